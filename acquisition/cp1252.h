@@ -1,0 +1,12 @@
+#pragma once
+// Windows-1252, the code page of the older program's files and of spreadsheet texts.
+#include <QByteArray>
+#include <QString>
+
+namespace acq {
+
+QString fromCp1252(const QByteArray& bytes);
+/// Characters outside Windows-1252 become "?".
+QByteArray toCp1252(const QString& text);
+
+} // namespace acq

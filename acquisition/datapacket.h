@@ -1,0 +1,30 @@
+#pragma once
+// Tables on disk in the XML datapacket form: written merged, in UTF-8, on one line; read in
+// UTF-8 or Windows-1252, with or without a change log.
+#include "acquisition/table.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace acq {
+
+struct Datapacket {
+    QList<FieldDef> fields;
+    QList<Table::Row> rows;
+    qint64 autoIncValue = 1;
+};
+
+QByteArray writeDatapacket(const Table& table);
+/// Parses a file's bytes; nothing, with `error` set, when they are not a complete datapacket.
+std::optional<Datapacket> readDatapacket(const QByteArray& bytes, QString* error);
+
+/// Writes the table whole or not at all (a sibling temporary file renamed over the target).
+bool saveTable(const Table& table, const QString& path, QString* error);
+/// Reads a file into a packet; the caller decides whether to take it.
+std::optional<Datapacket> loadDatapacket(const QString& path, QString* error);
+/// Checks that each named field is present; the error names the first one missing.
+bool hasFields(const Datapacket& p, const QStringList& names, QString* error);
+
+} // namespace acq

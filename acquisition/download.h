@@ -1,0 +1,33 @@
+#pragma once
+// The memory download: probe, header, then the memory block by block into the measurement
+// table. Tells the user nothing itself; the caller turns the result into its message.
+#include "acquisition/measurementtable.h"
+#include "link/serialchannel.h"
+
+namespace acq {
+
+enum class DownloadResult { Done, CommunicationError, InvalidContents, MemoryEmpty };
+
+/// The user's text for each result (empty for Done).
+QString downloadMessage(DownloadResult r);
+
+/// What the download shows while it runs: the test list and the progress window.
+class DownloadListener {
+public:
+    virtual ~DownloadListener() = default;
+    virtual void clearTests() = 0;
+    virtual void testStarted(int number) = 0;
+    virtual void progressStart(int maximum, int step) = 0;
+    virtual void progressStep() = 0;
+    virtual void progressEnd() = 0;
+};
+
+/// Runs the whole download on the channel's port. On failure the table keeps what was read.
+DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
+                           DownloadListener& listener);
+
+/// The memory clear: ":41BF" sent whole, 100 ms, at most 255 characters; true when the
+/// response passes the frame check.
+bool clearMemory(lnk::SerialChannel& channel);
+
+} // namespace acq

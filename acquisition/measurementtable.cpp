@@ -1,0 +1,108 @@
+#include "acquisition/measurementtable.h"
+
+#include <set>
+
+namespace acq {
+
+QList<FieldDef> measurementFields() {
+    auto f = [](const QString& name, FieldType type, const QString& label, int width,
+                const QString& format) {
+        FieldDef d;
+        d.name = name;
+        d.type = type;
+        d.displayLabel = label;
+        d.displayWidth = width;
+        d.displayFormat = format;
+        d.readOnly = type == FieldType::AutoInc;
+        return d;
+    };
+    return {
+        f(field::Reg, FieldType::AutoInc, QStringLiteral("Registro"), 8, {}),
+        f(field::Ensaio, FieldType::Integer, {}, 0, {}),
+        f(field::SubReg, FieldType::Integer, QStringLiteral("Registro"), 8, {}),
+        f(field::Tempo, FieldType::Float, {}, 0, QStringLiteral("0.00")),
+        f(field::Tint, FieldType::Float, QStringLiteral("Temp. Int. (°C)"), 11, QStringLiteral("0.000")),
+        f(field::Text, FieldType::Float, QStringLiteral("Temp. Ext. (°C)"), 11, QStringLiteral("0.000")),
+        f(field::TMax, FieldType::Float, QStringLiteral("Temp. Máxima (°C)"), 11, QStringLiteral("0.000")),
+        f(field::TMin, FieldType::Float, QStringLiteral("Temp. Mínima (°C)"), 11, QStringLiteral("0.000")),
+    };
+}
+
+double rawToCelsius(quint32 raw) { return static_cast<double>(raw * 5u) / 1023.0 + 20.0; }
+
+double sampleMinutes(int subReg) { return static_cast<double>((subReg - 1) * 5) / 60.0; }
+
+QString testFilter(qint64 number) { return QStringLiteral("Ensaio = %1").arg(number); }
+
+MeasurementTable::MeasurementTable() : Table(measurementFields()) {
+    setIndexFieldNames(field::SubReg);
+    createDataSet();
+}
+
+void MeasurementTable::recreate() {
+    close();
+    setFieldDefs(measurementFields());
+    setIndexFieldNames(field::SubReg);
+    createDataSet();
+}
+
+bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
+    const QList<FieldDef> wanted = measurementFields();
+    QList<FieldDef> defs;
+    QList<int> source;
+    for (const FieldDef& w : wanted) {
+        int at = -1;
+        for (int i = 0; i < p.fields.size(); ++i)
+            if (p.fields[i].name.compare(w.name, Qt::CaseInsensitive) == 0)
+                at = i;
+        if (at < 0) {
+            if (error)
+                *error = QStringLiteral("falta o campo \"%1\" da tabela de medições").arg(w.name);
+            return false;
+        }
+        const FieldType t = p.fields[at].type;
+        const bool intLike = t == FieldType::Integer || t == FieldType::LargeInt || t == FieldType::AutoInc;
+        const bool fits = w.type == FieldType::Float ? (t == FieldType::Float || intLike) : intLike;
+        if (!fits) {
+            if (error)
+                *error = QStringLiteral("o campo \"%1\" tem um tipo que não é numérico").arg(w.name);
+            return false;
+        }
+        source << at;
+    }
+    // Keep the file's own extra fields after ours, so that nothing it holds is dropped.
+    defs = wanted;
+    for (int i = 0; i < p.fields.size(); ++i)
+        if (!source.contains(i))
+            defs << p.fields[i];
+    QList<Row> rows;
+    rows.reserve(p.rows.size());
+    for (const Row& r : p.rows) {
+        Row out(defs.size());
+        for (int k = 0; k < wanted.size(); ++k) {
+            const QVariant& v = r[source[k]];
+            if (v.isNull())
+                continue;
+            out[k] = wanted[k].type == FieldType::Float ? QVariant(v.toDouble()) : QVariant(v.toInt());
+        }
+        int extra = static_cast<int>(wanted.size());
+        for (int i = 0; i < p.fields.size(); ++i)
+            if (!source.contains(i))
+                out[extra++] = r[i];
+        rows << out;
+    }
+    setIndexFieldNames(field::SubReg);
+    assign(defs, rows, p.autoIncValue);
+    return true;
+}
+
+QList<qint64> MeasurementTable::testNumbers() const {
+    std::set<qint64> seen;
+    const int f = fieldIndex(field::Ensaio);
+    for (const Row& r : allRows())
+        if (!r[f].isNull())
+            seen.insert(r[f].toLongLong());
+    return {seen.begin(), seen.end()};
+}
+
+} // namespace acq

@@ -1,0 +1,52 @@
+#pragma once
+// The measurement table: one row per temperature sample, tagged with its test ("Ensaio"),
+// with the two conversions from the logger's raw values and the saved flag beside it.
+#include "acquisition/datapacket.h"
+#include "acquisition/table.h"
+
+namespace acq {
+
+namespace field {
+inline const QString Reg = QStringLiteral("Reg");
+inline const QString Ensaio = QStringLiteral("Ensaio");
+inline const QString SubReg = QStringLiteral("SubReg");
+inline const QString Tempo = QStringLiteral("Tempo");
+inline const QString Tint = QStringLiteral("Tint");
+inline const QString Text = QStringLiteral("Text");
+inline const QString TMax = QStringLiteral("TMax");
+inline const QString TMin = QStringLiteral("TMin");
+} // namespace field
+
+/// The eight fields, in order, with their labels, widths and display formats.
+QList<FieldDef> measurementFields();
+
+/// Raw logger value → °C: r × 5 (as an integer) ÷ 1023 + 20.
+double rawToCelsius(quint32 raw);
+/// Minutes of the n-th sample of a test: (n − 1) × 5 ÷ 60.
+double sampleMinutes(int subReg);
+
+/// "Ensaio = n", the filter that shows one test.
+QString testFilter(qint64 number);
+
+/// ClientDataSet1: the table with its saved flag.
+class MeasurementTable : public Table {
+public:
+    MeasurementTable();
+    /// Empties the table (auto-increment from 1) and keeps the order by SubReg.
+    void recreate();
+
+    bool saved() const { return saved_; }
+    void setSaved(bool s) { saved_ = s; }
+
+    /// Takes a loaded packet when it has every measurement field with a fitting type;
+    /// otherwise leaves the table as it was and says why.
+    bool takePacket(const Datapacket& p, QString* error);
+
+    /// The distinct test numbers, ascending (all rows, whatever the filter).
+    QList<qint64> testNumbers() const;
+
+private:
+    bool saved_ = true;
+};
+
+} // namespace acq

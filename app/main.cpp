@@ -1,0 +1,30 @@
+// registrador: the main window of the calorimeter's data logger program.
+#include "app/tform1.h"
+#include "link/qtseriallibrary.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QUrl>
+
+namespace {
+class DesktopViewer : public FileViewer {
+public:
+    void open(const QString& path) override { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+};
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(appTitle());
+    lnk::QtSerialLibrary serial;
+    lnk::SystemClock clock;
+    QtMessageService messages;
+    QtFileDialogs files;
+    DesktopViewer viewer;
+    TForm1 form(Services{serial, clock, messages, files, viewer, &serial.portMap(), QDir::currentPath()});
+    if (form.terminationRequested())
+        return 1;
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,82 @@
+#include "app/messageservice.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+QString appTitle() { return QStringLiteral("Bomba Calorimétrica"); }
+
+QString kindCaption(MsgKind k) {
+    switch (k) {
+    case MsgKind::Warning: return QStringLiteral("Warning");
+    case MsgKind::Error: return QStringLiteral("Error");
+    case MsgKind::Information: return QStringLiteral("Information");
+    case MsgKind::Confirmation: return QStringLiteral("Confirm");
+    }
+    return {};
+}
+
+namespace {
+
+QMessageBox::Icon iconOf(MsgKind k) {
+    switch (k) {
+    case MsgKind::Warning: return QMessageBox::Warning;
+    case MsgKind::Error: return QMessageBox::Critical;
+    case MsgKind::Information: return QMessageBox::Information;
+    case MsgKind::Confirmation: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+MsgAnswer QtMessageService::ask(MsgKind kind, const QString& text, MsgButtons buttons) {
+    QMessageBox box(iconOf(kind), kindCaption(kind), text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    QPushButton* yes = nullptr;
+    QPushButton* no = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+    switch (buttons) {
+    case MsgButtons::Ok:
+        ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.setEscapeButton(ok);
+        break;
+    case MsgButtons::YesNo:
+        yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+        no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+        box.setEscapeButton(no);
+        break;
+    case MsgButtons::YesCancel:
+        yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+        cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        box.setEscapeButton(cancel);
+        break;
+    case MsgButtons::OkCancel:
+        ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        box.setEscapeButton(cancel);
+        break;
+    }
+    box.setDefaultButton(yes ? yes : ok);
+    if (autoClose())
+        QTimer::singleShot(0, &box, [&box] { box.done(0); });
+    box.exec();
+    const auto* clicked = box.clickedButton();
+    if (clicked && clicked == yes) return MsgAnswer::Yes;
+    if (clicked && clicked == ok) return MsgAnswer::Ok;
+    if (clicked && clicked == no) return MsgAnswer::No;
+    if (clicked && clicked == cancel) return MsgAnswer::Cancel;
+    // Closed without a button (auto-close, window close): the safe answer.
+    return no ? MsgAnswer::No : (cancel ? MsgAnswer::Cancel : MsgAnswer::Ok);
+}
+
+void QtMessageService::plain(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    if (autoClose())
+        QTimer::singleShot(0, &box, [&box] { box.done(0); });
+    box.exec();
+}

@@ -1,0 +1,28 @@
+#pragma once
+// What the main window is given from outside: the serial library, the clock, and the seams
+// for message boxes, file dialogs and the file viewer. The real program passes Qt's; tests
+// pass fakes.
+#include "app/filedialogs.h"
+#include "app/messageservice.h"
+#include "link/clock.h"
+#include "link/portmap.h"
+#include "link/seriallibrary.h"
+
+#include <QString>
+
+class FileViewer {
+public:
+    virtual ~FileViewer() = default;
+    /// Opens a file with the program associated with its type.
+    virtual void open(const QString& path) = 0;
+};
+
+struct Services {
+    lnk::SerialLibrary& serial;
+    lnk::Clock& clock;
+    MessageService& messages;
+    FileDialogs& files;
+    FileViewer& viewer;
+    lnk::PortMap* ports = nullptr; ///< filled from the COM1 … COM4 rows of "config.xml"
+    QString workDir;               ///< where "config.xml" is looked up
+};

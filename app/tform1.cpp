@@ -1,0 +1,436 @@
+#include "app/tform1.h"
+
+#include "acquisition/datapacket.h"
+#include "acquisition/lendo.h"
+#include "app/tablemodel.h"
+
+#include <QApplication>
+#include <QChartView>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLocale>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableView>
+
+namespace {
+
+const QString kDataFilter =
+    QStringLiteral("Arquivos de dados (*.dat)|*.dat|Todos os arquivos (*.*)|*.*");
+
+QString withoutAmpersands(QString s) { return s.remove(QLatin1Char('&')); }
+
+} // namespace
+
+TForm1::TForm1(Services services, QWidget* parent)
+    : QMainWindow(parent), s_(std::move(services)), channel_(s_.serial, s_.clock) {
+    setObjectName(QStringLiteral("Form1"));
+    buildControls();
+    buildMenus();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+    // The grid's model watches the table: let it go while the table still exists.
+    DBGrid1->setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
+}
+
+// ---- layout ---------------------------------------------------------------------------------
+
+void TForm1::buildControls() {
+    setWindowTitle(kMainCaption);
+    // The reference layout is in pixels at 96 dpi; scale it with the screen's logical dpi.
+    const double k = std::max(1.0, logicalDpiX() / 96.0);
+    auto px = [k](int v) { return static_cast<int>(v * k + 0.5); };
+    auto geo = [&](QWidget* w, int l, int t, int wd, int h) { w->setGeometry(px(l), px(t), px(wd), px(h)); };
+
+    QFont f = font();
+    f.setPixelSize(px(11));
+    setFont(f);
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("client"));
+    setCentralWidget(central);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Ensaio"), central);
+    geo(GroupBox2, 8, 8, 305, 49);
+    Label1 = new QLabel(QStringLiteral("Número do ensaio:"), GroupBox2);
+    Label1->move(px(16), px(20));
+    ComboBox1 = new QComboBox(GroupBox2);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    geo(ComboBox1, 120, 16, 169, 21);
+    connect(ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Change(); });
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Temperaturas"), central);
+    geo(GroupBox1, 320, 8, 297, 49);
+    Label2 = new QLabel(QStringLiteral("Mínima:"), GroupBox1);
+    Label2->move(px(8), px(24));
+    Label3 = new QLabel(QStringLiteral("Máxima:"), GroupBox1);
+    Label3->move(px(160), px(24));
+    QFont big = f;
+    big.setPixelSize(px(16));
+    big.setBold(true);
+    for (QLabel** l : {&LabelTMin, &LabelTMax}) {
+        *l = new QLabel(QStringLiteral("0.000 °C"), GroupBox1);
+        (*l)->setFont(big);
+        (*l)->setStyleSheet(QStringLiteral("color: red"));
+        (*l)->setMinimumWidth(px(95));
+    }
+    LabelTMin->setObjectName(QStringLiteral("LabelTMin"));
+    LabelTMax->setObjectName(QStringLiteral("LabelTMax"));
+    LabelTMin->move(px(54), px(21));
+    LabelTMax->move(px(208), px(20));
+
+    DBGrid1 = new QTableView(central);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    geo(DBGrid1, 8, 64, 305, 249);
+    model_ = new TableModel(table_,
+                            {{acq::field::SubReg, {}, 56},
+                             {acq::field::Tempo, QStringLiteral("Tempo (min)"), 65},
+                             {acq::field::Tint, {}, 80},
+                             {acq::field::Text, {}, 80}},
+                            this);
+    DBGrid1->setModel(model_);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setTabKeyNavigation(true);
+    DBGrid1->verticalHeader()->hide();
+    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(px(17));
+    DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid1->horizontalHeader()->setSectionsMovable(false);
+    DBGrid1->horizontalHeader()->setHighlightSections(false);
+    for (int c = 0; c < model_->columns().size(); ++c)
+        DBGrid1->setColumnWidth(c, px(model_->columns()[c].width));
+    DBGrid1->installEventFilter(this);
+    connect(model_, &TableModel::currentRowChanged, this, [this](int row) {
+        if (row >= 0)
+            DBGrid1->selectRow(row);
+    });
+
+    btnLerDados = new QPushButton(QStringLiteral("&Ler Dados"), central);
+    btnLerDados->setObjectName(QStringLiteral("btnLerDados"));
+    geo(btnLerDados, 8, 320, 145, 25);
+    connect(btnLerDados, &QPushButton::clicked, this, [this] { btnLerDadosClick(); });
+    btnLimpar = new QPushButton(QStringLiteral("&Limpar Memória"), central);
+    btnLimpar->setObjectName(QStringLiteral("btnLimpar"));
+    geo(btnLimpar, 168, 320, 145, 25);
+    connect(btnLimpar, &QPushButton::clicked, this, [this] { btnLimparClick(); });
+
+    Chart1 = new QChartView(chart_.chart(), central);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    geo(Chart1, 320, 64, 297, 281);
+    Chart1->setFrameShape(QFrame::Panel);
+    Chart1->setFrameShadow(QFrame::Sunken);
+    Chart1->setRubberBand(QChartView::RectangleRubberBand);
+    Chart1->setRenderHint(QPainter::Antialiasing);
+    Chart1->setToolTip(QStringLiteral("Arraste para ampliar; clique com o botão direito para voltar"));
+    Chart1->installEventFilter(this);
+    Chart1->viewport()->installEventFilter(this);
+
+    setTabOrder(DBGrid1, btnLerDados);
+    setTabOrder(btnLerDados, btnLimpar);
+    setTabOrder(btnLimpar, Chart1);
+    setTabOrder(Chart1, ComboBox1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setFixedHeight(px(19));
+    StatusBar1->setSizeGripEnabled(false);
+    auto* p1 = new QLabel(StatusBar1);
+    p1->setFixedWidth(px(200));
+    auto* p2 = new QLabel(StatusBar1);
+    p2->setFixedWidth(px(50));
+    StatusBar1->addWidget(p1);
+    StatusBar1->addWidget(p2);
+    setStatusBar(StatusBar1);
+
+    FormLendo = new TFormLendo(this);
+    FormLendo->hide();
+
+    central->setFixedSize(px(622), px(374) - px(19));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    if (const QScreen* sc = screen()) {
+        const QRect r = sc->availableGeometry();
+        move(r.center() - QPoint(px(622) / 2, px(374) / 2));
+    }
+}
+
+void TForm1::buildMenus() {
+    QMenuBar* bar = menuBar();
+    Arquivo1 = bar->addMenu(QStringLiteral("&Arquivo"));
+    Abrir1 = Arquivo1->addAction(QStringLiteral("&Abrir..."), this, [this] { Abrir1Click(); });
+    Salvar1 = Arquivo1->addAction(QStringLiteral("&Salvar como..."), this, [this] { Salvar1Click(); });
+    N2 = Arquivo1->addSeparator();
+    Exportar1 = Arquivo1->addAction(QStringLiteral("&Exportar..."), this, [this] { Exportar1Click(); });
+    N1 = Arquivo1->addSeparator();
+    Sair1 = Arquivo1->addAction(QStringLiteral("S&air"), this, [this] { Sair1Click(); });
+
+    Dados1 = bar->addMenu(QStringLiteral("A&quisição"));
+    Iniciar1 = Dados1->addAction(QStringLiteral("&Iniciar"));
+    Parar1 = Dados1->addAction(QStringLiteral("&Parar"));
+    Limpar1 = Dados1->addAction(QStringLiteral("&Limpar"), this, [this] { Limpar1Click(); });
+
+    Configurar1 = bar->addMenu(QStringLiteral("&Configurar"));
+    Comunicao1 = Configurar1->addAction(QStringLiteral("&Comunicação..."), this, [this] { Comunicao1Click(); });
+    Ajuda1 = bar->addMenu(QStringLiteral("A&juda"));
+    Sobre1 = Ajuda1->addAction(QStringLiteral("&Sobre..."), this, [this] { Sobre1Click(); });
+    Service1 = bar->addMenu(QStringLiteral("Service"));
+    // The service window is a single dialog: the top-level item opens it directly.
+    connect(Service1, &QMenu::aboutToShow, this, [this] {
+        QMetaObject::invokeMethod(this, [this] { Service1Click(); }, Qt::QueuedConnection);
+    });
+    Service1->menuAction()->setVisible(false);
+}
+
+QMenu* TForm1::findTopMenu(const QString& caption) const {
+    for (QAction* a : menuBar()->actions())
+        if (a->menu() && withoutAmpersands(a->text()).compare(withoutAmpersands(caption), Qt::CaseInsensitive) == 0)
+            return a->menu();
+    return nullptr;
+}
+
+// ---- start and end --------------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    table_.setSaved(true);
+    Parar1->setEnabled(false);
+    N2->setVisible(false);
+    if (QMenu* m = findTopMenu(QStringLiteral("Aquisição")))
+        m->menuAction()->setVisible(false);
+    QLocale::setDefault(QLocale::c()); // "." as the decimal separator everywhere
+
+    terminate_ = !loadStartupConfig(s_.workDir, s_.messages, config_, s_.ports);
+    channel_.setPort(config_.port);
+    if (!channel_.openPort(config_.port))
+        s_.messages.show(MsgKind::Warning, kMsgPortFailed);
+    channel_.setBaudRate(config_.port, lnk::SerialChannel::kStartupBaud);
+    if (config_.debug)
+        if (QMenu* m = findTopMenu(QStringLiteral("Service")))
+            m->menuAction()->setVisible(true);
+}
+
+bool TForm1::FormCloseQuery() {
+    if (table_.saved())
+        return true;
+    return s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedQuit, MsgButtons::YesCancel) ==
+           MsgAnswer::Yes;
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    if (terminate_ || FormCloseQuery())
+        e->accept();
+    else
+        e->ignore();
+}
+
+void TForm1::FormDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    channel_.closePort(channel_.port());
+}
+
+void TForm1::Sair1Click() { close(); }
+
+// ---- grid -----------------------------------------------------------------------------------
+
+bool TForm1::eventFilter(QObject* o, QEvent* e) {
+    if (o == DBGrid1 && e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Delete && (k->modifiers() & Qt::ControlModifier)) {
+            deleteGridRow();
+            return true;
+        }
+    }
+    if ((o == Chart1 || o == Chart1->viewport()) && e->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::RightButton) {
+        chart_.resetZoom();
+        return true;
+    }
+    return QMainWindow::eventFilter(o, e);
+}
+
+void TForm1::deleteGridRow() {
+    const QModelIndex cur = DBGrid1->currentIndex();
+    if (!cur.isValid())
+        return;
+    const auto row = model_->rowAt(cur.row());
+    if (row < 0)
+        return;
+    if (s_.messages.ask(MsgKind::Confirmation, QStringLiteral("Delete record?"), MsgButtons::OkCancel) !=
+        MsgAnswer::Ok)
+        return;
+    if (table_.gotoBookmark(row))
+        table_.deleteCurrent();
+}
+
+// ---- test view ------------------------------------------------------------------------------
+
+void TForm1::ComboBox1Change() {
+    // The entry carries its test's number; a list in another order still shows the right test.
+    const int i = ComboBox1->currentIndex();
+    showTestByNumber(i < 0 ? -1 : ComboBox1->itemData(i).toLongLong());
+}
+
+void TForm1::showTestByNumber(qint64 number) {
+    table_.setFilter(acq::testFilter(number));
+    table_.setFiltered(true);
+    table_.first();
+    auto label = [this](const QString& f) {
+        return table_.asFloat(f) != 0 ? table_.displayText(f) + QStringLiteral(" °C") : QString();
+    };
+    LabelTMin->setText(label(acq::field::TMin));
+    LabelTMax->setText(label(acq::field::TMax));
+    LabelTMin->adjustSize();
+    LabelTMax->adjustSize();
+
+    // One walk, the grid held still, both curves handed over at once.
+    table_.disableControls();
+    QList<QPointF> interna, externa;
+    const int n = table_.recordCount();
+    interna.reserve(n);
+    externa.reserve(n);
+    table_.first();
+    for (int k = 0; k < n; ++k) {
+        const double t = table_.asFloat(acq::field::Tempo);
+        interna.append({t, table_.asFloat(acq::field::Tint)});
+        externa.append({t, table_.asFloat(acq::field::Text)});
+        table_.next();
+    }
+    table_.enableControls();
+    chart_.setPoints(std::move(interna), std::move(externa));
+}
+
+void TForm1::rebuildTestList() {
+    ComboBox1->clear();
+    for (qint64 n : table_.testNumbers())
+        ComboBox1->addItem(QStringLiteral("Ensaio %1").arg(n), n);
+    ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
+}
+
+// ---- download -------------------------------------------------------------------------------
+
+void TForm1::clearTests() { ComboBox1->clear(); }
+
+void TForm1::testStarted(int number) {
+    ComboBox1->addItem(QStringLiteral("Ensaio %1").arg(number), number);
+    ComboBox1->setCurrentIndex(-1); // nothing is selected until the download ends
+}
+
+void TForm1::progressStart(int maximum, int step) {
+    progressStepSize_ = step;
+    FormLendo->ProgressBar1->setRange(0, maximum);
+    FormLendo->ProgressBar1->setValue(0);
+    FormLendo->show();
+    FormLendo->raise();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TForm1::progressStep() {
+    QProgressBar* bar = FormLendo->ProgressBar1;
+    bar->setValue(std::min(bar->maximum(), bar->value() + progressStepSize_));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TForm1::progressEnd() { FormLendo->hide(); }
+
+void TForm1::btnLerDadosClick() {
+    // Unsaved measurements are never replaced without the user's word.
+    if (!table_.saved() &&
+        s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) != MsgAnswer::Yes)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const acq::DownloadResult r = acq::runDownload(channel_, table_, *this);
+    QApplication::restoreOverrideCursor();
+    switch (r) {
+    case acq::DownloadResult::Done:
+        ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
+        ComboBox1Change();
+        break;
+    case acq::DownloadResult::MemoryEmpty:
+        s_.messages.show(MsgKind::Information, acq::downloadMessage(r));
+        break;
+    case acq::DownloadResult::CommunicationError:
+    case acq::DownloadResult::InvalidContents:
+        s_.messages.show(MsgKind::Error, acq::downloadMessage(r));
+        break;
+    }
+}
+
+// ---- memory clear ---------------------------------------------------------------------------
+
+void TForm1::btnLimparClick() {
+    if (s_.messages.ask(MsgKind::Confirmation, kMsgClearAsk, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
+    if (acq::clearMemory(channel_))
+        s_.messages.show(MsgKind::Information, kMsgClearOk);
+    else
+        s_.messages.show(MsgKind::Error, kMsgClearFailed);
+}
+
+void TForm1::Limpar1Click() { btnLimpar->click(); }
+
+// ---- data files -----------------------------------------------------------------------------
+
+void TForm1::Salvar1Click() {
+    FileDialogSpec spec{QStringLiteral("Salvar dados"), kDataFilter, QStringLiteral("dat"), true, false, {}};
+    const QString path = s_.files.saveFile(spec);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!acq::saveTable(table_, path, &error))
+        s_.messages.show(MsgKind::Error, error);
+}
+
+void TForm1::Abrir1Click() {
+    FileDialogSpec spec{QStringLiteral("Abrir dados"), kDataFilter, QStringLiteral("dat"), false, true, {}};
+    const QString path = s_.files.openFile(spec);
+    if (path.isEmpty())
+        return;
+    // Unsaved measurements are never replaced without the user's word.
+    if (!table_.saved() &&
+        s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) != MsgAnswer::Yes)
+        return;
+    // Read into a packet first: the table, the list and the view change only on success.
+    QString error;
+    const auto packet = acq::loadDatapacket(path, &error);
+    QString why;
+    if (!packet) {
+        s_.messages.show(MsgKind::Error, error);
+        return;
+    }
+    DBGrid1->setUpdatesEnabled(false);
+    const bool ok = table_.takePacket(*packet, &why);
+    DBGrid1->setUpdatesEnabled(true);
+    if (!ok) {
+        s_.messages.show(MsgKind::Error,
+                         QStringLiteral("O arquivo \"%1\" não é um arquivo de dados: %2")
+                             .arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
+    rebuildTestList();
+    ComboBox1Change();
+}
+
+// ---- dialogs (filled in by their own windows) -----------------------------------------------
+
+void TForm1::Sobre1Click() {}
+void TForm1::Service1Click() {}
+void TForm1::Comunicao1Click() {}
+void TForm1::Exportar1Click() {}

@@ -1,0 +1,130 @@
+#pragma once
+// TForm1: the main window. Its creation step reads the configuration and opens the port;
+// its handlers download, show, save, open, export and erase the logger's measurements.
+#include "acquisition/download.h"
+#include "acquisition/measurementtable.h"
+#include "app/configuration.h"
+#include "app/services.h"
+#include "app/testchart.h"
+#include "link/serialchannel.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QChartView;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTableView;
+class TableModel;
+class TFormLendo;
+
+class TForm1 : public QMainWindow, private acq::DownloadListener {
+    Q_OBJECT
+public:
+    explicit TForm1(Services services, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    /// True when the creation step asked for the program to end (configuration failures).
+    bool terminationRequested() const { return terminate_; }
+    const RuntimeConfig& config() const { return config_; }
+    lnk::SerialChannel& channel() { return channel_; }
+    acq::MeasurementTable& ClientDataSet1() { return table_; }
+    TestChart& chartParts() { return chart_; }
+
+    // Handlers
+    void FormCreate();
+    bool FormCloseQuery();
+    void FormDestroy();
+    void Sair1Click();
+    void btnLerDadosClick();
+    void btnLimparClick();
+    void Limpar1Click();
+    void ComboBox1Change();
+    void Abrir1Click();
+    void Salvar1Click();
+    void Sobre1Click();
+    void Service1Click();
+    void Comunicao1Click();
+    void Exportar1Click();
+
+    /// A top-level menu found by caption, ignoring accelerator ampersands and case.
+    QMenu* findTopMenu(const QString& caption) const;
+
+    // Controls, by their designer names
+    QGroupBox* GroupBox1;
+    QGroupBox* GroupBox2;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QComboBox* ComboBox1;
+    QLabel* LabelTMin;
+    QLabel* LabelTMax;
+    QTableView* DBGrid1;
+    QPushButton* btnLerDados;
+    QPushButton* btnLimpar;
+    QChartView* Chart1;
+    QStatusBar* StatusBar1;
+    TFormLendo* FormLendo;
+
+    QMenu* Arquivo1;
+    QAction* Abrir1;
+    QAction* Salvar1;
+    QAction* N2;
+    QAction* Exportar1;
+    QAction* N1;
+    QAction* Sair1;
+    QMenu* Dados1;
+    QAction* Iniciar1;
+    QAction* Parar1;
+    QAction* Limpar1;
+    QMenu* Configurar1;
+    QAction* Comunicao1;
+    QMenu* Ajuda1;
+    QAction* Sobre1;
+    QMenu* Service1;
+
+    TableModel* gridModel() const { return model_; }
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* o, QEvent* e) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void deleteGridRow();
+    void showTestByNumber(qint64 number);
+    void rebuildTestList();
+
+    // acq::DownloadListener
+    void clearTests() override;
+    void testStarted(int number) override;
+    void progressStart(int maximum, int step) override;
+    void progressStep() override;
+    void progressEnd() override;
+
+    Services s_;
+    lnk::SerialChannel channel_;
+    acq::MeasurementTable table_;
+    RuntimeConfig config_;
+    TestChart chart_;
+    TableModel* model_ = nullptr;
+    bool terminate_ = false;
+    bool destroyed_ = false;
+    int progressStepSize_ = 1;
+};
+
+inline const QString kMsgUnsavedQuit =
+    QStringLiteral("Existem dados registrados não salvos. Deseja sair assim mesmo?");
+inline const QString kMsgUnsavedReplace =
+    QStringLiteral("Existem dados registrados não salvos. Deseja substituí-los assim mesmo?");
+inline const QString kMsgPortFailed = QStringLiteral("Não consegui abrir a porta de comunicação.");
+inline const QString kMsgClearAsk = QStringLiteral("Deseja realmente limpar todos os dados registrados?");
+inline const QString kMsgClearOk = QStringLiteral("Operação executada com sucesso!");
+inline const QString kMsgClearFailed = QStringLiteral("Erro ao executar operação!");
+inline const QString kMainCaption = QStringLiteral("Bomba Calorimétrica - Registrador de Dados");

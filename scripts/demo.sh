@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the program against the bundled emulated logger
+# (data/demo.img, three calorimeter tests) in a scratch folder. With a display the main window
+# opens and "&Ler Dados" downloads the demo tests; without one the same download runs with
+# registrador-cli and leaves the data file, spreadsheets and charts in the folder.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build.sh"
+bin="$root/build/bin"
+work="${DEMO_DIR:-$root/demo-run}"
+mkdir -p "$work"
+cd "$work"
+
+"$bin/registrador-emulador" --image "$root/data/demo.img" > emulator.out 2> emulator.log &
+emu=$!
+trap 'kill "$emu" 2>/dev/null || true; wait "$emu" 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -s emulator.out ] && break; sleep 0.1; done
+device="$(head -n 1 emulator.out)"
+[ -n "$device" ] || { echo "O emulador não iniciou (veja $work/emulator.log)" >&2; exit 1; }
+echo "Registrador emulado em $device"
+
+printf '%s' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="Key" fieldtype="string" required="true" WIDTH="32"/><FIELD attrname="Value" fieldtype="string" WIDTH="32"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Key="ComPort" Value="1"/><ROW Key="IntAq" Value="25"/><ROW Key="Coef1" Value="1"/><ROW Key="Coef2" Value="1"/><ROW Key="Desl1" Value="0"/><ROW Key="Desl2" Value="0"/><ROW Key="Debug" Value="1"/><ROW Key="COM2" Value="'"$device"'"/></ROWDATA></DATAPACKET>' > config.xml
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Abrindo o Registrador em $work; clique em \"Ler Dados\"."
+  "$bin/registrador"
+else
+  echo "Sem display: o mesmo download pelo registrador-cli, resultados em $work"
+  "$bin/registrador-cli" download --device "$device" --out "$work/demo.dat"
+  "$bin/registrador-cli" show "$work/demo.dat"
+  for t in $("$bin/registrador-cli" show "$work/demo.dat" | awk 'NR>1 {print $1}'); do
+    "$bin/registrador-cli" export "$work/demo.dat" --test "$t" --out "$work/ensaio$t.xls"
+    "$bin/registrador-cli" plot "$work/demo.dat" --test "$t" --out "$work/ensaio$t.png"
+  done
+  ls -1 "$work"/demo.dat "$work"/ensaio*.xls "$work"/ensaio*.png 2>/dev/null || true
+fi

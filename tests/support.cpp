@@ -1,0 +1,80 @@
+#include "tests/support.h"
+
+#include <QDir>
+#include <QFile>
+
+MsgAnswer ScriptedMessages::ask(MsgKind kind, const QString& text, MsgButtons buttons) {
+    shown << ShownMessage{kind, text, buttons, autoClose()};
+    if (answers.empty())
+        return buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel ? MsgAnswer::Ok : MsgAnswer::Yes;
+    const MsgAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+void ScriptedMessages::plain(const QString& text) {
+    shown << ShownMessage{MsgKind::Information, text, MsgButtons::Ok, autoClose()};
+}
+
+QStringList ScriptedMessages::texts() const {
+    QStringList out;
+    for (const auto& m : shown)
+        out << m.text;
+    return out;
+}
+
+QString ScriptedFiles::openFile(const FileDialogSpec& spec) {
+    asked << spec;
+    if (paths.empty())
+        return {};
+    QString p = paths.front();
+    paths.pop_front();
+    return p;
+}
+
+QString ScriptedFiles::saveFile(const FileDialogSpec& spec) { return openFile(spec); }
+
+QList<std::pair<QString, QString>> builtInConfigRows() {
+    return {{"ComPort", "1"}, {"IntAq", "25"}, {"Coef1", "1"}, {"Coef2", "1"},
+            {"Desl1", "0"},   {"Desl2", "0"},  {"Debug", "0"}};
+}
+
+void writeConfig(const QString& dir, const QList<std::pair<QString, QString>>& rows) {
+    QString xml = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\">"
+        "<METADATA><FIELDS><FIELD attrname=\"Key\" fieldtype=\"string\" required=\"true\" WIDTH=\"32\"/>"
+        "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"32\"/></FIELDS><PARAMS/></METADATA><ROWDATA>");
+    for (const auto& [k, v] : rows)
+        xml += QStringLiteral("<ROW Key=\"%1\" Value=\"%2\"/>").arg(k.toHtmlEscaped(), v.toHtmlEscaped());
+    xml += QStringLiteral("</ROWDATA></DATAPACKET>");
+    QFile f(QDir(dir).filePath(QStringLiteral("config.xml")));
+    f.open(QIODevice::WriteOnly);
+    f.write(xml.toUtf8());
+}
+
+QByteArray readAllOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString dataFile(const QString& name) { return QStringLiteral(REGISTRADOR_DATA_DIR "/") + name; }
+QString binFile(const QString& name) { return QStringLiteral(REGISTRADOR_BIN_DIR "/") + name; }
+
+Emulator::Emulator(const QString& image, const QStringList& extraArgs) {
+    proc_.setProgram(binFile(QStringLiteral("registrador-emulador")));
+    proc_.setArguments(QStringList{QStringLiteral("--image"), image} + extraArgs);
+    proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    proc_.start();
+    if (!proc_.waitForStarted(5000))
+        return;
+    while (!proc_.canReadLine() && proc_.waitForReadyRead(5000)) {
+    }
+    device_ = QString::fromLocal8Bit(proc_.readLine()).trimmed();
+}
+
+Emulator::~Emulator() {
+    proc_.terminate();
+    if (!proc_.waitForFinished(3000))
+        proc_.kill();
+    proc_.waitForFinished(1000);
+}

@@ -1,0 +1,74 @@
+#pragma once
+// Fakes for the seams, and a running emulator on a real pseudo-terminal.
+#include "app/services.h"
+#include "link/clock.h"
+
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+
+class RecordingClock : public lnk::Clock {
+public:
+    void pause(int ms) override { pauses << ms; }
+    QList<int> pauses;
+    int total() const {
+        int t = 0;
+        for (int p : pauses) t += p;
+        return t;
+    }
+};
+
+struct ShownMessage {
+    MsgKind kind;
+    QString text;
+    MsgButtons buttons;
+    bool autoClosed;
+};
+
+class ScriptedMessages : public MessageService {
+public:
+    MsgAnswer ask(MsgKind kind, const QString& text, MsgButtons buttons) override;
+    void plain(const QString& text) override;
+    std::deque<MsgAnswer> answers; ///< taken in order; when empty: Yes / Ok
+    QList<ShownMessage> shown;
+    QStringList texts() const;
+};
+
+class ScriptedFiles : public FileDialogs {
+public:
+    QString openFile(const FileDialogSpec& spec) override;
+    QString saveFile(const FileDialogSpec& spec) override;
+    std::deque<QString> paths; ///< taken in order; empty string = cancel
+    QList<FileDialogSpec> asked;
+};
+
+class RecordingViewer : public FileViewer {
+public:
+    void open(const QString& path) override { opened << path; }
+    QStringList opened;
+};
+
+/// Writes a config.xml in the toolkit's form with the given Key/Value rows.
+void writeConfig(const QString& dir, const QList<std::pair<QString, QString>>& rows);
+QList<std::pair<QString, QString>> builtInConfigRows();
+QByteArray readAllOf(const QString& path);
+
+/// registrador-emulador started on a memory image; stopped on destruction.
+class Emulator {
+public:
+    explicit Emulator(const QString& image, const QStringList& extraArgs = {});
+    ~Emulator();
+    QString device() const { return device_; }
+    bool ok() const { return !device_.isEmpty(); }
+
+private:
+    QProcess proc_;
+    QString device_;
+};
+
+QString dataFile(const QString& name);
+QString binFile(const QString& name);

@@ -1,0 +1,262 @@
+// The memory download and its decoding, against the in-process logger model.
+#include "acquisition/download.h"
+#include "acquisition/memorydecoder.h"
+#include "link/commands.h"
+#include "tests/support.h"
+#include "tools/emulator/demoimage.h"
+#include "tools/emulator/fakeseriallibrary.h"
+
+#include <gtest/gtest.h>
+
+using namespace acq;
+
+namespace {
+
+struct Listener : DownloadListener {
+    QStringList tests;
+    int steps = 0, maximum = -1, starts = 0, ends = 0;
+    void clearTests() override { tests.clear(); }
+    void testStarted(int n) override { tests << QStringLiteral("Ensaio %1").arg(n); }
+    void progressStart(int max, int) override { maximum = max; ++starts; }
+    void progressStep() override { ++steps; }
+    void progressEnd() override { ++ends; }
+};
+
+struct Rig {
+    emu::LoggerModel model;
+    emu::FakeSerialLibrary lib{&model};
+    RecordingClock clock;
+    lnk::SerialChannel channel{lib, clock};
+    MeasurementTable table;
+    Listener listener;
+    explicit Rig(const QByteArray& image) : model(image) {
+        channel.setPort(1);
+        channel.openPort(1);
+    }
+    DownloadResult run() { return runDownload(channel, table, listener); }
+    QList<QByteArray> blockRequests() const { return lib.requests.mid(2); }
+};
+
+struct Sample { int ensaio, sub; double tmax, tmin; };
+
+QList<Sample> rowsOf(MeasurementTable& t) {
+    t.setFiltered(false);
+    t.setIndexFieldNames(field::Reg);
+    QList<Sample> out;
+    for (t.first(); !t.eof(); t.next())
+        out << Sample{int(t.asInteger(field::Ensaio)), int(t.asInteger(field::SubReg)),
+                      t.asFloat(field::TMax), t.asFloat(field::TMin)};
+    t.setIndexFieldNames(field::SubReg);
+    return out;
+}
+
+QList<quint16> test(int number, QList<quint16> samples, bool withEnd = true, quint16 max = 0x300,
+                    quint16 min = 0x100) {
+    QList<quint16> w{0xFFFF, quint16(number)};
+    for (quint16 s : samples)
+        w << s << quint16(s - 0x10);
+    if (withEnd)
+        w << max << 0xFCFC << min << 0xFCFC;
+    return w;
+}
+
+} // namespace
+
+TEST(Download, WorkedExample) {
+    Rig r(emu::workedExampleImage());
+    ASSERT_EQ(r.run(), DownloadResult::Done);
+    EXPECT_EQ(r.lib.requests, (QList<QByteArray>{":08F8\r\n", ":0300000002FB\r\n", ":0300020020DB\r\n"}));
+    EXPECT_EQ(r.listener.tests, QStringList{"Ensaio 1"});
+    EXPECT_EQ(r.listener.maximum, 68);
+    EXPECT_EQ(r.listener.steps, 1);
+    EXPECT_FALSE(r.table.saved());
+    ASSERT_EQ(r.table.filter(), "Ensaio = 1");
+    r.table.first();
+    EXPECT_EQ(r.table.recordCount(), 2);
+    const QStringList f{field::SubReg, field::Tempo, field::Tint, field::Text, field::TMax, field::TMin};
+    auto shown = [&] {
+        QStringList out;
+        for (const QString& n : f) out << r.table.displayText(n);
+        return out;
+    };
+    EXPECT_EQ(shown(), (QStringList{"1", "0.00", "22.444", "21.955", "22.581", "22.424"}));
+    r.table.next();
+    EXPECT_EQ(shown(), (QStringList{"2", "0.08", "22.502", "21.979", "0.000", "0.000"}));
+    // Pauses: 7 + 15 + 15 paced characters and three 100 ms waits.
+    EXPECT_EQ(r.clock.total(), 7 + 15 + 15 + 300);
+}
+
+TEST(Download, BlockBoundaries) {
+    struct Case { int end; QList<QByteArray> blocks; } cases[] = {
+        {4, {":0300020000FB\r\n"}},
+        {5, {":0300020000FB\r\n"}},
+        {68, {":0300020020DB\r\n"}},
+        {100, {":0300020020DB\r\n", ":0300220010CB\r\n"}},
+    };
+    for (const auto& c : cases) {
+        Rig r(emu::buildImage({}, 1, c.end));
+        EXPECT_EQ(r.run(), DownloadResult::Done) << c.end;
+        EXPECT_EQ(r.blockRequests(), c.blocks) << c.end;
+        EXPECT_TRUE(r.listener.tests.isEmpty());
+        EXPECT_TRUE(r.table.saved()); // nothing was stored
+    }
+    Rig full(emu::buildImage({}, 1, 32768));
+    EXPECT_EQ(full.run(), DownloadResult::Done);
+    const auto blocks = full.blockRequests();
+    ASSERT_EQ(blocks.size(), 512);
+    EXPECT_EQ(blocks.last(), lnk::cmd::readRequest(16354, 30));
+    EXPECT_EQ(full.listener.steps, 512);
+}
+
+TEST(Download, HeaderBeyondTheMemoryReadsToItsEndAndFinishes) {
+    Rig r(emu::buildImage(test(1, {0x200, 0x201}), 1, 0xFFFF));
+    EXPECT_EQ(r.run(), DownloadResult::Done);
+    const auto blocks = r.blockRequests();
+    ASSERT_EQ(blocks.size(), 512);
+    EXPECT_EQ(blocks.last(), lnk::cmd::readRequest(16354, 30));
+    EXPECT_EQ(r.listener.tests, QStringList{"Ensaio 1"});
+    EXPECT_EQ(r.table.recordCount(), 2);
+}
+
+TEST(Download, DataWithNoRoomForRecordsSendsNoBlock) {
+    for (int end : {0, 1, 3}) {
+        Rig r(emu::buildImage({}, 1, end));
+        r.table.append();
+        r.table.setValue(field::Ensaio, 9);
+        r.table.post();
+        EXPECT_EQ(r.run(), DownloadResult::InvalidContents) << end;
+        EXPECT_TRUE(r.blockRequests().isEmpty());
+        EXPECT_EQ(r.table.recordCount(), 1); // nothing changed
+    }
+}
+
+TEST(Download, RecordCases) {
+    struct Case {
+        const char* name;
+        QList<quint16> words;
+        QStringList tests;
+        QList<std::tuple<int, int, bool>> rows; // ensaio, subreg, has max/min
+    } cases[] = {
+        {"three samples", test(1, {0x200, 0x201, 0x202}), {"Ensaio 1"},
+         {{1, 1, true}, {1, 2, false}, {1, 3, false}}},
+        {"two tests", test(1, {0x200, 0x201}) + test(2, {0x210}), {"Ensaio 1", "Ensaio 2"},
+         {{1, 1, true}, {1, 2, false}, {2, 1, true}}},
+        {"no samples", test(1, {}), {"Ensaio 1"}, {}},
+        {"minimum never comes", test(1, {0x200, 0x201}, false), {"Ensaio 1"},
+         {{1, 1, false}, {1, 2, false}}},
+        {"no start record", QList<quint16>{0x200, 0x100, 0x201, 0x101}, {}, {}},
+        {"start inside a test", QList<quint16>{0xFFFF, 1, 0x200, 0x100} + test(2, {0x300}),
+         {"Ensaio 1", "Ensaio 2"}, {{1, 1, false}, {2, 1, true}}},
+        {"out of order numbers", test(7, {0x200}) + test(3, {0x210, 0x211}), {"Ensaio 7", "Ensaio 3"},
+         {{7, 1, true}, {3, 1, true}, {3, 2, false}}},
+        {"shared number", test(5, {0x200}) + test(5, {0x210}), {"Ensaio 5", "Ensaio 5"},
+         {{5, 1, true}, {5, 1, true}}},
+        {"test number in the low byte", QList<quint16>{0xFFFF, 0xAB04, 0x200, 0x100}, {"Ensaio 4"},
+         {{4, 1, false}}},
+    };
+    for (const auto& c : cases) {
+        Rig r(emu::buildImage(c.words));
+        ASSERT_EQ(r.run(), DownloadResult::Done) << c.name;
+        EXPECT_EQ(r.listener.tests, c.tests) << c.name;
+        const auto rows = rowsOf(r.table);
+        ASSERT_EQ(rows.size(), c.rows.size()) << c.name;
+        for (int i = 0; i < rows.size(); ++i) {
+            const auto [e, s, m] = c.rows[i];
+            EXPECT_EQ(rows[i].ensaio, e) << c.name << " row " << i;
+            EXPECT_EQ(rows[i].sub, s) << c.name << " row " << i;
+            EXPECT_EQ(rows[i].tmax != 0, m) << c.name << " row " << i;
+            EXPECT_EQ(rows[i].tmin != 0, m) << c.name << " row " << i;
+        }
+    }
+}
+
+TEST(Download, MaxAndMinLandOnTheirOwnTest) {
+    Rig r(emu::buildImage(test(5, {0x200}, true, 0x300, 0x100) + test(5, {0x210}, true, 0x320, 0x120)));
+    ASSERT_EQ(r.run(), DownloadResult::Done);
+    const auto rows = rowsOf(r.table);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_DOUBLE_EQ(rows[0].tmax, rawToCelsius(0x300));
+    EXPECT_DOUBLE_EQ(rows[1].tmax, rawToCelsius(0x320));
+    EXPECT_DOUBLE_EQ(rows[1].tmin, rawToCelsius(0x120));
+}
+
+TEST(Download, SampleWhoseSecondWordIsTheEndMarkIsTakenAsTheMaximum) {
+    Rig r(emu::buildImage({0xFFFF, 1, 0x200, 0x100, 0x250, 0xFCFC, 0x150, 0xFCFC, 0x260, 0x160}));
+    ASSERT_EQ(r.run(), DownloadResult::Done);
+    const auto rows = rowsOf(r.table);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_DOUBLE_EQ(rows[0].tmax, rawToCelsius(0x250));
+    EXPECT_DOUBLE_EQ(rows[0].tmin, rawToCelsius(0x150));
+}
+
+TEST(Download, FailuresLeaveWhatTheyShould) {
+    const QByteArray demo = emu::demoImage();
+    struct Case { const char* name; emu::Faults faults; DownloadResult result; bool tableTouched; } cases[] = {
+        {"silent", {.silent = true}, DownloadResult::CommunicationError, false},
+        {"wrong LRC on block 2", {.badLrcBlock = 2}, DownloadResult::CommunicationError, true},
+        {"block 3 cut short", {.cutBlock = 3}, DownloadResult::CommunicationError, true},
+        {"wrong line speed", {.requiredBaud = 9600}, DownloadResult::CommunicationError, false},
+    };
+    for (const auto& c : cases) {
+        Rig r(demo);
+        r.table.append();
+        r.table.setValue(field::Ensaio, 99);
+        r.table.post();
+        r.lib.baud(1, 19200);
+        r.model.faults = c.faults;
+        EXPECT_EQ(r.run(), c.result) << c.name;
+        EXPECT_EQ(r.listener.starts, r.listener.ends) << c.name; // progress window hidden
+        if (c.tableTouched) {
+            EXPECT_EQ(r.listener.tests, QStringList{"Ensaio 1"}) << c.name;
+            r.table.setFiltered(false);
+            EXPECT_GT(r.table.recordCount(), 0) << c.name; // rows read so far stay
+            EXPECT_FALSE(r.table.locate(field::Ensaio, "99")) << c.name;
+        } else {
+            EXPECT_EQ(r.table.recordCount(), 1) << c.name;
+        }
+    }
+}
+
+TEST(Download, HeaderProblems) {
+    emu::LoggerModel empty(emu::buildImage({}, 0, 0x100));
+    Rig r(empty.memory());
+    r.table.append();
+    r.table.setValue(field::Ensaio, 1);
+    r.table.post();
+    r.table.setSaved(false);
+    EXPECT_EQ(r.run(), DownloadResult::MemoryEmpty);
+    EXPECT_EQ(r.table.recordCount(), 0);
+    EXPECT_TRUE(r.table.saved());
+    EXPECT_EQ(r.lib.requests.size(), 2);
+
+    EXPECT_EQ(decodeHeader(":0304GG004400B4\r\n"), std::nullopt);
+    EXPECT_EQ(blockCount(2, 68), 32);
+    EXPECT_EQ(blockCount(34, 100), 16);
+    EXPECT_EQ(blockCount(2, 3), 0);
+    EXPECT_FALSE(moreBlocks(2, 68));
+    EXPECT_TRUE(moreBlocks(2, 69));
+}
+
+TEST(Download, DemoImageHoldsThreeRealisticTests) {
+    Rig r(emu::demoImage());
+    ASSERT_EQ(r.run(), DownloadResult::Done);
+    EXPECT_EQ(r.listener.tests, (QStringList{"Ensaio 1", "Ensaio 2", "Ensaio 3"}));
+    for (int n = 1; n <= 3; ++n) {
+        r.table.setFilter(testFilter(n));
+        r.table.setFiltered(true);
+        r.table.first();
+        const double tmax = r.table.asFloat(field::TMax), tmin = r.table.asFloat(field::TMin);
+        EXPECT_GT(r.table.recordCount(), 100);
+        EXPECT_GT(tmax - tmin, 1.5);
+        EXPECT_LT(tmax - tmin, 2.6);
+    }
+}
+
+TEST(MemoryClear, AnyValidFrameCountsAsSuccess) {
+    Rig r(emu::demoImage());
+    EXPECT_TRUE(clearMemory(r.channel));
+    EXPECT_EQ(r.model.memory()[0], '\0');
+    EXPECT_EQ(r.clock.pauses, QList<int>{100});
+    r.model.faults.silent = true;
+    EXPECT_FALSE(clearMemory(r.channel));
+}

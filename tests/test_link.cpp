@@ -1,0 +1,183 @@
+// The logger link: frame codec, command frames, the channel's Exchange, and the logger model.
+#include "link/commands.h"
+#include "link/framecodec.h"
+#include "link/portmap.h"
+#include "link/serialchannel.h"
+#include "tests/support.h"
+#include "tools/emulator/demoimage.h"
+#include "tools/emulator/fakeseriallibrary.h"
+
+#include <gtest/gtest.h>
+
+using namespace lnk;
+
+TEST(FrameCodec, LrcCases) {
+    struct Case { const char* text; int lrc; } cases[] = {
+        {":08", 0xF8}, {":41", 0xBF}, {":0300000002", 0xFB}, {":0300100020", 0xCD},
+        {":06000100FF", 0xFA}, {":0300020020", 0xDB},
+        {":0", 0}, {"", 0}, {":", 0},            // shorter than 3 characters
+        {"08F8", 0}, {"X08", 0},                 // no colon
+        {":0G", 0}, {":08Z1", 0},                // not hexadecimal
+        {":081", 0xF7},                          // odd digits: the last one counts alone (8 + 1)
+        {":ff", 0x01}, {":Ff01", 0x00},          // either case
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LRC(QByteArray(c.text)), c.lrc) << c.text;
+}
+
+TEST(FrameCodec, VerifyMessageCases) {
+    struct Case { QByteArray text; bool ok; } cases[] = {
+        {":08F8\r\n", true}, {":41BF\r\n", true}, {":0300000002FB\r\n", true},
+        {":030401004400B4\r\n", true},
+        {":08f8\r\n", true},                        // lower-case check value
+        {":0304ab00cd0000\r\n", false},
+        {":08F7\r\n", false},                       // wrong check value
+        {":08F8\r", false}, {"", false}, {":08F8", false}, // shorter than 7
+        {":08F8xx", true},                          // colon alone is enough framing
+        {"x08F8\r\n", true},                        // CR LF alone is enough framing
+        {"x08F8\rx", true},                         // CR alone
+        {"x08F8xx", false},                         // no framing mark at all
+        {":0ZF8\r\n", false},                       // a data pair that is not hexadecimal
+        {":08ZZ\r\n", false},                       // a check value that is not hexadecimal
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(VerifyMessage(c.text), c.ok) << c.text.toStdString();
+    QByteArray lower = ":0304ab00cd00";
+    lower += hex2(LRC(lower)).toLower() + "\r\n";
+    EXPECT_TRUE(VerifyMessage(lower));
+}
+
+TEST(FrameCodec, FieldsAndRequests) {
+    EXPECT_EQ(hex2(0xAB), "AB");
+    EXPECT_EQ(hex4(0x1F), "001F");
+    EXPECT_EQ(decodeField(":030401004400B4\r\n", 6, 2), 0x01u);
+    EXPECT_EQ(decodeField(":030401004400B4\r\n", 8, 4), 0x0044u);
+    EXPECT_EQ(decodeField(":03fcFC", 4, 4), 0xFCFCu);
+    EXPECT_FALSE(decodeField(":03GG", 4, 2));
+    EXPECT_FALSE(decodeField(":03", 3, 4)); // runs past the end
+    EXPECT_EQ(cmd::readRequest(0, 2), ":0300000002FB\r\n");
+    EXPECT_EQ(cmd::readRequest(16, 32), ":0300100020CD\r\n");
+    EXPECT_EQ(cmd::readRequest(2, 32), ":0300020020DB\r\n");
+    EXPECT_EQ(cmd::writeRequest(1, 255), ":06000100FFFA\r\n");
+    EXPECT_EQ(cmd::readRequest(65535, 125).size(), 15);
+}
+
+TEST(Commands, ResponseChecks) {
+    EXPECT_TRUE(cmd::headerResponseOk(":030401004400B4\r\n"));
+    QByteArray wrongFn = ":040401004400";
+    wrongFn += hex2(LRC(wrongFn)) + "\r\n";
+    EXPECT_FALSE(cmd::headerResponseOk(wrongFn));
+    QByteArray wrongCount = ":030601004400";
+    wrongCount += hex2(LRC(wrongCount)) + "\r\n";
+    EXPECT_FALSE(cmd::headerResponseOk(wrongCount));
+    emu::LoggerModel m;
+    const QByteArray block = m.respond(cmd::readRequest(2, 32));
+    EXPECT_EQ(block.size(), 137);
+    EXPECT_TRUE(cmd::blockResponseOk(block, 32));
+    // A valid frame one character short of a 32-register block.
+    QByteArray short136;
+    const QByteArray stem = ":0340" + QByteArray(127, '0');
+    for (char y : QByteArray("0123456789ABCDEF"))
+        for (char z : QByteArray("0123456789ABCDEF")) {
+            const QByteArray t = stem + y + z + "\r\n";
+            if (short136.isEmpty() && VerifyMessage(t))
+                short136 = t;
+        }
+    EXPECT_TRUE(VerifyMessage(short136));
+    EXPECT_EQ(short136.size(), 136);
+    EXPECT_FALSE(cmd::blockResponseOk(short136, 32));
+}
+
+TEST(PortMap, DefaultsAndOverrides) {
+    PortMap m;
+    EXPECT_EQ(m.device(0), "/dev/ttyS0");
+    EXPECT_EQ(m.device(3), "/dev/ttyS3");
+    EXPECT_TRUE(m.device(4).isEmpty());
+    EXPECT_TRUE(m.device(-1).isEmpty());
+    m.setDevice(1, "/dev/ttyUSB0");
+    EXPECT_EQ(m.device(1), "/dev/ttyUSB0");
+    EXPECT_EQ(PortMap::indexOfKey("com3"), 2);
+    EXPECT_EQ(PortMap::indexOfKey("COM5"), -1);
+}
+
+class ChannelTest : public ::testing::Test {
+protected:
+    emu::LoggerModel model{emu::workedExampleImage()};
+    emu::FakeSerialLibrary lib{&model};
+    RecordingClock clock;
+    SerialChannel ch{lib, clock};
+    void SetUp() override { ASSERT_TRUE(ch.openPort(1)); }
+};
+
+TEST_F(ChannelTest, PacedExchangePausesAfterEveryCharacterThenWaits) {
+    const QByteArray resp = ch.exchange(1, cmd::kDiagnosticsFrame, cmd::kDownloadProbe);
+    EXPECT_EQ(resp, cmd::kDiagnosticsFrame);
+    QList<int> expected(7, 1);
+    expected << 100;
+    EXPECT_EQ(clock.pauses, expected);
+    EXPECT_EQ(lib.requests, QList<QByteArray>{cmd::kDiagnosticsFrame});
+}
+
+TEST_F(ChannelTest, WholeExchangeIsOneCallAndOnePause) {
+    ch.exchange(1, cmd::kClearFrame, cmd::kMemoryClear);
+    EXPECT_EQ(clock.pauses, QList<int>{100});
+    EXPECT_TRUE(lib.calls.contains("puts(1,7)"));
+    ch.exchange(1, cmd::readRequest(0, 125), cmd::kServiceRead);
+    EXPECT_EQ(clock.pauses.last(), 700);
+}
+
+TEST_F(ChannelTest, CappedReadTakes255AndNextExchangeDropsTheRest) {
+    const QByteArray longAnswer = model.respond(cmd::readRequest(0, 125));
+    ASSERT_EQ(longAnswer.size(), 509);
+    lib.inject(longAnswer);
+    EXPECT_EQ(ch.receiveAvailable(1, 255), longAnswer.left(255));
+    // What stayed behind is cleared before the next request goes out.
+    EXPECT_EQ(ch.exchange(1, cmd::kDiagnosticsFrame, cmd::kDownloadProbe), cmd::kDiagnosticsFrame);
+}
+
+TEST_F(ChannelTest, UncappedReadTakesEverything) {
+    const QByteArray resp = ch.exchange(1, cmd::readRequest(0, 125), cmd::kServiceRead);
+    EXPECT_EQ(resp.size(), 509);
+    EXPECT_TRUE(VerifyMessage(resp));
+}
+
+TEST_F(ChannelTest, NoLoggerGivesAnEmptyText) {
+    lib.loggerPort = 2;
+    EXPECT_TRUE(ch.exchange(1, cmd::kDiagnosticsFrame, cmd::kDownloadProbe).isEmpty());
+    EXPECT_FALSE(ch.openPort(7));
+}
+
+TEST(LoggerModel, AnswersTheWorkedExampleByteForByte) {
+    emu::LoggerModel m(emu::workedExampleImage());
+    EXPECT_EQ(m.respond(cmd::kHeaderRequest), ":030401004400B4\r\n");
+    QByteArray expected = ":0340FFFF000101F4019002000195" "0210FCFC01F0FCFC";
+    for (int i = 0; i < 11; ++i) expected += "00000000";
+    expected += "AD\r\n";
+    EXPECT_EQ(m.respond(":0300020020DB\r\n"), expected);
+    EXPECT_EQ(m.respond(cmd::kDiagnosticsFrame), cmd::kDiagnosticsFrame);
+    EXPECT_EQ(m.respond(":06000100FFFA\r\n"), ":06000100FFFA\r\n");
+    EXPECT_EQ(m.reg(1), 0x00FF);
+    EXPECT_EQ(m.respond(cmd::kClearFrame), cmd::kClearFrame);
+    EXPECT_EQ(m.memory()[0], '\0');
+    EXPECT_TRUE(m.respond(":08F7\r\n").isEmpty()); // a corrupt request gets no answer
+}
+
+TEST(LoggerModel, Faults) {
+    emu::LoggerModel m(emu::workedExampleImage());
+    m.faults.badLrcBlock = 2;
+    EXPECT_TRUE(VerifyMessage(m.respond(cmd::readRequest(2, 32))));
+    EXPECT_FALSE(VerifyMessage(m.respond(cmd::readRequest(34, 32))));
+    m.faults = {};
+    m.faults.cutBlock = 3;
+    EXPECT_EQ(m.respond(cmd::readRequest(66, 32)).size(), 135);
+    m.faults.requiredBaud = 19200;
+    EXPECT_TRUE(m.respond(cmd::kDiagnosticsFrame, 9600).isEmpty());
+    EXPECT_FALSE(m.respond(cmd::kDiagnosticsFrame, 19200).isEmpty());
+    m.faults.silent = true;
+    EXPECT_TRUE(m.respond(cmd::kDiagnosticsFrame, 19200).isEmpty());
+}
+
+TEST(DemoImage, CommittedFilesMatchTheirGenerator) {
+    EXPECT_EQ(readAllOf(dataFile("demo.img")), emu::demoImage());
+    EXPECT_EQ(readAllOf(dataFile("exemplo.img")), emu::workedExampleImage());
+}

@@ -1,0 +1,80 @@
+// End to end over a real pseudo-terminal with registrador-emulador and real pauses.
+#include "acquisition/download.h"
+#include "link/commands.h"
+#include "link/framecodec.h"
+#include "link/qtseriallibrary.h"
+#include "tests/support.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+namespace {
+struct NullListener : acq::DownloadListener {
+    QStringList tests;
+    void clearTests() override { tests.clear(); }
+    void testStarted(int n) override { tests << QString::number(n); }
+    void progressStart(int, int) override {}
+    void progressStep() override {}
+    void progressEnd() override {}
+};
+
+struct Link {
+    lnk::QtSerialLibrary lib;
+    lnk::SystemClock clock;
+    lnk::SerialChannel ch{lib, clock};
+    explicit Link(const QString& device, int baud = 19200) {
+        lib.portMap().setDevice(1, device);
+        ch.setPort(1);
+        EXPECT_TRUE(ch.openPort(1)) << lib.lastError().toStdString();
+        ch.setBaudRate(1, baud);
+    }
+};
+} // namespace
+
+TEST(Pty, DiagnosticsAndHeaderOfTheWorkedExample) {
+    Emulator emu(dataFile("exemplo.img"), {"--require-baud", "19200"});
+    ASSERT_TRUE(emu.ok());
+    Link l(emu.device());
+    EXPECT_EQ(l.ch.exchange(lnk::cmd::kDiagnosticsFrame, lnk::cmd::kDownloadProbe), ":08F8\r\n");
+    EXPECT_EQ(l.ch.exchange(lnk::cmd::kHeaderRequest, lnk::cmd::kDownloadHeader), ":030401004400B4\r\n");
+    const QByteArray block = l.ch.exchange(":0300020020DB\r\n", lnk::cmd::kDownloadBlock);
+    EXPECT_EQ(block.size(), 137);
+    EXPECT_TRUE(block.endsWith("AD\r\n"));
+}
+
+TEST(Pty, WrongLineSpeedGetsNoAnswer) {
+    Emulator emu(dataFile("exemplo.img"), {"--require-baud", "19200"});
+    ASSERT_TRUE(emu.ok());
+    Link l(emu.device(), 9600);
+    EXPECT_TRUE(l.ch.exchange(lnk::cmd::kDiagnosticsFrame, lnk::cmd::kDownloadProbe).isEmpty());
+}
+
+TEST(Pty, DemoDownloadAndAWholeServiceRead) {
+    Emulator emu(dataFile("demo.img"));
+    ASSERT_TRUE(emu.ok());
+    Link l(emu.device());
+    acq::MeasurementTable t;
+    NullListener listener;
+    EXPECT_EQ(acq::runDownload(l.ch, t, listener), acq::DownloadResult::Done);
+    EXPECT_EQ(listener.tests, (QStringList{"1", "2", "3"}));
+    t.setFiltered(false);
+    EXPECT_EQ(t.recordCount(), 3 * 168);
+    const QByteArray resp = l.ch.exchange(lnk::cmd::readRequest(0, 125), lnk::cmd::kServiceRead);
+    EXPECT_EQ(resp.size(), 509);
+    EXPECT_TRUE(lnk::VerifyMessage(resp));
+}
+
+TEST(Pty, FaultsThroughTheEmulator) {
+    struct Case { QStringList args; acq::DownloadResult r; } cases[] = {
+        {{"--silent"}, acq::DownloadResult::CommunicationError},
+        {{"--cut-block", "1"}, acq::DownloadResult::CommunicationError},
+    };
+    for (const auto& c : cases) {
+        Emulator emu(dataFile("demo.img"), c.args);
+        ASSERT_TRUE(emu.ok());
+        Link l(emu.device());
+        acq::MeasurementTable t;
+        NullListener listener;
+        EXPECT_EQ(acq::runDownload(l.ch, t, listener), c.r) << c.args.join(' ').toStdString();
+    }
+}

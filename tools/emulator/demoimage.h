@@ -1,0 +1,14 @@
+#pragma once
+// Memory images shipped in data/: three realistic calorimeter tests, and the short memory of
+// the worked download example. Deterministic, so the committed files can be checked against them.
+#include <QByteArray>
+
+namespace emu {
+
+QByteArray demoImage();
+QByteArray workedExampleImage();
+
+/// Raw logger value for a temperature in °C (inverse of raw × 5 / 1023 + 20).
+quint16 rawFromCelsius(double celsius);
+
+} // namespace emu

@@ -1,0 +1,49 @@
+#pragma once
+// An in-process serial library with the logger model behind it: what is sent is answered at
+// once into the receive queue. Records every call so tests can check what reached the port.
+#include "link/seriallibrary.h"
+#include "tools/emulator/loggermodel.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <deque>
+#include <map>
+#include <set>
+
+namespace emu {
+
+class FakeSerialLibrary : public lnk::SerialLibrary {
+public:
+    explicit FakeSerialLibrary(LoggerModel* model = nullptr) : model_(model) {}
+
+    void setModel(LoggerModel* model) { model_ = model; }
+    /// Port indices that open; the logger hangs on `loggerPort` (the model answers only there).
+    std::set<int> openablePorts{0, 1, 2, 3};
+    int loggerPort = 1;
+
+    /// Characters that arrive without a request (line noise, a late answer).
+    void inject(const QByteArray& bytes);
+    QStringList calls;              ///< "reset(1,1024,1024)", "baud(1,19200)", …
+    QList<QByteArray> requests;     ///< complete request frames, in order
+    int baudOf(int port) const;
+    bool isOpen(int port) const { return open_.count(port) != 0; }
+
+    int reset(int port, int rxQueue, int txQueue) override;
+    int baud(int port, int rate) override;
+    int putc(int port, char c) override;
+    int puts(int port, const QByteArray& text) override;
+    int getc(int port) override;
+    int rxClear(int port) override;
+    int done(int port) override;
+
+private:
+    void feed(int port, const QByteArray& bytes);
+
+    LoggerModel* model_;
+    std::set<int> open_;
+    std::map<int, int> baud_;
+    QByteArray tx_;
+    std::deque<char> rx_;
+};
+
+} // namespace emu

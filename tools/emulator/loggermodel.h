@@ -1,0 +1,45 @@
+#pragma once
+// A model of the data logger: a 32 768-byte memory image and the response frame it gives to
+// each request, with faults injected on demand.
+#include <QByteArray>
+
+namespace emu {
+
+struct Faults {
+    bool silent = false;   ///< never answer
+    int badLrcBlock = 0;   ///< 1-based block read whose response carries a wrong LRC (0 = none)
+    int cutBlock = 0;      ///< 1-based block read whose response is cut short (0 = none)
+    int cutLength = -1;    ///< characters kept of the cut response (-1: all but the CR LF)
+    int delayMs = 0;       ///< pause before every answer
+    int requiredBaud = 0;  ///< answer only when the line runs at this speed (0 = any)
+};
+
+class LoggerModel {
+public:
+    static constexpr int kMemorySize = 32768;
+    static constexpr int kRegisters = kMemorySize / 2;
+
+    explicit LoggerModel(QByteArray image = {});
+
+    /// The response to one request frame (CR LF included); empty when the logger stays silent.
+    QByteArray respond(const QByteArray& request, int lineBaud = 0);
+
+    const QByteArray& memory() const { return memory_; }
+    void setMemory(QByteArray image);
+    quint16 reg(int index) const;
+    void setReg(int index, quint16 value);
+
+    Faults faults;
+    int blockReads() const { return blockReads_; }
+
+private:
+    QByteArray readResponse(int start, int count);
+
+    QByteArray memory_;
+    int blockReads_ = 0;
+};
+
+/// A memory image whose header says F = `flag` and N = `end`, with the given record words.
+QByteArray buildImage(const QList<quint16>& recordWords, int flag = 1, int end = -1);
+
+} // namespace emu

@@ -1,0 +1,132 @@
+// registrador-emulador: a data logger on a pseudo-terminal, for demos and end-to-end tests.
+#include "tools/emulator/loggermodel.h"
+#include "tools/emulator/pty.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+void onSignal(int) { stopRequested = true; }
+
+int intOption(const QCommandLineParser& p, const QString& name, int fallback) {
+    if (!p.isSet(name))
+        return fallback;
+    bool ok = false;
+    const int v = p.value(name).toInt(&ok);
+    if (!ok) {
+        std::fprintf(stderr, "registrador-emulador: --%s: not an integer: %s\n",
+                     qPrintable(name), qPrintable(p.value(name)));
+        std::exit(1);
+    }
+    return v;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("registrador-emulador"));
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Emulates the calorimeter's data logger on a pseudo-terminal. Prints the terminal's "
+        "path as the first line of standard output and answers requests until stopped."));
+    p.addHelpOption();
+    p.addOptions({
+        {QStringLiteral("image"), QStringLiteral("Memory image (32768 bytes) to serve."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("link"), QStringLiteral("Also make PATH a symbolic link to the terminal."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("log"), QStringLiteral("Log every request and answer on stderr.")},
+        {QStringLiteral("silent"), QStringLiteral("Never answer.")},
+        {QStringLiteral("bad-lrc-block"),
+         QStringLiteral("Give block read K (1-based) a wrong LRC."), QStringLiteral("K")},
+        {QStringLiteral("cut-block"), QStringLiteral("Cut the answer to block read K short."),
+         QStringLiteral("K")},
+        {QStringLiteral("cut-length"),
+         QStringLiteral("Characters kept of the cut answer (default: all but CR LF)."),
+         QStringLiteral("N")},
+        {QStringLiteral("delay"), QStringLiteral("Wait MS milliseconds before every answer."),
+         QStringLiteral("MS")},
+        {QStringLiteral("require-baud"),
+         QStringLiteral("Answer only while the line runs at BAUD."), QStringLiteral("BAUD")},
+    });
+    p.process(app);
+
+    emu::LoggerModel model;
+    if (p.isSet(QStringLiteral("image"))) {
+        QFile f(p.value(QStringLiteral("image")));
+        if (!f.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "registrador-emulador: %s: %s\n", qPrintable(f.fileName()),
+                         qPrintable(f.errorString()));
+            return 1;
+        }
+        const QByteArray image = f.readAll();
+        if (image.size() > emu::LoggerModel::kMemorySize) {
+            std::fprintf(stderr, "registrador-emulador: %s: larger than %d bytes\n",
+                         qPrintable(f.fileName()), emu::LoggerModel::kMemorySize);
+            return 1;
+        }
+        model.setMemory(image);
+    }
+    model.faults.silent = p.isSet(QStringLiteral("silent"));
+    model.faults.badLrcBlock = intOption(p, QStringLiteral("bad-lrc-block"), 0);
+    model.faults.cutBlock = intOption(p, QStringLiteral("cut-block"), 0);
+    model.faults.cutLength = intOption(p, QStringLiteral("cut-length"), -1);
+    model.faults.delayMs = intOption(p, QStringLiteral("delay"), 0);
+    model.faults.requiredBaud = intOption(p, QStringLiteral("require-baud"), 0);
+    const bool log = p.isSet(QStringLiteral("log"));
+
+    emu::Pty pty;
+    if (!pty.open()) {
+        std::fprintf(stderr, "registrador-emulador: cannot open a pseudo-terminal: %s\n",
+                     qPrintable(pty.error()));
+        return 1;
+    }
+    const QByteArray linkPath = p.value(QStringLiteral("link")).toLocal8Bit();
+    if (!linkPath.isEmpty()) {
+        ::unlink(linkPath.constData());
+        if (::symlink(pty.slavePath().toLocal8Bit().constData(), linkPath.constData()) != 0) {
+            std::perror(linkPath.constData());
+            return 1;
+        }
+    }
+    std::printf("%s\n", qPrintable(pty.slavePath()));
+    std::fflush(stdout);
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
+
+    QByteArray pending;
+    while (!stopRequested) {
+        pending += pty.read(100);
+        int nl;
+        while ((nl = static_cast<int>(pending.indexOf('\n'))) >= 0) {
+            const QByteArray request = pending.left(nl + 1);
+            pending.remove(0, nl + 1);
+            const QByteArray answer = model.respond(request, pty.lineBaud());
+            if (log)
+                std::fprintf(stderr, "<- %s-> %s\n", request.trimmed().constData(),
+                             answer.isEmpty() ? "(silence)" : answer.trimmed().constData());
+            if (answer.isEmpty())
+                continue;
+            if (model.faults.delayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(model.faults.delayMs));
+            pty.writePaced(answer);
+        }
+        if (pending.size() > 4096) // noise without a line end: don't grow without bound
+            pending.clear();
+    }
+    if (!linkPath.isEmpty())
+        ::unlink(linkPath.constData());
+    return 0;
+}
