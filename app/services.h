@@ -9,6 +9,10 @@
 #include "link/seriallibrary.h"
 
 #include <QString>
+#include <functional>
+#include <memory>
+
+class TdtExportUi;
 
 class FileViewer {
 public:
@@ -25,4 +29,6 @@ struct Services {
     FileViewer& viewer;
     lnk::PortMap* ports = nullptr; ///< filled from the COM1 … COM4 rows of "config.xml"
     QString workDir;               ///< where "config.xml" is looked up
+    /// The export component's windows; empty: the Qt ones, with the save dialog of `files`.
+    std::function<std::unique_ptr<TdtExportUi>()> exportUi;
 };

@@ -3,6 +3,7 @@
 #include "acquisition/datapacket.h"
 #include "acquisition/lendo.h"
 #include "app/tablemodel.h"
+#include "export/dtExportSelect.h"
 
 #include <QApplication>
 #include <QChartView>
@@ -36,6 +37,7 @@ TForm1::TForm1(Services services, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     buildControls();
     buildMenus();
+    setUpExport();
     FormCreate();
 }
 
@@ -433,4 +435,104 @@ void TForm1::Abrir1Click() {
 void TForm1::Sobre1Click() {}
 void TForm1::Service1Click() {}
 void TForm1::Comunicao1Click() {}
-void TForm1::Exportar1Click() {}
+// ---- export ---------------------------------------------------------------------------------
+
+namespace {
+// The Qt windows of the export, with the save dialog through the program's own seam.
+class AppExportUi : public QtExportUi {
+public:
+    explicit AppExportUi(FileDialogs& files) : files_(files) {}
+    QString saveFile(const QString& title, const QString& filter, const QString& ext,
+                     const QString& dir) override {
+        return files_.saveFile(FileDialogSpec{title, filter, ext, false, false, dir});
+    }
+
+private:
+    FileDialogs& files_;
+};
+} // namespace
+
+void TForm1::setUpExport() {
+    TdtDataSetExport& x = dtDataSetExport1;
+    x.DataSet = &table_;
+    x.setExportType(xtExcel);
+    x.setExportTypes(typeBit(xtExcel));
+    x.ExportStyle = xsView;
+    x.DateFormat = QStringLiteral("d/M/yyyy");
+    x.TimeFormat = QStringLiteral("hh:mm");
+    x.DateTimeFormat = QStringLiteral("hh:mm d/M/yyyy");
+    x.Options = opt(xoClipboardMessage) | opt(xoFooterLine) | opt(xoHeaderLine) | opt(xoShowExportDate) |
+                opt(xoShowHeader) | opt(xoShowProgress) | opt(xoUseAlignments);
+    x.TruncateSymbol = QStringLiteral("...");
+    x.setRowNumberFormat(QStringLiteral("%d"));
+    x.EXCEL.Options = reSetMargins | reUseBorders;
+    x.EXCEL.ColumnWidth = 20;
+    x.EXCEL.Protected = false;
+    x.EXCEL.Header.clear();
+    x.EXCEL.Footer = QStringLiteral("&P");
+    x.EXCEL.DefaultFont = TdtFont{};
+    x.EXCEL.TableFont = TdtFont{};
+    x.EXCEL.HeaderFont = TdtFont{};
+    x.EXCEL.HeaderFont.bold = true;
+    x.EXCEL.TopMargin = x.EXCEL.BottomMargin = x.EXCEL.LeftMargin = x.EXCEL.RightMargin = 0.3;
+    TdtMessagesOptions& m = x.Messages;
+    m.Caption = QStringLiteral("Exportando os dados");
+    m.CopiedToClipboard = QStringLiteral("Dados copiados para a área de transferência");
+    m.CancelCaption = QStringLiteral("&Cancela");
+    m.CreatedText = QStringLiteral("Criado:");
+    m.ExportCaption = QStringLiteral("&Exporta");
+    m.ExportToFile = QStringLiteral("&Exporta");
+    m.FalseText = QStringLiteral("Falso");
+    m.TrueText = QStringLiteral("Verdadeiro");
+    m.SaveTitle = QStringLiteral("Salvar documento");
+    m.SelectFormat = QStringLiteral("&Formato");
+    m.Text = QStringLiteral("Processando...");
+    m.ViewOnly = QStringLiteral("&Visualizar");
+    m.Width = 300;
+    m.Height = 80;
+    m.DocumentFilter = {QStringLiteral("Documento HTML"), QStringLiteral("Arquivos do Microsoft Excel"),
+                        QStringLiteral("Documento do Word"), QStringLiteral("Arquivo de texto"),
+                        QStringLiteral("CSV (Delimitado por vírgulas)"), QStringLiteral("Texto (Delimitado por tabulações)"),
+                        QStringLiteral("Rich Text Format"), QStringLiteral("Data Interchange Format"),
+                        QStringLiteral("Arquivos SYLK")};
+    x.OnFileExist = [this](const QString& f, bool& can) { dtDataSetExport1FileExist(f, can); };
+    x.OnEndExport = [this] { dtDataSetExport1EndExport(); };
+    x.OnError = [this](TdtExportError e) { dtDataSetExport1Error(e); };
+    x.OpenViewer = [this](const QString& path) { s_.viewer.open(path); };
+    x.uiFactory = s_.exportUi ? s_.exportUi : [this]() -> std::unique_ptr<TdtExportUi> {
+        return std::make_unique<AppExportUi>(s_.files);
+    };
+}
+
+void TForm1::Exportar1Click() {
+    exportFailed_ = false;
+    dtDataSetExport1.ChooseAndExport();
+    dtDataSetExport1.FileName.clear(); // the next export to a file asks for a name again
+}
+
+void TForm1::dtDataSetExport1FileExist(const QString&, bool& canOverWrite) {
+    if (s_.messages.ask(MsgKind::Confirmation, kMsgExportExists, MsgButtons::YesNo) == MsgAnswer::Yes) {
+        canOverWrite = true;
+    } else {
+        canOverWrite = false;
+        exportFailed_ = true;
+    }
+}
+
+void TForm1::dtDataSetExport1EndExport() {
+    if (exportFailed_)
+        return;
+    s_.messages.show(MsgKind::Information, kMsgExportOk);
+    table_.setSaved(true);
+}
+
+void TForm1::dtDataSetExport1Error(TdtExportError e) {
+    exportFailed_ = true;
+    switch (e) {
+    case xeNoFileName: s_.messages.show(MsgKind::Error, QStringLiteral("Erro: nome de arquivo inválido")); break;
+    case xeNoSource: s_.messages.show(MsgKind::Error, QStringLiteral("Erro: componente nulo")); break;
+    case xeSaveCancelled: s_.messages.show(MsgKind::Error, QStringLiteral("Erro: cancelado pelo usuário")); break;
+    case xeOverwriteRefused:
+    case xeExportFailed: break;
+    }
+}

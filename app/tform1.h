@@ -6,6 +6,7 @@
 #include "app/configuration.h"
 #include "app/services.h"
 #include "app/testchart.h"
+#include "export/dtExport.h"
 #include "link/serialchannel.h"
 
 #include <QMainWindow>
@@ -51,6 +52,10 @@ public:
     void Service1Click();
     void Comunicao1Click();
     void Exportar1Click();
+    void dtDataSetExport1FileExist(const QString& fileName, bool& canOverWrite);
+    void dtDataSetExport1EndExport();
+    void dtDataSetExport1Error(TdtExportError e);
+    TdtDataSetExport dtDataSetExport1;
 
     /// A top-level menu found by caption, ignoring accelerator ampersands and case.
     QMenu* findTopMenu(const QString& caption) const;
@@ -100,6 +105,7 @@ private:
     void deleteGridRow();
     void showTestByNumber(qint64 number);
     void rebuildTestList();
+    void setUpExport();
 
     // acq::DownloadListener
     void clearTests() override;
@@ -117,6 +123,7 @@ private:
     bool terminate_ = false;
     bool destroyed_ = false;
     int progressStepSize_ = 1;
+    bool exportFailed_ = false;
 };
 
 inline const QString kMsgUnsavedQuit =
@@ -127,4 +134,6 @@ inline const QString kMsgPortFailed = QStringLiteral("Não consegui abrir a port
 inline const QString kMsgClearAsk = QStringLiteral("Deseja realmente limpar todos os dados registrados?");
 inline const QString kMsgClearOk = QStringLiteral("Operação executada com sucesso!");
 inline const QString kMsgClearFailed = QStringLiteral("Erro ao executar operação!");
+inline const QString kMsgExportOk = QStringLiteral("Arquivo exportado com sucesso");
+inline const QString kMsgExportExists = QStringLiteral("Arquivo já existe! Deseja gravar mesmo assim?");
 inline const QString kMainCaption = QStringLiteral("Bomba Calorimétrica - Registrador de Dados");

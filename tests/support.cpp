@@ -78,3 +78,29 @@ Emulator::~Emulator() {
         proc_.kill();
     proc_.waitForFinished(1000);
 }
+
+bool ScriptedExportUi::choose(TdtCustomExport& c) {
+    s_->events << QStringLiteral("chooser");
+    if (s_->style)
+        c.ExportStyle = *s_->style;
+    return s_->confirm;
+}
+
+QString ScriptedExportUi::saveFile(const QString& title, const QString& filter, const QString& ext, const QString&) {
+    s_->events << QStringLiteral("save dialog %1 %2 %3").arg(title, filter, ext);
+    if (s_->savePaths.empty())
+        return {};
+    QString p = s_->savePaths.front();
+    s_->savePaths.pop_front();
+    return p;
+}
+
+std::optional<QByteArray> runPython(const QString& script, const QStringList& args, int* exitCode) {
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList{script} + args);
+    if (!p.waitForStarted(5000) || !p.waitForFinished(60000))
+        return std::nullopt;
+    if (exitCode)
+        *exitCode = p.exitCode();
+    return p.readAllStandardOutput();
+}

@@ -1,6 +1,7 @@
 #pragma once
 // Fakes for the seams, and a running emulator on a real pseudo-terminal.
 #include "app/services.h"
+#include "export/dtExport.h"
 #include "link/clock.h"
 
 #include <QList>
@@ -72,3 +73,28 @@ private:
 
 QString dataFile(const QString& name);
 QString binFile(const QString& name);
+
+/// What the export's windows answer in a test, and what they were asked.
+struct ExportScript {
+    bool confirm = true;
+    std::optional<TdtExportStyle> style = xsFile;
+    std::deque<QString> savePaths; ///< empty string = cancel
+    QStringList events;
+};
+
+class ScriptedExportUi : public TdtExportUi {
+public:
+    explicit ScriptedExportUi(ExportScript* s) : s_(s) {}
+    bool choose(TdtCustomExport& c) override;
+    QString saveFile(const QString& title, const QString& filter, const QString& ext, const QString& dir) override;
+    void progressShow(TdtCustomExport&, int n) override { s_->events << QStringLiteral("progress %1").arg(n); }
+    void progressPosition(int) override {}
+    void progressClose() override { s_->events << QStringLiteral("progress closed"); }
+    void error(const QString& text) override { s_->events << text; }
+
+private:
+    ExportScript* s_;
+};
+
+/// Runs a Python script with Debian's interpreter (which sees python3-xlrd); its stdout.
+std::optional<QByteArray> runPython(const QString& script, const QStringList& args, int* exitCode = nullptr);

@@ -26,11 +26,15 @@ struct Window {
     RecordingViewer viewer;
     RecordingClock clock;
     lnk::PortMap ports;
+    ExportScript exportScript;
+    std::function<std::unique_ptr<TdtExportUi>()> exportUi = [this] {
+        return std::make_unique<ScriptedExportUi>(&exportScript);
+    };
     std::unique_ptr<TForm1> form;
 
     Window() {
         writeConfig(dir.path(), builtInConfigRows());
-        form = std::make_unique<TForm1>(Services{serial, clock, messages, files, viewer, &ports, dir.path()});
+        form = std::make_unique<TForm1>(Services{serial, clock, messages, files, viewer, &ports, dir.path(), exportUi});
     }
     QStringList tests() const {
         QStringList out;

@@ -1,0 +1,16 @@
+#pragma once
+// Tfrm_ProgressForm: the window shown while rows are written.
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+
+class Tfrm_ProgressForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit Tfrm_ProgressForm(QWidget* parent = nullptr);
+    QLabel* ProgressLabel;
+    QProgressBar* ProgressBar;
+    /// Size, caption, label and bar placed as the component's messages say.
+    void prepare(int width, int height, const QString& caption, const QString& text, int recordCount);
+};

@@ -1,0 +1,310 @@
+// The export: spreadsheet writer records, the cell rule, the run's events, and the main
+// window's "&Exportar..." read back by a real spreadsheet reader.
+#include "app/tform1.h"
+#include "export/dtExport.h"
+#include "export/dtNativeExcel.h"
+#include "tests/support.h"
+#include "tools/emulator/demoimage.h"
+#include "tools/emulator/fakeseriallibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray hex(const char* h) { return QByteArray::fromHex(QByteArray(h).replace(' ', "")); }
+
+struct Window {
+    QTemporaryDir dir;
+    emu::LoggerModel model{emu::workedExampleImage()};
+    emu::FakeSerialLibrary serial{&model};
+    ScriptedMessages messages;
+    ScriptedFiles files;
+    RecordingViewer viewer;
+    RecordingClock clock;
+    lnk::PortMap ports;
+    ExportScript script;
+    std::unique_ptr<TForm1> form;
+    Window() {
+        writeConfig(dir.path(), builtInConfigRows());
+        form = std::make_unique<TForm1>(Services{serial, clock, messages, files, viewer, &ports, dir.path(),
+                                                 [this] { return std::make_unique<ScriptedExportUi>(&script); }});
+        form->dtDataSetExport1.setTempDir(dir.path());
+    }
+};
+
+} // namespace
+
+TEST(NativeExcel, EmptyDocuments) {
+    TdtNativeExcel x;
+    x.CloseDocument();
+    EXPECT_EQ(x.buffer(), hex("09 08 06 00 00 02 10 00 00 00  42 00 02 00 E4 04"
+                              "00 02 0A 00 00 00 FF FF 00 00 00 01 00 00  0A 00 00 00"));
+    EXPECT_EQ(x.buffer().size(), 34);
+    x.setBIFF(bvBIFF2);
+    x.CloseDocument();
+    EXPECT_EQ(x.buffer().size(), 30);
+    EXPECT_TRUE(x.buffer().startsWith(hex("09 00 04 00 00 02 10 00")));
+    EXPECT_EQ(x.buffer().mid(14, 12), hex("00 00 08 00 00 00 FF FF 00 00 00 01"));
+    EXPECT_EQ(x.Version(), "1.23");
+}
+
+TEST(NativeExcel, CellsCursorAndSetters) {
+    TdtNativeExcel x;
+    const int start = static_cast<int>(x.buffer().size());
+    x.WriteLabel(QString(300, QLatin1Char('a')));
+    EXPECT_EQ(x.buffer().mid(start + 2, 2), hex("07 01")); // body length 263
+    EXPECT_EQ(static_cast<unsigned char>(x.buffer()[start + 11]), 255);
+    x.setColumn(256);
+    x.setRow(10);
+    x.WriteBlank();
+    EXPECT_EQ(x.Row(), 11);
+    EXPECT_EQ(x.Column(), 1);
+    x.setRow(65535);
+    x.setColumn(256);
+    x.WriteBlank();
+    EXPECT_EQ(x.Row(), 65535);
+    EXPECT_EQ(x.Column(), 256); // stays: the next cell gets the same place again
+    x.setRow(0);
+    x.setColumn(257);
+    EXPECT_EQ(x.Row(), 65535);
+    EXPECT_EQ(x.Column(), 256);
+    x.NewDocument();
+    TdtFont f;
+    for (int i = 0; i < 5; ++i)
+        x.AddFont(&f);
+    EXPECT_EQ(x.fontCount(), 4);
+    x.setActiveFont(5);
+    EXPECT_EQ(x.ActiveFont(), 0);
+    x.setActiveFont(4);
+    EXPECT_EQ(x.ActiveFont(), 4);
+    x.CloseDocument();
+    x.setActiveFont(0);
+    x.setRow(1);
+    x.setColumn(1);
+    x.WriteInteger(0x12345);
+    EXPECT_EQ(x.buffer(), hex("09 08 06 00 00 02 10 00 00 00  42 00 02 00 E4 04"
+                              "00 02 0A 00 00 00 FF FF 00 00 00 01 00 00"
+                              "02 00 09 00 00 00 00 00 40 00 00 45 23"));
+    struct Name { const char* in; const char* out; } names[] = {
+        {"C:\\dados\\ensaio", "C:\\dados\\ensaio.XLS"}, {"ensaio.txt", "ensaio.XLS"}, {"ensaio.xls", "ensaio.xls"}};
+    for (const auto& n : names) {
+        x.setFileName(n.in);
+        EXPECT_EQ(x.FileName(), n.out);
+    }
+}
+
+TEST(CellRule, Grammars) {
+    struct Case { const char* text; const char* kind; double value; } cases[] = {
+        {"23.456", "number", 23.456}, {"  12", "number", 12}, {".", "number", 0}, {"E5", "number", 0},
+        {"-1.5e2", "number", -150}, {"+7", "number", 7}, {"5.", "number", 5},
+        {"23,456", "label", 0}, {"12 ", "label", 0}, {"1.234,5", "label", 0}, {"", "label", 0},
+        {"1e", "label", 0}, {"-", "label", 0}, {"-$1F", "label", 0}, {"$", "label", 0},
+        {"$1F", "integer", 31}, {"0x1F", "integer", 31}, {" X1f", "integer", 31}, {"$FFFFFFFF", "integer", 4294967295.0},
+        {"$100000000", "label", 0},
+    };
+    for (const auto& c : cases) {
+        const QString t = QString::fromUtf8(c.text);
+        const auto d = dtexcel::decimalNumber(t);
+        const auto h = d ? std::nullopt : dtexcel::hexInteger(t);
+        const char* kind = d ? "number" : h ? "integer" : "label";
+        EXPECT_STREQ(kind, c.kind) << c.text;
+        if (d) {
+            EXPECT_DOUBLE_EQ(*d, c.value) << c.text;
+        }
+        if (h) {
+            EXPECT_EQ(*h, static_cast<quint32>(c.value)) << c.text;
+        }
+    }
+    EXPECT_EQ(dtexcel::rowNumberInteger(" -12"), -12);
+    EXPECT_EQ(dtexcel::rowNumberInteger("2147483648"), std::nullopt);
+    EXPECT_EQ(dtexcel::rowNumberInteger("N. 1"), std::nullopt);
+}
+
+TEST(RowNumbers, OwnFormatterAndFallback) {
+    struct Case { const char* pattern; qint64 v; std::optional<QString> out; } cases[] = {
+        {"%d", 7, "7"}, {"N. %d", 7, "N. 7"}, {"%05d", 42, "00042"}, {"%-4d|", 3, "3   |"},
+        {"%+d", 5, "+5"}, {"%.3d", 5, "005"}, {"100%% %d", 1, "100% 1"}, {"%4d", -3, "  -3"},
+        {"%d %d", 1, std::nullopt}, {"%s%d", 1, std::nullopt}, {"%n%d", 1, std::nullopt},
+        {"%d%", 1, std::nullopt}, {"text", 1, std::nullopt}, {"%ld", 1, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatRowNumber(c.pattern, c.v), c.out) << c.pattern;
+    TdtDataSetExport x;
+    EXPECT_FALSE(x.setRowNumberFormat("Row"));
+    EXPECT_EQ(x.RowNumberFormat(), "%d");
+    EXPECT_TRUE(x.setRowNumberFormat("%d and %d"));
+    x.Exported = 4;
+    x.RecordCount = 120;
+    QString text;
+    int width = 0;
+    x.RowNumberText(text, width);
+    EXPECT_EQ(text, "5"); // the pattern wants two numbers: fall back to "%d"
+    EXPECT_EQ(width, 3);
+}
+
+TEST(ExportComponent, PropertyRulesAndServices) {
+    TdtDataSetExport x;
+    x.setExportTypes(0);
+    EXPECT_EQ(x.ExportTypes(), typeBit(xtExcel));
+    x.setExportType(xtCSV);
+    EXPECT_EQ(x.ExportTypes(), typeBit(xtExcel) | typeBit(xtCSV));
+    EXPECT_EQ(x.Messages.Caption, "Exporting DataSet");
+    EXPECT_EQ(x.Version(), "2.36");
+    x.setExportType(xtExcel);
+    EXPECT_EQ(x.SaveFilter(), "Excel Files (*.xls)|*.XLS");
+    x.Options |= opt(xoTruncate);
+    EXPECT_EQ(x.CellText(QString("abcdefgh"), 5), "ab...");
+    EXPECT_EQ(x.CellText(QString("abcdefgh"), 2), "...");
+    EXPECT_EQ(x.CellText(QString("abcdefgh"), 0), "abcdefgh");
+    EXPECT_EQ(x.CellText(QVariant(), 20), "** NULL **");
+    EXPECT_EQ(x.CellText(QVariant(), 7), "** N...");
+}
+
+TEST(ExportRun, ProgramFileByteForByteAndReadBackByXlrd) {
+    Window w;
+    w.form->btnLerDadosClick();
+    const QString path = w.dir.filePath("ensaio");
+    w.script.savePaths = {path};
+    w.form->Exportar1Click();
+    EXPECT_EQ(w.messages.texts(), QStringList{kMsgExportOk});
+    EXPECT_TRUE(w.form->ClientDataSet1().saved());
+    EXPECT_TRUE(w.form->dtDataSetExport1.FileName.isEmpty());
+    const QByteArray f = readAllOf(path + ".XLS");
+    ASSERT_FALSE(f.isEmpty());
+    const QByteArray font = hex("0D") + "MS Sans Serif";
+    QByteArray head = hex("09 08 06 00 00 02 10 00 00 00  42 00 02 00 E4 04"
+                          "00 02 0A 00 00 00 FF FF 00 00 00 01 00 00");
+    head += hex("31 00 12 00 A0 00 00 00") + font + hex("31 00 12 00 A0 00 01 00") + font +
+            hex("31 00 12 00 A0 00 00 00") + font;
+    head += hex("43 00 04 00 00 00 40 00  43 00 04 00 01 00 40 78  43 00 04 00 02 00 40 78");
+    head += hex("15 00 03 00 02 26 50");
+    for (const char* id : {"26 00", "29 00", "28 00", "27 00"})
+        head += hex(id) + hex("08 00 33 33 33 33 33 33 D3 3F");
+    EXPECT_EQ(f.left(head.size()), head);
+    // The caption of column 3 ("Tempo") and the number of the first data row's column 0.
+    EXPECT_TRUE(f.contains(hex("04 00 0D 00 00 00 03 00 41 40 78 05") + "Tempo"));
+    QByteArray one = hex("03 00 0F 00 01 00 00 00 42 80 78");
+    const double v = 1.0;
+    one.append(reinterpret_cast<const char*>(&v), 8);
+    EXPECT_TRUE(f.contains(one));
+    EXPECT_TRUE(f.contains(hex("0F") + "Temp. Int. (\xB0" "C)"));
+    EXPECT_TRUE(f.endsWith(hex("0A 00 00 00")));
+
+    int rc = 0;
+    const auto out = runPython(QStringLiteral(REGISTRADOR_DATA_DIR "/../tests/read_xls.py"), {path + ".XLS"}, &rc);
+    if (!out || rc == 77)
+        GTEST_SKIP() << "python3-xlrd is not installed";
+    ASSERT_EQ(rc, 0) << out->toStdString();
+    const QStringList lines = QString::fromUtf8(*out).split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains("0\t4\ttext\tTemp. Int. (°C)\t1"));
+    EXPECT_TRUE(lines.contains("1\t4\tnumber\t22.444\t0"));
+    EXPECT_TRUE(lines.contains("2\t5\tnumber\t21.979\t0"));
+    EXPECT_TRUE(lines.contains("1\t6\tnumber\t22.581\t0"));
+    EXPECT_EQ(lines.size(), 8 * 3);
+}
+
+TEST(ExportRun, FailureRowsAndTheirEvents) {
+    {   // chooser cancelled: nothing at all
+        Window w;
+        w.form->btnLerDadosClick();
+        w.script.confirm = false;
+        w.form->Exportar1Click();
+        EXPECT_TRUE(w.messages.shown.isEmpty());
+        EXPECT_FALSE(w.form->ClientDataSet1().saved());
+    }
+    {   // save dialog cancelled
+        Window w;
+        w.form->btnLerDadosClick();
+        w.form->Exportar1Click();
+        EXPECT_EQ(w.messages.texts(), QStringList{"Erro: cancelado pelo usuário"});
+        EXPECT_FALSE(w.form->ClientDataSet1().saved());
+    }
+    {   // overwrite refused: the question only, the file untouched, data still unsaved
+        Window w;
+        w.form->btnLerDadosClick();
+        const QString path = w.dir.filePath("x.XLS");
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        QList<int> codes;
+        auto handler = w.form->dtDataSetExport1.OnError;
+        w.form->dtDataSetExport1.OnError = [&](TdtExportError e) { codes << e; handler(e); };
+        w.script.savePaths = {path};
+        w.messages.answers = {MsgAnswer::No};
+        w.form->Exportar1Click();
+        EXPECT_EQ(codes, (QList<int>{xeOverwriteRefused, xeExportFailed}));
+        EXPECT_EQ(w.messages.texts(), QStringList{kMsgExportExists});
+        EXPECT_EQ(readAllOf(path), "old");
+        EXPECT_TRUE(w.script.events.contains("progress closed"));
+        // Two exports in a row both ask for a name.
+        w.script.savePaths = {path};
+        w.form->Exportar1Click();
+        EXPECT_EQ(w.script.events.filter("save dialog").size(), 2);
+        EXPECT_TRUE(w.form->ClientDataSet1().saved());
+    }
+    {   // write failure: no message, not saved
+        Window w;
+        w.form->btnLerDadosClick();
+        w.script.savePaths = {w.dir.filePath("missing/x.xls")};
+        w.form->Exportar1Click();
+        EXPECT_TRUE(w.messages.shown.isEmpty());
+        EXPECT_FALSE(w.form->ClientDataSet1().saved());
+    }
+    {   // table closed: no source
+        Window w;
+        w.form->ClientDataSet1().close();
+        w.script.savePaths = {w.dir.filePath("y.xls")};
+        w.form->Exportar1Click();
+        EXPECT_EQ(w.messages.texts(), QStringList{"Erro: componente nulo"});
+    }
+}
+
+TEST(ExportRun, ViewStylePicksTheFirstFreeTemporaryName) {
+    Window w;
+    w.form->btnLerDadosClick();
+    for (const char* n : {"QEX1.XLS", "QEX2.XLS"}) {
+        QFile f(w.dir.filePath(n));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    w.script.style = xsView;
+    w.form->Exportar1Click();
+    EXPECT_EQ(w.viewer.opened, QStringList{w.dir.filePath("QEX3.XLS")});
+    EXPECT_FALSE(readAllOf(w.dir.filePath("QEX3.XLS")).isEmpty());
+    EXPECT_EQ(w.form->dtDataSetExport1.ExportStyle, xsView);
+    EXPECT_EQ(w.messages.texts(), QStringList{kMsgExportOk});
+}
+
+TEST(ExportRun, FileStyleForcesTheExtensionAndKeepsFileName) {
+    Window w;
+    w.form->btnLerDadosClick();
+    auto& x = w.form->dtDataSetExport1;
+    x.ExportStyle = xsFile;
+    x.FileName = w.dir.filePath("report.txt");
+    x.RunExport();
+    EXPECT_TRUE(QFile::exists(w.dir.filePath("report.XLS")));
+    EXPECT_EQ(x.FileName, w.dir.filePath("report.txt"));
+}
+
+TEST(ExportRun, MoreRowsThanASheetHoldsFailsBeforeWriting) {
+    Window w;
+    auto& t = w.form->ClientDataSet1();
+    t.setFiltered(false);
+    t.disableControls();
+    for (int i = 1; i <= 16384; ++i) {
+        t.append();
+        t.setValue(acq::field::Ensaio, 1);
+        t.setValue(acq::field::SubReg, i);
+        t.post();
+    }
+    t.enableControls();
+    auto& x = w.form->dtDataSetExport1;
+    x.ExportStyle = xsFile;
+    x.FileName = w.dir.filePath("big.xls");
+    x.RunExport();
+    EXPECT_FALSE(QFile::exists(w.dir.filePath("big.XLS")));
+    EXPECT_TRUE(w.messages.shown.isEmpty());
+}
