@@ -3,6 +3,8 @@
 #include "acquisition/datapacket.h"
 #include "acquisition/lendo.h"
 #include "app/tablemodel.h"
+#include "app/testview.h"
+#include "app/exportsettings.h"
 #include "export/dtExportSelect.h"
 
 #include <QApplication>
@@ -291,32 +293,12 @@ void TForm1::ComboBox1Change() {
 }
 
 void TForm1::showTestByNumber(qint64 number) {
-    table_.setFilter(acq::testFilter(number));
-    table_.setFiltered(true);
-    table_.first();
-    auto label = [this](const QString& f) {
-        return table_.asFloat(f) != 0 ? table_.displayText(f) + QStringLiteral(" °C") : QString();
-    };
-    LabelTMin->setText(label(acq::field::TMin));
-    LabelTMax->setText(label(acq::field::TMax));
+    TestView v = selectTest(table_, number);
+    LabelTMin->setText(v.minLabel);
+    LabelTMax->setText(v.maxLabel);
     LabelTMin->adjustSize();
     LabelTMax->adjustSize();
-
-    // One walk, the grid held still, both curves handed over at once.
-    table_.disableControls();
-    QList<QPointF> interna, externa;
-    const int n = table_.recordCount();
-    interna.reserve(n);
-    externa.reserve(n);
-    table_.first();
-    for (int k = 0; k < n; ++k) {
-        const double t = table_.asFloat(acq::field::Tempo);
-        interna.append({t, table_.asFloat(acq::field::Tint)});
-        externa.append({t, table_.asFloat(acq::field::Text)});
-        table_.next();
-    }
-    table_.enableControls();
-    chart_.setPoints(std::move(interna), std::move(externa));
+    chart_.setPoints(std::move(v.interna), std::move(v.externa));
 }
 
 void TForm1::rebuildTestList() {
@@ -454,47 +436,7 @@ private:
 
 void TForm1::setUpExport() {
     TdtDataSetExport& x = dtDataSetExport1;
-    x.DataSet = &table_;
-    x.setExportType(xtExcel);
-    x.setExportTypes(typeBit(xtExcel));
-    x.ExportStyle = xsView;
-    x.DateFormat = QStringLiteral("d/M/yyyy");
-    x.TimeFormat = QStringLiteral("hh:mm");
-    x.DateTimeFormat = QStringLiteral("hh:mm d/M/yyyy");
-    x.Options = opt(xoClipboardMessage) | opt(xoFooterLine) | opt(xoHeaderLine) | opt(xoShowExportDate) |
-                opt(xoShowHeader) | opt(xoShowProgress) | opt(xoUseAlignments);
-    x.TruncateSymbol = QStringLiteral("...");
-    x.setRowNumberFormat(QStringLiteral("%d"));
-    x.EXCEL.Options = reSetMargins | reUseBorders;
-    x.EXCEL.ColumnWidth = 20;
-    x.EXCEL.Protected = false;
-    x.EXCEL.Header.clear();
-    x.EXCEL.Footer = QStringLiteral("&P");
-    x.EXCEL.DefaultFont = TdtFont{};
-    x.EXCEL.TableFont = TdtFont{};
-    x.EXCEL.HeaderFont = TdtFont{};
-    x.EXCEL.HeaderFont.bold = true;
-    x.EXCEL.TopMargin = x.EXCEL.BottomMargin = x.EXCEL.LeftMargin = x.EXCEL.RightMargin = 0.3;
-    TdtMessagesOptions& m = x.Messages;
-    m.Caption = QStringLiteral("Exportando os dados");
-    m.CopiedToClipboard = QStringLiteral("Dados copiados para a área de transferência");
-    m.CancelCaption = QStringLiteral("&Cancela");
-    m.CreatedText = QStringLiteral("Criado:");
-    m.ExportCaption = QStringLiteral("&Exporta");
-    m.ExportToFile = QStringLiteral("&Exporta");
-    m.FalseText = QStringLiteral("Falso");
-    m.TrueText = QStringLiteral("Verdadeiro");
-    m.SaveTitle = QStringLiteral("Salvar documento");
-    m.SelectFormat = QStringLiteral("&Formato");
-    m.Text = QStringLiteral("Processando...");
-    m.ViewOnly = QStringLiteral("&Visualizar");
-    m.Width = 300;
-    m.Height = 80;
-    m.DocumentFilter = {QStringLiteral("Documento HTML"), QStringLiteral("Arquivos do Microsoft Excel"),
-                        QStringLiteral("Documento do Word"), QStringLiteral("Arquivo de texto"),
-                        QStringLiteral("CSV (Delimitado por vírgulas)"), QStringLiteral("Texto (Delimitado por tabulações)"),
-                        QStringLiteral("Rich Text Format"), QStringLiteral("Data Interchange Format"),
-                        QStringLiteral("Arquivos SYLK")};
+    configureMeasurementExport(x, table_);
     x.OnFileExist = [this](const QString& f, bool& can) { dtDataSetExport1FileExist(f, can); };
     x.OnEndExport = [this] { dtDataSetExport1EndExport(); };
     x.OnError = [this](TdtExportError e) { dtDataSetExport1Error(e); };
