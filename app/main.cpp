@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     QtMessageService messages;
     QtFileDialogs files;
     DesktopViewer viewer;
-    TForm1 form(Services{serial, clock, messages, files, viewer, &serial.portMap(), QDir::currentPath(), {}});
+    TForm1 form(Services{serial, clock, messages, files, viewer, &serial.portMap(), QDir::currentPath(), {}, {}});
     if (form.terminationRequested())
         return 1;
     form.show();

@@ -13,6 +13,7 @@
 #include <memory>
 
 class TdtExportUi;
+class QDialog;
 
 class FileViewer {
 public:
@@ -31,4 +32,6 @@ struct Services {
     QString workDir;               ///< where "config.xml" is looked up
     /// The export component's windows; empty: the Qt ones, with the save dialog of `files`.
     std::function<std::unique_ptr<TdtExportUi>()> exportUi;
+    /// Shows a dialog modally and returns its result; empty: QDialog::exec.
+    std::function<int(QDialog&)> execDialog;
 };

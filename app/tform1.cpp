@@ -2,6 +2,9 @@
 
 #include "acquisition/datapacket.h"
 #include "acquisition/lendo.h"
+#include "app/about.h"
+#include "app/config.h"
+#include "app/service.h"
 #include "app/tablemodel.h"
 #include "app/testview.h"
 #include "app/exportsettings.h"
@@ -12,6 +15,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -41,6 +45,9 @@ TForm1::TForm1(Services services, QWidget* parent)
     buildMenus();
     setUpExport();
     FormCreate();
+    AboutBox = new TAboutBox(this);
+    FormComunicacao = new TFormComunicacao(this);
+    FormService = new TFormService(channel_, s_.messages, this);
 }
 
 TForm1::~TForm1() {
@@ -412,11 +419,55 @@ void TForm1::Abrir1Click() {
     ComboBox1Change();
 }
 
-// ---- dialogs (filled in by their own windows) -----------------------------------------------
+// ---- dialogs --------------------------------------------------------------------------------
 
-void TForm1::Sobre1Click() {}
-void TForm1::Service1Click() {}
-void TForm1::Comunicao1Click() {}
+int TForm1::execDialog(QDialog& d) { return s_.execDialog ? s_.execDialog(d) : d.exec(); }
+
+void TForm1::Sobre1Click() { execDialog(*AboutBox); }
+
+void TForm1::Service1Click() { execDialog(*FormService); }
+
+void TForm1::Comunicao1Click() {
+    FormComunicacao->select(channel_.port());
+    if (execDialog(*FormComunicacao) != QDialog::Accepted)
+        return;
+    channel_.closePort(channel_.port());
+    const int index = FormComunicacao->selected();
+    channel_.setPort(index);
+    if (!channel_.openPort(index))
+        s_.messages.show(MsgKind::Warning, kMsgPortFailed);
+    // The start-up speed: at 9600 a 32-register block could never arrive within the 100 ms wait.
+    channel_.setBaudRate(index, lnk::SerialChannel::kStartupBaud);
+    storePortInConfig(index);
+}
+
+void TForm1::storePortInConfig(int index) {
+    const QString path = QDir(s_.workDir).filePath(kConfigFileName);
+    if (!QFileInfo::exists(path)) {
+        s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
+        return;
+    }
+    QString error;
+    const auto packet = acq::loadDatapacket(path, &error);
+    if (!packet) {
+        s_.messages.show(MsgKind::Error, error);
+        return;
+    }
+    // Every other row and field, unknown ones included, goes back as it was.
+    acq::Table t;
+    t.assign(packet->fields, packet->rows, packet->autoIncValue);
+    if (t.fieldIndex(QStringLiteral("Key")) < 0 || t.fieldIndex(QStringLiteral("Value")) < 0 ||
+        !t.locate(QStringLiteral("Key"), QStringLiteral("ComPort"), true)) {
+        s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
+        return;
+    }
+    t.edit();
+    t.setValue(QStringLiteral("Value"), QString::number(index));
+    t.post();
+    if (!acq::saveTable(t, path, &error))
+        s_.messages.show(MsgKind::Error, error);
+}
+
 // ---- export ---------------------------------------------------------------------------------
 
 namespace {

@@ -23,6 +23,10 @@ class QStatusBar;
 class QTableView;
 class TableModel;
 class TFormLendo;
+class TAboutBox;
+class TFormComunicacao;
+class TFormService;
+class QDialog;
 
 class TForm1 : public QMainWindow, private acq::DownloadListener {
     Q_OBJECT
@@ -75,6 +79,9 @@ public:
     QChartView* Chart1;
     QStatusBar* StatusBar1;
     TFormLendo* FormLendo;
+    TAboutBox* AboutBox;
+    TFormComunicacao* FormComunicacao;
+    TFormService* FormService;
 
     QMenu* Arquivo1;
     QAction* Abrir1;
@@ -106,6 +113,8 @@ private:
     void showTestByNumber(qint64 number);
     void rebuildTestList();
     void setUpExport();
+    int execDialog(QDialog& d);
+    void storePortInConfig(int index);
 
     // acq::DownloadListener
     void clearTests() override;
@@ -136,4 +145,5 @@ inline const QString kMsgClearOk = QStringLiteral("Operação executada com suce
 inline const QString kMsgClearFailed = QStringLiteral("Erro ao executar operação!");
 inline const QString kMsgExportOk = QStringLiteral("Arquivo exportado com sucesso");
 inline const QString kMsgExportExists = QStringLiteral("Arquivo já existe! Deseja gravar mesmo assim?");
+inline const QString kMsgConfigNotSaved = QStringLiteral("Não consegui salvar as configurações!");
 inline const QString kMainCaption = QStringLiteral("Bomba Calorimétrica - Registrador de Dados");

@@ -1,5 +1,12 @@
 #include "tests/support.h"
 
+#include "app/tablemodel.h"
+#include "app/tform1.h"
+#include "tools/emulator/demoimage.h"
+#include "tools/emulator/fakeseriallibrary.h"
+
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 
@@ -103,4 +110,40 @@ std::optional<QByteArray> runPython(const QString& script, const QStringList& ar
     if (exitCode)
         *exitCode = p.exitCode();
     return p.readAllStandardOutput();
+}
+
+MainWindowRig::MainWindowRig()
+    : model(std::make_unique<emu::LoggerModel>(emu::workedExampleImage())),
+      serial(std::make_unique<emu::FakeSerialLibrary>(model.get())) {
+    writeConfig(dir.path(), builtInConfigRows());
+    start();
+}
+
+MainWindowRig::~MainWindowRig() { form.reset(); }
+
+void MainWindowRig::start() {
+    form.reset();
+    Services s{*serial, clock, messages, files, viewer, &ports, dir.path(),
+               [this] { return std::make_unique<ScriptedExportUi>(&exportScript); },
+               [this](QDialog& d) {
+                   dialogsShown << d.windowTitle();
+                   return onDialog ? onDialog(d) : int(QDialog::Accepted);
+               }};
+    form = std::make_unique<TForm1>(s);
+    form->dtDataSetExport1.setTempDir(dir.path());
+}
+
+QStringList MainWindowRig::tests() const {
+    QStringList out;
+    for (int i = 0; i < form->ComboBox1->count(); ++i)
+        out << form->ComboBox1->itemText(i);
+    return out;
+}
+
+QStringList MainWindowRig::gridRow(int r) const {
+    QStringList out;
+    auto* m = form->gridModel();
+    for (int c = 0; c < m->columnCount(); ++c)
+        out << m->data(m->index(r, c), Qt::DisplayRole).toString();
+    return out;
 }

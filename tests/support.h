@@ -98,3 +98,31 @@ private:
 
 /// Runs a Python script with Debian's interpreter (which sees python3-xlrd); its stdout.
 std::optional<QByteArray> runPython(const QString& script, const QStringList& args, int* exitCode = nullptr);
+
+class TForm1;
+namespace emu { class LoggerModel; class FakeSerialLibrary; }
+class QDialog;
+
+/// The real main window on the in-process logger model, every seam scripted.
+struct MainWindowRig {
+    MainWindowRig();
+    ~MainWindowRig();
+    QTemporaryDir dir;
+    std::unique_ptr<emu::LoggerModel> model;
+    std::unique_ptr<emu::FakeSerialLibrary> serial;
+    ScriptedMessages messages;
+    ScriptedFiles files;
+    RecordingViewer viewer;
+    RecordingClock clock;
+    lnk::PortMap ports;
+    ExportScript exportScript;
+    /// Plays the user in a modal dialog; returns its result (default: Accepted).
+    std::function<int(QDialog&)> onDialog;
+    QStringList dialogsShown;
+    std::unique_ptr<TForm1> form;
+
+    /// (Re)creates the window, running its start-up on the rig's config.xml.
+    void start();
+    QStringList tests() const;
+    QStringList gridRow(int r) const;
+};

@@ -60,7 +60,7 @@ struct Startup {
 
     void start() {
         form = std::make_unique<TForm1>(
-            Services{serial, clock, messages, files, viewer, &ports, dir.path(), {}});
+            Services{serial, clock, messages, files, viewer, &ports, dir.path(), {}, {}});
     }
     void startWith(QList<std::pair<QString, QString>> rows) {
         writeConfig(dir.path(), rows);

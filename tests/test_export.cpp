@@ -16,24 +16,7 @@ namespace {
 
 QByteArray hex(const char* h) { return QByteArray::fromHex(QByteArray(h).replace(' ', "")); }
 
-struct Window {
-    QTemporaryDir dir;
-    emu::LoggerModel model{emu::workedExampleImage()};
-    emu::FakeSerialLibrary serial{&model};
-    ScriptedMessages messages;
-    ScriptedFiles files;
-    RecordingViewer viewer;
-    RecordingClock clock;
-    lnk::PortMap ports;
-    ExportScript script;
-    std::unique_ptr<TForm1> form;
-    Window() {
-        writeConfig(dir.path(), builtInConfigRows());
-        form = std::make_unique<TForm1>(Services{serial, clock, messages, files, viewer, &ports, dir.path(),
-                                                 [this] { return std::make_unique<ScriptedExportUi>(&script); }});
-        form->dtDataSetExport1.setTempDir(dir.path());
-    }
-};
+using Window = MainWindowRig;
 
 } // namespace
 
@@ -167,7 +150,7 @@ TEST(ExportRun, ProgramFileByteForByteAndReadBackByXlrd) {
     Window w;
     w.form->btnLerDadosClick();
     const QString path = w.dir.filePath("ensaio");
-    w.script.savePaths = {path};
+    w.exportScript.savePaths = {path};
     w.form->Exportar1Click();
     EXPECT_EQ(w.messages.texts(), QStringList{kMsgExportOk});
     EXPECT_TRUE(w.form->ClientDataSet1().saved());
@@ -210,7 +193,7 @@ TEST(ExportRun, FailureRowsAndTheirEvents) {
     {   // chooser cancelled: nothing at all
         Window w;
         w.form->btnLerDadosClick();
-        w.script.confirm = false;
+        w.exportScript.confirm = false;
         w.form->Exportar1Click();
         EXPECT_TRUE(w.messages.shown.isEmpty());
         EXPECT_FALSE(w.form->ClientDataSet1().saved());
@@ -233,23 +216,23 @@ TEST(ExportRun, FailureRowsAndTheirEvents) {
         QList<int> codes;
         auto handler = w.form->dtDataSetExport1.OnError;
         w.form->dtDataSetExport1.OnError = [&](TdtExportError e) { codes << e; handler(e); };
-        w.script.savePaths = {path};
+        w.exportScript.savePaths = {path};
         w.messages.answers = {MsgAnswer::No};
         w.form->Exportar1Click();
         EXPECT_EQ(codes, (QList<int>{xeOverwriteRefused, xeExportFailed}));
         EXPECT_EQ(w.messages.texts(), QStringList{kMsgExportExists});
         EXPECT_EQ(readAllOf(path), "old");
-        EXPECT_TRUE(w.script.events.contains("progress closed"));
+        EXPECT_TRUE(w.exportScript.events.contains("progress closed"));
         // Two exports in a row both ask for a name.
-        w.script.savePaths = {path};
+        w.exportScript.savePaths = {path};
         w.form->Exportar1Click();
-        EXPECT_EQ(w.script.events.filter("save dialog").size(), 2);
+        EXPECT_EQ(w.exportScript.events.filter("save dialog").size(), 2);
         EXPECT_TRUE(w.form->ClientDataSet1().saved());
     }
     {   // write failure: no message, not saved
         Window w;
         w.form->btnLerDadosClick();
-        w.script.savePaths = {w.dir.filePath("missing/x.xls")};
+        w.exportScript.savePaths = {w.dir.filePath("missing/x.xls")};
         w.form->Exportar1Click();
         EXPECT_TRUE(w.messages.shown.isEmpty());
         EXPECT_FALSE(w.form->ClientDataSet1().saved());
@@ -257,7 +240,7 @@ TEST(ExportRun, FailureRowsAndTheirEvents) {
     {   // table closed: no source
         Window w;
         w.form->ClientDataSet1().close();
-        w.script.savePaths = {w.dir.filePath("y.xls")};
+        w.exportScript.savePaths = {w.dir.filePath("y.xls")};
         w.form->Exportar1Click();
         EXPECT_EQ(w.messages.texts(), QStringList{"Erro: componente nulo"});
     }
@@ -270,7 +253,7 @@ TEST(ExportRun, ViewStylePicksTheFirstFreeTemporaryName) {
         QFile f(w.dir.filePath(n));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    w.script.style = xsView;
+    w.exportScript.style = xsView;
     w.form->Exportar1Click();
     EXPECT_EQ(w.viewer.opened, QStringList{w.dir.filePath("QEX3.XLS")});
     EXPECT_FALSE(readAllOf(w.dir.filePath("QEX3.XLS")).isEmpty());

@@ -17,39 +17,7 @@
 
 namespace {
 
-struct Window {
-    QTemporaryDir dir;
-    emu::LoggerModel model{emu::workedExampleImage()};
-    emu::FakeSerialLibrary serial{&model};
-    ScriptedMessages messages;
-    ScriptedFiles files;
-    RecordingViewer viewer;
-    RecordingClock clock;
-    lnk::PortMap ports;
-    ExportScript exportScript;
-    std::function<std::unique_ptr<TdtExportUi>()> exportUi = [this] {
-        return std::make_unique<ScriptedExportUi>(&exportScript);
-    };
-    std::unique_ptr<TForm1> form;
-
-    Window() {
-        writeConfig(dir.path(), builtInConfigRows());
-        form = std::make_unique<TForm1>(Services{serial, clock, messages, files, viewer, &ports, dir.path(), exportUi});
-    }
-    QStringList tests() const {
-        QStringList out;
-        for (int i = 0; i < form->ComboBox1->count(); ++i)
-            out << form->ComboBox1->itemText(i);
-        return out;
-    }
-    QStringList gridRow(int r) const {
-        QStringList out;
-        auto* m = form->gridModel();
-        for (int c = 0; c < m->columnCount(); ++c)
-            out << m->data(m->index(r, c), Qt::DisplayRole).toString();
-        return out;
-    }
-};
+using Window = MainWindowRig;
 
 } // namespace
 
@@ -102,7 +70,7 @@ TEST(MainWindow, TestViewSelectsByTheEntrysNumber) {
         for (int i = 0; i < samples; ++i) v << quint16(0x200 + i) << 0x100;
         return v << 0x300 << 0xFCFC << 0x100 << 0xFCFC;
     };
-    w.model.setMemory(emu::buildImage(t(2, 3) + t(7, 5) + t(3, 1)));
+    w.model->setMemory(emu::buildImage(t(2, 3) + t(7, 5) + t(3, 1)));
     w.form->btnLerDadosClick();
     EXPECT_EQ(w.tests(), (QStringList{"Ensaio 2", "Ensaio 7", "Ensaio 3"}));
     EXPECT_EQ(w.form->gridModel()->rowCount(), 3);
@@ -119,7 +87,7 @@ TEST(MainWindow, TestViewSelectsByTheEntrysNumber) {
 
 TEST(MainWindow, EmptyTestClearsLabelsAndChart) {
     Window w;
-    w.model.setMemory(emu::buildImage({0xFFFF, 1, 0x300, 0xFCFC, 0x100, 0xFCFC}));
+    w.model->setMemory(emu::buildImage({0xFFFF, 1, 0x300, 0xFCFC, 0x100, 0xFCFC}));
     w.form->btnLerDadosClick();
     EXPECT_EQ(w.tests(), QStringList{"Ensaio 1"});
     EXPECT_EQ(w.form->LabelTMin->text(), "");
@@ -131,14 +99,14 @@ TEST(MainWindow, UnsavedDataIsNeverReplacedWithoutAsking) {
     Window w;
     w.form->btnLerDadosClick();
     ASSERT_FALSE(w.form->ClientDataSet1().saved());
-    const int requests = static_cast<int>(w.serial.requests.size());
+    const int requests = static_cast<int>(w.serial->requests.size());
     w.messages.answers = {MsgAnswer::Cancel};
     w.form->btnLerDadosClick();
     EXPECT_EQ(w.messages.texts(), QStringList{kMsgUnsavedReplace});
-    EXPECT_EQ(w.serial.requests.size(), requests); // nothing sent
+    EXPECT_EQ(w.serial->requests.size(), requests); // nothing sent
     EXPECT_EQ(w.form->gridModel()->rowCount(), 2);
     // Yes goes on; an empty memory then empties the table and says so.
-    w.model.setMemory(emu::buildImage({}, 0, 0));
+    w.model->setMemory(emu::buildImage({}, 0, 0));
     w.messages.answers = {MsgAnswer::Yes};
     w.form->btnLerDadosClick();
     EXPECT_EQ(w.messages.texts().last(), "Memória está vazia!");
@@ -154,8 +122,8 @@ TEST(MainWindow, DownloadFailuresShowTheirMessage) {
     };
     for (const auto& c : cases) {
         Window w;
-        w.model.setMemory(emu::demoImage());
-        w.model.faults = c.f;
+        w.model->setMemory(emu::demoImage());
+        w.model->faults = c.f;
         w.form->btnLerDadosClick();
         EXPECT_EQ(w.messages.texts(), QStringList{c.text});
         EXPECT_EQ(w.messages.shown[0].kind, MsgKind::Error);
@@ -177,21 +145,21 @@ TEST(MainWindow, CloseQueryAnswers) {
     w.form->Sair1Click();
     EXPECT_FALSE(w.form->isVisible());
     w.form.reset();
-    EXPECT_TRUE(w.serial.calls.contains("done(1)"));
+    EXPECT_TRUE(w.serial->calls.contains("done(1)"));
 }
 
 TEST(MainWindow, MemoryClearAsksFirst) {
     Window w;
     w.messages.answers = {MsgAnswer::No};
     w.form->Limpar1Click();
-    EXPECT_TRUE(w.serial.requests.isEmpty());
+    EXPECT_TRUE(w.serial->requests.isEmpty());
     w.form->btnLerDadosClick();
     w.messages.shown.clear();
     w.form->btnLimparClick();
     EXPECT_EQ(w.messages.texts(), (QStringList{kMsgClearAsk, kMsgClearOk}));
-    EXPECT_EQ(w.serial.requests.last(), ":41BF\r\n");
+    EXPECT_EQ(w.serial->requests.last(), ":41BF\r\n");
     EXPECT_EQ(w.form->gridModel()->rowCount(), 2); // what was downloaded stays
-    w.model.faults.silent = true;
+    w.model->faults.silent = true;
     w.form->btnLimparClick();
     EXPECT_EQ(w.messages.texts().last(), kMsgClearFailed);
 }
