@@ -5,7 +5,10 @@
 #include <QPixmap>
 #include <QPushButton>
 
+static void loadResources() { Q_INIT_RESOURCE(resources); } // the picture lives in a static library
+
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+    loadResources();
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("Sobre"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
