@@ -93,6 +93,10 @@ void TForm1::buildControls() {
     QFont big = f;
     big.setPixelSize(px(16));
     big.setBold(true);
+    // 16 pixels is the reference; a wider font than the reference one steps down until the
+    // widest reading still fits beside its caption.
+    while (big.pixelSize() > px(11) && QFontMetrics(big).horizontalAdvance(QStringLiteral("00.000 °C")) > px(297 - 208 - 6))
+        big.setPixelSize(big.pixelSize() - 1);
     for (QLabel** l : {&LabelTMin, &LabelTMax}) {
         *l = new QLabel(QStringLiteral("0.000 °C"), GroupBox1);
         (*l)->setFont(big);

@@ -12,6 +12,7 @@
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -311,4 +312,23 @@ TEST(Menus, ServiceAndAboutOpenTheirWindows) {
     EXPECT_EQ(w.dialogsShown, (QStringList{"Sobre", "Serviço - Teste de Comunicação com o Registrador"}));
     EXPECT_EQ(w.form->AboutBox->Version->text(), "Versão 1.2");
     EXPECT_EQ(w.form->AboutBox->ProgramIcon->pixmap().size(), QSize(215, 51));
+}
+
+// Pictures of the windows for the documentation: REGISTRADOR_SHOTS=DIR to write them.
+TEST(Screenshots, MainWindowAndDialogs) {
+    const QString dir = qEnvironmentVariable("REGISTRADOR_SHOTS");
+    if (dir.isEmpty())
+        GTEST_SKIP() << "set REGISTRADOR_SHOTS to a folder to write the pictures";
+    MainWindowRig w;
+    w.model->setMemory(emu::demoImage());
+    w.form->show();
+    w.form->btnLerDadosClick();
+    QApplication::processEvents();
+    EXPECT_TRUE(w.form->grab().save(dir + "/main-window.png"));
+    w.form->FormComunicacao->select(1);
+    EXPECT_TRUE(w.form->FormComunicacao->grab().save(dir + "/communication-dialog.png"));
+    w.form->FormService->SpinEdit2->setValue(2);
+    w.form->FormService->Button2Click();
+    EXPECT_TRUE(w.form->FormService->grab().save(dir + "/service-dialog.png"));
+    EXPECT_TRUE(w.form->AboutBox->grab().save(dir + "/about-box.png"));
 }
