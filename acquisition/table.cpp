@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <algorithm>
+#include <limits>
 
 namespace acq {
 
@@ -97,16 +98,27 @@ void Table::ensureView() const {
             view_.push_back(static_cast<int>(i));
     if (indexField_ >= 0) {
         const int f = indexField_;
-        const bool numeric = isNumeric(defs_[f].type);
-        std::stable_sort(view_.begin(), view_.end(), [&](int a, int b) {
-            const QVariant& va = rows_[static_cast<size_t>(a)].values[f];
-            const QVariant& vb = rows_[static_cast<size_t>(b)].values[f];
-            if (va.isNull() || vb.isNull())
-                return va.isNull() && !vb.isNull();
-            if (numeric)
-                return va.toDouble() < vb.toDouble();
-            return va.toString() < vb.toString();
-        });
+        if (isNumeric(defs_[f].type)) {
+            // Keys read once: comparing variants inside the sort costs more than the sort.
+            std::vector<std::pair<double, int>> keyed;
+            keyed.reserve(view_.size());
+            for (int r : view_) {
+                const QVariant& v = rows_[static_cast<size_t>(r)].values[f];
+                keyed.emplace_back(v.isNull() ? -std::numeric_limits<double>::infinity() : v.toDouble(), r);
+            }
+            std::stable_sort(keyed.begin(), keyed.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (size_t i = 0; i < keyed.size(); ++i)
+                view_[i] = keyed[i].second;
+        } else {
+            std::stable_sort(view_.begin(), view_.end(), [&](int a, int b) {
+                const QVariant& va = rows_[static_cast<size_t>(a)].values[f];
+                const QVariant& vb = rows_[static_cast<size_t>(b)].values[f];
+                if (va.isNull() || vb.isNull())
+                    return va.isNull() && !vb.isNull();
+                return va.toString() < vb.toString();
+            });
+        }
     }
     viewDirty_ = false;
     viewPos_ = -1;

@@ -44,20 +44,25 @@ void TestChart::setPoints(QList<QPointF> interna, QList<QPointF> externa) {
     auto byX = [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); };
     std::stable_sort(interna.begin(), interna.end(), byX);
     std::stable_sort(externa.begin(), externa.end(), byX);
+    // Empty the curves, fit the axis, then hand the points over: each change of range redraws
+    // every point, so it happens while there are none.
+    Series1->clear();
+    Series2->clear();
+    fitBottomAxis(interna, externa);
     Series1->replace(interna);
     Series2->replace(externa);
-    fitBottomAxis();
 }
 
-void TestChart::fitBottomAxis() {
+void TestChart::fitBottomAxis() { fitBottomAxis(Series1->points(), Series2->points()); }
+
+void TestChart::fitBottomAxis(const QList<QPointF>& a, const QList<QPointF>& b) {
     double lo = 0, hi = 0;
     bool any = false;
-    for (QLineSeries* s : {Series1, Series2}) {
-        const auto pts = s->points();
-        if (pts.isEmpty())
+    for (const QList<QPointF>* pts : {&a, &b}) {
+        if (pts->isEmpty())
             continue;
-        lo = any ? std::min(lo, pts.front().x()) : pts.front().x();
-        hi = any ? std::max(hi, pts.back().x()) : pts.back().x();
+        lo = any ? std::min(lo, pts->front().x()) : pts->front().x();
+        hi = any ? std::max(hi, pts->back().x()) : pts->back().x();
         any = true;
     }
     if (!any || hi <= lo) {

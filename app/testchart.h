@@ -23,5 +23,6 @@ public:
 
 private:
     void fitBottomAxis();
+    void fitBottomAxis(const QList<QPointF>& a, const QList<QPointF>& b);
     QChart* chart_;
 };

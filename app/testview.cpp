@@ -16,11 +16,12 @@ TestView selectTest(acq::MeasurementTable& table, qint64 number) {
     v.rows = table.recordCount();
     v.interna.reserve(v.rows);
     v.externa.reserve(v.rows);
+    const int tempo = table.fieldIndex(f::Tempo), tint = table.fieldIndex(f::Tint), text = table.fieldIndex(f::Text);
     table.first();
     for (int k = 0; k < v.rows; ++k) {
-        const double t = table.asFloat(f::Tempo);
-        v.interna.append({t, table.asFloat(f::Tint)});
-        v.externa.append({t, table.asFloat(f::Text)});
+        const double t = table.value(tempo).toDouble();
+        v.interna.append({t, table.value(tint).toDouble()});
+        v.externa.append({t, table.value(text).toDouble()});
         table.next();
     }
     table.enableControls();

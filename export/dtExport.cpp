@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <charconv>
 #include <cmath>
 
 // ---- formatting helpers ----------------------------------------------------------------------
@@ -81,51 +82,62 @@ bool ascii(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
 
 std::optional<double> decimalNumber(const QString& s) {
     qsizetype i = skipSpaces(s);
-    bool neg = false;
-    if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) {
-        neg = s[i] == QLatin1Char('-');
+    const qsizetype start = i;
+    if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
         ++i;
-    }
     if (i >= s.size())
         return std::nullopt;
-    QString mant;
-    while (i < s.size() && ascii(s[i]))
-        mant += s[i++];
-    if (i < s.size() && s[i] == QLatin1Char('.')) {
-        mant += s[i++];
-        while (i < s.size() && ascii(s[i]))
-            mant += s[i++];
+    const qsizetype mantStart = i;
+    qsizetype digits = 0;
+    while (i < s.size() && ascii(s[i])) {
+        ++i;
+        ++digits;
     }
-    QString exp;
+    if (i < s.size() && s[i] == QLatin1Char('.')) {
+        ++i;
+        while (i < s.size() && ascii(s[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    const qsizetype mantEnd = i;
     if (i < s.size() && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E'))) {
         ++i;
         if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
-            exp += s[i++];
-        qsizetype digits = 0;
+            ++i;
+        qsizetype expDigits = 0;
         while (i < s.size() && ascii(s[i])) {
-            exp += s[i++];
-            ++digits;
+            ++i;
+            ++expDigits;
         }
-        if (digits == 0)
+        if (expDigits == 0)
             return std::nullopt;
     }
     if (i != s.size())
         return std::nullopt;
-    bool hasDigit = false;
-    for (QChar c : mant)
-        hasDigit = hasDigit || ascii(c);
-    if (!hasDigit)
+    if (digits == 0)
         return 0.0; // "." alone, or an exponent alone, reads as 0
-    const QString full = mant + (exp.isEmpty() ? QString() : QStringLiteral("e") + exp);
-    bool ok = false;
-    double v = full.toDouble(&ok);
-    if (!ok) {
-        if (full.endsWith(QLatin1Char('.')))
-            v = full.chopped(1).toDouble(&ok);
-        if (!ok)
-            v = mant.toDouble(&ok) * std::pow(10.0, exp.toDouble());
+    // Checked ASCII from here on: convert without the locale and without Qt's slower parser.
+    char buf[128];
+    qsizetype n = 0;
+    bool neg = false;
+    for (qsizetype k = start; k < s.size(); ++k) {
+        const char c = static_cast<char>(s[k].unicode());
+        if (k == start && (c == '+' || c == '-')) {
+            neg = c == '-';
+            continue;
+        }
+        if (n + 1 >= static_cast<qsizetype>(sizeof buf))
+            return QStringView(s).mid(start).toDouble(); // very long: the library's parser
+        buf[n++] = c;
     }
-    return neg ? -v : v;
+    double v = 0;
+    const auto res = std::from_chars(buf, buf + n, v);
+    if (res.ec == std::errc::result_out_of_range)
+        v = QStringView(s).mid(mantStart).toDouble();
+    Q_UNUSED(mantEnd);
+    v = neg ? -v : v;
+    return v;
 }
 
 std::optional<quint32> hexInteger(const QString& s) {
@@ -142,8 +154,10 @@ std::optional<quint32> hexInteger(const QString& s) {
         return std::nullopt;
     quint64 v = 0;
     for (; i < s.size(); ++i) {
-        const int d = QStringLiteral("0123456789abcdef").indexOf(s[i].toLower());
-        if (d < 0 || s[i].unicode() > 127)
+        const char16_t u = s[i].unicode();
+        const int d = (u >= '0' && u <= '9') ? u - '0' : (u >= 'a' && u <= 'f') ? u - 'a' + 10
+                    : (u >= 'A' && u <= 'F') ? u - 'A' + 10 : -1;
+        if (d < 0)
             return std::nullopt;
         v = v * 16 + static_cast<quint64>(d);
         if (v > 0xFFFFFFFFull)
@@ -591,7 +605,8 @@ int TdtDataSetExport::SourceColumnWidth(int i) {
     if (i < 0 || i >= ColumnCount())
         return 0;
     const acq::FieldDef& f = DataSet->fields()[i];
-    const QDateTime sample(QDate(1999, 12, 12), QTime(12, 12, 12, 12));
+    // Built only for the date columns: a local date-time costs a time-zone lookup.
+    auto sample = [] { return QDateTime(QDate(1999, 12, 12), QTime(12, 12, 12, 12)); };
     switch (f.type) {
     case acq::FieldType::Integer:
     case acq::FieldType::LargeInt:
@@ -599,9 +614,9 @@ int TdtDataSetExport::SourceColumnWidth(int i) {
     case acq::FieldType::Float: return 15;
     case acq::FieldType::Boolean: return static_cast<int>(std::max(Messages.TrueText.size(), Messages.FalseText.size()));
     case acq::FieldType::String: return f.size;
-    case acq::FieldType::Date: return static_cast<int>(sample.date().toString(DateFormat).size());
-    case acq::FieldType::Time: return static_cast<int>(sample.time().toString(TimeFormat).size());
-    case acq::FieldType::DateTime: return static_cast<int>(sample.toString(DateTimeFormat).size());
+    case acq::FieldType::Date: return static_cast<int>(sample().date().toString(DateFormat).size());
+    case acq::FieldType::Time: return static_cast<int>(sample().time().toString(TimeFormat).size());
+    case acq::FieldType::DateTime: return static_cast<int>(sample().toString(DateTimeFormat).size());
     case acq::FieldType::Binary: return 12;
     }
     return 0;

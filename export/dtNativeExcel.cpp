@@ -43,6 +43,7 @@ void TdtNativeExcel::header(quint16 id, quint16 length) {
 
 void TdtNativeExcel::NewDocument() {
     buf_.clear();
+    buf_.reserve(64 * 1024); // grown in steps, not a byte at a time
     finished_ = false;
     fonts_ = 0;
     xfs_ = 0;
