@@ -236,13 +236,14 @@ int show(const Args& a) {
     return kOk;
 }
 
-int exportTest(const Args& a) {
-    const QString path = a.options.value(QStringLiteral("--out"));
+// The data file, the test and the output folder of "export" and "plot"; an exit code when
+// one of them is missing or wrong.
+std::optional<int> loadTestFor(const Args& a, const QString& path, const char* usage, acq::MeasurementTable& t,
+                               qint64& number) {
     if (a.positional.isEmpty() || path.isEmpty()) {
-        err(QStringLiteral("registrador-cli export: FILE.dat --test N --out FILE.xls"));
+        err(QStringLiteral("registrador-cli %1: %2").arg(a.command, QString::fromLatin1(usage)));
         return kUsage;
     }
-    acq::MeasurementTable t;
     if (!loadFile(a.positional[0], t))
         return kFile;
     const auto n = testOption(a, t);
@@ -250,7 +251,17 @@ int exportTest(const Args& a) {
         return kUsage;
     if (!outputWritable(path))
         return kFile;
-    selectTest(t, *n);
+    number = *n;
+    return std::nullopt;
+}
+
+int exportTest(const Args& a) {
+    const QString path = a.options.value(QStringLiteral("--out"));
+    acq::MeasurementTable t;
+    qint64 n = 0;
+    if (const auto code = loadTestFor(a, path, "FILE.dat --test N --out FILE.xls", t, n))
+        return *code;
+    selectTest(t, n);
     TdtDataSetExport x;
     configureMeasurementExport(x, t);
     x.ExportStyle = xsFile;
@@ -271,10 +282,6 @@ int exportTest(const Args& a) {
 
 int plot(const Args& a) {
     const QString path = a.options.value(QStringLiteral("--out"));
-    if (a.positional.isEmpty() || path.isEmpty()) {
-        err(QStringLiteral("registrador-cli plot: FILE.dat --test N --out FILE.png [--size LxA]"));
-        return kUsage;
-    }
     int w = 600, h = 450;
     if (a.options.contains(QStringLiteral("--size"))) {
         const QStringList wh = a.options[QStringLiteral("--size")].split(QLatin1Char('x'));
@@ -289,13 +296,10 @@ int plot(const Args& a) {
         }
     }
     acq::MeasurementTable t;
-    if (!loadFile(a.positional[0], t))
-        return kFile;
-    const auto n = testOption(a, t);
-    if (!n)
-        return kUsage;
-    if (!outputWritable(path))
-        return kFile;
+    qint64 number = 0;
+    if (const auto code = loadTestFor(a, path, "FILE.dat --test N --out FILE.png [--size LxA]", t, number))
+        return *code;
+    const std::optional<qint64> n = number;
     TestView v = selectTest(t, *n);
     TestChart chart;
     chart.setPoints(std::move(v.interna), std::move(v.externa));
