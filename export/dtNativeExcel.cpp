@@ -108,16 +108,33 @@ void TdtNativeExcel::move() {
     }
 }
 
+namespace {
+// One cell record assembled on the stack and appended to the document in one piece.
+struct CellRecord {
+    char b[32];
+    int n = 0;
+    void word(quint16 w) {
+        b[n++] = static_cast<char>(w & 0xFF);
+        b[n++] = static_cast<char>(w >> 8);
+    }
+    void byte(quint8 v) { b[n++] = static_cast<char>(v); }
+};
+} // namespace
+
 void TdtNativeExcel::cellStart(quint16 id, quint16 length) {
-    header(id, length);
-    word(static_cast<quint16>(row_ - 1));
-    word(static_cast<quint16>(col_ - 1));
+    if (finished_)
+        NewDocument();
+    CellRecord r;
+    r.word(id);
+    r.word(length);
+    r.word(static_cast<quint16>(row_ - 1));
+    r.word(static_cast<quint16>(col_ - 1));
     move();
     // The cell format (XF) bound to the active font, when one was written for it.
     const quint8 xf = activeFont_ < xfs_ ? static_cast<quint8>(activeFont_) : 0;
-    byte(static_cast<quint8>((Locked ? 0x40 : 0) | (Hidden ? 0x80 : 0) | xf));
+    r.byte(static_cast<quint8>((Locked ? 0x40 : 0) | (Hidden ? 0x80 : 0) | xf));
     static const quint8 fontBits[] = {0x00, 0x40, 0x80, 0xC0};
-    byte(activeFont_ >= 0 && activeFont_ <= 3 ? fontBits[activeFont_] : 0);
+    r.byte(activeFont_ >= 0 && activeFont_ <= 3 ? fontBits[activeFont_] : 0);
     static const quint8 align[] = {0, 1, 3, 2, 4, 7};
     quint8 b3 = align[Alignment];
     if (Borders & ebLeft) b3 |= 0x08;
@@ -125,7 +142,8 @@ void TdtNativeExcel::cellStart(quint16 id, quint16 length) {
     if (Borders & ebTop) b3 |= 0x20;
     if (Borders & ebBottom) b3 |= 0x40;
     if (Shading) b3 |= 0x80;
-    byte(b3);
+    r.byte(b3);
+    buf_.append(r.b, r.n);
 }
 
 void TdtNativeExcel::WriteBlank() { cellStart(0x0001, 7); }
