@@ -205,18 +205,15 @@ void TForm1::buildMenus() {
     Comunicao1 = Configurar1->addAction(QStringLiteral("&Comunicação..."), this, [this] { Comunicao1Click(); });
     Ajuda1 = bar->addMenu(QStringLiteral("A&juda"));
     Sobre1 = Ajuda1->addAction(QStringLiteral("&Sobre..."), this, [this] { Sobre1Click(); });
-    Service1 = bar->addMenu(QStringLiteral("Service"));
     // The service window is a single dialog: the top-level item opens it directly.
-    connect(Service1, &QMenu::aboutToShow, this, [this] {
-        QMetaObject::invokeMethod(this, [this] { Service1Click(); }, Qt::QueuedConnection);
-    });
-    Service1->menuAction()->setVisible(false);
+    Service1 = bar->addAction(QStringLiteral("Service"), this, [this] { Service1Click(); });
+    Service1->setVisible(false);
 }
 
-QMenu* TForm1::findTopMenu(const QString& caption) const {
+QAction* TForm1::findTopItem(const QString& caption) const {
     for (QAction* a : menuBar()->actions())
-        if (a->menu() && withoutAmpersands(a->text()).compare(withoutAmpersands(caption), Qt::CaseInsensitive) == 0)
-            return a->menu();
+        if (withoutAmpersands(a->text()).compare(withoutAmpersands(caption), Qt::CaseInsensitive) == 0)
+            return a;
     return nullptr;
 }
 
@@ -226,8 +223,8 @@ void TForm1::FormCreate() {
     table_.setSaved(true);
     Parar1->setEnabled(false);
     N2->setVisible(false);
-    if (QMenu* m = findTopMenu(QStringLiteral("Aquisição")))
-        m->menuAction()->setVisible(false);
+    if (QAction* m = findTopItem(QStringLiteral("Aquisição")))
+        m->setVisible(false);
     QLocale::setDefault(QLocale::c()); // "." as the decimal separator everywhere
 
     terminate_ = !loadStartupConfig(s_.workDir, s_.messages, config_, s_.ports);
@@ -236,8 +233,8 @@ void TForm1::FormCreate() {
         s_.messages.show(MsgKind::Warning, kMsgPortFailed);
     channel_.setBaudRate(config_.port, lnk::SerialChannel::kStartupBaud);
     if (config_.debug)
-        if (QMenu* m = findTopMenu(QStringLiteral("Service")))
-            m->menuAction()->setVisible(true);
+        if (QAction* m = findTopItem(QStringLiteral("Service")))
+            m->setVisible(true);
 }
 
 bool TForm1::FormCloseQuery() {

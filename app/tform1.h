@@ -61,8 +61,8 @@ public:
     void dtDataSetExport1Error(TdtExportError e);
     TdtDataSetExport dtDataSetExport1;
 
-    /// A top-level menu found by caption, ignoring accelerator ampersands and case.
-    QMenu* findTopMenu(const QString& caption) const;
+    /// A top-level menu item found by caption, ignoring accelerator ampersands and case.
+    QAction* findTopItem(const QString& caption) const;
 
     // Controls, by their designer names
     QGroupBox* GroupBox1;
@@ -98,7 +98,7 @@ public:
     QAction* Comunicao1;
     QMenu* Ajuda1;
     QAction* Sobre1;
-    QMenu* Service1;
+    QAction* Service1;
 
     TableModel* gridModel() const { return model_; }
 

@@ -91,7 +91,7 @@ TEST(StartUp, BuiltInContentStartsOnCom2AtStartupSpeedWithServiceHidden) {
     EXPECT_TRUE(s.messages.shown.isEmpty());
     EXPECT_EQ(s.form->channel().port(), 1);
     EXPECT_EQ(s.serial.calls.mid(0, 2), (QStringList{"reset(1,1024,1024)", "baud(1,19200)"}));
-    EXPECT_FALSE(s.form->Service1->menuAction()->isVisible());
+    EXPECT_FALSE(s.form->Service1->isVisible());
     EXPECT_FALSE(s.form->Dados1->menuAction()->isVisible());
     EXPECT_FALSE(s.form->Parar1->isEnabled());
     EXPECT_FALSE(s.form->N2->isVisible());
@@ -116,7 +116,7 @@ TEST(StartUp, DebugShowsServiceOnlyForExactlyOne) {
     for (const auto& c : cases) {
         Startup s;
         s.startWith(withValue("Debug", c.value));
-        EXPECT_EQ(s.form->Service1->menuAction()->isVisible(), c.shown) << c.value;
+        EXPECT_EQ(s.form->Service1->isVisible(), c.shown) << c.value;
         EXPECT_TRUE(s.messages.shown.isEmpty()) << c.value;
         EXPECT_FALSE(s.form->Dados1->menuAction()->isVisible());
     }
