@@ -18,12 +18,12 @@ QString qtFilter(const QString& pipeFilter) {
 
 namespace {
 
-QString run(const FileDialogSpec& spec, bool save) {
-    QFileDialog d(QApplication::activeWindow(), spec.title, spec.directory, qtFilter(spec.filter));
+QString run(const FileDialogSpec& opts, bool save) {
+    QFileDialog d(QApplication::activeWindow(), opts.title, opts.directory, qtFilter(opts.filter));
     d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    d.setDefaultSuffix(spec.defaultSuffix);
-    d.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+    d.setDefaultSuffix(opts.defaultSuffix);
+    d.setOption(QFileDialog::DontConfirmOverwrite, !opts.confirmOverwrite);
     if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
         return {};
     return d.selectedFiles().constFirst();
@@ -31,5 +31,5 @@ QString run(const FileDialogSpec& spec, bool save) {
 
 } // namespace
 
-QString QtFileDialogs::openFile(const FileDialogSpec& spec) { return run(spec, false); }
-QString QtFileDialogs::saveFile(const FileDialogSpec& spec) { return run(spec, true); }
+QString QtFileDialogs::openFile(const FileDialogSpec& opts) { return run(opts, false); }
+QString QtFileDialogs::saveFile(const FileDialogSpec& opts) { return run(opts, true); }

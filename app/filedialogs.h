@@ -18,12 +18,12 @@ class FileDialogs {
 public:
     virtual ~FileDialogs() = default;
     /// The chosen path, or empty when the user cancelled.
-    virtual QString openFile(const FileDialogSpec& spec) = 0;
-    virtual QString saveFile(const FileDialogSpec& spec) = 0;
+    virtual QString openFile(const FileDialogSpec& opts) = 0;
+    virtual QString saveFile(const FileDialogSpec& opts) = 0;
 };
 
 class QtFileDialogs : public FileDialogs {
 public:
-    QString openFile(const FileDialogSpec& spec) override;
-    QString saveFile(const FileDialogSpec& spec) override;
+    QString openFile(const FileDialogSpec& opts) override;
+    QString saveFile(const FileDialogSpec& opts) override;
 };

@@ -59,15 +59,15 @@ TFormService::TFormService(lnk::SerialChannel& channel, MessageService& messages
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
 }
 
-void TFormService::fixedFrame(const QByteArray& frame, const lnk::ExchangeSpec& spec) {
-    const QByteArray r = ch_.exchange(frame, spec);
+void TFormService::fixedFrame(const QByteArray& frame, const lnk::ExchangeSpec& opts) {
+    const QByteArray r = ch_.exchange(frame, opts);
     msg_.plain(QString::fromLatin1(r) + (lnk::VerifyMessage(r) ? QStringLiteral("OK") : QStringLiteral("Erro")));
 }
 
-void TFormService::request(const QByteArray& frame, const lnk::ExchangeSpec& spec, QLineEdit* sent,
+void TFormService::request(const QByteArray& frame, const lnk::ExchangeSpec& opts, QLineEdit* sent,
                            QLineEdit* got) {
     sent->setText(QString::fromLatin1(frame));
-    const QByteArray r = ch_.exchange(frame, spec);
+    const QByteArray r = ch_.exchange(frame, opts);
     got->setText(QString::fromLatin1(r)); // the whole response, whatever its length
     if (!lnk::VerifyMessage(r))
         msg_.plain(QStringLiteral("Erro"));

@@ -39,8 +39,8 @@ public:
     QPushButton* Button4;
 
 private:
-    void fixedFrame(const QByteArray& frame, const lnk::ExchangeSpec& spec);
-    void request(const QByteArray& frame, const lnk::ExchangeSpec& spec, QLineEdit* sent, QLineEdit* got);
+    void fixedFrame(const QByteArray& frame, const lnk::ExchangeSpec& opts);
+    void request(const QByteArray& frame, const lnk::ExchangeSpec& opts, QLineEdit* sent, QLineEdit* got);
 
     lnk::SerialChannel& ch_;
     MessageService& msg_;

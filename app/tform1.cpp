@@ -381,8 +381,8 @@ void TForm1::Limpar1Click() { btnLimpar->click(); }
 // ---- data files -----------------------------------------------------------------------------
 
 void TForm1::Salvar1Click() {
-    FileDialogSpec spec{QStringLiteral("Salvar dados"), kDataFilter, QStringLiteral("dat"), true, false, {}};
-    const QString path = s_.files.saveFile(spec);
+    FileDialogSpec opts{QStringLiteral("Salvar dados"), kDataFilter, QStringLiteral("dat"), true, false, {}};
+    const QString path = s_.files.saveFile(opts);
     if (path.isEmpty())
         return;
     QString error;
@@ -391,8 +391,8 @@ void TForm1::Salvar1Click() {
 }
 
 void TForm1::Abrir1Click() {
-    FileDialogSpec spec{QStringLiteral("Abrir dados"), kDataFilter, QStringLiteral("dat"), false, true, {}};
-    const QString path = s_.files.openFile(spec);
+    FileDialogSpec opts{QStringLiteral("Abrir dados"), kDataFilter, QStringLiteral("dat"), false, true, {}};
+    const QString path = s_.files.openFile(opts);
     if (path.isEmpty())
         return;
     // Unsaved measurements are never replaced without the user's word.

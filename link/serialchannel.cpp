@@ -33,14 +33,14 @@ QByteArray SerialChannel::receiveAvailable(int index, int limit) {
     return text;
 }
 
-QByteArray SerialChannel::exchange(int index, const QByteArray& request, const ExchangeSpec& spec) {
+QByteArray SerialChannel::exchange(int index, const QByteArray& request, const ExchangeSpec& opts) {
     clearReceive(index);
-    if (spec.style == SendStyle::Paced)
+    if (opts.style == SendStyle::Paced)
         sendPaced(index, request);
     else
         sendWhole(index, request);
-    clock_.pause(spec.waitMs);
-    return receiveAvailable(index, spec.limit);
+    clock_.pause(opts.waitMs);
+    return receiveAvailable(index, opts.limit);
 }
 
 } // namespace lnk

@@ -38,10 +38,10 @@ public:
     /// Takes waiting characters until none is waiting or `limit` calls were made (0 = none).
     QByteArray receiveAvailable(int index, int limit);
 
-    QByteArray exchange(int index, const QByteArray& request, const ExchangeSpec& spec);
+    QByteArray exchange(int index, const QByteArray& request, const ExchangeSpec& opts);
     /// Exchange on the port in use.
-    QByteArray exchange(const QByteArray& request, const ExchangeSpec& spec) {
-        return exchange(port_, request, spec);
+    QByteArray exchange(const QByteArray& request, const ExchangeSpec& opts) {
+        return exchange(port_, request, opts);
     }
 
     SerialLibrary& library() { return lib_; }

@@ -30,8 +30,8 @@ QStringList ScriptedMessages::texts() const {
     return out;
 }
 
-QString ScriptedFiles::openFile(const FileDialogSpec& spec) {
-    asked << spec;
+QString ScriptedFiles::openFile(const FileDialogSpec& opts) {
+    asked << opts;
     if (paths.empty())
         return {};
     QString p = paths.front();
@@ -39,7 +39,7 @@ QString ScriptedFiles::openFile(const FileDialogSpec& spec) {
     return p;
 }
 
-QString ScriptedFiles::saveFile(const FileDialogSpec& spec) { return openFile(spec); }
+QString ScriptedFiles::saveFile(const FileDialogSpec& opts) { return openFile(opts); }
 
 QList<std::pair<QString, QString>> builtInConfigRows() {
     return {{"ComPort", "1"}, {"IntAq", "25"}, {"Coef1", "1"}, {"Coef2", "1"},

@@ -41,8 +41,8 @@ public:
 
 class ScriptedFiles : public FileDialogs {
 public:
-    QString openFile(const FileDialogSpec& spec) override;
-    QString saveFile(const FileDialogSpec& spec) override;
+    QString openFile(const FileDialogSpec& opts) override;
+    QString saveFile(const FileDialogSpec& opts) override;
     std::deque<QString> paths; ///< taken in order; empty string = cancel
     QList<FileDialogSpec> asked;
 };
