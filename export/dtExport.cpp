@@ -238,7 +238,7 @@ public:
         x_.Borders = 0;
         for (const QString& l : lines) {
             checkRow(x_.Row());
-            x_.WriteLabel(l);
+            x_.WriteValue(l);
         }
         if (!lines.isEmpty())
             x_.WriteBlank();
@@ -281,7 +281,7 @@ public:
         x_.Borders = 0;
         for (const QString& l : lines) {
             checkRow(x_.Row());
-            x_.WriteLabel(l);
+            x_.WriteValue(l);
         }
     }
 

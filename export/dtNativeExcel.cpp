@@ -2,6 +2,7 @@
 
 #include "acquisition/cp1252.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -175,6 +176,45 @@ void TdtNativeExcel::WriteError(TdtExcelError e) {
     cellStart(0x0005, 9);
     byte(codes[e]);
     byte(1);
+}
+
+void TdtNativeExcel::WriteValue(const QVariant& v) {
+    if (!v.isValid()) {
+        WriteBlank();
+        return;
+    }
+    if (v.isNull() && v.typeId() != QMetaType::QString) {
+        WriteError(eeNull);
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::UChar:
+        WriteInteger(v.toInt());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        WriteNumber(v.toDouble());
+        break;
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+        WriteLabel(v.toString());
+        break;
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        QString t = dt.date().toString(QStringLiteral("d/M/yyyy"));
+        if (dt.time() != QTime(0, 0))
+            t += QLatin1Char(' ') + dt.time().toString(QStringLiteral("hh:mm:ss"));
+        WriteLabel(t);
+        break;
+    }
+    case QMetaType::Bool:
+        WriteBoolean(v.toBool());
+        break;
+    default:
+        break;
+    }
 }
 
 void TdtNativeExcel::AddFont(const TdtFont* font) {

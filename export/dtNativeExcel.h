@@ -3,6 +3,7 @@
 // a BOF of the chosen generation) and writes it to a file in one piece.
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
 enum TdtBIFFVersion { bvBIFF2, bvBIFF3, bvBIFF4, bvBIFF5 };
 enum TdtMoveAfterEnter { maNone, maUp, maDown, maLeft, maRight };
@@ -38,6 +39,10 @@ public:
     void WriteLabel(const QString& text);
     void WriteBoolean(bool value);
     void WriteError(TdtExcelError e);
+    /// One cell chosen by the value's kind: empty → BLANK, integers → INTEGER, floating point →
+    /// NUMBER, text → LABEL, date-time → LABEL of its text, boolean → BOOLERR; other kinds write
+    /// nothing and leave the cursor where it is.
+    void WriteValue(const QVariant& v);
     void AddFont(const TdtFont* font);
     /// A BIFF2 cell format bound to a font, with the given border byte.
     void WriteXF(int font, quint8 borderByte);

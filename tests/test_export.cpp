@@ -7,7 +7,9 @@
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QSize>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -77,6 +79,30 @@ TEST(NativeExcel, CellsCursorAndSetters) {
         x.setFileName(n.in);
         EXPECT_EQ(x.FileName(), n.out);
     }
+}
+
+TEST(NativeExcel, WriteValueChoosesTheRecordByKind) {
+    struct Case { QVariant v; int id; } cases[] = {
+        {QVariant(), 0x01}, {QVariant(7), 0x02}, {QVariant(2.5), 0x03}, {QVariant(QString("12")), 0x04},
+        {QVariant(true), 0x05}, {QVariant(QDateTime(QDate(2024, 5, 1), QTime(0, 0))), 0x04},
+        {QVariant::fromValue(QSize(1, 1)), -1},
+    };
+    for (const auto& c : cases) {
+        TdtNativeExcel x;
+        const auto before = x.buffer().size();
+        x.WriteValue(c.v);
+        if (c.id < 0) {
+            EXPECT_EQ(x.buffer().size(), before);
+            EXPECT_EQ(x.Column(), 1);
+        } else {
+            EXPECT_EQ(static_cast<unsigned char>(x.buffer()[before]), c.id) << c.v.typeName();
+        }
+    }
+    TdtNativeExcel x;
+    x.WriteValue(QVariant(QDateTime(QDate(2024, 5, 1), QTime(0, 0))));
+    EXPECT_TRUE(x.buffer().endsWith("1/5/2024"));
+    x.WriteError(eeNA);
+    EXPECT_TRUE(x.buffer().endsWith(hex("2A 01")));
 }
 
 TEST(CellRule, Grammars) {
