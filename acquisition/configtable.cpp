@@ -1,5 +1,7 @@
 #include "acquisition/configtable.h"
 
+#include "link/framecodec.h"
+
 #include <cmath>
 #include <limits>
 
@@ -35,13 +37,7 @@ void fillBuiltInConfig(Table& t) {
 
 namespace {
 
-int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') return u - '0';
-    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-    return -1;
-}
+int hexValue(QChar c) { return lnk::hexDigitValue(c.unicode()); }
 
 bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
 

@@ -48,7 +48,6 @@ void MeasurementTable::recreate() {
 
 bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
     const QList<FieldDef> wanted = measurementFields();
-    QList<FieldDef> defs;
     QList<int> source;
     for (const FieldDef& w : wanted) {
         int at = -1;
@@ -71,7 +70,7 @@ bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
         source << at;
     }
     // Keep the file's own extra fields after ours, so that nothing it holds is dropped.
-    defs = wanted;
+    QList<FieldDef> defs = wanted;
     for (int i = 0; i < p.fields.size(); ++i)
         if (!source.contains(i))
             defs << p.fields[i];

@@ -402,11 +402,11 @@ void TForm1::Abrir1Click() {
     // Read into a packet first: the table, the list and the view change only on success.
     QString error;
     const auto packet = acq::loadDatapacket(path, &error);
-    QString why;
     if (!packet) {
         s_.messages.show(MsgKind::Error, error);
         return;
     }
+    QString why;
     DBGrid1->setUpdatesEnabled(false);
     const bool ok = table_.takePacket(*packet, &why);
     DBGrid1->setUpdatesEnabled(true);

@@ -1,6 +1,7 @@
 #include "export/dtExport.h"
 
 #include "acquisition/table.h"
+#include "link/framecodec.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -154,9 +155,7 @@ std::optional<quint32> hexInteger(const QString& s) {
         return std::nullopt;
     quint64 v = 0;
     for (; i < s.size(); ++i) {
-        const char16_t u = s[i].unicode();
-        const int d = (u >= '0' && u <= '9') ? u - '0' : (u >= 'a' && u <= 'f') ? u - 'a' + 10
-                    : (u >= 'A' && u <= 'F') ? u - 'A' + 10 : -1;
+        const int d = lnk::hexDigitValue(s[i].unicode());
         if (d < 0)
             return std::nullopt;
         v = v * 16 + static_cast<quint64>(d);

@@ -4,15 +4,7 @@ namespace lnk {
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
+int hexDigit(char c) { return hexDigitValue(static_cast<unsigned char>(c)); }
 
 // The byte at 1-based positions p, p+1 (or the single digit at p when `single`), or -1.
 int byteAt(const QByteArray& t, int p, bool single = false) {

@@ -7,6 +7,14 @@
 
 namespace lnk {
 
+/// Value of one hexadecimal digit (either case), or -1.
+constexpr int hexDigitValue(char16_t c) {
+    return (c >= '0' && c <= '9') ? c - '0'
+           : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+           : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                                    : -1;
+}
+
 /// Check value of a frame under construction (":" + digits, no LRC, no CR LF); 0 for a bad text.
 quint8 LRC(const QByteArray& text);
 /// Whether a received text (CR LF included) passes the frame check.
