@@ -342,10 +342,22 @@ void TForm1::progressStep() {
 
 void TForm1::progressEnd() { FormLendo->hide(); }
 
-void TForm1::btnLerDadosClick() {
+bool TForm1::mayReplaceData() {
     // Unsaved measurements are never replaced without the user's word.
-    if (!table_.saved() &&
-        s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) != MsgAnswer::Yes)
+    return table_.saved() ||
+           s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) == MsgAnswer::Yes;
+}
+
+std::optional<acq::Datapacket> TForm1::loadOrTell(const QString& path) {
+    QString error;
+    auto packet = acq::loadDatapacket(path, &error);
+    if (!packet)
+        s_.messages.show(MsgKind::Error, error);
+    return packet;
+}
+
+void TForm1::btnLerDadosClick() {
+    if (!mayReplaceData())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const acq::DownloadResult r = acq::runDownload(channel_, table_, *this);
@@ -395,17 +407,12 @@ void TForm1::Abrir1Click() {
     const QString path = s_.files.openFile(opts);
     if (path.isEmpty())
         return;
-    // Unsaved measurements are never replaced without the user's word.
-    if (!table_.saved() &&
-        s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) != MsgAnswer::Yes)
+    if (!mayReplaceData())
         return;
     // Read into a packet first: the table, the list and the view change only on success.
-    QString error;
-    const auto packet = acq::loadDatapacket(path, &error);
-    if (!packet) {
-        s_.messages.show(MsgKind::Error, error);
+    const auto packet = loadOrTell(path);
+    if (!packet)
         return;
-    }
     QString why;
     DBGrid1->setUpdatesEnabled(false);
     const bool ok = table_.takePacket(*packet, &why);
@@ -448,12 +455,9 @@ void TForm1::storePortInConfig(int index) {
         s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
         return;
     }
-    QString error;
-    const auto packet = acq::loadDatapacket(path, &error);
-    if (!packet) {
-        s_.messages.show(MsgKind::Error, error);
+    const auto packet = loadOrTell(path);
+    if (!packet)
         return;
-    }
     // Every other row and field, unknown ones included, goes back as it was.
     acq::Table t;
     t.assign(packet->fields, packet->rows, packet->autoIncValue);
@@ -465,6 +469,7 @@ void TForm1::storePortInConfig(int index) {
     t.edit();
     t.setValue(QStringLiteral("Value"), QString::number(index));
     t.post();
+    QString error;
     if (!acq::saveTable(t, path, &error))
         s_.messages.show(MsgKind::Error, error);
 }

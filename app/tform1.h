@@ -115,6 +115,10 @@ private:
     void setUpExport();
     int execDialog(QDialog& d);
     void storePortInConfig(int index);
+    /// True when the table holds nothing unsaved, or the user agrees to replace it.
+    bool mayReplaceData();
+    /// A table file read whole, or nothing after the error box.
+    std::optional<acq::Datapacket> loadOrTell(const QString& path);
 
     // acq::DownloadListener
     void clearTests() override;
