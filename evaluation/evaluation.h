@@ -1,0 +1,85 @@
+#pragma once
+// The evaluation of one test's internal-temperature curve: the fore, main and after periods,
+// their drifts, the corrected temperature rise (Regnault-Pfaundler or Dickinson), and from it
+// the energy equivalent (calibration) or the gross calorific value (sample).
+#include <QString>
+#include <QStringView>
+#include <optional>
+#include <span>
+
+namespace eval {
+
+/// One sample of the curve: time in minutes, temperature in °C.
+struct Sample {
+    double t;
+    double theta;
+};
+
+/// Period limits in minutes: fore [a, b], main [b, c], after [c, d].
+struct Periods {
+    double a, b, c, d;
+};
+
+enum class Method { RegnaultPfaundler, Dickinson };
+
+/// "regnault-pfaundler" / "dickinson".
+QString methodKey(Method m);
+std::optional<Method> methodFromKey(QStringView key);
+
+/// What the corrected rise is turned into, if anything.
+struct Calorimetry {
+    enum class Mode { None, Sample, Calibration } mode = Mode::None;
+    double mass = 0;                 ///< g: the sample's, or the standard's
+    double energyEquivalent = 0;     ///< J/K, Sample mode
+    double heatOfCombustion = 26454; ///< J/g of the standard, Calibration mode (benzoic acid)
+    double fuse = 0, acid = 0, sulfur = 0; ///< J, the corrections
+};
+
+inline constexpr double kJoulesPerCalorie = 4.1868;
+
+struct Result {
+    Periods periods{};
+    bool automatic = false; ///< the periods were found by detectPeriods
+    Method method = Method::RegnaultPfaundler;
+    double thetaA = 0, ta = 0; ///< first sample of the main period
+    double thetaC = 0, tc = 0; ///< last sample of the main period
+    double driftFore = 0, driftAfter = 0; ///< K/min
+    double meanFore = 0, meanAfter = 0;   ///< °C
+    int countFore = 0, countMain = 0, countAfter = 0;
+    double riseObserved = 0;  ///< θc − θa
+    double riseCorrected = 0; ///< K
+    std::optional<double> b;  ///< min, Dickinson only
+    std::optional<double> energyEquivalent;    ///< J/K, given or calibrated
+    std::optional<double> grossCalorificValue; ///< J/g
+
+    std::optional<double> grossMJPerKg() const {
+        return grossCalorificValue ? std::optional(*grossCalorificValue / 1000.0) : std::nullopt;
+    }
+    std::optional<double> grossCalPerG() const {
+        return grossCalorificValue ? std::optional(*grossCalorificValue / kJoulesPerCalorie)
+                                   : std::nullopt;
+    }
+};
+
+/// Either a result or the user's reason why there is none.
+struct Outcome {
+    std::optional<Result> result;
+    QString error;
+    bool ok() const { return result.has_value(); }
+};
+
+/// Samples of a period: lo ≤ t ≤ hi within this tolerance (minutes).
+inline constexpr double kPeriodTolerance = 1e-9;
+/// The logger's resolution: one raw step, in K.
+inline constexpr double kResolution = 5.0 / 1023.0;
+
+/// Finds the firing (b) and the start of the after period (c) on a complete run; fore and after
+/// periods as long as the data allow, up to 5 min each. Nothing, with `why` set, when the run
+/// shows no clear rise or lacks the data around it.
+std::optional<Periods> detectPeriods(std::span<const Sample> samples, QString* why);
+
+/// Evaluates a run (samples in increasing time) over the given periods, or the detected ones.
+Outcome evaluate(std::span<const Sample> samples, Method method,
+                 std::optional<Periods> given = std::nullopt, const Calorimetry& cal = {});
+
+} // namespace eval

@@ -1,0 +1,535 @@
+// The evaluation of a run: hand-worked small runs, refusals, automatic periods on synthetic
+// runs with a known answer, and the energy equivalent / calorific value round trip.
+#include "evaluation/evaluation.h"
+#include "evaluation/synthetic.h"
+
+#include <gtest/gtest.h>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+using namespace eval;
+
+namespace {
+
+std::vector<Sample> run(std::initializer_list<double> times, std::initializer_list<double> thetas,
+                        double shift = 0) {
+    std::vector<Sample> s;
+    auto q = thetas.begin();
+    for (double t : times)
+        s.push_back({t + shift, *q++});
+    return s;
+}
+
+// Run 1: minutes 0..10, fore 0–2 rising 0.01 K/min, after 7–10 falling 0.01 K/min.
+std::vector<Sample> run1(double shift = 0) {
+    return run({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
+               {20.00, 20.01, 20.02, 20.50, 21.40, 21.80, 21.95, 22.00, 21.99, 21.98, 21.97},
+               shift);
+}
+
+// Run 2: uneven spacing, both drifts negative (the jacket cooler than the bucket).
+std::vector<Sample> run2(double shift = 0) {
+    return run({0, 0.5, 1.5, 2.0, 3.0, 4.5, 6.0, 7.0, 8.5},
+               {22.30, 22.29, 22.27, 22.60, 23.80, 24.40, 24.50, 24.47, 24.44}, shift);
+}
+
+struct HandCase {
+    const char* name;
+    std::vector<Sample> samples;
+    Periods periods;
+    Method method;
+    // Expected, worked by hand in exact fractions.
+    double driftFore, meanFore, driftAfter, meanAfter;
+    double ta, thetaA, tc, thetaC;
+    int countFore, countMain, countAfter;
+    double riseCorrected;
+    std::optional<double> b;
+};
+
+// Run 1: gi = 0.01, θi = 20.01, gf = −0.01, θf = 21.985; main 2..7, θa = 20.02, θc = 22.00,
+// L = 5, I = (20.02 + 22.00)/2 + 20.50 + 21.40 + 21.80 + 21.95 = 106.66.
+//   RP: 1.98 − (0.05 − 0.02/1.975 · (106.66 − 100.05)) = 78879/39500.
+//   Dickinson: level 21.208 between 20.50 (t 3) and 21.40 (t 4): b = 3 + 0.708/0.9 = 284/75;
+//   1.98 − 0.01·(b − 2) + 0.01·(7 − b) = 14957/7500.
+// Run 2: gi = −0.02, θi = 3343/150, gf = −9/380, θf = 24.47; main 1.5..6, θa = 22.27,
+// θc = 24.50, L = 4.5, I = 42897/400.
+//   RP: 11607361/4978000.  Dickinson: level 23.608, b = 2 + 1.008/1.2 = 2.84; 110753/47500.
+std::vector<HandCase> handCases() {
+    const Periods p1{0, 2, 7, 10}, p2{0, 1.5, 6, 8.5};
+    const auto rp = Method::RegnaultPfaundler;
+    const auto dk = Method::Dickinson;
+    const double t600 = 600; // late in a long memory: sums must not lose the small differences
+    return {
+        {"Run1RP", run1(), p1, rp, 0.01, 20.01, -0.01, 21.985, 2, 20.02, 7, 22.00, 3, 6, 4,
+         78879.0 / 39500, std::nullopt},
+        {"Run1Dickinson", run1(), p1, dk, 0.01, 20.01, -0.01, 21.985, 2, 20.02, 7, 22.00, 3, 6, 4,
+         14957.0 / 7500, 284.0 / 75},
+        // Limits off the sample times by less than the tolerance, or outside the data.
+        {"Run1RPLimitsWithinTolerance", run1(), {-0.5, 2 + 5e-10, 7 - 5e-10, 12}, rp, 0.01,
+         20.01, -0.01, 21.985, 2, 20.02, 7, 22.00, 3, 6, 4, 78879.0 / 39500, std::nullopt},
+        {"Run1RPLate", run1(t600), {t600, t600 + 2, t600 + 7, t600 + 10}, rp, 0.01, 20.01, -0.01,
+         21.985, t600 + 2, 20.02, t600 + 7, 22.00, 3, 6, 4, 78879.0 / 39500, std::nullopt},
+        {"Run1DickinsonLate", run1(t600), {t600, t600 + 2, t600 + 7, t600 + 10}, dk, 0.01, 20.01,
+         -0.01, 21.985, t600 + 2, 20.02, t600 + 7, 22.00, 3, 6, 4, 14957.0 / 7500,
+         t600 + 284.0 / 75},
+        {"Run2RP", run2(), p2, rp, -0.02, 3343.0 / 150, -9.0 / 380, 24.47, 1.5, 22.27, 6, 24.50,
+         3, 5, 3, 11607361.0 / 4978000, std::nullopt},
+        {"Run2Dickinson", run2(), p2, dk, -0.02, 3343.0 / 150, -9.0 / 380, 24.47, 1.5, 22.27, 6,
+         24.50, 3, 5, 3, 110753.0 / 47500, 2.84},
+    };
+}
+
+class HandWorked : public testing::TestWithParam<HandCase> {};
+
+TEST_P(HandWorked, MatchesTheHandComputation) {
+    const HandCase& c = GetParam();
+    const Outcome o = evaluate(c.samples, c.method, c.periods);
+    ASSERT_TRUE(o.ok()) << o.error.toStdString();
+    const Result& r = *o.result;
+    constexpr double eps = 1e-9;
+    EXPECT_FALSE(r.automatic);
+    EXPECT_EQ(r.method, c.method);
+    EXPECT_NEAR(r.driftFore, c.driftFore, eps);
+    EXPECT_NEAR(r.meanFore, c.meanFore, eps);
+    EXPECT_NEAR(r.driftAfter, c.driftAfter, eps);
+    EXPECT_NEAR(r.meanAfter, c.meanAfter, eps);
+    EXPECT_DOUBLE_EQ(r.ta, c.ta);
+    EXPECT_DOUBLE_EQ(r.thetaA, c.thetaA);
+    EXPECT_DOUBLE_EQ(r.tc, c.tc);
+    EXPECT_DOUBLE_EQ(r.thetaC, c.thetaC);
+    EXPECT_EQ(r.countFore, c.countFore);
+    EXPECT_EQ(r.countMain, c.countMain);
+    EXPECT_EQ(r.countAfter, c.countAfter);
+    EXPECT_NEAR(r.riseObserved, c.thetaC - c.thetaA, eps);
+    EXPECT_NEAR(r.riseCorrected, c.riseCorrected, eps);
+    ASSERT_EQ(r.b.has_value(), c.b.has_value());
+    if (c.b) {
+        EXPECT_NEAR(*r.b, *c.b, eps);
+    }
+    EXPECT_FALSE(r.energyEquivalent);
+    EXPECT_FALSE(r.grossCalorificValue);
+}
+
+INSTANTIATE_TEST_SUITE_P(Evaluation, HandWorked, testing::ValuesIn(handCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Evaluation, DickinsonLevelOnASampleTakesThatSamplesTime) {
+    // θa = 20, θc = 22.5: the 60 % level 21.5 is exactly the third main sample.
+    const auto s = run({0, 1, 2, 3, 4, 5, 6, 7, 8}, {20, 20, 20, 21, 21.5, 22.4, 22.5, 22.5, 22.5});
+    const Outcome o = evaluate(s, Method::Dickinson, Periods{0, 2, 6, 8});
+    ASSERT_TRUE(o.ok()) << o.error.toStdString();
+    EXPECT_DOUBLE_EQ(*o.result->b, 4.0);
+    EXPECT_DOUBLE_EQ(o.result->riseCorrected, 2.5); // no drift on either side
+}
+
+struct Refusal {
+    const char* name;
+    std::vector<Sample> samples;
+    std::optional<Periods> periods;
+    Method method;
+    QString error;
+};
+
+std::vector<Refusal> refusals() {
+    const auto rp = Method::RegnaultPfaundler;
+    const auto dk = Method::Dickinson;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const QString order = QStringLiteral(
+        "Os tempos dos períodos devem ser números válidos em ordem crescente (A < B < C < D).");
+    // Fore mean 20.5 and after mean 20.5: no temperature difference to scale the drifts by.
+    const auto sameMeans = run({0, 1, 2, 3, 4, 5, 6}, {20.0, 20.5, 21.0, 21.2, 21.0, 20.5, 20.0});
+    return {
+        {"NoSamples", {}, Periods{0, 1, 2, 3}, rp, QStringLiteral("Não há amostras para avaliar.")},
+        {"TimesNotIncreasing", run({0, 1, 1, 2}, {20, 20, 20, 20}), Periods{0, 1, 2, 3}, rp,
+         QStringLiteral("Os tempos das amostras devem ser crescentes.")},
+        {"TimesDecreasing", run({0, 2, 1, 3}, {20, 20, 20, 20}), std::nullopt, dk,
+         QStringLiteral("Os tempos das amostras devem ser crescentes.")},
+        {"TemperatureNaN", run({0, 1, 2}, {20, nan, 20}), Periods{0, 1, 2, 3}, rp,
+         QStringLiteral("Há amostras com tempo ou temperatura inválidos.")},
+        {"PeriodsBBeforeA", run1(), Periods{2, 0, 7, 10}, rp, order},
+        {"PeriodsCEqualsB", run1(), Periods{0, 2, 2, 10}, dk, order},
+        {"PeriodsDBeforeC", run1(), Periods{0, 2, 7, 6}, rp, order},
+        {"PeriodNaN", run1(), Periods{0, 2, nan, 10}, rp, order},
+        {"ForeTwoSamples", run1(), Periods{0.5, 2, 7, 10}, rp,
+         QStringLiteral("O período inicial precisa de pelo menos 3 amostras (tem 2).")},
+        {"MainOneSample", run1(), Periods{0, 2.5, 3.5, 10}, dk,
+         QStringLiteral("O período principal precisa de pelo menos 2 amostras (tem 1).")},
+        {"MainNoSample", run1(), Periods{0, 2.2, 2.8, 10}, rp,
+         QStringLiteral("O período principal precisa de pelo menos 2 amostras (tem 0).")},
+        {"AfterTwoSamples", run1(), Periods{0, 2, 8.5, 10}, dk,
+         QStringLiteral("O período final precisa de pelo menos 3 amostras (tem 2).")},
+        {"AfterOutsideData", run1(), Periods{0, 2, 10.5, 12}, rp,
+         QStringLiteral("O período final precisa de pelo menos 3 amostras (tem 0).")},
+        {"EqualMeansRP", sameMeans, Periods{0, 2, 4, 6}, rp,
+         QStringLiteral("As temperaturas médias dos períodos inicial e final são iguais; o método "
+                        "de Regnault-Pfaundler não se aplica.")},
+    };
+}
+
+class Refused : public testing::TestWithParam<Refusal> {};
+
+TEST_P(Refused, GivesTheReason) {
+    const Refusal& c = GetParam();
+    const Outcome o = evaluate(c.samples, c.method, c.periods);
+    EXPECT_FALSE(o.ok());
+    EXPECT_EQ(o.error, c.error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Evaluation, Refused, testing::ValuesIn(refusals()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Evaluation, EqualMeansStillAllowDickinson) {
+    const auto s = run({0, 1, 2, 3, 4, 5, 6}, {20.0, 20.5, 21.0, 21.2, 21.0, 20.5, 20.0});
+    EXPECT_TRUE(evaluate(s, Method::Dickinson, Periods{0, 2, 4, 6}).ok());
+}
+
+TEST(Evaluation, MainPeriodWithTwoSamplesIsEnough) {
+    const Outcome o = evaluate(run1(), Method::RegnaultPfaundler, Periods{0, 2, 3, 10});
+    ASSERT_TRUE(o.ok()) << o.error.toStdString();
+    EXPECT_EQ(o.result->countMain, 2);
+}
+
+TEST(Evaluation, MethodKeys) {
+    for (Method m : {Method::RegnaultPfaundler, Method::Dickinson})
+        EXPECT_EQ(methodFromKey(methodKey(m)), m);
+    EXPECT_EQ(methodKey(Method::RegnaultPfaundler), QStringLiteral("regnault-pfaundler"));
+    EXPECT_EQ(methodKey(Method::Dickinson), QStringLiteral("dickinson"));
+    EXPECT_FALSE(methodFromKey(u"Dickinson"));
+}
+
+// ---- The synthetic run ----
+
+struct OdeCase {
+    const char* name;
+    SyntheticRun run;
+};
+
+std::vector<OdeCase> odeCases() {
+    auto make = [](double theta0, double jacket, double k, double tf, double rise, double tau) {
+        SyntheticRun r;
+        r.theta0 = theta0, r.jacket = jacket, r.k = k, r.firing = tf, r.rise = rise, r.tau = tau;
+        return r;
+    };
+    return {
+        {"JacketWarmer", make(20.5, 24.0, 0.004, 5, 3, 1)},
+        {"JacketCooler", make(22.0, 20.0, 0.01, 6, 2.5, 0.6)},
+        {"NoExchange", make(21.0, 25.0, 0.0, 4, 3, 1.2)},
+        {"EqualRates", make(21.0, 23.0, 0.5, 4, 3, 2.0)}, // k·τ = 1
+        {"NearlyEqualRates", make(21.0, 23.0, 0.5 + 1e-9, 4, 3, 2.0)},
+    };
+}
+
+class SyntheticOde : public testing::TestWithParam<OdeCase> {};
+
+// The closed form solves dθ/dt = k(Tj − θ) + R/τ·e^(−(t−tf)/τ) and starts from θ0.
+TEST_P(SyntheticOde, ClosedFormSolvesTheExchangeEquation) {
+    const SyntheticRun& r = GetParam().run;
+    EXPECT_DOUBLE_EQ(syntheticTheta(r, 0), r.theta0);
+    const double h = 1e-4;
+    for (double t : {0.5, 2.0, r.firing - 0.3, r.firing + 0.01, r.firing + 0.7, r.firing + 3.0,
+                     r.firing + 12.0}) {
+        const double slope = (syntheticTheta(r, t + h) - syntheticTheta(r, t - h)) / (2 * h);
+        const double heat = t > r.firing ? r.rise / r.tau * std::exp(-(t - r.firing) / r.tau) : 0;
+        EXPECT_NEAR(slope, r.k * (r.jacket - syntheticTheta(r, t)) + heat, 1e-6) << "t=" << t;
+    }
+    // Continuous through the firing.
+    EXPECT_NEAR(syntheticTheta(r, r.firing + 1e-9), syntheticTheta(r, r.firing - 1e-9), 1e-8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Synthetic, SyntheticOde, testing::ValuesIn(odeCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Synthetic, WithoutExchangeTheRiseIsTheAdiabaticOne) {
+    SyntheticRun r;
+    r.k = 0, r.theta0 = 21, r.rise = 3, r.tau = 0.8, r.firing = 5;
+    EXPECT_NEAR(syntheticTheta(r, 5 + 0.8), 21 + 3 * (1 - std::exp(-1.0)), 1e-12);
+    EXPECT_NEAR(syntheticTheta(r, 5 + 40), 24, 1e-12);
+}
+
+TEST(Synthetic, SamplesEveryFiveSecondsOnRawSteps) {
+    SyntheticRun r;
+    r.duration = 20;
+    const SyntheticData d = makeSyntheticRun(r);
+    ASSERT_EQ(d.samples.size(), 241u); // 0 to 20 min inclusive
+    ASSERT_EQ(d.raw.size(), d.samples.size());
+    EXPECT_EQ(d.adiabaticRise, r.rise);
+    EXPECT_EQ(d.firingTime, r.firing);
+    for (std::size_t i = 0; i < d.samples.size(); ++i) {
+        EXPECT_DOUBLE_EQ(d.samples[i].t, i * 5.0 / 60.0);
+        EXPECT_EQ(d.samples[i].theta, d.raw[i] * 5 / 1023.0 + 20.0);
+        EXPECT_LE(std::abs(d.samples[i].theta - syntheticTheta(r, d.samples[i].t)),
+                  kResolution / 2 + 1e-12);
+    }
+    r.quantise = false;
+    const SyntheticData exact = makeSyntheticRun(r);
+    EXPECT_EQ(exact.samples[100].theta, syntheticTheta(r, exact.samples[100].t));
+}
+
+TEST(Synthetic, RawValuesAreClamped) {
+    EXPECT_EQ(celsiusRaw(19.0), 0);
+    EXPECT_EQ(celsiusRaw(26.0), 1023);
+    EXPECT_EQ(celsiusRaw(20.0 + 5.0 * 512 / 1023), 512);
+}
+
+// ---- Automatic periods ----
+
+struct AutoCase {
+    const char* name;
+    double theta0, jacket, k, firing, tau, rise;
+    double duration = 0; // 0: long enough for a full after period
+};
+
+std::vector<AutoCase> autoCases() {
+    return {
+        // Jacket warmer than the bucket throughout: both drifts positive.
+        {"WarmerJacketFast", 20.5, 24.8, 0.003, 4.5, 0.5, 3.0},
+        {"WarmerJacketSlow", 20.3, 24.5, 0.005, 6.0, 1.2, 3.2},
+        {"WarmerJacketStrong", 20.6, 24.9, 0.008, 5.2, 0.8, 2.8},
+        // Jacket cooler throughout: both drifts negative.
+        {"CoolerJacketFast", 22.0, 20.2, 0.004, 5.0, 0.6, 2.5},
+        {"CoolerJacketSlow", 21.5, 20.0, 0.006, 7.5, 1.0, 3.0},
+        {"CoolerJacketStrong", 21.6, 20.0, 0.008, 4.0, 0.7, 2.7},
+        // Jacket between: the fore period warms, the after period cools.
+        {"JacketBetween", 20.8, 22.3, 0.002, 4.0, 1.3, 3.0},
+        {"JacketBetweenLateFiring", 21.0, 22.5, 0.005, 9.25, 0.5, 2.8},
+        {"NoExchange", 21.0, 21.0, 0.0, 5.5, 0.9, 3.0},
+        // The data end 3 min into the after period.
+        {"ShortAfterPeriod", 20.8, 22.5, 0.004, 5.0, 0.8, 3.0, 5.0 + 8 * 0.8 + 3},
+    };
+}
+
+class AutomaticPeriods : public testing::TestWithParam<AutoCase> {};
+
+TEST_P(AutomaticPeriods, FindTheFiringAndTheAdiabaticRise) {
+    const AutoCase& c = GetParam();
+    SyntheticRun r;
+    r.theta0 = c.theta0, r.jacket = c.jacket, r.k = c.k, r.firing = c.firing, r.tau = c.tau;
+    r.rise = c.rise;
+    r.duration = c.duration > 0 ? c.duration : c.firing + 8 * c.tau + 8;
+    const SyntheticData d = makeSyntheticRun(r);
+    for (quint16 raw : d.raw) // the run must stay within the logger's range
+        ASSERT_TRUE(raw > 0 && raw < 1023);
+
+    QString why;
+    const auto p = detectPeriods(d.samples, &why);
+    ASSERT_TRUE(p) << why.toStdString();
+    EXPECT_NEAR(p->b, d.firingTime, 0.5);
+    // The main period lasts until the release is over, and the side periods are as long as
+    // the data allow up to 5 min.
+    EXPECT_GT(p->c, d.firingTime + 4 * c.tau);
+    EXPECT_DOUBLE_EQ(p->a, std::max(0.0, p->b - 5));
+    EXPECT_DOUBLE_EQ(p->d, std::min(d.samples.back().t, p->c + 5));
+
+    for (Method m : {Method::RegnaultPfaundler, Method::Dickinson}) {
+        const Outcome o = evaluate(d.samples, m);
+        ASSERT_TRUE(o.ok()) << o.error.toStdString();
+        EXPECT_TRUE(o.result->automatic);
+        EXPECT_DOUBLE_EQ(o.result->periods.b, p->b);
+        EXPECT_DOUBLE_EQ(o.result->periods.c, p->c);
+        EXPECT_NEAR(o.result->riseCorrected, d.adiabaticRise, 0.005 * d.adiabaticRise)
+            << methodKey(m).toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Evaluation, AutomaticPeriods, testing::ValuesIn(autoCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct NoRise {
+    const char* name;
+    std::vector<Sample> samples;
+    QString error;
+};
+
+std::vector<NoRise> noRises() {
+    const QString noMain =
+        QStringLiteral("Não foi possível identificar o período principal do ensaio.");
+    auto quantised = [](auto theta, double minutes) {
+        std::vector<Sample> s;
+        for (int sub = 1; loggerMinutes(sub) <= minutes; ++sub) {
+            const double t = loggerMinutes(sub);
+            s.push_back({t, rawCelsius(celsiusRaw(theta(t)))});
+        }
+        return s;
+    };
+    SyntheticRun cut; // fired at 6 min, the data end 2 min later
+    cut.duration = 8;
+    SyntheticRun early; // fired 10 s after the start
+    early.firing = 1.0 / 6;
+    return {
+        {"Flat", quantised([](double) { return 21.5; }, 25), noMain},
+        {"FlatWithOneStepJitter",
+         quantised([](double t) { return 21.5 + kResolution * std::sin(7 * t); }, 25), noMain},
+        {"SteadyFastDrift", quantised([](double t) { return 20.5 + 0.08 * t; }, 25), noMain},
+        {"SmallBump", quantised([](double t) { return t > 6 ? 21.05 : 21.0; }, 25), noMain},
+        {"TooFewSamples", quantised([](double) { return 21.5; }, 0.4), noMain},
+        {"EndsDuringTheRise", makeSyntheticRun(cut).samples,
+         QStringLiteral("O ensaio termina antes de a temperatura se estabilizar após a queima.")},
+        {"FiredAtTheStart", makeSyntheticRun(early).samples,
+         QStringLiteral("Não há amostras suficientes antes da queima.")},
+    };
+}
+
+class NoClearRise : public testing::TestWithParam<NoRise> {};
+
+TEST_P(NoClearRise, IsRefused) {
+    const NoRise& c = GetParam();
+    QString why;
+    EXPECT_FALSE(detectPeriods(c.samples, &why));
+    EXPECT_EQ(why, c.error);
+    for (Method m : {Method::RegnaultPfaundler, Method::Dickinson}) {
+        const Outcome o = evaluate(c.samples, m);
+        EXPECT_FALSE(o.ok());
+        EXPECT_EQ(o.error, c.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Evaluation, NoClearRise, testing::ValuesIn(noRises()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Energy equivalent and calorific value ----
+
+TEST(Calorimetry, HandWorkedEnergyEquivalentAndCalorificValue) {
+    // Run 1 by Dickinson: corrected rise 14957/7500 K.
+    Calorimetry cal;
+    cal.mode = Calorimetry::Mode::Calibration;
+    cal.mass = 0.5, cal.heatOfCombustion = 26454, cal.fuse = 50, cal.acid = 20, cal.sulfur = 5;
+    const Outcome o = evaluate(run1(), Method::Dickinson, Periods{0, 2, 7, 10}, cal);
+    ASSERT_TRUE(o.ok()) << o.error.toStdString();
+    // (0.5·26454 + 75)/(14957/7500) = 13302·7500/14957
+    EXPECT_NEAR(*o.result->energyEquivalent, 13302.0 * 7500 / 14957, 1e-6);
+    EXPECT_FALSE(o.result->grossCalorificValue);
+
+    Calorimetry sample;
+    sample.mode = Calorimetry::Mode::Sample;
+    sample.mass = 0.8, sample.energyEquivalent = 10000, sample.fuse = 50, sample.acid = 30;
+    const Outcome s = evaluate(run1(), Method::Dickinson, Periods{0, 2, 7, 10}, sample);
+    ASSERT_TRUE(s.ok()) << s.error.toStdString();
+    // (10000·14957/7500 − 80)/0.8 = 24828.333… J/g
+    const double q = (10000.0 * 14957 / 7500 - 80) / 0.8;
+    EXPECT_NEAR(*s.result->grossCalorificValue, q, 1e-6);
+    EXPECT_NEAR(*s.result->grossMJPerKg(), q / 1000, 1e-9);
+    EXPECT_NEAR(*s.result->grossCalPerG(), q / 4.1868, 1e-6);
+    EXPECT_EQ(*s.result->energyEquivalent, 10000);
+}
+
+struct RoundTrip {
+    const char* name;
+    Method method;
+    double mass, heat, fuse, acid, sulfur;
+};
+
+class CalibrationRoundTrip : public testing::TestWithParam<RoundTrip> {};
+
+// A standard burnt for calibration gives back its own heat of combustion as a sample.
+TEST_P(CalibrationRoundTrip, GivesTheStandardsHeatBack) {
+    const RoundTrip& c = GetParam();
+    SyntheticRun r;
+    r.theta0 = 20.8, r.jacket = 22.4, r.k = 0.004, r.rise = 2.9, r.tau = 0.9, r.firing = 5.5;
+    r.duration = 25;
+    const SyntheticData d = makeSyntheticRun(r);
+
+    Calorimetry cal;
+    cal.mode = Calorimetry::Mode::Calibration;
+    cal.mass = c.mass, cal.heatOfCombustion = c.heat;
+    cal.fuse = c.fuse, cal.acid = c.acid, cal.sulfur = c.sulfur;
+    const Outcome w = evaluate(d.samples, c.method, std::nullopt, cal);
+    ASSERT_TRUE(w.ok()) << w.error.toStdString();
+    ASSERT_TRUE(w.result->energyEquivalent);
+
+    Calorimetry sample = cal;
+    sample.mode = Calorimetry::Mode::Sample;
+    sample.energyEquivalent = *w.result->energyEquivalent;
+    sample.heatOfCombustion = 0; // not used for a sample
+    const Outcome q = evaluate(d.samples, c.method, std::nullopt, sample);
+    ASSERT_TRUE(q.ok()) << q.error.toStdString();
+    EXPECT_NEAR(*q.result->grossCalorificValue, c.heat, 1e-9 * c.heat);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calorimetry, CalibrationRoundTrip,
+    testing::Values(RoundTrip{"BenzoicAcidRP", Method::RegnaultPfaundler, 1.0, 26454, 50, 20, 0},
+                    RoundTrip{"BenzoicAcidDickinson", Method::Dickinson, 0.95, 26454, 60, 25, 3},
+                    RoundTrip{"OtherStandardRP", Method::RegnaultPfaundler, 0.6, 46000, 40, 0, 12},
+                    RoundTrip{"NoCorrections", Method::Dickinson, 1.1, 26454, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Calorimetry, DefaultStandardIsBenzoicAcid) {
+    EXPECT_EQ(Calorimetry{}.heatOfCombustion, 26454);
+    EXPECT_EQ(Calorimetry{}.mode, Calorimetry::Mode::None);
+}
+
+struct BadInput {
+    const char* name;
+    Calorimetry cal;
+    bool falling = false; // a run whose corrected rise is negative
+    QString error;
+};
+
+std::vector<BadInput> badInputs() {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    auto sample = [](double mass, double w) {
+        Calorimetry c;
+        c.mode = Calorimetry::Mode::Sample, c.mass = mass, c.energyEquivalent = w;
+        return c;
+    };
+    auto calibration = [](double mass, double q) {
+        Calorimetry c;
+        c.mode = Calorimetry::Mode::Calibration, c.mass = mass, c.heatOfCombustion = q;
+        return c;
+    };
+    auto withFuse = [](Calorimetry c, double fuse) {
+        c.fuse = fuse;
+        return c;
+    };
+    auto withSulfur = [](Calorimetry c, double sulfur) {
+        c.sulfur = sulfur;
+        return c;
+    };
+    const QString mass = QStringLiteral("A massa deve ser um número positivo.");
+    const QString w = QStringLiteral("O equivalente energético deve ser um número positivo.");
+    const QString q = QStringLiteral("O calor de combustão do padrão deve ser um número positivo.");
+    const QString corr =
+        QStringLiteral("As correções do fio, do ácido e do enxofre devem ser números válidos.");
+    return {
+        {"SampleMassZero", sample(0, 10000), false, mass},
+        {"SampleMassNegative", sample(-1, 10000), false, mass},
+        {"SampleMassNaN", sample(nan, 10000), false, mass},
+        {"SampleEnergyEquivalentZero", sample(1, 0), false, w},
+        {"SampleEnergyEquivalentInfinite", sample(1, inf), false, w},
+        {"SampleFuseNaN", withFuse(sample(1, 10000), nan), false, corr},
+        {"CalibrationMassZero", calibration(0, 26454), false, mass},
+        {"CalibrationMassInfinite", calibration(inf, 26454), false, mass},
+        {"CalibrationHeatZero", calibration(1, 0), false, q},
+        {"CalibrationHeatNaN", calibration(1, nan), false, q},
+        {"CalibrationSulfurInfinite", withSulfur(calibration(1, 26454), inf), false, corr},
+        {"CalibrationFallingRun", calibration(1, 26454), true,
+         QStringLiteral("A elevação corrigida de temperatura não é positiva; não há calibração.")},
+    };
+}
+
+class CalorimetryRefused : public testing::TestWithParam<BadInput> {};
+
+TEST_P(CalorimetryRefused, GivesTheReason) {
+    const BadInput& c = GetParam();
+    const auto falling =
+        run({0, 1, 2, 3, 4, 5, 6, 7}, {22.0, 21.99, 21.98, 21.5, 21.0, 20.99, 20.98, 20.97});
+    const Outcome o = evaluate(c.falling ? falling : run1(), Method::Dickinson,
+                               c.falling ? Periods{0, 2, 5, 7} : Periods{0, 2, 7, 10}, c.cal);
+    EXPECT_FALSE(o.ok());
+    EXPECT_EQ(o.error, c.error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Calorimetry, CalorimetryRefused, testing::ValuesIn(badInputs()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Calorimetry, NoneIgnoresTheInputs) {
+    Calorimetry c;
+    c.mass = -1, c.fuse = std::numeric_limits<double>::quiet_NaN();
+    const Outcome o = evaluate(run1(), Method::Dickinson, Periods{0, 2, 7, 10}, c);
+    ASSERT_TRUE(o.ok());
+    EXPECT_FALSE(o.result->energyEquivalent);
+}
+
+} // namespace
