@@ -1,6 +1,7 @@
 #include "acquisition/datapacket.h"
 
 #include "acquisition/cp1252.h"
+#include "acquisition/wholefile.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -9,6 +10,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTime>
+#include <charconv>
+#include <cmath>
 
 namespace acq {
 
@@ -58,7 +61,13 @@ QString valueText(const FieldDef& f, const QVariant& v) {
     case FieldType::Integer:
     case FieldType::LargeInt:
     case FieldType::AutoInc: return QString::number(v.toLongLong());
-    case FieldType::Float: return QString::asprintf("%.16g", v.toDouble());
+    case FieldType::Float: {
+        // The shortest digits that read back to the same double: a file gives back bit for
+        // bit what was saved.
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, v.toDouble());
+        return QString::fromLatin1(buf, static_cast<qsizetype>(r.ptr - buf));
+    }
     case FieldType::Boolean: return v.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     case FieldType::Date: return v.toDate().toString(QStringLiteral("yyyyMMdd"));
     case FieldType::Time: return v.toTime().toString(QStringLiteral("hh:mm:sszzz"));
@@ -355,7 +364,8 @@ std::optional<QVariant> parseValue(const FieldDef& f, const QString& text) {
         if (text.isEmpty())
             return QVariant();
         const double v = text.trimmed().toDouble(&ok);
-        return ok ? std::optional<QVariant>(QVariant(v)) : std::nullopt;
+        // NaN and infinities are no measurement; they are refused as config.xml refuses them.
+        return ok && std::isfinite(v) ? std::optional<QVariant>(QVariant(v)) : std::nullopt;
     }
     case FieldType::Boolean: {
         if (text.isEmpty())
@@ -585,15 +595,7 @@ std::optional<Datapacket> readDatapacket(const QByteArray& bytes, QString* error
 }
 
 bool saveTable(const Table& table, const QString& path, QString* error) {
-    QSaveFile f(path);
-    const QByteArray bytes = writeDatapacket(table);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-        if (error)
-            *error = QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
-                         .arg(QDir::toNativeSeparators(path), f.errorString());
-        return false;
-    }
-    return true;
+    return writeWholeFile(path, writeDatapacket(table), error);
 }
 
 std::optional<Datapacket> loadDatapacket(const QString& path, QString* error) {
@@ -602,6 +604,15 @@ std::optional<Datapacket> loadDatapacket(const QString& path, QString* error) {
         if (error)
             *error = QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2")
                          .arg(QDir::toNativeSeparators(path), f.errorString());
+        return std::nullopt;
+    }
+    // A full logger memory saves to well under 2 MiB; anything this large is no data file
+    // and would only tie the program up.
+    if (f.size() > kMaxDatapacketBytes) {
+        if (error)
+            *error = QStringLiteral("O arquivo \"%1\" não pode ser lido como tabela de dados: "
+                                    "o arquivo é grande demais para um arquivo de dados")
+                         .arg(QDir::toNativeSeparators(path));
         return std::nullopt;
     }
     QString why;

@@ -10,6 +10,9 @@
 
 namespace acq {
 
+/// Files larger than this are refused before they are read.
+inline constexpr qint64 kMaxDatapacketBytes = 64 * 1024 * 1024;
+
 struct Datapacket {
     QList<FieldDef> fields;
     QList<Table::Row> rows;

@@ -3,6 +3,7 @@
 #include "acquisition/memorydecoder.h"
 #include "link/commands.h"
 #include "link/framecodec.h"
+#include "link/log.h"
 
 namespace acq {
 
@@ -30,21 +31,56 @@ private:
     Table& t_;
 };
 
+// One download exchange, asked again (after the line has fallen quiet) while its response is
+// refused: every download request only reads, so asking twice changes nothing in the logger.
+template <typename Accept>
+QByteArray askWithTries(lnk::SerialChannel& channel, const QByteArray& request,
+                        const lnk::ExchangeSpec& spec, Accept accept, const char* what) {
+    QByteArray resp;
+    for (int attempt = 1; attempt <= lnk::cmd::kDownloadTries; ++attempt) {
+        if (attempt > 1)
+            channel.settle(channel.port(), 30, lnk::cmd::kLateFrameMs);
+        resp = channel.exchange(request, spec);
+        if (accept(resp)) {
+            if (attempt > 1)
+                qCInfo(lcDownload) << what << "answered on try" << attempt;
+            return resp;
+        }
+        qCInfo(lcDownload).noquote()
+            << what << "refused on try" << attempt << "of" << lnk::cmd::kDownloadTries << "("
+            << (resp.isEmpty() ? QStringLiteral("no answer")
+                : !resp.endsWith('\n') ? QStringLiteral("cut short at %1 characters").arg(resp.size())
+                : QStringLiteral("%1 characters, bad frame or check value").arg(resp.size()))
+            << ")";
+    }
+    return resp;
+}
+
 } // namespace
 
 DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
                            DownloadListener& listener) {
     using namespace lnk;
-    if (!VerifyMessage(channel.exchange(cmd::kDiagnosticsFrame, cmd::kDownloadProbe)))
+    const QByteArray probe = askWithTries(channel, cmd::kDiagnosticsFrame, cmd::kDownloadProbe,
+                                          [](const QByteArray& r) { return VerifyMessage(r); }, "probe");
+    if (!VerifyMessage(probe)) {
+        qCInfo(lcDownload) << "download ended: the probe got no valid answer";
         return DownloadResult::CommunicationError;
-    const QByteArray header = channel.exchange(cmd::kHeaderRequest, cmd::kDownloadHeader);
-    if (!cmd::headerResponseOk(header))
+    }
+    const QByteArray header = askWithTries(channel, cmd::kHeaderRequest, cmd::kDownloadHeader,
+                                           cmd::headerResponseOk, "header");
+    if (!cmd::headerResponseOk(header)) {
+        qCInfo(lcDownload) << "download ended: the header got no valid answer";
         return DownloadResult::CommunicationError;
+    }
+    listener.responseRead(0, header);
     const auto h = decodeHeader(header);
     // A memory that claims data but has no room for a record is refused before anything of
     // the table is touched: a block with a negative count can never be asked for.
-    if (!h || (h->flag != 0 && h->end < 4))
+    if (!h || (h->flag != 0 && h->end < 4)) {
+        qCInfo(lcDownload) << "download ended: header" << header.trimmed() << "is not valid";
         return DownloadResult::InvalidContents;
+    }
 
     ControlsFrozen frozen(table);
     table.recreate();
@@ -60,12 +96,19 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
     int b = kFirstBlock;
     for (;;) {
         const int c = blockCount(b, h->end);
-        const QByteArray resp = channel.exchange(cmd::readRequest(b, c), cmd::kDownloadBlock);
+        const QByteArray what = "block at register " + QByteArray::number(b);
+        const QByteArray resp = askWithTries(
+            channel, cmd::readRequest(b, c), cmd::kDownloadBlock,
+            [c](const QByteArray& r) { return cmd::blockResponseOk(r, c); }, what.constData());
         if (!cmd::blockResponseOk(resp, c)) {
+            qCInfo(lcDownload) << "download ended:" << what.constData() << "refused"
+                               << lnk::cmd::kDownloadTries << "times";
             listener.progressEnd();
             return DownloadResult::CommunicationError;
         }
+        listener.responseRead(b, resp);
         if (decoder.feedBlock(resp, c) != MemoryDecoder::Status::Ok) {
+            qCInfo(lcDownload) << "download ended:" << what.constData() << "holds a record that is not hexadecimal";
             listener.progressEnd();
             return DownloadResult::InvalidContents;
         }
@@ -75,6 +118,7 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
         b += kBlockRegisters;
     }
     listener.progressEnd();
+    qCInfo(lcDownload) << "download done: N =" << h->end;
     return DownloadResult::Done;
 }
 

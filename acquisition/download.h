@@ -20,6 +20,8 @@ public:
     virtual void progressStart(int maximum, int step) = 0;
     virtual void progressStep() = 0;
     virtual void progressEnd() = 0;
+    /// Each accepted read response (the header at register 0, then every block), as received.
+    virtual void responseRead(int /*startRegister*/, const QByteArray& /*response*/) {}
 };
 
 /// Runs the whole download on the channel's port. On failure the table keeps what was read.

@@ -1,5 +1,7 @@
 #include "acquisition/measurementtable.h"
 
+#include <limits>
+
 #include <set>
 
 namespace acq {
@@ -82,7 +84,19 @@ bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
             const QVariant& v = r[source[k]];
             if (v.isNull())
                 continue;
-            out[k] = wanted[k].type == FieldType::Float ? QVariant(v.toDouble()) : QVariant(v.toInt());
+            if (wanted[k].type == FieldType::Float) {
+                out[k] = QVariant(v.toDouble());
+                continue;
+            }
+            // A wider integer (an i8 field) that does not fit ours is refused, never wrapped.
+            const qint64 n = v.toLongLong();
+            if (n < std::numeric_limits<int>::min() || n > std::numeric_limits<int>::max()) {
+                if (error)
+                    *error = QStringLiteral("o valor %1 do campo \"%2\" está fora do intervalo permitido")
+                                 .arg(n).arg(wanted[k].name);
+                return false;
+            }
+            out[k] = QVariant(static_cast<int>(n));
         }
         int extra = static_cast<int>(wanted.size());
         for (int i = 0; i < p.fields.size(); ++i)

@@ -1,5 +1,7 @@
 #include "app/testview.h"
 
+#include <map>
+
 TestView selectTest(acq::MeasurementTable& table, qint64 number) {
     namespace f = acq::field;
     TestView v;
@@ -26,4 +28,32 @@ TestView selectTest(acq::MeasurementTable& table, qint64 number) {
     }
     table.enableControls();
     return v;
+}
+
+QList<TestSummary> summarizeTests(const acq::MeasurementTable& table) {
+    namespace f = acq::field;
+    const int ensaio = table.fieldIndex(f::Ensaio), sub = table.fieldIndex(f::SubReg);
+    const int tmin = table.fieldIndex(f::TMin), tmax = table.fieldIndex(f::TMax);
+    struct Acc { int rows = 0; qint64 firstSub = 0; acq::Table::Row first; };
+    std::map<qint64, Acc> tests;
+    for (const acq::Table::Row& r : table.allRows()) {
+        if (r[ensaio].isNull())
+            continue;
+        Acc& a = tests[r[ensaio].toLongLong()];
+        const qint64 s = r[sub].toLongLong();
+        // The labels come from the test's first row in SubReg order, as the test view shows.
+        if (a.rows++ == 0 || s < a.firstSub) {
+            a.firstSub = s;
+            a.first = r;
+        }
+    }
+    QList<TestSummary> out;
+    for (const auto& [n, a] : tests) {
+        auto label = [&](int field) {
+            const double v = a.first[field].toDouble();
+            return v != 0 ? table.formatValue(field, v) + QStringLiteral(" °C") : QString();
+        };
+        out << TestSummary{n, a.rows, label(tmin), label(tmax)};
+    }
+    return out;
 }

@@ -16,3 +16,14 @@ struct TestView {
 
 /// Leaves the filter on that test and the current row on its last row.
 TestView selectTest(acq::MeasurementTable& table, qint64 number);
+
+/// One line of the list of tests: its number, rows, and the labels of its first row.
+struct TestSummary {
+    qint64 number = 0;
+    int rows = 0;
+    QString minLabel;
+    QString maxLabel;
+};
+
+/// Every test of the table in ascending order, in one pass over the rows.
+QList<TestSummary> summarizeTests(const acq::MeasurementTable& table);

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <charconv>
+#include <exception>
 #include <cmath>
 
 // ---- formatting helpers ----------------------------------------------------------------------
@@ -558,6 +559,14 @@ void TdtCustomExport::WriteOutput(const QString& outputFile) {
         raise(xeExportFailed);
     } catch (const std::bad_alloc&) {
         lastFailure_ = QStringLiteral("out of memory");
+        raise(xeExportFailed);
+    } catch (const std::exception& e) {
+        // A handler, the source or the writer failed in a way of its own: the run still ends
+        // as promised, with the error event, the progress window closed and the views back.
+        lastFailure_ = QString::fromLocal8Bit(e.what());
+        raise(xeExportFailed);
+    } catch (...) {
+        lastFailure_ = QStringLiteral("unexpected failure");
         raise(xeExportFailed);
     }
     if (progress)

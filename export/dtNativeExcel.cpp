@@ -1,6 +1,7 @@
 #include "export/dtNativeExcel.h"
 
 #include "acquisition/cp1252.h"
+#include "acquisition/wholefile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -81,7 +82,8 @@ bool TdtNativeExcel::SaveToFile(QString* error) const {
     QSaveFile f(fileName_);
     if (!f.open(QIODevice::WriteOnly) || f.write(buf_) != buf_.size() || !f.commit()) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(fileName_), f.errorString());
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(fileName_),
+                                                   acq::writeFailureCause(fileName_, buf_.size(), f.errorString()));
         return false;
     }
     return true;

@@ -21,3 +21,13 @@ void SystemClock::pause(int ms) {
 }
 
 } // namespace lnk
+
+namespace lnk {
+
+qint64 SystemClock::nowUs() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace lnk

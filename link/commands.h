@@ -18,10 +18,14 @@ inline const QByteArray kClearFrame = QByteArrayLiteral(":41BF\r\n");
 inline const QByteArray kHeaderRequest = QByteArrayLiteral(":0300000002FB\r\n");
 
 // How each caller exchanges its frame: send style, wait after sending, receive limit.
-inline constexpr ExchangeSpec kDownloadProbe{SendStyle::Paced, 100, 255};
-inline constexpr ExchangeSpec kDownloadHeader{SendStyle::Paced, 100, 255};
-inline constexpr ExchangeSpec kDownloadBlock{SendStyle::Paced, 100, 255};
-inline constexpr ExchangeSpec kMemoryClear{SendStyle::Whole, 100, 255};
+// The download and the memory clear give a frame that is still arriving when the fixed wait
+// ends up to kLateFrameMs more; the download asks up to kDownloadTries times in all.
+inline constexpr int kLateFrameMs = 500;
+inline constexpr int kDownloadTries = 3;
+inline constexpr ExchangeSpec kDownloadProbe{SendStyle::Paced, 100, 255, kLateFrameMs};
+inline constexpr ExchangeSpec kDownloadHeader{SendStyle::Paced, 100, 255, kLateFrameMs};
+inline constexpr ExchangeSpec kDownloadBlock{SendStyle::Paced, 100, 255, kLateFrameMs};
+inline constexpr ExchangeSpec kMemoryClear{SendStyle::Whole, 100, 255, kLateFrameMs};
 inline constexpr ExchangeSpec kServiceDiagnostics{SendStyle::Paced, 100, 0};
 inline constexpr ExchangeSpec kServiceClear{SendStyle::Whole, 100, 0};
 inline constexpr ExchangeSpec kServiceRead{SendStyle::Whole, 700, 0};

@@ -1,5 +1,7 @@
 #include "link/serialchannel.h"
 
+#include "link/log.h"
+
 namespace lnk {
 
 bool SerialChannel::openPort(int index) {
@@ -40,7 +42,48 @@ QByteArray SerialChannel::exchange(int index, const QByteArray& request, const E
     else
         sendWhole(index, request);
     clock_.pause(opts.waitMs);
-    return receiveAvailable(index, opts.limit);
+    QByteArray text = receiveAvailable(index, opts.limit);
+    if (opts.graceMs > 0)
+        completeFrame(index, text, opts);
+    qCDebug(lcLink).noquote() << "port" << index << "->" << request.trimmed() << "<-"
+                              << (text.isEmpty() ? QByteArray("(nothing)") : text.trimmed());
+    return text;
+}
+
+void SerialChannel::completeFrame(int index, QByteArray& text, const ExchangeSpec& opts) {
+    auto underLimit = [&] { return opts.limit <= 0 || text.size() < opts.limit; };
+    if (!text.startsWith(':') || text.contains('\n') || !underLimit())
+        return;
+    const qint64 start = clock_.nowUs();
+    const qint64 deadline = start + qint64(opts.graceMs) * 1000;
+    while (!text.endsWith('\n') && underLimit()) {
+        const int c = lib_.getc(index);
+        if (c >= 0) {
+            text.append(static_cast<char>(c));
+            continue;
+        }
+        if (clock_.nowUs() >= deadline)
+            break;
+        clock_.pause(1);
+    }
+    qCDebug(lcLink) << "port" << index << "late frame: waited"
+                    << (clock_.nowUs() - start) / 1000 << "ms more for" << text.size() << "characters";
+}
+
+void SerialChannel::settle(int index, int quietMs, int maxMs) {
+    const qint64 start = clock_.nowUs();
+    qint64 lastSeen = start;
+    for (;;) {
+        const qint64 now = clock_.nowUs();
+        if (lib_.getc(index) >= 0) {
+            lastSeen = now;
+            continue;
+        }
+        if (now - lastSeen >= qint64(quietMs) * 1000 || now - start >= qint64(maxMs) * 1000)
+            break;
+        clock_.pause(1);
+    }
+    clearReceive(index);
 }
 
 } // namespace lnk

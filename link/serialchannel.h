@@ -11,10 +11,14 @@ namespace lnk {
 enum class SendStyle { Paced, Whole };
 
 /// How one exchange sends, how long it waits and how much it takes (0 = no limit).
+/// `graceMs`: when the fixed wait ends in the middle of a frame (it began with ":" and has no
+/// LF yet), characters are still taken as they arrive, up to this long after the wait; a
+/// logger that answers in time never meets it.
 struct ExchangeSpec {
     SendStyle style;
     int waitMs;
     int limit;
+    int graceMs = 0;
 };
 
 class SerialChannel {
@@ -39,6 +43,9 @@ public:
     QByteArray receiveAvailable(int index, int limit);
 
     QByteArray exchange(int index, const QByteArray& request, const ExchangeSpec& opts);
+    /// Before a request is sent again: lets the line fall quiet (no character for `quietMs`,
+    /// at most `maxMs`) so that the rest of a late answer cannot mix with the next one.
+    void settle(int index, int quietMs, int maxMs);
     /// Exchange on the port in use.
     QByteArray exchange(const QByteArray& request, const ExchangeSpec& opts) {
         return exchange(port_, request, opts);
@@ -47,6 +54,9 @@ public:
     SerialLibrary& library() { return lib_; }
 
 private:
+    /// Takes characters of a frame still arriving until its LF, the limit or the deadline.
+    void completeFrame(int index, QByteArray& text, const ExchangeSpec& opts);
+
     SerialLibrary& lib_;
     Clock& clock_;
     int port_ = 1;

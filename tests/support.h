@@ -14,13 +14,21 @@
 
 class RecordingClock : public lnk::Clock {
 public:
-    void pause(int ms) override { pauses << ms; }
+    void pause(int ms) override {
+        pauses << ms;
+        elapsedUs_ += qint64(ms) * 1000;
+    }
+    /// Time passes only in the recorded pauses.
+    qint64 nowUs() const override { return elapsedUs_; }
     QList<int> pauses;
     int total() const {
         int t = 0;
         for (int p : pauses) t += p;
         return t;
     }
+
+private:
+    qint64 elapsedUs_ = 0;
 };
 
 struct ShownMessage {

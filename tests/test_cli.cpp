@@ -59,7 +59,7 @@ TEST(Cli, FailureStatusesLeaveNoFile) {
     QTemporaryDir dir;
     const QString dat = dir.filePath("x.dat");
     struct Case { QStringList emuArgs; int code; } cases[] = {
-        {{"--silent"}, 2}, {{"--bad-lrc-block", "2"}, 2}, {{"--cut-block", "1"}, 2},
+        {{"--silent"}, 2}, {{"--bad-lrc-block-always", "2"}, 2}, {{"--cut-block-always", "1"}, 2},
     };
     for (const auto& c : cases) {
         Emulator emu(dataFile("demo.img"), c.emuArgs);
@@ -70,8 +70,13 @@ TEST(Cli, FailureStatusesLeaveNoFile) {
         EXPECT_FALSE(QFile::exists(dat));
     }
     {
-        Emulator emu(dataFile("demo.img"), {"--bad-lrc-block", "2"});
-        const CliRun r = cli({"download", "--device", emu.device(), "--out", dat, "--partial"});
+        // --partial keeps the rows read so far, but never writes a file without a row.
+        Emulator silent(dataFile("demo.img"), {"--silent"});
+        CliRun r = cli({"download", "--device", silent.device(), "--out", dat, "--partial"});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_FALSE(QFile::exists(dat));
+        Emulator emu(dataFile("demo.img"), {"--bad-lrc-block-always", "2"});
+        r = cli({"download", "--device", emu.device(), "--out", dat, "--partial"});
         EXPECT_EQ(r.code, 2);
         EXPECT_TRUE(QFile::exists(dat));
     }

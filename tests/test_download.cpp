@@ -30,6 +30,7 @@ struct Rig {
     MeasurementTable table;
     Listener listener;
     explicit Rig(const QByteArray& image) : model(image) {
+        lib.setClock(&clock); // answers arrive at the pace of the line, in recorded time
         channel.setPort(1);
         channel.openPort(1);
     }
@@ -193,8 +194,8 @@ TEST(Download, FailuresLeaveWhatTheyShould) {
     const QByteArray demo = emu::demoImage();
     struct Case { const char* name; emu::Faults faults; DownloadResult result; bool tableTouched; } cases[] = {
         {"silent", {.silent = true}, DownloadResult::CommunicationError, false},
-        {"wrong LRC on block 2", {.badLrcBlock = 2}, DownloadResult::CommunicationError, true},
-        {"block 3 cut short", {.cutBlock = 3}, DownloadResult::CommunicationError, true},
+        {"wrong LRC on block 2, every time", {.lastingBadLrcBlock = 2}, DownloadResult::CommunicationError, true},
+        {"block 3 cut short, every time", {.lastingCutBlock = 3}, DownloadResult::CommunicationError, true},
         {"wrong line speed", {.requiredBaud = 9600}, DownloadResult::CommunicationError, false},
     };
     for (const auto& c : cases) {
@@ -214,6 +215,67 @@ TEST(Download, FailuresLeaveWhatTheyShould) {
         } else {
             EXPECT_EQ(r.table.recordCount(), 1) << c.name;
         }
+    }
+}
+
+namespace {
+struct Row { qint64 ensaio, sub; double tempo, tint, text, tmax, tmin; };
+bool operator==(const Row& a, const Row& b) {
+    return std::tie(a.ensaio, a.sub, a.tempo, a.tint, a.text, a.tmax, a.tmin) ==
+           std::tie(b.ensaio, b.sub, b.tempo, b.tint, b.text, b.tmax, b.tmin);
+}
+QList<Row> allRows(MeasurementTable& t) {
+    t.setFiltered(false);
+    t.setIndexFieldNames(field::Reg);
+    QList<Row> out;
+    for (t.first(); !t.eof(); t.next())
+        out << Row{t.asInteger(field::Ensaio), t.asInteger(field::SubReg), t.asFloat(field::Tempo),
+                   t.asFloat(field::Tint), t.asFloat(field::Text), t.asFloat(field::TMax),
+                   t.asFloat(field::TMin)};
+    return out;
+}
+} // namespace
+
+TEST(Download, PassingFaultsAreSurvivedWithTheSameRows) {
+    Rig clean(emu::demoImage());
+    ASSERT_EQ(clean.run(), DownloadResult::Done);
+    const QList<Row> expected = allRows(clean.table);
+    const qsizetype cleanRequests = clean.lib.requests.size();
+    struct Case { const char* name; emu::Faults faults; int extraRequests; } cases[] = {
+        {"one wrong LRC", {.badLrcBlock = 2}, 1},
+        {"one answer cut before its CR LF", {.cutBlock = 3}, 1},
+        {"one answer cut to 20 characters", {.cutBlock = 1, .cutLength = 20}, 1},
+        // Still arriving when the 100 ms end: taken whole without asking again.
+        {"one answer held back 60 ms", {.holdBlock = 2, .holdMs = 60}, 0},
+        {"every answer held back 60 ms", {.delayMs = 60}, 0},
+        // Nothing at all by then: asked again, and the late answer does not spoil the next one.
+        {"one answer held back 250 ms", {.holdBlock = 4, .holdMs = 250}, -1},
+    };
+    for (const auto& c : cases) {
+        Rig r(emu::demoImage());
+        r.model.faults = c.faults;
+        ASSERT_EQ(r.run(), DownloadResult::Done) << c.name;
+        EXPECT_EQ(allRows(r.table), expected) << c.name;
+        EXPECT_EQ(r.listener.tests, clean.listener.tests) << c.name;
+        if (c.extraRequests >= 0)
+            EXPECT_EQ(r.lib.requests.size(), cleanRequests + c.extraRequests) << c.name;
+        else
+            EXPECT_GT(r.lib.requests.size(), cleanRequests) << c.name;
+    }
+}
+
+TEST(Download, LastingFaultsEndAfterThreeTries) {
+    struct Case { const char* name; emu::Faults faults; QByteArray request; } cases[] = {
+        {"silent", {.silent = true}, lnk::cmd::kDiagnosticsFrame},
+        {"block 2 always with a wrong LRC", {.lastingBadLrcBlock = 2}, lnk::cmd::readRequest(34, 32)},
+        {"block 1 always cut", {.cutLength = 40, .lastingCutBlock = 1}, lnk::cmd::readRequest(2, 32)},
+    };
+    for (const auto& c : cases) {
+        Rig r(emu::demoImage());
+        r.model.faults = c.faults;
+        EXPECT_EQ(r.run(), DownloadResult::CommunicationError) << c.name;
+        EXPECT_EQ(r.lib.requests.count(c.request), 3) << c.name;
+        EXPECT_EQ(r.lib.requests.last(), c.request) << c.name; // nothing after the third try
     }
 }
 
@@ -257,6 +319,12 @@ TEST(MemoryClear, AnyValidFrameCountsAsSuccess) {
     EXPECT_TRUE(clearMemory(r.channel));
     EXPECT_EQ(r.model.memory()[0], '\0');
     EXPECT_EQ(r.clock.pauses, QList<int>{100});
+    // An answer still arriving when the wait ends is taken whole.
+    r.model.faults.delayMs = 98;
+    EXPECT_TRUE(clearMemory(r.channel));
+    // A failed clear is never sent twice.
     r.model.faults.silent = true;
+    const qsizetype before = r.lib.requests.size();
     EXPECT_FALSE(clearMemory(r.channel));
+    EXPECT_EQ(r.lib.requests.size(), before + 1);
 }

@@ -118,7 +118,7 @@ TEST(MainWindow, UnsavedDataIsNeverReplacedWithoutAsking) {
 TEST(MainWindow, DownloadFailuresShowTheirMessage) {
     struct Case { emu::Faults f; const char* text; int tests; } cases[] = {
         {{.silent = true}, "Erro de comunicação!", 0},
-        {{.badLrcBlock = 2}, "Erro de comunicação!", 1},
+        {{.lastingBadLrcBlock = 2}, "Erro de comunicação!", 1},
     };
     for (const auto& c : cases) {
         Window w;
@@ -126,6 +126,7 @@ TEST(MainWindow, DownloadFailuresShowTheirMessage) {
         w.model->faults = c.f;
         w.form->btnLerDadosClick();
         EXPECT_EQ(w.messages.texts(), QStringList{c.text});
+        ASSERT_FALSE(w.messages.shown.isEmpty());
         EXPECT_EQ(w.messages.shown[0].kind, MsgKind::Error);
         EXPECT_EQ(w.tests().size(), c.tests);
         EXPECT_EQ(w.form->ComboBox1->currentIndex(), -1);

@@ -4,6 +4,8 @@
 #include "link/framecodec.h"
 #include "link/qtseriallibrary.h"
 #include "tests/support.h"
+#include "tools/emulator/fakeseriallibrary.h"
+#include "tools/emulator/loggermodel.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
@@ -64,10 +66,57 @@ TEST(Pty, DemoDownloadAndAWholeServiceRead) {
     EXPECT_TRUE(lnk::VerifyMessage(resp));
 }
 
-TEST(Pty, FaultsThroughTheEmulator) {
-    struct Case { QStringList args; acq::DownloadResult r; } cases[] = {
-        {{"--silent"}, acq::DownloadResult::CommunicationError},
-        {{"--cut-block", "1"}, acq::DownloadResult::CommunicationError},
+namespace {
+// Every row of the table, every field, in the order the download stored them.
+QList<QStringList> allRows(acq::MeasurementTable& t) {
+    t.setFiltered(false);
+    t.setIndexFieldNames(acq::field::Reg);
+    QList<QStringList> out;
+    for (t.first(); !t.eof(); t.next()) {
+        QStringList r;
+        for (const char* f : {"Ensaio", "SubReg", "Tempo", "Tint", "Text", "TMax", "TMin"})
+            r << QString::number(t.asFloat(QString::fromLatin1(f)), 'g', 17);
+        out << r;
+    }
+    return out;
+}
+} // namespace
+
+TEST(Pty, PassingFaultsAreSurvivedWithEveryRowOfACleanDownload) {
+    emu::LoggerModel model(readAllOf(dataFile("demo.img")));
+    emu::FakeSerialLibrary fake(&model);
+    RecordingClock clock;
+    lnk::SerialChannel inProcess(fake, clock);
+    inProcess.setPort(1);
+    inProcess.openPort(1);
+    acq::MeasurementTable clean;
+    NullListener cleanListener;
+    ASSERT_EQ(acq::runDownload(inProcess, clean, cleanListener), acq::DownloadResult::Done);
+    const QList<QStringList> expected = allRows(clean);
+    ASSERT_EQ(expected.size(), 3 * 168);
+
+    const QStringList cases[] = {
+        {"--bad-lrc-block", "2"},
+        {"--cut-block", "3"},
+        {"--hold-block", "2", "--hold-ms", "60"},
+    };
+    for (const auto& args : cases) {
+        Emulator emu(dataFile("demo.img"), args);
+        ASSERT_TRUE(emu.ok());
+        Link l(emu.device());
+        acq::MeasurementTable t;
+        NullListener listener;
+        EXPECT_EQ(acq::runDownload(l.ch, t, listener), acq::DownloadResult::Done) << args.join(' ').toStdString();
+        EXPECT_EQ(listener.tests, (QStringList{"1", "2", "3"}));
+        EXPECT_EQ(allRows(t), expected) << args.join(' ').toStdString();
+    }
+}
+
+TEST(Pty, LastingFaultsEndTheDownload) {
+    struct Case { QStringList args; acq::DownloadResult r; bool rows; } cases[] = {
+        {{"--silent"}, acq::DownloadResult::CommunicationError, false},
+        {{"--cut-block-always", "2"}, acq::DownloadResult::CommunicationError, true},
+        {{"--bad-lrc-block-always", "1"}, acq::DownloadResult::CommunicationError, false},
     };
     for (const auto& c : cases) {
         Emulator emu(dataFile("demo.img"), c.args);
@@ -76,5 +125,7 @@ TEST(Pty, FaultsThroughTheEmulator) {
         acq::MeasurementTable t;
         NullListener listener;
         EXPECT_EQ(acq::runDownload(l.ch, t, listener), c.r) << c.args.join(' ').toStdString();
+        t.setFiltered(false);
+        EXPECT_EQ(t.recordCount() > 0, c.rows) << c.args.join(' ').toStdString();
     }
 }

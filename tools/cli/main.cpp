@@ -1,20 +1,31 @@
 // registrador-cli: the program's download, data files, spreadsheet and chart without a window.
+// A table of commands, each with its own options; every command parses its arguments with
+// QCommandLineParser and refuses unknown options and stray arguments.
 #include "acquisition/datapacket.h"
 #include "acquisition/download.h"
+#include "acquisition/wholefile.h"
 #include "app/exportsettings.h"
 #include "app/testchart.h"
 #include "app/testview.h"
 #include "link/commands.h"
 #include "link/framecodec.h"
 #include "link/qtseriallibrary.h"
+#include "tools/cli/csv.h"
+#include "tools/emulator/fakeseriallibrary.h"
+#include "tools/emulator/loggermodel.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QChartView>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QStringList>
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <memory>
 #include <unistd.h>
 
@@ -24,50 +35,36 @@ enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5
 
 void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toLocal8Bit().constData()); }
 void out(const QString& s) { std::fprintf(stdout, "%s\n", s.toUtf8().constData()); }
+QString native(const QString& p) { return QDir::toNativeSeparators(p); }
 
-const char* const kUsageText =
-    "Uso: registrador-cli COMANDO [opções]\n"
-    "  probe    --device PATH                      diagnóstico (0x08) com o registrador\n"
-    "  download --device PATH --out FILE.dat [--partial]\n"
-    "                                              lê a memória e grava o arquivo de dados\n"
-    "  show     FILE.dat [--test N]                lista os ensaios, ou as linhas de um ensaio\n"
-    "  export   FILE.dat --test N --out FILE.xls   planilha de um ensaio\n"
-    "  plot     FILE.dat --test N --out FILE.png [--size LxA]\n"
-    "                                              gráfico de um ensaio\n"
-    "  clear    --device PATH --yes                apaga a memória do registrador\n"
-    "Códigos de saída: 0 ok, 1 uso, 2 comunicação, 3 conteúdo da memória, 4 memória vazia,\n"
-    "5 arquivo.\n";
+// ---- the command table ------------------------------------------------------------------------
 
-struct Args {
-    QString command;
-    QStringList positional;
-    QMap<QString, QString> options;
-    QSet<QString> flags;
-    bool has(const QString& f) const { return flags.contains(f) || options.contains(f); }
+struct Command;
+using Run = std::function<int(const Command&, QCommandLineParser&)>;
+
+struct Command {
+    QString name;
+    QString summary;
+    QString synopsis; ///< positional arguments and options, for the usage line
+    QList<QCommandLineOption> options;
+    QStringList positional; ///< names of the required positional arguments
+    bool widgets = false;   ///< draws a chart, so needs the widget toolkit (never a display)
+    Run run;
 };
 
-std::optional<Args> parse(const QStringList& argv) {
-    Args a;
-    static const QSet<QString> valued{QStringLiteral("--device"), QStringLiteral("--out"),
-                                      QStringLiteral("--test"), QStringLiteral("--size")};
-    for (int i = 1; i < argv.size(); ++i) {
-        const QString& s = argv[i];
-        if (valued.contains(s)) {
-            if (i + 1 >= argv.size()) {
-                err(QStringLiteral("registrador-cli: %1 precisa de um valor").arg(s));
-                return std::nullopt;
-            }
-            a.options[s] = argv[++i];
-        } else if (s.startsWith(QLatin1String("--"))) {
-            a.flags.insert(s);
-        } else if (a.command.isEmpty()) {
-            a.command = s;
-        } else {
-            a.positional << s;
-        }
-    }
-    return a;
+QCommandLineOption opt(const char* name, const char* help, const char* value = nullptr) {
+    return value ? QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(value))
+                 : QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help));
 }
+
+const QCommandLineOption kDevice = opt("device", "Porta serial do registrador (ex.: /dev/ttyUSB0).", "PATH");
+const QCommandLineOption kTest = opt("test", "Número do ensaio.", "N");
+
+QString value(QCommandLineParser& p, const QCommandLineOption& o) { return p.value(o.names().first()); }
+QString value(QCommandLineParser& p, const char* name) { return p.value(QString::fromLatin1(name)); }
+bool isSet(QCommandLineParser& p, const char* name) { return p.isSet(QString::fromLatin1(name)); }
+
+// ---- serial port --------------------------------------------------------------------------------
 
 struct Port {
     lnk::QtSerialLibrary lib;
@@ -88,8 +85,10 @@ std::unique_ptr<Port> openDevice(const QString& device) {
     return p;
 }
 
+// Shows progress on a terminal and keeps the memory as read, for --dump.
 class CliListener : public acq::DownloadListener {
 public:
+    explicit CliListener(bool quiet = false) : tty_(!quiet && ::isatty(2) != 0) {}
     void clearTests() override { tests = 0; }
     void testStarted(int) override { ++tests; }
     void progressStart(int maximum, int) override { max_ = std::max(maximum, 1); done_ = 0; draw(); }
@@ -101,7 +100,24 @@ public:
         if (tty_)
             std::fprintf(stderr, "\n");
     }
+    void responseRead(int start, const QByteArray& response) override {
+        // Registers from `start`, four digits each after ":03" and the byte count.
+        const auto count = lnk::decodeField(response, 4, 2);
+        if (!count)
+            return;
+        const int registers = static_cast<int>(*count) / 2;
+        if (memory.size() < 2 * (start + registers))
+            memory.resize(2 * (start + registers), '\0');
+        for (int i = 0; i < registers; ++i) {
+            const auto w = lnk::decodeField(response, 6 + 4 * i, 4);
+            if (!w)
+                return;
+            memory[2 * (start + i)] = static_cast<char>(*w >> 8);
+            memory[2 * (start + i) + 1] = static_cast<char>(*w & 0xFF);
+        }
+    }
     int tests = 0;
+    QByteArray memory; ///< bytes from address 0 to the end of the last block read
 
 private:
     void draw() const {
@@ -112,40 +128,48 @@ private:
                      QByteArray(width - filled, ' ').constData(), static_cast<int>(static_cast<qint64>(done_) * 100 / max_));
         std::fflush(stderr);
     }
-    bool tty_ = ::isatty(2) != 0;
+    bool tty_;
     int max_ = 1, done_ = 0;
 };
 
-std::optional<acq::MeasurementTable*> loadFile(const QString& path, acq::MeasurementTable& t) {
+int downloadExit(acq::DownloadResult r) {
+    switch (r) {
+    case acq::DownloadResult::Done: return kOk;
+    case acq::DownloadResult::CommunicationError: return kComm;
+    case acq::DownloadResult::InvalidContents: return kContents;
+    case acq::DownloadResult::MemoryEmpty: return kEmpty;
+    }
+    return kComm;
+}
+
+// ---- data files ---------------------------------------------------------------------------------
+
+bool loadFile(const QString& path, acq::MeasurementTable& t) {
     QString why;
     const auto p = acq::loadDatapacket(path, &why);
     if (!p) {
         err(why);
-        return std::nullopt;
+        return false;
     }
     if (!t.takePacket(*p, &why)) {
-        err(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why));
-        return std::nullopt;
+        err(QStringLiteral("%1: %2").arg(native(path), why));
+        return false;
     }
-    return &t;
+    return true;
 }
 
 // The test named by --test, which must be in the file; the error lists those that are.
-std::optional<qint64> testOption(const Args& a, acq::MeasurementTable& t, bool required = true) {
-    if (!a.options.contains(QStringLiteral("--test"))) {
-        if (required)
-            err(QStringLiteral("registrador-cli %1: falta --test N").arg(a.command));
-        return std::nullopt;
-    }
+std::optional<qint64> testOption(QCommandLineParser& p, acq::MeasurementTable& t) {
+    const QString text = value(p, kTest);
     bool ok = false;
-    const qint64 n = a.options[QStringLiteral("--test")].toLongLong(&ok);
+    const qint64 n = text.toLongLong(&ok);
     const QList<qint64> tests = t.testNumbers();
     if (!ok || !tests.contains(n)) {
         QStringList names;
         for (qint64 x : tests)
             names << QString::number(x);
         err(QStringLiteral("Ensaio %1 não está no arquivo; ensaios presentes: %2")
-                .arg(a.options[QStringLiteral("--test")], names.isEmpty() ? QStringLiteral("nenhum") : names.join(QStringLiteral(", "))));
+                .arg(text, names.isEmpty() ? QStringLiteral("nenhum") : names.join(QStringLiteral(", "))));
         return std::nullopt;
     }
     return n;
@@ -154,17 +178,43 @@ std::optional<qint64> testOption(const Args& a, acq::MeasurementTable& t, bool r
 bool outputWritable(const QString& path) {
     const QFileInfo dir(QFileInfo(path).absolutePath());
     if (!dir.isDir() || !dir.isWritable()) {
-        err(QStringLiteral("%1: a pasta não existe ou não pode ser gravada").arg(QDir::toNativeSeparators(path)));
+        err(QStringLiteral("%1: a pasta não existe ou não pode ser gravada").arg(native(path)));
         return false;
     }
     return true;
 }
 
-int probe(const Args& a) {
-    auto p = openDevice(a.options.value(QStringLiteral("--device")));
-    if (!p)
+bool writeOrTell(const QString& path, const QByteArray& bytes) {
+    QString why;
+    if (acq::writeWholeFile(path, bytes, &why))
+        return true;
+    err(why);
+    return false;
+}
+
+// Saves what was read; a table without a row never replaces a file.
+int saveDownload(acq::MeasurementTable& t, const QString& path, int tests) {
+    t.setFiltered(false);
+    if (t.recordCount() == 0) {
+        err(QStringLiteral("Nenhuma linha foi lida; %1 não foi gravado").arg(native(path)));
+        return kOk;
+    }
+    QString why;
+    if (!acq::saveTable(t, path, &why)) {
+        err(why);
+        return kFile;
+    }
+    err(QStringLiteral("%1 ensaio(s), %2 linha(s) gravadas em %3").arg(tests).arg(t.recordCount()).arg(native(path)));
+    return kOk;
+}
+
+// ---- commands -----------------------------------------------------------------------------------
+
+int probe(const Command&, QCommandLineParser& p) {
+    auto port = openDevice(value(p, kDevice));
+    if (!port)
         return kComm;
-    const QByteArray r = p->ch.exchange(lnk::cmd::kDiagnosticsFrame, lnk::cmd::kDownloadProbe);
+    const QByteArray r = port->ch.exchange(lnk::cmd::kDiagnosticsFrame, lnk::cmd::kDownloadProbe);
     out(QString::fromLatin1(r).trimmed());
     if (!lnk::VerifyMessage(r)) {
         err(QStringLiteral("Erro de comunicação!"));
@@ -173,58 +223,87 @@ int probe(const Args& a) {
     return kOk;
 }
 
-int download(const Args& a) {
-    const QString path = a.options.value(QStringLiteral("--out"));
-    if (path.isEmpty()) {
-        err(QStringLiteral("registrador-cli download: falta --out FILE.dat"));
-        return kUsage;
-    }
-    if (!outputWritable(path))
+int download(const Command&, QCommandLineParser& p) {
+    const QString path = value(p, "out");
+    const QString dump = value(p, "dump");
+    if (!outputWritable(path) || (!dump.isEmpty() && !outputWritable(dump)))
         return kFile;
-    auto p = openDevice(a.options.value(QStringLiteral("--device")));
-    if (!p)
+    auto port = openDevice(value(p, kDevice));
+    if (!port)
         return kComm;
     acq::MeasurementTable t;
     CliListener l;
-    const acq::DownloadResult r = acq::runDownload(p->ch, t, l);
-    int code = kOk;
-    switch (r) {
-    case acq::DownloadResult::Done: break;
-    case acq::DownloadResult::CommunicationError: code = kComm; break;
-    case acq::DownloadResult::InvalidContents: code = kContents; break;
-    case acq::DownloadResult::MemoryEmpty: code = kEmpty; break;
-    }
+    const acq::DownloadResult r = acq::runDownload(port->ch, t, l);
+    const int code = downloadExit(r);
     if (code != kOk)
         err(acq::downloadMessage(r));
-    if (code != kOk && !a.has(QStringLiteral("--partial")))
-        return code;
-    QString why;
-    if (!acq::saveTable(t, path, &why)) {
-        err(why);
+    // The memory as read is kept whatever the outcome: it is what a technician looks at.
+    if (!dump.isEmpty() && !l.memory.isEmpty() && !writeOrTell(dump, l.memory))
         return kFile;
-    }
-    t.setFiltered(false);
-    err(QStringLiteral("%1 ensaio(s), %2 linha(s) gravadas em %3").arg(l.tests).arg(t.recordCount()).arg(QDir::toNativeSeparators(path)));
-    return code;
+    if (code != kOk && !isSet(p, "partial"))
+        return code;
+    const int saved = saveDownload(t, path, l.tests);
+    return saved != kOk ? saved : code;
 }
 
-int show(const Args& a) {
-    if (a.positional.isEmpty()) {
-        err(QStringLiteral("registrador-cli show: falta o arquivo"));
-        return kUsage;
-    }
-    acq::MeasurementTable t;
-    if (!loadFile(a.positional[0], t))
+int decode(const Command&, QCommandLineParser& p) {
+    const QString in = p.positionalArguments().value(0);
+    const QString path = value(p, "out");
+    QFile f(in);
+    if (!f.open(QIODevice::ReadOnly)) {
+        err(QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2").arg(native(in), f.errorString()));
         return kFile;
-    if (!a.options.contains(QStringLiteral("--test"))) {
+    }
+    if (f.size() > emu::LoggerModel::kMemorySize) {
+        err(QStringLiteral("%1: maior que a memória do registrador (%2 bytes)").arg(native(in)).arg(emu::LoggerModel::kMemorySize));
+        return kFile;
+    }
+    const QByteArray image = f.readAll();
+    if (image.size() < 4) {
+        err(QStringLiteral("%1: curto demais para conter o cabeçalho da memória").arg(native(in)));
+        return kContents;
+    }
+    // A dump ends with the last block read; the data it announces must all be there.
+    const int end = (static_cast<unsigned char>(image[1]) << 8) | static_cast<unsigned char>(image[2]);
+    if (image[0] != 0 && image.size() < emu::LoggerModel::kMemorySize && image.size() < std::min(end, 32768)) {
+        err(QStringLiteral("%1: o cabeçalho indica %2 bytes de dados, mas o arquivo tem %3")
+                .arg(native(in)).arg(end).arg(image.size()));
+        return kContents;
+    }
+    if (!outputWritable(path))
+        return kFile;
+    // The same download, with the image behind it instead of a logger on a line.
+    emu::LoggerModel model(image);
+    emu::FakeSerialLibrary lib(&model);
+    struct NoPause : lnk::Clock {
+        void pause(int) override {}
+        qint64 nowUs() const override { return 0; }
+    } clock;
+    lnk::SerialChannel ch(lib, clock);
+    ch.setPort(1);
+    ch.openPort(1);
+    acq::MeasurementTable t;
+    CliListener l(true);
+    const acq::DownloadResult r = acq::runDownload(ch, t, l);
+    const int code = downloadExit(r);
+    if (code != kOk) {
+        err(acq::downloadMessage(r));
+        return code;
+    }
+    return saveDownload(t, path, l.tests);
+}
+
+int show(const Command&, QCommandLineParser& p) {
+    acq::MeasurementTable t;
+    if (!loadFile(p.positionalArguments().value(0), t))
+        return kFile;
+    if (!p.isSet(kTest)) {
         out(QStringLiteral("Ensaio\tLinhas\tMínima\tMáxima"));
-        for (qint64 n : t.testNumbers()) {
-            const TestView v = selectTest(t, n);
-            out(QStringLiteral("%1\t%2\t%3\t%4").arg(n).arg(v.rows).arg(v.minLabel, v.maxLabel));
-        }
+        for (const TestSummary& s : summarizeTests(t))
+            out(QStringLiteral("%1\t%2\t%3\t%4").arg(s.number).arg(s.rows).arg(s.minLabel, s.maxLabel));
         return kOk;
     }
-    const auto n = testOption(a, t);
+    const auto n = testOption(p, t);
     if (!n)
         return kUsage;
     selectTest(t, *n);
@@ -236,17 +315,11 @@ int show(const Args& a) {
     return kOk;
 }
 
-// The data file, the test and the output folder of "export" and "plot"; an exit code when
-// one of them is missing or wrong.
-std::optional<int> loadTestFor(const Args& a, const QString& path, const char* usage, acq::MeasurementTable& t,
-                               qint64& number) {
-    if (a.positional.isEmpty() || path.isEmpty()) {
-        err(QStringLiteral("registrador-cli %1: %2").arg(a.command, QString::fromLatin1(usage)));
-        return kUsage;
-    }
-    if (!loadFile(a.positional[0], t))
+// The data file and the test of "export" and "plot", and their output folder.
+std::optional<int> loadTestFor(QCommandLineParser& p, const QString& path, acq::MeasurementTable& t, qint64& number) {
+    if (!loadFile(p.positionalArguments().value(0), t))
         return kFile;
-    const auto n = testOption(a, t);
+    const auto n = testOption(p, t);
     if (!n)
         return kUsage;
     if (!outputWritable(path))
@@ -255,13 +328,20 @@ std::optional<int> loadTestFor(const Args& a, const QString& path, const char* u
     return std::nullopt;
 }
 
-int exportTest(const Args& a) {
-    const QString path = a.options.value(QStringLiteral("--out"));
+int exportTest(const Command&, QCommandLineParser& p) {
+    const QString path = value(p, "out");
+    const QString format = p.isSet(QStringLiteral("format")) ? value(p, "format").toLower() : QStringLiteral("xls");
+    if (format != QLatin1String("xls") && format != QLatin1String("csv")) {
+        err(QStringLiteral("registrador-cli export: --format deve ser xls ou csv, não \"%1\"").arg(value(p, "format")));
+        return kUsage;
+    }
     acq::MeasurementTable t;
     qint64 n = 0;
-    if (const auto code = loadTestFor(a, path, "FILE.dat --test N --out FILE.xls", t, n))
+    if (const auto code = loadTestFor(p, path, t, n))
         return *code;
     selectTest(t, n);
+    if (format == QLatin1String("csv"))
+        return writeOrTell(path, testCsv(t)) ? kOk : kFile;
     TdtDataSetExport x;
     configureMeasurementExport(x, t);
     x.ExportStyle = xsFile;
@@ -274,17 +354,17 @@ int exportTest(const Args& a) {
     x.OnError = [&](TdtExportError) { failed = true; };
     x.RunExport();
     if (failed) {
-        err(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), x.lastFailure()));
+        err(QStringLiteral("%1: %2").arg(native(path), x.lastFailure()));
         return kFile;
     }
     return kOk;
 }
 
-int plot(const Args& a) {
-    const QString path = a.options.value(QStringLiteral("--out"));
+int plot(const Command&, QCommandLineParser& p) {
+    const QString path = value(p, "out");
     int w = 600, h = 450;
-    if (a.options.contains(QStringLiteral("--size"))) {
-        const QStringList wh = a.options[QStringLiteral("--size")].split(QLatin1Char('x'));
+    if (p.isSet(QStringLiteral("size"))) {
+        const QStringList wh = value(p, "size").split(QLatin1Char('x'));
         bool ok1 = false, ok2 = false;
         if (wh.size() == 2) {
             w = wh[0].toInt(&ok1);
@@ -296,37 +376,37 @@ int plot(const Args& a) {
         }
     }
     acq::MeasurementTable t;
-    qint64 number = 0;
-    if (const auto code = loadTestFor(a, path, "FILE.dat --test N --out FILE.png [--size LxA]", t, number))
+    qint64 n = 0;
+    if (const auto code = loadTestFor(p, path, t, n))
         return *code;
-    const std::optional<qint64> n = number;
-    TestView v = selectTest(t, *n);
+    TestView v = selectTest(t, n);
     TestChart chart;
     chart.setPoints(std::move(v.interna), std::move(v.externa));
-    chart.chart()->setTitle(QStringLiteral("Ensaio %1").arg(*n));
+    chart.chart()->setTitle(QStringLiteral("Ensaio %1").arg(n));
     QChartView view(chart.chart());
     view.setRenderHint(QPainter::Antialiasing);
     view.resize(w, h);
     const QImage img = view.grab().toImage().scaled(w, h);
-    const QString tmp = path + QStringLiteral(".tmp");
-    if (!img.save(tmp, "PNG") || (QFile::exists(path) && !QFile::remove(path)) || !QFile::rename(tmp, path)) {
-        QFile::remove(tmp);
-        err(QStringLiteral("%1: não foi possível gravar a imagem").arg(QDir::toNativeSeparators(path)));
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    if (!img.save(&buf, "PNG")) {
+        err(QStringLiteral("%1: não foi possível desenhar a imagem").arg(native(path)));
         return kFile;
     }
-    return kOk;
+    return writeOrTell(path, png) ? kOk : kFile;
 }
 
-int clear(const Args& a) {
-    if (!a.has(QStringLiteral("--yes"))) {
+int clear(const Command&, QCommandLineParser& p) {
+    if (!isSet(p, "yes")) {
         err(QStringLiteral("registrador-cli clear apaga todos os dados registrados no registrador; "
                            "confirme com --yes."));
         return kUsage;
     }
-    auto p = openDevice(a.options.value(QStringLiteral("--device")));
-    if (!p)
+    auto port = openDevice(value(p, kDevice));
+    if (!port)
         return kComm;
-    if (!acq::clearMemory(p->ch)) {
+    if (!acq::clearMemory(port->ch)) {
         err(QStringLiteral("Erro ao executar operação!"));
         return kComm;
     }
@@ -334,41 +414,139 @@ int clear(const Args& a) {
     return kOk;
 }
 
+const QList<Command>& commands() {
+    static const QList<Command> table = {
+        {QStringLiteral("probe"), QStringLiteral("diagnóstico (0x08) com o registrador"),
+         QStringLiteral("--device PATH"), {kDevice}, {}, false, probe},
+        {QStringLiteral("download"), QStringLiteral("lê a memória e grava o arquivo de dados"),
+         QStringLiteral("--device PATH --out FILE.dat [--partial] [--dump FILE.img]"),
+         {kDevice, opt("out", "Arquivo de dados a gravar.", "FILE.dat"),
+          opt("partial", "Em caso de falha, grava as linhas lidas até ali."),
+          opt("dump", "Grava também a memória como foi lida (do endereço 0 ao fim do último bloco).", "FILE.img")},
+         {}, false, download},
+        {QStringLiteral("decode"), QStringLiteral("decodifica uma cópia da memória no arquivo de dados"),
+         QStringLiteral("FILE.img --out FILE.dat"), {opt("out", "Arquivo de dados a gravar.", "FILE.dat")},
+         {QStringLiteral("FILE.img")}, false, decode},
+        {QStringLiteral("show"), QStringLiteral("lista os ensaios, ou as linhas de um ensaio"),
+         QStringLiteral("FILE.dat [--test N]"), {kTest}, {QStringLiteral("FILE.dat")}, false, show},
+        {QStringLiteral("export"), QStringLiteral("planilha (xls) ou CSV de um ensaio"),
+         QStringLiteral("FILE.dat --test N --out FILE [--format xls|csv]"),
+         {kTest, opt("out", "Arquivo a gravar.", "FILE"), opt("format", "xls (padrão) ou csv.", "FORMAT")},
+         {QStringLiteral("FILE.dat")}, false, exportTest},
+        {QStringLiteral("plot"), QStringLiteral("gráfico de um ensaio (PNG)"),
+         QStringLiteral("FILE.dat --test N --out FILE.png [--size LxA]"),
+         {kTest, opt("out", "Imagem a gravar.", "FILE.png"), opt("size", "Tamanho em pixels, LxA.", "LxA")},
+         {QStringLiteral("FILE.dat")}, true, plot},
+        {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
+         QStringLiteral("--device PATH --yes"), {kDevice, opt("yes", "Confirma o apagamento.")}, {}, false, clear},
+    };
+    return table;
+}
+
+// Options every command requires (the rest are optional).
+QStringList requiredOptions(const QString& command) {
+    static const std::map<QString, QStringList> required = {
+        {QStringLiteral("probe"), {QStringLiteral("device")}},
+        {QStringLiteral("download"), {QStringLiteral("device"), QStringLiteral("out")}},
+        {QStringLiteral("decode"), {QStringLiteral("out")}},
+        {QStringLiteral("export"), {QStringLiteral("test"), QStringLiteral("out")}},
+        {QStringLiteral("plot"), {QStringLiteral("test"), QStringLiteral("out")}},
+        {QStringLiteral("clear"), {QStringLiteral("device")}},
+    };
+    const auto it = required.find(command);
+    return it == required.end() ? QStringList{} : it->second;
+}
+
+QString usage() {
+    QString u = QStringLiteral("Uso: registrador-cli [--verbose] COMANDO [opções]\n");
+    for (const Command& c : commands())
+        u += QStringLiteral("  %1 %2\n      %3\n").arg(c.name.leftJustified(8), c.synopsis, c.summary);
+    u += QStringLiteral("registrador-cli COMANDO --help mostra as opções de um comando.\n"
+                        "Códigos de saída: 0 ok, 1 uso, 2 comunicação, 3 conteúdo da memória, 4 memória vazia,\n"
+                        "5 arquivo.\n");
+    return u;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QStringList argl;
+    QStringList args;
     for (int i = 0; i < argc; ++i)
-        argl << QString::fromLocal8Bit(argv[i]);
-    const auto a = parse(argl);
-    if (!a)
+        args << QString::fromLocal8Bit(argv[i]);
+    // The command is the first argument that is not a global option.
+    bool verbose = false;
+    QString name;
+    QStringList rest{args.value(0)};
+    for (int i = 1; i < args.size(); ++i) {
+        if (name.isEmpty() && args[i] == QLatin1String("--verbose"))
+            verbose = true;
+        else if (name.isEmpty() && !args[i].startsWith(QLatin1Char('-')))
+            name = args[i];
+        else if (name.isEmpty() && (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h"))) {
+            std::fputs(usage().toUtf8().constData(), stdout);
+            return kOk;
+        } else if (name.isEmpty() && args[i] == QLatin1String("--version")) {
+            std::printf("registrador-cli %s\n", REGISTRADOR_VERSION);
+            return kOk;
+        } else if (name.isEmpty()) {
+            err(QStringLiteral("registrador-cli: opção desconhecida \"%1\"").arg(args[i]));
+            return kUsage;
+        } else
+            rest << args[i];
+    }
+    const Command* cmd = nullptr;
+    for (const Command& c : commands())
+        if (c.name == name)
+            cmd = &c;
+    if (!cmd) {
+        if (!name.isEmpty())
+            err(QStringLiteral("registrador-cli: comando desconhecido \"%1\"").arg(name));
+        std::fputs(usage().toLocal8Bit().constData(), stderr);
         return kUsage;
-    if (a->command.isEmpty() || a->has(QStringLiteral("--help")) || a->command == QLatin1String("help")) {
-        std::fputs(kUsageText, a->command.isEmpty() && !a->has(QStringLiteral("--help")) ? stderr : stdout);
-        return a->command.isEmpty() && !a->has(QStringLiteral("--help")) ? kUsage : kOk;
     }
     // Pictures need the widget toolkit, but never a display.
     std::unique_ptr<QCoreApplication> app;
-    if (a->command == QLatin1String("plot")) {
+    if (cmd->widgets) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    QCoreApplication::setApplicationName(QStringLiteral("registrador-cli %1").arg(cmd->name));
+    QCoreApplication::setApplicationVersion(QStringLiteral(REGISTRADOR_VERSION));
     QLocale::setDefault(QLocale::c());
-    const bool needsDevice = a->command == QLatin1String("probe") || a->command == QLatin1String("download") ||
-                             a->command == QLatin1String("clear");
-    if (needsDevice && !a->options.contains(QStringLiteral("--device"))) {
-        err(QStringLiteral("registrador-cli %1: falta --device PATH").arg(a->command));
+    if (verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("registrador.*=true"));
+
+    QCommandLineParser p;
+    p.setApplicationDescription(cmd->summary);
+    p.addOptions(cmd->options);
+    const QCommandLineOption help = p.addHelpOption();
+    for (const QString& a : cmd->positional)
+        p.addPositionalArgument(a, QString());
+    if (!p.parse(rest)) {
+        err(QStringLiteral("registrador-cli %1: %2").arg(cmd->name, p.errorText()));
         return kUsage;
     }
-    if (a->command == QLatin1String("probe")) return probe(*a);
-    if (a->command == QLatin1String("download")) return download(*a);
-    if (a->command == QLatin1String("show")) return show(*a);
-    if (a->command == QLatin1String("export")) return exportTest(*a);
-    if (a->command == QLatin1String("plot")) return plot(*a);
-    if (a->command == QLatin1String("clear")) return clear(*a);
-    err(QStringLiteral("registrador-cli: comando desconhecido \"%1\"").arg(a->command));
-    std::fputs(kUsageText, stderr);
-    return kUsage;
+    if (p.isSet(help)) {
+        std::fputs(p.helpText().toUtf8().constData(), stdout);
+        return kOk;
+    }
+    const QStringList pos = p.positionalArguments();
+    if (pos.size() != cmd->positional.size()) {
+        if (pos.size() > cmd->positional.size())
+            err(QStringLiteral("registrador-cli %1: argumento a mais: %2")
+                    .arg(cmd->name, pos.mid(cmd->positional.size()).join(QLatin1Char(' '))));
+        else
+            err(QStringLiteral("registrador-cli %1: falta %2").arg(cmd->name, cmd->positional.mid(pos.size()).join(QLatin1Char(' '))));
+        err(QStringLiteral("Uso: registrador-cli %1 %2").arg(cmd->name, cmd->synopsis));
+        return kUsage;
+    }
+    for (const QString& o : requiredOptions(cmd->name))
+        if (!p.isSet(o) || p.value(o).isEmpty()) {
+            err(QStringLiteral("registrador-cli %1: falta --%2").arg(cmd->name, o));
+            err(QStringLiteral("Uso: registrador-cli %1 %2").arg(cmd->name, cmd->synopsis));
+            return kUsage;
+        }
+    return cmd->run(*cmd, p);
 }

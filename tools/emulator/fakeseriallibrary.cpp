@@ -1,10 +1,12 @@
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <algorithm>
+
 namespace emu {
 
 void FakeSerialLibrary::inject(const QByteArray& bytes) {
     for (char c : bytes)
-        rx_.push_back(c);
+        rx_.push_back({c, 0});
 }
 
 int FakeSerialLibrary::baudOf(int port) const {
@@ -35,8 +37,23 @@ void FakeSerialLibrary::feed(int port, const QByteArray& bytes) {
         const QByteArray frame = tx_.left(nl + 1);
         tx_.remove(0, nl + 1);
         requests << frame;
-        if (model_ && port == loggerPort)
-            inject(model_->respond(frame, baudOf(port)));
+        if (!model_ || port != loggerPort)
+            continue;
+        const QByteArray answer = model_->respond(frame, baudOf(port));
+        if (!clock_) {
+            inject(answer);
+            continue;
+        }
+        const int baud = baudOf(port) > 0 ? baudOf(port) : 19200;
+        const qint64 charUs = 10'000'000 / baud;
+        // The line carries one character at a time: an answer starts after the one before it.
+        qint64 t = clock_->nowUs() + qint64(model_->holdOfLastAnswer()) * 1000;
+        if (!rx_.empty())
+            t = std::max(t, rx_.back().atUs);
+        for (char c : answer) {
+            t += charUs;
+            rx_.push_back({c, t});
+        }
     }
 }
 
@@ -52,15 +69,17 @@ int FakeSerialLibrary::puts(int port, const QByteArray& text) {
 }
 
 int FakeSerialLibrary::getc(int port) {
-    if (!open_.count(port) || rx_.empty())
+    if (!open_.count(port) || rx_.empty() || !arrived(rx_.front()))
         return -1;
-    const char c = rx_.front();
+    const char c = rx_.front().c;
     rx_.pop_front();
     return static_cast<unsigned char>(c);
 }
 
 int FakeSerialLibrary::rxClear(int port) {
-    rx_.clear();
+    // Only what has arrived is cleared; the rest of an answer still on the line comes later.
+    while (!rx_.empty() && arrived(rx_.front()))
+        rx_.pop_front();
     return open_.count(port) ? 0 : -1;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // An in-process serial library with the logger model behind it: what is sent is answered at
 // once into the receive queue. Records every call so tests can check what reached the port.
+#include "link/clock.h"
 #include "link/seriallibrary.h"
 #include "tools/emulator/loggermodel.h"
 
@@ -17,6 +18,9 @@ public:
     explicit FakeSerialLibrary(LoggerModel* model = nullptr) : model_(model) {}
 
     void setModel(LoggerModel* model) { model_ = model; }
+    /// With a clock, answers arrive at the pace of the line (10 bits a character at the port's
+    /// speed, 19200 when none was set), after the model's hold; without one, all at once.
+    void setClock(const lnk::Clock* clock) { clock_ = clock; }
     /// Port indices that open; the logger hangs on `loggerPort` (the model answers only there).
     std::set<int> openablePorts{0, 1, 2, 3};
     int loggerPort = 1;
@@ -39,11 +43,15 @@ public:
 private:
     void feed(int port, const QByteArray& bytes);
 
+    struct Pending { char c; qint64 atUs; };
+    bool arrived(const Pending& p) const { return !clock_ || clock_->nowUs() >= p.atUs; }
+
     LoggerModel* model_;
+    const lnk::Clock* clock_ = nullptr;
     std::set<int> open_;
     std::map<int, int> baud_;
     QByteArray tx_;
-    std::deque<char> rx_;
+    std::deque<Pending> rx_;
 };
 
 } // namespace emu

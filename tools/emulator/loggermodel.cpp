@@ -38,6 +38,7 @@ QByteArray LoggerModel::readResponse(int start, int count) {
 }
 
 QByteArray LoggerModel::respond(const QByteArray& request, int lineBaud) {
+    hold_ = faults.delayMs;
     if (faults.silent || !lnk::VerifyMessage(request))
         return {};
     if (faults.requiredBaud > 0 && lineBaud != faults.requiredBaud)
@@ -67,12 +68,16 @@ QByteArray LoggerModel::respond(const QByteArray& request, int lineBaud) {
         if (*start == 0)
             return resp; // header and service reads are not counted as blocks
         ++blockReads_;
-        if (blockReads_ == faults.badLrcBlock) {
+        // The download reads block K (1-based) from register 2 + 32 (K - 1).
+        const int block = *start >= 2 ? static_cast<int>(*start - 2) / 32 + 1 : 0;
+        if (blockReads_ == faults.badLrcBlock || block == faults.lastingBadLrcBlock) {
             const int p = static_cast<int>(resp.size()) - 4;
             resp[p] = resp[p] == '0' ? '1' : '0';
         }
-        if (blockReads_ == faults.cutBlock)
+        if (blockReads_ == faults.cutBlock || block == faults.lastingCutBlock)
             resp.truncate(faults.cutLength >= 0 ? faults.cutLength : resp.size() - 2);
+        if (blockReads_ == faults.holdBlock)
+            hold_ += faults.holdMs;
         return resp;
     }
     default:

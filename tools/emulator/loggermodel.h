@@ -10,6 +10,10 @@ struct Faults {
     int badLrcBlock = 0;   ///< 1-based block read whose response carries a wrong LRC (0 = none)
     int cutBlock = 0;      ///< 1-based block read whose response is cut short (0 = none)
     int cutLength = -1;    ///< characters kept of the cut response (-1: all but the CR LF)
+    int lastingBadLrcBlock = 0; ///< block K of the memory (by address) always gets a wrong LRC
+    int lastingCutBlock = 0;    ///< block K of the memory (by address) is always cut short
+    int holdBlock = 0;     ///< 1-based block read whose answer is held back `holdMs` (0 = none)
+    int holdMs = 0;
     int delayMs = 0;       ///< pause before every answer
     int requiredBaud = 0;  ///< answer only when the line runs at this speed (0 = any)
 };
@@ -31,12 +35,15 @@ public:
 
     Faults faults;
     int blockReads() const { return blockReads_; }
+    /// How long the answer that `respond` just gave is to be held back before it is sent.
+    int holdOfLastAnswer() const { return hold_; }
 
 private:
     QByteArray readResponse(int start, int count);
 
     QByteArray memory_;
     int blockReads_ = 0;
+    int hold_ = 0;
 };
 
 /// A memory image whose header says F = `flag` and N = `end`, with the given record words.

@@ -54,6 +54,17 @@ int main(int argc, char** argv) {
         {QStringLiteral("cut-length"),
          QStringLiteral("Characters kept of the cut answer (default: all but CR LF)."),
          QStringLiteral("N")},
+        {QStringLiteral("bad-lrc-block-always"),
+         QStringLiteral("Give every read of memory block K (1-based, from register 2) a wrong LRC."),
+         QStringLiteral("K")},
+        {QStringLiteral("cut-block-always"),
+         QStringLiteral("Cut every answer to memory block K (1-based, from register 2) short."),
+         QStringLiteral("K")},
+        {QStringLiteral("hold-block"),
+         QStringLiteral("Hold the answer to block read K (1-based) back by --hold-ms."),
+         QStringLiteral("K")},
+        {QStringLiteral("hold-ms"), QStringLiteral("How long --hold-block holds its answer back."),
+         QStringLiteral("MS")},
         {QStringLiteral("delay"), QStringLiteral("Wait MS milliseconds before every answer."),
          QStringLiteral("MS")},
         {QStringLiteral("require-baud"),
@@ -81,6 +92,10 @@ int main(int argc, char** argv) {
     model.faults.badLrcBlock = intOption(p, QStringLiteral("bad-lrc-block"), 0);
     model.faults.cutBlock = intOption(p, QStringLiteral("cut-block"), 0);
     model.faults.cutLength = intOption(p, QStringLiteral("cut-length"), -1);
+    model.faults.lastingBadLrcBlock = intOption(p, QStringLiteral("bad-lrc-block-always"), 0);
+    model.faults.lastingCutBlock = intOption(p, QStringLiteral("cut-block-always"), 0);
+    model.faults.holdBlock = intOption(p, QStringLiteral("hold-block"), 0);
+    model.faults.holdMs = intOption(p, QStringLiteral("hold-ms"), 0);
     model.faults.delayMs = intOption(p, QStringLiteral("delay"), 0);
     model.faults.requiredBaud = intOption(p, QStringLiteral("require-baud"), 0);
     const bool log = p.isSet(QStringLiteral("log"));
@@ -119,8 +134,8 @@ int main(int argc, char** argv) {
                              answer.isEmpty() ? "(silence)" : answer.trimmed().constData());
             if (answer.isEmpty())
                 continue;
-            if (model.faults.delayMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(model.faults.delayMs));
+            if (model.holdOfLastAnswer() > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(model.holdOfLastAnswer()));
             pty.writePaced(answer);
         }
         if (pending.size() > 4096) // noise without a line end: don't grow without bound
