@@ -10,7 +10,7 @@
 namespace {
 class DesktopViewer : public FileViewer {
 public:
-    void open(const QString& path) override { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+    bool open(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 };
 } // namespace
 

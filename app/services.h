@@ -18,8 +18,8 @@ class QDialog;
 class FileViewer {
 public:
     virtual ~FileViewer() = default;
-    /// Opens a file with the program associated with its type.
-    virtual void open(const QString& path) = 0;
+    /// Opens a file with the program associated with its type; false when none could start.
+    virtual bool open(const QString& path) = 0;
 };
 
 struct Services {

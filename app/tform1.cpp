@@ -245,6 +245,13 @@ bool TForm1::FormCloseQuery() {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+    // The progress window keeps the event loop turning during a download, so a close from the
+    // window manager can arrive then: it waits for the download's end, then asks as usual.
+    if (downloading_) {
+        closePending_ = true;
+        e->ignore();
+        return;
+    }
     if (terminate_ || FormCloseQuery())
         e->accept();
     else
@@ -288,8 +295,9 @@ void TForm1::deleteGridRow() {
     if (s_.messages.ask(MsgKind::Confirmation, QStringLiteral("Delete record?"), MsgButtons::OkCancel) !=
         MsgAnswer::Ok)
         return;
-    if (table_.gotoBookmark(row))
-        table_.deleteCurrent();
+    // The table no longer equals a file it was saved to or opened from.
+    if (table_.gotoBookmark(row) && table_.deleteCurrent())
+        table_.setSaved(false);
 }
 
 // ---- test view ------------------------------------------------------------------------------
@@ -318,7 +326,10 @@ void TForm1::rebuildTestList() {
 
 // ---- download -------------------------------------------------------------------------------
 
-void TForm1::clearTests() { ComboBox1->clear(); }
+void TForm1::clearTests() {
+    tableRecreated_ = true;
+    ComboBox1->clear();
+}
 
 void TForm1::testStarted(int number) {
     ComboBox1->addItem(QStringLiteral("Ensaio %1").arg(number), number);
@@ -360,8 +371,18 @@ void TForm1::btnLerDadosClick() {
     if (!mayReplaceData())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    downloading_ = true;
+    tableRecreated_ = false;
     const acq::DownloadResult r = acq::runDownload(channel_, table_, *this);
+    downloading_ = false;
     QApplication::restoreOverrideCursor();
+    if (r != acq::DownloadResult::Done && tableRecreated_) {
+        // What was shown belonged to the table that is gone: show what a test without rows
+        // shows, and leave the grid's filter as the download left it.
+        LabelTMin->clear();
+        LabelTMax->clear();
+        chart_.clear();
+    }
     switch (r) {
     case acq::DownloadResult::Done:
         ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
@@ -374,6 +395,10 @@ void TForm1::btnLerDadosClick() {
     case acq::DownloadResult::InvalidContents:
         s_.messages.show(MsgKind::Error, acq::downloadMessage(r));
         break;
+    }
+    if (closePending_) {
+        closePending_ = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }
 }
 
@@ -398,8 +423,11 @@ void TForm1::Salvar1Click() {
     if (path.isEmpty())
         return;
     QString error;
-    if (!acq::saveTable(table_, path, &error))
+    if (!acq::saveTable(table_, path, &error)) {
         s_.messages.show(MsgKind::Error, error);
+        return;
+    }
+    table_.setSaved(true); // the table now equals the file
 }
 
 void TForm1::Abrir1Click() {
@@ -423,6 +451,7 @@ void TForm1::Abrir1Click() {
                              .arg(QDir::toNativeSeparators(path), why));
         return;
     }
+    table_.setSaved(true); // what is shown is what the file holds
     rebuildTestList();
     ComboBox1Change();
 }
@@ -497,7 +526,11 @@ void TForm1::setUpExport() {
     x.OnFileExist = [this](const QString& f, bool& can) { dtDataSetExport1FileExist(f, can); };
     x.OnEndExport = [this] { dtDataSetExport1EndExport(); };
     x.OnError = [this](TdtExportError e) { dtDataSetExport1Error(e); };
-    x.OpenViewer = [this](const QString& path) { s_.viewer.open(path); };
+    x.OpenViewer = [this](const QString& path) {
+        if (!s_.viewer.open(path))
+            s_.messages.show(MsgKind::Information,
+                             kMsgViewerFailed + QLatin1Char('\n') + QDir::toNativeSeparators(path));
+    };
     x.uiFactory = s_.exportUi ? s_.exportUi : [this]() -> std::unique_ptr<TdtExportUi> {
         return std::make_unique<AppExportUi>(s_.files);
     };

@@ -137,6 +137,9 @@ private:
     bool destroyed_ = false;
     int progressStepSize_ = 1;
     bool exportFailed_ = false;
+    bool downloading_ = false;
+    bool closePending_ = false; ///< a close asked for during a download, handled after it
+    bool tableRecreated_ = false;
 };
 
 inline const QString kMsgUnsavedQuit =
@@ -149,5 +152,7 @@ inline const QString kMsgClearOk = QStringLiteral("Operação executada com suce
 inline const QString kMsgClearFailed = QStringLiteral("Erro ao executar operação!");
 inline const QString kMsgExportOk = QStringLiteral("Arquivo exportado com sucesso");
 inline const QString kMsgExportExists = QStringLiteral("Arquivo já existe! Deseja gravar mesmo assim?");
+inline const QString kMsgViewerFailed =
+    QStringLiteral("Não foi possível abrir o arquivo exportado. Ele foi gravado em:");
 inline const QString kMsgConfigNotSaved = QStringLiteral("Não consegui salvar as configurações!");
 inline const QString kMainCaption = QStringLiteral("Bomba Calorimétrica - Registrador de Dados");

@@ -57,8 +57,12 @@ public:
 
 class RecordingViewer : public FileViewer {
 public:
-    void open(const QString& path) override { opened << path; }
+    bool open(const QString& path) override {
+        opened << path;
+        return canOpen;
+    }
     QStringList opened;
+    bool canOpen = true;
 };
 
 /// Writes a config.xml in the toolkit's form with the given Key/Value rows.

@@ -1,6 +1,7 @@
 // registrador-cli end to end over a real pseudo-terminal with the emulator.
 #include "tests/support.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -96,4 +97,91 @@ TEST(Cli, FailureStatusesLeaveNoFile) {
     EXPECT_EQ(cli({"clear", "--device", "/dev/null"}).code, 1);
     EXPECT_EQ(cli({"bogus"}).code, 1);
     EXPECT_EQ(cli({"--help"}).code, 0);
+}
+
+TEST(Cli, UsageErrorsNameWhatIsWrong) {
+    QTemporaryDir dir;
+    struct Case { QStringList args; const char* named; } cases[] = {
+        {{"show", "x.dat", "--bogus"}, "bogus"},
+        {{"show", "x.dat", "y.dat"}, "y.dat"},
+        {{"download", "--device", "/dev/null"}, "--out"},
+        {{"--bogus", "show"}, "--bogus"},
+        {{"export", "x.dat", "--test", "1", "--out", "y", "--format", "ods"}, "ods"},
+        {{"frobnicate"}, "frobnicate"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.code, 1) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.named)) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
+    }
+    for (const char* command : {"probe", "download", "decode", "show", "export", "plot", "clear"}) {
+        const CliRun r = cli({command, "--help"});
+        EXPECT_EQ(r.code, 0) << command;
+        EXPECT_TRUE(r.out.contains("--help")) << command;
+    }
+    const CliRun v = cli({"--version"});
+    EXPECT_EQ(v.code, 0);
+    EXPECT_TRUE(v.out.startsWith("registrador-cli " REGISTRADOR_VERSION)) << v.out.toStdString();
+}
+
+TEST(Cli, DumpDecodeCsvAndPicturesWrittenWhole) {
+    Emulator emu(dataFile("demo.img"));
+    ASSERT_TRUE(emu.ok());
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat"), img = dir.filePath("d.img");
+    CliRun r = cli({"--verbose", "download", "--device", emu.device(), "--out", dat, "--dump", img});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("registrador.link")) << "the link's diagnostics with --verbose";
+    // The dump holds the memory from address 0 to the end of the last block read.
+    const QByteArray dump = readAllOf(img), image = readAllOf(dataFile("demo.img"));
+    const int end = (uchar(image[1]) << 8) | uchar(image[2]);
+    ASSERT_GE(dump.size(), end);
+    EXPECT_EQ(dump, image.left(dump.size()));
+    // Decoding the dump, or the whole image, gives the file the download wrote, byte for byte.
+    for (const QString& source : {img, dataFile("demo.img")}) {
+        const QString out = dir.filePath("decoded.dat");
+        r = cli({"decode", source, "--out", out});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(readAllOf(out), readAllOf(dat)) << source.toStdString();
+    }
+    const QString cut = dir.filePath("cut.img");
+    QFile c(cut);
+    ASSERT_TRUE(c.open(QIODevice::WriteOnly));
+    c.write(dump.left(end / 2));
+    c.close();
+    EXPECT_EQ(cli({"decode", cut, "--out", dir.filePath("no.dat")}).code, 3);
+    EXPECT_FALSE(QFile::exists(dir.filePath("no.dat")));
+
+    // CSV as a Brazilian spreadsheet reads it, read back by Python's csv module.
+    const QString csvPath = dir.filePath("e.csv");
+    ASSERT_EQ(cli({"export", dat, "--test", "2", "--out", csvPath, "--format", "csv"}).code, 0);
+    const QByteArray csv = readAllOf(csvPath);
+    EXPECT_TRUE(csv.startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(csv.endsWith("\r\n"));
+    int rc = 0;
+    const auto rows = runPython(QStringLiteral("-c"), {QStringLiteral(
+        "import csv,sys\n"
+        "rows=list(csv.reader(open(sys.argv[1],encoding='utf-8-sig',newline=''),delimiter=';'))\n"
+        "print(len(rows)); print('|'.join(rows[0])); print('|'.join(rows[1]))\n"), csvPath}, &rc);
+    ASSERT_TRUE(rows && rc == 0);
+    const QStringList lines = QString::fromUtf8(*rows).split('\n');
+    EXPECT_EQ(lines.value(0), "169");
+    EXPECT_EQ(lines.value(1), "Registro|Ensaio|Registro|Tempo|Temp. Int. (°C)|Temp. Ext. (°C)|Temp. Máxima (°C)|Temp. Mínima (°C)");
+    EXPECT_TRUE(lines.value(2).startsWith("169|2|1|0,00|")) << lines.value(2).toStdString();
+
+    // A picture goes through a temporary file of its own: a link planted where the old
+    // temporary name was is never followed, and a folder at that name is an error.
+    const QString png = dir.filePath("p.png"), victim = dir.filePath("victim");
+    QFile v(victim);
+    ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+    v.write("keep");
+    v.close();
+    ASSERT_TRUE(QFile::link(victim, png + ".tmp"));
+    ASSERT_EQ(cli({"plot", dat, "--test", "1", "--out", png}).code, 0);
+    EXPECT_EQ(readAllOf(victim), "keep");
+    EXPECT_FALSE(QImage(png).isNull());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.png"));
+    r = cli({"plot", dat, "--test", "1", "--out", dir.filePath("folder.png")});
+    EXPECT_EQ(r.code, 5);
+    EXPECT_TRUE(r.err.contains("já existe uma pasta com esse nome")) << r.err.toStdString();
 }

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTest>
 #include <QRadioButton>
 #include <QTableView>
 #include <gtest/gtest.h>
@@ -59,7 +60,7 @@ TEST(DataFiles, SaveWithOneTestSelectedThenReopenEverything) {
     EXPECT_EQ(w.files.asked[0].filter, "Arquivos de dados (*.dat)|*.dat|Todos os arquivos (*.*)|*.*");
     EXPECT_EQ(w.files.asked[0].defaultSuffix, "dat");
     EXPECT_TRUE(w.files.asked[0].confirmOverwrite);
-    EXPECT_FALSE(w.form->ClientDataSet1().saved()); // saving alone does not silence the close
+    EXPECT_TRUE(w.form->ClientDataSet1().saved()); // the table now equals the file
 
     // A new run of the program opens it.
     w.start();
@@ -74,6 +75,26 @@ TEST(DataFiles, SaveWithOneTestSelectedThenReopenEverything) {
     EXPECT_EQ(w.form->gridModel()->rowCount(), 168);
     EXPECT_FALSE(w.form->LabelTMax->text().isEmpty());
     EXPECT_TRUE(w.messages.shown.isEmpty());
+    EXPECT_TRUE(w.form->ClientDataSet1().saved());
+}
+
+TEST(DataFiles, FailedSaveOrOpenLeavesTheSavedFlag) {
+    MainWindowRig w;
+    w.form->btnLerDadosClick();
+    ASSERT_FALSE(w.form->ClientDataSet1().saved());
+    w.files.paths = {w.dir.filePath("no/such/folder/a.dat")};
+    w.form->Salvar1Click();
+    EXPECT_FALSE(w.form->ClientDataSet1().saved());
+    EXPECT_TRUE(w.messages.texts().value(0).contains("a pasta não existe")) << w.messages.texts().value(0).toStdString();
+    QFile bad(w.dir.filePath("bad.dat"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("<DATAPACKET");
+    bad.close();
+    w.files.paths = {bad.fileName()};
+    w.messages.answers = {MsgAnswer::Yes};
+    w.form->Abrir1Click();
+    EXPECT_FALSE(w.form->ClientDataSet1().saved());
+    EXPECT_EQ(w.form->gridModel()->rowCount(), 2); // what was there stays
 }
 
 TEST(DataFiles, TestZeroAndOutOfOrderNumbersAllGetEntries) {
@@ -150,7 +171,12 @@ TEST(DataFiles, OpeningOverUnsavedDataAsks) {
     const QString path = w.dir.filePath("a.dat");
     w.files.paths = {path};
     w.form->Salvar1Click();
-    w.form->ClientDataSet1().deleteCurrent();
+    // A row deleted in the grid makes the table differ from the file again.
+    w.form->show();
+    w.form->DBGrid1->setCurrentIndex(w.form->gridModel()->index(0, 0));
+    w.messages.answers = {MsgAnswer::Ok};
+    QTest::keyClick(w.form->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    w.messages.shown.clear();
     w.files.paths = {path};
     w.messages.answers = {MsgAnswer::Cancel};
     w.form->Abrir1Click();

@@ -317,3 +317,28 @@ TEST(ExportRun, MoreRowsThanASheetHoldsFailsBeforeWriting) {
     EXPECT_FALSE(QFile::exists(w.dir.filePath("big.XLS")));
     EXPECT_TRUE(w.messages.shown.isEmpty());
 }
+
+TEST(ExportRun, AnyFailureInsideTheOutputPassEndsTheRunAsPromised) {
+    struct Case { const char* name; std::function<void()> thrower; } cases[] = {
+        {"a standard exception", [] { throw std::runtime_error("handler broke"); }},
+        {"something else", [] { throw 42; }},
+    };
+    for (const auto& c : cases) {
+        Window w;
+        w.form->btnLerDadosClick();
+        const QString path = w.dir.filePath("x.xls");
+        QList<int> codes;
+        int ends = 0;
+        auto& x = w.form->dtDataSetExport1;
+        x.OnError = [&](TdtExportError e) { codes << e; };
+        x.OnEndExport = [&] { ++ends; };
+        x.OnExport = [&](quint32, quint32, TdtValues&, bool) { c.thrower(); };
+        w.exportScript.savePaths = {path};
+        w.form->Exportar1Click();
+        EXPECT_EQ(codes, QList<int>{xeExportFailed}) << c.name;
+        EXPECT_EQ(ends, 1) << c.name;
+        EXPECT_FALSE(QFile::exists(path)) << c.name;
+        EXPECT_TRUE(w.exportScript.events.contains("progress closed")) << c.name;
+        EXPECT_FALSE(w.form->ClientDataSet1().controlsDisabled()) << c.name;
+    }
+}

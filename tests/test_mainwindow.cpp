@@ -12,7 +12,10 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QTableView>
+#include <QDir>
 #include <QTest>
+#include <QTimer>
+#include "tools/emulator/loggermodel.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -177,4 +180,67 @@ TEST(MainWindow, CtrlDeleteAsksAndDeletesTheRow) {
     EXPECT_EQ(w.messages.texts(), (QStringList{"Delete record?", "Delete record?"}));
     EXPECT_EQ(w.form->gridModel()->rowCount(), 1);
     EXPECT_EQ(w.gridRow(0)[0], "2");
+}
+
+TEST(MainWindow, CloseDuringADownloadWaitsForItsEnd) {
+    Window w;
+    w.model->setMemory(emu::demoImage());
+    w.form->show();
+    // The progress window lets timers run: a close arrives in the middle of the download.
+    bool closedDuring = false;
+    QTimer::singleShot(0, w.form.get(), [&] { closedDuring = !w.form->close(); });
+    w.messages.answers = {MsgAnswer::Cancel};
+    w.form->btnLerDadosClick();
+    EXPECT_TRUE(closedDuring);
+    EXPECT_TRUE(w.messages.texts().isEmpty()); // nothing asked while the download ran
+    EXPECT_EQ(w.tests().size(), 3);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.messages.texts(), QStringList{kMsgUnsavedQuit});
+    EXPECT_TRUE(w.form->isVisible()); // Cancel keeps the window and every row
+    w.form->ClientDataSet1().setFiltered(false);
+    EXPECT_EQ(w.form->ClientDataSet1().recordCount(), 3 * 168);
+}
+
+TEST(MainWindow, AnEmptiedTableShowsNoOldTest) {
+    struct Case { const char* name; std::function<void(emu::LoggerModel&)> change; QString text; } cases[] = {
+        {"memory empty", [](emu::LoggerModel& m) { m.setMemory(emu::buildImage({}, 0, 0)); }, "Memória está vazia!"},
+        {"block refused every time", [](emu::LoggerModel& m) { m.faults.lastingBadLrcBlock = 1; },
+         "Erro de comunicação!"},
+    };
+    for (const auto& c : cases) {
+        Window w;
+        w.model->setMemory(emu::demoImage());
+        w.form->btnLerDadosClick();
+        ASSERT_FALSE(w.form->LabelTMax->text().isEmpty());
+        ASSERT_GT(w.form->chartParts().Series1->count(), 0);
+        w.form->ClientDataSet1().setSaved(true);
+        c.change(*w.model);
+        w.form->btnLerDadosClick();
+        EXPECT_EQ(w.messages.texts().last(), c.text) << c.name;
+        EXPECT_TRUE(w.form->LabelTMax->text().isEmpty()) << c.name;
+        EXPECT_TRUE(w.form->LabelTMin->text().isEmpty()) << c.name;
+        EXPECT_EQ(w.form->chartParts().Series1->count(), 0) << c.name;
+        EXPECT_EQ(w.form->chartParts().Series2->count(), 0) << c.name;
+    }
+    // A probe that fails leaves the table, and so the view, as it was.
+    Window w;
+    w.form->btnLerDadosClick();
+    const QString shown = w.form->LabelTMax->text();
+    w.model->faults.silent = true;
+    w.form->ClientDataSet1().setSaved(true);
+    w.form->btnLerDadosClick();
+    EXPECT_EQ(w.form->LabelTMax->text(), shown);
+}
+
+TEST(MainWindow, AViewerThatCannotStartIsToldWithThePath) {
+    Window w;
+    w.form->btnLerDadosClick();
+    w.viewer.canOpen = false;
+    w.exportScript.style = xsView;
+    w.form->Exportar1Click();
+    ASSERT_EQ(w.viewer.opened.size(), 1);
+    const QStringList texts = w.messages.texts();
+    ASSERT_FALSE(texts.isEmpty());
+    EXPECT_TRUE(texts.contains(kMsgViewerFailed + "\n" + QDir::toNativeSeparators(w.viewer.opened[0])))
+        << texts.join(" | ").toStdString();
 }

@@ -5,7 +5,9 @@
 #include "acquisition/measurementtable.h"
 #include "tests/support.h"
 
+#include <QDir>
 #include <QFile>
+#include <bit>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -246,4 +248,95 @@ TEST(Cp1252, BothWays) {
     EXPECT_EQ(fromCp1252("\xB0\x80\xE7"), QString("°€ç"));
     EXPECT_EQ(toCp1252(QString("°€ç")), QByteArray("\xB0\x80\xE7"));
     EXPECT_EQ(toCp1252(QString("ж")), QByteArray("?"));
+}
+
+TEST(Datapacket, AFullMemoryComesBackBitForBit) {
+    // Every raw value the logger can give, in every field that holds a temperature or a time.
+    MeasurementTable t;
+    for (int i = 0; i < 8192; ++i) {
+        t.append();
+        t.setValue(field::Ensaio, 1 + i / 1000);
+        t.setValue(field::SubReg, 1 + i % 1000);
+        t.setValue(field::Tempo, sampleMinutes(1 + i % 1000));
+        t.setValue(field::Tint, rawToCelsius(static_cast<quint32>(i % 1024)));
+        t.setValue(field::Text, rawToCelsius(static_cast<quint32>((i * 7) % 1024)));
+        t.setValue(field::TMax, i % 1000 == 0 ? rawToCelsius(1023) : 0.0);
+        t.setValue(field::TMin, i % 1000 == 0 ? 1.0 / 3.0 : 0.0);
+        t.post();
+    }
+    // Values no logger gives, but a table may hold: extremes and the smallest steps.
+    for (double v : {5e-324, 2.2250738585072014e-308, 1.7976931348623157e308, -0.1, 0.1 + 0.2, 1e21, 123456789.123456789}) {
+        t.append();
+        t.setValue(field::Ensaio, 99);
+        t.setValue(field::SubReg, 1);
+        t.setValue(field::Tint, v);
+        t.post();
+    }
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(saveTable(t, dir.filePath("f.dat"), &error)) << error.toStdString();
+    const auto p = loadDatapacket(dir.filePath("f.dat"), &error);
+    ASSERT_TRUE(p) << error.toStdString();
+    MeasurementTable back;
+    ASSERT_TRUE(back.takePacket(*p, &error)) << error.toStdString();
+    const QList<Table::Row> a = t.allRows(), b = back.allRows();
+    ASSERT_EQ(a.size(), b.size());
+    int differing = 0;
+    for (int r = 0; r < a.size(); ++r)
+        for (int f = 0; f < a[r].size(); ++f)
+            if (a[r][f].isNull() != b[r][f].isNull() ||
+                std::bit_cast<quint64>(a[r][f].toDouble()) != std::bit_cast<quint64>(b[r][f].toDouble()))
+                ++differing;
+    EXPECT_EQ(differing, 0);
+}
+
+TEST(Datapacket, HostileMeasurementFilesAreRefusedWithTheirReason) {
+    MeasurementTable t;
+    addSample(t, 1, 1, 22);
+    const QByteArray good = writeDatapacket(t);
+    const auto before = t.allRows();
+    struct Case { const char* name; QByteArray bytes; const char* reason; } cases[] = {
+        {"test number beyond our integers (i8)",
+         QByteArray(good).replace("attrname=\"Ensaio\" fieldtype=\"i4\"", "attrname=\"Ensaio\" fieldtype=\"i8\"")
+             .replace("Ensaio=\"1\"", "Ensaio=\"4294967297\""), "fora do intervalo"},
+        {"SubReg beyond our integers (i8)",
+         QByteArray(good).replace("attrname=\"SubReg\" fieldtype=\"i4\"", "attrname=\"SubReg\" fieldtype=\"i8\"")
+             .replace("SubReg=\"1\"", "SubReg=\"-9223372036854775808\""), "fora do intervalo"},
+        {"NaN", QByteArray(good).replace("Tint=\"22\"", "Tint=\"nan\""), "Tint"},
+        {"infinity", QByteArray(good).replace("Tint=\"22\"", "Tint=\"-inf\""), "Tint"},
+        {"huge exponent", QByteArray(good).replace("Tint=\"22\"", "Tint=\"1e999\""), "Tint"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_NE(c.bytes, good) << c.name;
+        QString error;
+        const auto p = readDatapacket(c.bytes, &error);
+        const bool refused = !p || !t.takePacket(*p, &error);
+        EXPECT_TRUE(refused) << c.name;
+        EXPECT_TRUE(error.contains(c.reason)) << c.name << ": " << error.toStdString();
+        EXPECT_EQ(t.allRows(), before) << c.name;
+    }
+}
+
+TEST(Datapacket, FilesTooLargeOrUnwritableSayWhy) {
+    QTemporaryDir dir;
+    QFile big(dir.filePath("big.dat"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(kMaxDatapacketBytes + 1024 * 1024)); // sparse: no disk used
+    big.close();
+    QString error;
+    EXPECT_FALSE(loadDatapacket(big.fileName(), &error));
+    EXPECT_TRUE(error.contains("o arquivo é grande demais para um arquivo de dados")) << error.toStdString();
+
+    Table t;
+    fillBuiltInConfig(t);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("pasta"));
+    struct Case { QString path; const char* cause; } cases[] = {
+        {dir.filePath("pasta"), "já existe uma pasta com esse nome"},
+        {dir.filePath("nada/x.dat"), "a pasta não existe"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(saveTable(t, c.path, &error));
+        EXPECT_TRUE(error.contains(c.cause)) << error.toStdString();
+        EXPECT_FALSE(error.contains("Unknown error"));
+    }
 }
