@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -184,4 +187,59 @@ TEST(Cli, DumpDecodeCsvAndPicturesWrittenWhole) {
     r = cli({"plot", dat, "--test", "1", "--out", dir.filePath("folder.png")});
     EXPECT_EQ(r.code, 5);
     EXPECT_TRUE(r.err.contains("já existe uma pasta com esse nome")) << r.err.toStdString();
+}
+
+TEST(Cli, CalcAndReportOfADemoTest) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    CliRun r = cli({"calc", dat, "--test", "2", "--json", "--method", "dickinson", "--energy-equivalent", "10100",
+                    "--mass", "0.98", "--fuse", "50"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    for (const char* key : {"test", "method", "automatic", "periods", "theta_a", "theta_c", "drift_fore", "drift_after",
+                            "mean_fore", "mean_after", "rise_observed", "rise_corrected", "b", "energy_equivalent",
+                            "gross_calorific_value"})
+        EXPECT_TRUE(o.contains(key)) << key;
+    EXPECT_EQ(o["test"].toInt(), 2);
+    EXPECT_EQ(o["method"].toString(), "dickinson");
+    EXPECT_TRUE(o["automatic"].toBool());
+    const double rise = o["rise_corrected"].toDouble();
+    EXPECT_NEAR(o["gross_calorific_value"].toDouble(), (10100 * rise - 50) / 0.98, 1e-6);
+    EXPECT_EQ(o["periods"].toObject()["main"].toArray()[0].toDouble(), o["periods"].toObject()["fore"].toArray()[1].toDouble());
+
+    // Given periods are used as given; the text form names the method.
+    r = cli({"calc", dat, "--test", "2", "--periods", "0,3,11,13.9"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Regnault-Pfaundler"));
+    EXPECT_TRUE(r.out.contains("informados"));
+
+    struct Case { QStringList args; int code; const char* says; } refusals[] = {
+        {{"--test", "9"}, 1, "ensaios presentes"},
+        {{"--test", "1", "--periods", "0,5,3,9"}, 3, ""},
+        {{"--test", "1", "--periods", "0,0.1,5,9"}, 3, ""},
+        {{"--test", "1", "--calibrate", "--mass", "1"}, 1, "--heat"},
+        {{"--test", "1", "--method", "simpson"}, 1, "simpson"},
+        {{"--test", "1", "--mass", "1"}, 1, "--energy-equivalent"},
+    };
+    for (const auto& c : refusals) {
+        r = cli(QStringList{"calc", dat} + c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+        EXPECT_FALSE(r.err.isEmpty()) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+    }
+
+    const QString pdf = dir.filePath("r.pdf");
+    r = cli({"report", dat, "--test", "2", "--out", pdf, "--energy-equivalent", "10100", "--mass", "0.98"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(readAllOf(pdf).startsWith("%PDF"));
+    QProcess text;
+    text.start("pdftotext", {pdf, "-"});
+    if (text.waitForFinished(30000) && text.exitCode() == 0) {
+        const QString t = QString::fromUtf8(text.readAllStandardOutput()).replace(QChar(0xFB01), "fi");
+        EXPECT_TRUE(t.contains("Avaliação do Ensaio 2"));
+        EXPECT_TRUE(t.contains("Poder calorífico superior"));
+        EXPECT_TRUE(t.contains(QString::number(rise, 'f', 4)) || t.contains("Elevação corrigida"));
+        EXPECT_TRUE(t.contains("Anexo"));
+    }
 }

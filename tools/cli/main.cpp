@@ -5,6 +5,8 @@
 #include "acquisition/download.h"
 #include "acquisition/wholefile.h"
 #include "app/exportsettings.h"
+#include "app/report.h"
+#include "session/testevaluation.h"
 #include "app/testchart.h"
 #include "app/testview.h"
 #include "link/commands.h"
@@ -21,8 +23,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QStringList>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -414,6 +418,145 @@ int clear(const Command&, QCommandLineParser& p) {
     return kOk;
 }
 
+// ---- evaluation ---------------------------------------------------------------------------------
+
+QList<QCommandLineOption> evaluationOptions() {
+    return {kTest,
+            opt("method", "regnault-pfaundler (padrão) ou dickinson.", "METHOD"),
+            opt("periods", "Limites A,B,C,D em minutos (sem eles: automáticos).", "A,B,C,D"),
+            opt("energy-equivalent", "Equivalente energético W (J/K) para o poder calorífico.", "W"),
+            opt("mass", "Massa da amostra ou do padrão (g).", "M"),
+            opt("calibrate", "Calcula W a partir de um padrão (com --mass e --heat)."),
+            opt("heat", "Calor de combustão do padrão (J/g; ácido benzoico: 26454).", "Q"),
+            opt("fuse", "Correção do fio (J).", "J"),
+            opt("acid", "Correção ácida (J).", "J"),
+            opt("sulfur", "Correção de enxofre (J).", "J"),
+            opt("json", "Escreve o resultado como um objeto JSON.")};
+}
+
+std::optional<double> number(QCommandLineParser& p, const char* name, bool* bad) {
+    if (!isSet(p, name))
+        return std::nullopt;
+    bool ok = false;
+    const double v = value(p, name).toDouble(&ok);
+    if (!ok || !std::isfinite(v)) {
+        err(QStringLiteral("--%1: não é um número: %2").arg(QString::fromLatin1(name), value(p, name)));
+        *bad = true;
+        return std::nullopt;
+    }
+    return v;
+}
+
+// The evaluation asked for on the command line, or nothing after a usage message.
+std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
+    ses::EvaluationRequest req;
+    if (isSet(p, "method")) {
+        const auto m = eval::methodFromKey(value(p, "method"));
+        if (!m) {
+            err(QStringLiteral("--method: use regnault-pfaundler ou dickinson, não \"%1\"").arg(value(p, "method")));
+            return std::nullopt;
+        }
+        req.method = *m;
+    }
+    if (isSet(p, "periods")) {
+        const QStringList parts = value(p, "periods").split(QLatin1Char(','));
+        double v[4] = {};
+        bool ok = parts.size() == 4;
+        for (int i = 0; ok && i < 4; ++i)
+            v[i] = parts[i].trimmed().toDouble(&ok);
+        if (!ok) {
+            err(QStringLiteral("--periods: use A,B,C,D em minutos, por exemplo 0,5,12,17"));
+            return std::nullopt;
+        }
+        req.periods = eval::Periods{v[0], v[1], v[2], v[3]};
+    }
+    bool bad = false;
+    const auto w = number(p, "energy-equivalent", &bad), mass = number(p, "mass", &bad), heat = number(p, "heat", &bad);
+    eval::Calorimetry& c = req.calorimetry;
+    c.fuse = number(p, "fuse", &bad).value_or(0);
+    c.acid = number(p, "acid", &bad).value_or(0);
+    c.sulfur = number(p, "sulfur", &bad).value_or(0);
+    if (bad)
+        return std::nullopt;
+    if (isSet(p, "calibrate")) {
+        if (!heat || !mass) {
+            err(QStringLiteral("--calibrate precisa de --mass e --heat"));
+            return std::nullopt;
+        }
+        c.mode = eval::Calorimetry::Mode::Calibration;
+        c.mass = *mass;
+        c.heatOfCombustion = *heat;
+    } else if (w || mass) {
+        if (!w || !mass) {
+            err(QStringLiteral("o poder calorífico precisa de --energy-equivalent e --mass"));
+            return std::nullopt;
+        }
+        c.mode = eval::Calorimetry::Mode::Sample;
+        c.mass = *mass;
+        c.energyEquivalent = *w;
+    }
+    return req;
+}
+
+// Loads the file, finds the test and evaluates it; an exit code when any of that fails.
+std::optional<int> evaluateFor(QCommandLineParser& p, acq::MeasurementTable& t, qint64& n, ses::EvaluationRequest& req,
+                               eval::Result& result) {
+    const auto r = evaluationRequest(p);
+    if (!r)
+        return kUsage;
+    req = *r;
+    if (!loadFile(p.positionalArguments().value(0), t))
+        return kFile;
+    const auto test = testOption(p, t);
+    if (!test)
+        return kUsage;
+    n = *test;
+    const eval::Outcome o = ses::evaluateTest(t, n, req);
+    if (!o.ok()) {
+        err(o.error);
+        return kContents;
+    }
+    result = *o.result;
+    return std::nullopt;
+}
+
+int calc(const Command&, QCommandLineParser& p) {
+    acq::MeasurementTable t;
+    qint64 n = 0;
+    ses::EvaluationRequest req;
+    eval::Result r;
+    if (const auto code = evaluateFor(p, t, n, req, r))
+        return *code;
+    if (isSet(p, "json"))
+        std::fputs(QJsonDocument(ses::resultJson(n, r)).toJson(QJsonDocument::Indented).constData(), stdout);
+    else
+        std::fputs(ses::resultText(n, r, req.calorimetry).toUtf8().constData(), stdout);
+    return kOk;
+}
+
+int report(const Command&, QCommandLineParser& p) {
+    const QString path = value(p, "out");
+    if (!outputWritable(path))
+        return kFile;
+    acq::MeasurementTable t;
+    qint64 n = 0;
+    ses::EvaluationRequest req;
+    eval::Result r;
+    if (const auto code = evaluateFor(p, t, n, req, r))
+        return *code;
+    ReportRequest rr;
+    rr.test = n;
+    rr.dataFile = QFileInfo(p.positionalArguments().value(0)).absoluteFilePath();
+    rr.result = r;
+    rr.calorimetry = req.calorimetry;
+    QString why;
+    if (!writeReport(t, rr, path, &why)) {
+        err(why);
+        return kFile;
+    }
+    return kOk;
+}
+
 const QList<Command>& commands() {
     static const QList<Command> table = {
         {QStringLiteral("probe"), QStringLiteral("diagnóstico (0x08) com o registrador"),
@@ -437,6 +580,14 @@ const QList<Command>& commands() {
          QStringLiteral("FILE.dat --test N --out FILE.png [--size LxA]"),
          {kTest, opt("out", "Imagem a gravar.", "FILE.png"), opt("size", "Tamanho em pixels, LxA.", "LxA")},
          {QStringLiteral("FILE.dat")}, true, plot},
+        {QStringLiteral("calc"), QStringLiteral("avalia um ensaio: elevação corrigida, equivalente energético, poder calorífico"),
+         QStringLiteral("FILE.dat --test N [--method regnault-pfaundler|dickinson] [--periods A,B,C,D]\n"
+                        "           [--energy-equivalent W --mass M] [--calibrate --mass M --heat Q]\n"
+                        "           [--fuse J] [--acid J] [--sulfur J] [--json]"),
+         evaluationOptions(), {QStringLiteral("FILE.dat")}, false, calc},
+        {QStringLiteral("report"), QStringLiteral("relatório PDF da avaliação de um ensaio"),
+         QStringLiteral("FILE.dat --test N --out FILE.pdf [as opções de calc]"),
+         evaluationOptions() << opt("out", "Relatório a gravar.", "FILE.pdf"), {QStringLiteral("FILE.dat")}, true, report},
         {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
          QStringLiteral("--device PATH --yes"), {kDevice, opt("yes", "Confirma o apagamento.")}, {}, false, clear},
     };
@@ -452,6 +603,8 @@ QStringList requiredOptions(const QString& command) {
         {QStringLiteral("export"), {QStringLiteral("test"), QStringLiteral("out")}},
         {QStringLiteral("plot"), {QStringLiteral("test"), QStringLiteral("out")}},
         {QStringLiteral("clear"), {QStringLiteral("device")}},
+        {QStringLiteral("calc"), {QStringLiteral("test")}},
+        {QStringLiteral("report"), {QStringLiteral("test"), QStringLiteral("out")}},
     };
     const auto it = required.find(command);
     return it == required.end() ? QStringList{} : it->second;

@@ -1,0 +1,149 @@
+#include "app/report.h"
+
+#include "acquisition/wholefile.h"
+#include "app/evaluationchart.h"
+#include "session/testevaluation.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <algorithm>
+
+namespace {
+
+struct Row { qint64 sub; double tempo, tint, text; };
+
+QList<Row> rowsOf(const acq::MeasurementTable& t, qint64 test) {
+    namespace f = acq::field;
+    const int e = t.fieldIndex(f::Ensaio), s = t.fieldIndex(f::SubReg), tm = t.fieldIndex(f::Tempo),
+              ti = t.fieldIndex(f::Tint), tx = t.fieldIndex(f::Text);
+    QList<Row> out;
+    for (const acq::Table::Row& r : t.allRows())
+        if (!r[e].isNull() && r[e].toLongLong() == test)
+            out << Row{r[s].toLongLong(), r[tm].toDouble(), r[ti].toDouble(), r[tx].toDouble()};
+    std::stable_sort(out.begin(), out.end(), [](const Row& a, const Row& b) { return a.sub < b.sub; });
+    return out;
+}
+
+// Lays text out top to bottom on A4 pages, starting a new page when one is full.
+class Pages {
+public:
+    Pages(QPdfWriter& w, QPainter& p) : w_(w), p_(p) {
+        const QRect r = p.viewport();
+        margin_ = r.width() / 14;
+        page_ = QRectF(margin_, margin_, r.width() - 2 * margin_, r.height() - 2 * margin_);
+        y_ = page_.top();
+    }
+    QRectF page() const { return page_; }
+    double y() const { return y_; }
+    void skip(double h) { y_ += h; }
+    void need(double h) {
+        if (y_ + h > page_.bottom()) {
+            w_.newPage();
+            y_ = page_.top();
+        }
+    }
+    void line(const QString& text, const QFont& f, Qt::Alignment a = Qt::AlignLeft) {
+        p_.setFont(f);
+        const double h = QFontMetricsF(f, p_.device()).height();
+        need(h);
+        p_.drawText(QRectF(page_.left(), y_, page_.width(), h), a | Qt::AlignVCenter, text);
+        y_ += h;
+    }
+    // Columns at the given fractions of the width.
+    void columns(const QStringList& cells, const QList<double>& at, const QFont& f, bool rightAligned = false) {
+        p_.setFont(f);
+        const double h = QFontMetricsF(f, p_.device()).height() * 1.15;
+        need(h);
+        for (int i = 0; i < cells.size(); ++i) {
+            const double x0 = page_.left() + at[i] * page_.width();
+            const double x1 = page_.left() + (i + 1 < at.size() ? at[i + 1] : 1.0) * page_.width();
+            p_.drawText(QRectF(x0, y_, x1 - x0 - 20, h),
+                        (rightAligned && i > 0 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, cells[i]);
+        }
+        y_ += h;
+    }
+
+private:
+    QPdfWriter& w_;
+    QPainter& p_;
+    double margin_;
+    QRectF page_;
+    double y_;
+};
+
+} // namespace
+
+bool writeReport(const acq::MeasurementTable& table, const ReportRequest& req, const QString& path, QString* error) {
+    QByteArray pdf;
+    {
+        QBuffer buf(&pdf);
+        buf.open(QIODevice::WriteOnly);
+        QPdfWriter w(&buf);
+        w.setPageSize(QPageSize(QPageSize::A4));
+        w.setResolution(300);
+        w.setTitle(QStringLiteral("Avaliação do Ensaio %1").arg(req.test));
+        w.setCreator(QStringLiteral("Registrador"));
+        QPainter p(&w);
+        if (!p.isActive()) {
+            if (error)
+                *error = QStringLiteral("Não foi possível criar o relatório.");
+            return false;
+        }
+        QFont title(QStringLiteral("DejaVu Sans"), 16, QFont::Bold);
+        QFont head(QStringLiteral("DejaVu Sans"), 11, QFont::Bold);
+        QFont body(QStringLiteral("DejaVu Sans"), 10);
+        QFont small(QStringLiteral("DejaVu Sans"), 8);
+        Pages pg(w, p);
+
+        pg.line(QStringLiteral("Bomba Calorimétrica - Avaliação do Ensaio %1").arg(req.test), title);
+        pg.skip(20);
+        pg.line(QStringLiteral("Arquivo de dados: %1").arg(req.dataFile.isEmpty() ? QStringLiteral("(dados não salvos)")
+                                                                                  : QDir::toNativeSeparators(req.dataFile)), body);
+        pg.line(QStringLiteral("Data do relatório: %1").arg(req.when.toString(QStringLiteral("dd/MM/yyyy hh:mm"))), body);
+        pg.skip(30);
+
+        const auto samples = ses::testSamples(table, req.test);
+        const QRectF chartArea(pg.page().left(), pg.y(), pg.page().width(), pg.page().width() * 0.55);
+        p.setFont(small);
+        EvaluationChart chart(samples, req.result.periods, &req.result);
+        chart.paint(p, chartArea);
+        pg.skip(chartArea.height() + 40);
+
+        const QList<double> cols{0.0, 0.5, 0.75};
+        auto table2 = [&](const QString& heading, const QList<ses::ResultLine>& lines) {
+            pg.need(200);
+            pg.line(heading, head);
+            pg.skip(10);
+            for (const ses::ResultLine& l : lines)
+                pg.columns({l.label, l.value, l.unit}, cols, body);
+            pg.skip(30);
+        };
+        table2(QStringLiteral("Resultado (%1)").arg(ses::methodName(req.result.method)), ses::resultLines(req.result));
+        const auto inputs = ses::inputLines(req.calorimetry, req.result);
+        if (!inputs.isEmpty())
+            table2(QStringLiteral("Dados calorimétricos"), inputs);
+
+        // The appendix starts on a page of its own.
+        w.newPage();
+        Pages ap(w, p);
+        ap.line(QStringLiteral("Anexo: leituras do Ensaio %1").arg(req.test), head);
+        ap.skip(10);
+        const QList<double> rc{0.0, 0.25, 0.5, 0.75};
+        const QStringList caption{QStringLiteral("Registro"), QStringLiteral("Tempo (min)"), QStringLiteral("Temp. Int. (°C)"),
+                                  QStringLiteral("Temp. Ext. (°C)")};
+        ap.columns(caption, rc, head);
+        for (const Row& r : rowsOf(table, req.test)) {
+            if (ap.y() + 80 > ap.page().bottom()) {
+                ap.need(1e9); // next page, with the caption again
+                ap.columns(caption, rc, head);
+            }
+            ap.columns({QString::number(r.sub), ses::fixed(r.tempo, 2), ses::fixed(r.tint, 3), ses::fixed(r.text, 3)}, rc, small);
+        }
+        p.end();
+    }
+    return acq::writeWholeFile(path, pdf, error);
+}

@@ -1,0 +1,129 @@
+#include "session/testevaluation.h"
+
+#include <QJsonArray>
+#include <algorithm>
+
+namespace ses {
+
+std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, qint64 test) {
+    namespace f = acq::field;
+    const int ensaio = table.fieldIndex(f::Ensaio), tempo = table.fieldIndex(f::Tempo), tint = table.fieldIndex(f::Tint);
+    std::vector<eval::Sample> out;
+    for (const acq::Table::Row& r : table.allRows())
+        if (!r[ensaio].isNull() && r[ensaio].toLongLong() == test && !r[tempo].isNull() && !r[tint].isNull())
+            out.push_back({r[tempo].toDouble(), r[tint].toDouble()});
+    std::stable_sort(out.begin(), out.end(), [](const eval::Sample& a, const eval::Sample& b) { return a.t < b.t; });
+    return out;
+}
+
+eval::Outcome evaluateTest(const acq::MeasurementTable& table, qint64 test, const EvaluationRequest& req) {
+    const auto samples = testSamples(table, test);
+    if (samples.empty())
+        return {std::nullopt, QStringLiteral("O ensaio %1 não tem amostras.").arg(test)};
+    return eval::evaluate(samples, req.method, req.periods, req.calorimetry);
+}
+
+QString methodName(eval::Method m) {
+    return m == eval::Method::Dickinson ? QStringLiteral("Dickinson") : QStringLiteral("Regnault-Pfaundler");
+}
+
+QString fixed(double v, int decimals) {
+    if (v == 0)
+        v = 0; // no "-0.0000"
+    return QString::number(v, 'f', decimals);
+}
+
+namespace {
+QString range(double lo, double hi) { return fixed(lo, 2) + QStringLiteral(" a ") + fixed(hi, 2); }
+} // namespace
+
+QList<ResultLine> resultLines(const eval::Result& r) {
+    QList<ResultLine> l;
+    l << ResultLine{QStringLiteral("Método"), methodName(r.method), {}}
+      << ResultLine{QStringLiteral("Períodos"), r.automatic ? QStringLiteral("automáticos") : QStringLiteral("informados"), {}}
+      << ResultLine{QStringLiteral("Período inicial"), range(r.periods.a, r.periods.b), QStringLiteral("min")}
+      << ResultLine{QStringLiteral("Período principal"), range(r.periods.b, r.periods.c), QStringLiteral("min")}
+      << ResultLine{QStringLiteral("Período final"), range(r.periods.c, r.periods.d), QStringLiteral("min")}
+      << ResultLine{QStringLiteral("θa (início do principal)"), fixed(r.thetaA, 4), QStringLiteral("°C")}
+      << ResultLine{QStringLiteral("θc (fim do principal)"), fixed(r.thetaC, 4), QStringLiteral("°C")}
+      << ResultLine{QStringLiteral("Deriva inicial"), fixed(r.driftFore, 4), QStringLiteral("K/min")}
+      << ResultLine{QStringLiteral("Deriva final"), fixed(r.driftAfter, 4), QStringLiteral("K/min")};
+    if (r.b)
+        l << ResultLine{QStringLiteral("b (60 % da elevação)"), fixed(*r.b, 2), QStringLiteral("min")};
+    l << ResultLine{QStringLiteral("Elevação observada"), fixed(r.riseObserved, 4), QStringLiteral("K")}
+      << ResultLine{QStringLiteral("Elevação corrigida"), fixed(r.riseCorrected, 4), QStringLiteral("K")};
+    if (r.energyEquivalent)
+        l << ResultLine{QStringLiteral("Equivalente energético"), fixed(*r.energyEquivalent, 1), QStringLiteral("J/K")};
+    if (r.grossCalorificValue) {
+        l << ResultLine{QStringLiteral("Poder calorífico superior"), fixed(*r.grossCalorificValue, 1), QStringLiteral("J/g")}
+          << ResultLine{QString(), fixed(*r.grossMJPerKg(), 3), QStringLiteral("MJ/kg")}
+          << ResultLine{QString(), fixed(*r.grossCalPerG(), 1), QStringLiteral("cal/g")};
+    }
+    return l;
+}
+
+QList<ResultLine> inputLines(const eval::Calorimetry& c, const eval::Result& r) {
+    using Mode = eval::Calorimetry::Mode;
+    QList<ResultLine> l;
+    if (c.mode == Mode::None)
+        return l;
+    l << ResultLine{QStringLiteral("Modo"), c.mode == Mode::Calibration ? QStringLiteral("Calibração") : QStringLiteral("Amostra"), {}};
+    l << ResultLine{c.mode == Mode::Calibration ? QStringLiteral("Massa do padrão") : QStringLiteral("Massa da amostra"),
+                    fixed(c.mass, 4), QStringLiteral("g")};
+    if (c.mode == Mode::Calibration)
+        l << ResultLine{QStringLiteral("Calor de combustão do padrão"), fixed(c.heatOfCombustion, 1), QStringLiteral("J/g")};
+    else if (r.energyEquivalent)
+        l << ResultLine{QStringLiteral("Equivalente energético"), fixed(*r.energyEquivalent, 1), QStringLiteral("J/K")};
+    l << ResultLine{QStringLiteral("Correção do fio"), fixed(c.fuse, 1), QStringLiteral("J")}
+      << ResultLine{QStringLiteral("Correção ácida"), fixed(c.acid, 1), QStringLiteral("J")}
+      << ResultLine{QStringLiteral("Correção de enxofre"), fixed(c.sulfur, 1), QStringLiteral("J")};
+    return l;
+}
+
+QString resultText(qint64 test, const eval::Result& r, const eval::Calorimetry& c) {
+    QStringList out{QStringLiteral("Avaliação do Ensaio %1").arg(test)};
+    auto add = [&](const QList<ResultLine>& lines) {
+        int width = 0;
+        for (const ResultLine& x : lines)
+            width = std::max(width, static_cast<int>(x.label.size()));
+        for (const ResultLine& x : lines)
+            out << (x.label.isEmpty() ? QString(width + 2, QLatin1Char(' ')) : (x.label + QLatin1Char(':')).leftJustified(width + 2)) +
+                       x.value + (x.unit.isEmpty() ? QString() : QLatin1Char(' ') + x.unit);
+    };
+    add(resultLines(r));
+    const auto inputs = inputLines(c, r);
+    if (!inputs.isEmpty()) {
+        out << QString() << QStringLiteral("Dados calorimétricos");
+        add(inputs);
+    }
+    return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QJsonObject resultJson(qint64 test, const eval::Result& r) {
+    QJsonObject o;
+    o[QStringLiteral("test")] = test;
+    o[QStringLiteral("method")] = eval::methodKey(r.method);
+    o[QStringLiteral("automatic")] = r.automatic;
+    QJsonObject p;
+    p[QStringLiteral("fore")] = QJsonArray{r.periods.a, r.periods.b};
+    p[QStringLiteral("main")] = QJsonArray{r.periods.b, r.periods.c};
+    p[QStringLiteral("after")] = QJsonArray{r.periods.c, r.periods.d};
+    o[QStringLiteral("periods")] = p;
+    o[QStringLiteral("theta_a")] = r.thetaA;
+    o[QStringLiteral("theta_c")] = r.thetaC;
+    o[QStringLiteral("drift_fore")] = r.driftFore;
+    o[QStringLiteral("drift_after")] = r.driftAfter;
+    o[QStringLiteral("mean_fore")] = r.meanFore;
+    o[QStringLiteral("mean_after")] = r.meanAfter;
+    o[QStringLiteral("rise_observed")] = r.riseObserved;
+    o[QStringLiteral("rise_corrected")] = r.riseCorrected;
+    if (r.b)
+        o[QStringLiteral("b")] = *r.b;
+    if (r.energyEquivalent)
+        o[QStringLiteral("energy_equivalent")] = *r.energyEquivalent;
+    if (r.grossCalorificValue)
+        o[QStringLiteral("gross_calorific_value")] = *r.grossCalorificValue;
+    return o;
+}
+
+} // namespace ses

@@ -1,0 +1,47 @@
+#pragma once
+// One test of the measurement table evaluated: its curve as samples, the request (method,
+// periods, calorimetric inputs) and the result as the user reads it — a table of text, or one
+// JSON object. The window, the command line and the report all go through here.
+#include "acquisition/measurementtable.h"
+#include "evaluation/evaluation.h"
+
+#include <QJsonObject>
+#include <QStringList>
+#include <vector>
+
+namespace ses {
+
+/// The internal-temperature curve of one test: (Tempo, Tint) in increasing time.
+std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, qint64 test);
+
+struct EvaluationRequest {
+    eval::Method method = eval::Method::RegnaultPfaundler;
+    std::optional<eval::Periods> periods; ///< nothing: found automatically
+    eval::Calorimetry calorimetry;
+};
+
+/// Evaluates one test of the table; a test without rows is refused with its reason.
+eval::Outcome evaluateTest(const acq::MeasurementTable& table, qint64 test, const EvaluationRequest& req);
+
+/// The method's name as the user reads it: "Regnault-Pfaundler" / "Dickinson".
+QString methodName(eval::Method m);
+
+/// One line of the result: a label, a value as text, its unit.
+struct ResultLine {
+    QString label;
+    QString value;
+    QString unit;
+};
+/// The periods, the method's figures and the calorimetric result, in the order shown.
+QList<ResultLine> resultLines(const eval::Result& r);
+/// The calorimetric inputs that were given, in the same form.
+QList<ResultLine> inputLines(const eval::Calorimetry& c, const eval::Result& r);
+/// Everything as plain text, one "label: value unit" per line (for the terminal and "Copiar").
+QString resultText(qint64 test, const eval::Result& r, const eval::Calorimetry& c);
+/// The result as one JSON object with fixed keys.
+QJsonObject resultJson(qint64 test, const eval::Result& r);
+
+/// Numbers as the user reads them: "." as the decimal separator, fixed decimals.
+QString fixed(double v, int decimals);
+
+} // namespace ses
