@@ -1,0 +1,111 @@
+#pragma once
+// "Avaliação do Ensaio N": the test's curve with its three periods, whose four limits are
+// dragged on the chart or typed as minutes; the method; the results; the calorimetric inputs
+// (sample or calibration) and their result; the report and a copy of the results as text.
+#include "acquisition/measurementtable.h"
+#include "app/filedialogs.h"
+#include "app/messageservice.h"
+#include "evaluation/evaluation.h"
+#include "session/testevaluation.h"
+
+#include <QDialog>
+#include <vector>
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class EvaluationPlot;
+
+/// What the user typed for one test; kept by the main window while the program runs.
+struct EvaluationInputs {
+    eval::Method method = eval::Method::RegnaultPfaundler;
+    std::optional<eval::Periods> periods; ///< nothing: automatic
+    eval::Calorimetry calorimetry;        ///< mode None is shown as Amostra with no mass
+};
+
+class TFormAvaliacao : public QDialog {
+    Q_OBJECT
+public:
+    TFormAvaliacao(const acq::MeasurementTable& table, qint64 test, const QString& dataFile,
+                   EvaluationInputs inputs, FileDialogs& files, MessageService& messages, QWidget* parent = nullptr);
+
+    EvaluationInputs inputs() const { return inputs_; }
+    /// The energy equivalent calibrated or used, when there is one.
+    std::optional<double> energyEquivalent() const;
+    const eval::Outcome& outcome() const { return outcome_; }
+    /// The results as text, as "Copiar" puts them on the clipboard.
+    QString resultText() const;
+
+    // Controls
+    EvaluationPlot* Plot;
+    QDoubleSpinBox* EditA;
+    QDoubleSpinBox* EditB;
+    QDoubleSpinBox* EditC;
+    QDoubleSpinBox* EditD;
+    QComboBox* ComboMetodo;
+    QPushButton* btnAutomatico;
+    QLabel* LabelResultado;
+    QRadioButton* RadioAmostra;
+    QRadioButton* RadioCalibracao;
+    QDoubleSpinBox* EditMassa;
+    QDoubleSpinBox* EditEquivalente;
+    QDoubleSpinBox* EditCalor;
+    QDoubleSpinBox* EditFio;
+    QDoubleSpinBox* EditAcido;
+    QDoubleSpinBox* EditEnxofre;
+    QLabel* LabelCalorimetria;
+    QPushButton* btnRelatorio;
+    QPushButton* btnCopiar;
+    QPushButton* btnFechar;
+
+    /// Moves limit `i` (0 … 3: A, B, C, D) as a drag on the chart would.
+    void setLimit(int i, double minutes);
+    void AutomaticoClick();
+    void RelatorioClick();
+    void CopiarClick();
+
+private:
+    void recompute();
+    void showPeriods(const eval::Periods& p);
+    void readInputs();
+
+    const acq::MeasurementTable& table_;
+    qint64 test_;
+    QString dataFile_;
+    std::vector<eval::Sample> samples_;
+    EvaluationInputs inputs_;
+    eval::Outcome outcome_;
+    FileDialogs& files_;
+    MessageService& messages_;
+    bool updating_ = false;
+};
+
+/// The chart of the evaluation window; its four limits can be dragged.
+class EvaluationPlot : public QWidget {
+    Q_OBJECT
+public:
+    explicit EvaluationPlot(QWidget* parent = nullptr);
+    void setData(std::span<const eval::Sample> samples, std::optional<eval::Periods> periods, const eval::Result* result);
+    QSize sizeHint() const override { return {560, 300}; }
+
+signals:
+    void limitDragged(int index, double minutes);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+
+private:
+    int limitNear(double x) const;
+    std::span<const eval::Sample> samples_;
+    std::optional<eval::Periods> periods_;
+    const eval::Result* result_ = nullptr;
+    QRectF plot_;
+    double t0_ = 0, t1_ = 1;
+    int dragging_ = -1;
+};
