@@ -2,6 +2,7 @@
 
 #include "acquisition/datapacket.h"
 #include "acquisition/lendo.h"
+#include "acquisition/wholefile.h"
 #include "app/about.h"
 #include "app/config.h"
 #include "app/service.h"
@@ -11,6 +12,9 @@
 #include "export/dtExportSelect.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QMenu>
+#include <cmath>
 #include <QChartView>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -152,7 +156,12 @@ void TForm1::buildControls() {
     Chart1->setFrameShadow(QFrame::Sunken);
     Chart1->setRubberBand(QChartView::RectangleRubberBand);
     Chart1->setRenderHint(QPainter::Antialiasing);
-    Chart1->setToolTip(QStringLiteral("Arraste para ampliar; clique com o botão direito para voltar"));
+    Chart1->setToolTip(QStringLiteral("Arraste para ampliar; clique com o botão direito para avaliar o ensaio, "
+                                      "salvar o gráfico ou restaurar o zoom"));
+    ChartMenu = new QMenu(Chart1);
+    AvaliarEnsaio1 = ChartMenu->addAction(QStringLiteral("Avaliar ensaio..."), this, [this] { AvaliarEnsaioClick(); });
+    SalvarGrafico1 = ChartMenu->addAction(QStringLiteral("Salvar gráfico como imagem..."), this, [this] { SalvarGraficoClick(); });
+    RestaurarZoom1 = ChartMenu->addAction(QStringLiteral("Restaurar zoom"), this, [this] { chart_.resetZoom(); });
     Chart1->installEventFilter(this);
     Chart1->viewport()->installEventFilter(this);
 
@@ -279,7 +288,8 @@ bool TForm1::eventFilter(QObject* o, QEvent* e) {
     }
     if ((o == Chart1 || o == Chart1->viewport()) && e->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(e)->button() == Qt::RightButton) {
-        chart_.resetZoom();
+        AvaliarEnsaio1->setEnabled(shownTest() >= 0);
+        ChartMenu->popup(static_cast<QMouseEvent*>(e)->globalPosition().toPoint());
         return true;
     }
     return QMainWindow::eventFilter(o, e);
@@ -428,6 +438,7 @@ void TForm1::Salvar1Click() {
         return;
     }
     table_.setSaved(true); // the table now equals the file
+    dataFile_ = path;
 }
 
 void TForm1::Abrir1Click() {
@@ -452,6 +463,8 @@ void TForm1::Abrir1Click() {
         return;
     }
     table_.setSaved(true); // what is shown is what the file holds
+    dataFile_ = path;
+    evaluationInputs.clear();
     rebuildTestList();
     ComboBox1Change();
 }
@@ -478,29 +491,97 @@ void TForm1::Comunicao1Click() {
     storePortInConfig(index);
 }
 
-void TForm1::storePortInConfig(int index) {
-    const QString path = QDir(s_.workDir).filePath(kConfigFileName);
-    if (!QFileInfo::exists(path)) {
-        s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
+qint64 TForm1::shownTest() const {
+    const int i = ComboBox1->currentIndex();
+    return i < 0 ? -1 : ComboBox1->itemData(i).toLongLong();
+}
+
+void TForm1::AvaliarEnsaioClick() {
+    const qint64 n = shownTest();
+    if (n < 0)
         return;
+    EvaluationInputs in = evaluationInputs.count(n) ? evaluationInputs[n] : EvaluationInputs{};
+    if (!evaluationInputs.count(n)) {
+        // A new test starts from the energy equivalent last used.
+        const QString w = configValue(QStringLiteral("EquivalenteEnergetico"));
+        bool ok = false;
+        const double v = w.toDouble(&ok);
+        if (ok && std::isfinite(v) && v > 0)
+            in.calorimetry.energyEquivalent = v;
     }
-    const auto packet = loadOrTell(path);
-    if (!packet)
+    TFormAvaliacao d(table_, n, dataFile_, in, s_.files, s_.messages, this);
+    execDialog(d);
+    evaluationInputs[n] = d.inputs();
+    if (const auto w = d.energyEquivalent(); w && *w > 0 &&
+        QString::number(*w, 'f', 1) != configValue(QStringLiteral("EquivalenteEnergetico")))
+        storeConfigValue(QStringLiteral("EquivalenteEnergetico"), QString::number(*w, 'f', 1), false);
+}
+
+void TForm1::SalvarGraficoClick() {
+    const QString path = s_.files.saveFile(FileDialogSpec{QStringLiteral("Salvar gráfico"),
+                                                          QStringLiteral("Imagens PNG (*.png)|*.png"),
+                                                          QStringLiteral("png"), true, false, {}});
+    if (path.isEmpty())
         return;
-    // Every other row and field, unknown ones included, goes back as it was.
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    Chart1->grab().save(&buf, "PNG");
+    QString error;
+    if (!acq::writeWholeFile(path, png, &error))
+        s_.messages.show(MsgKind::Error, error);
+}
+
+QString TForm1::configValue(const QString& key) const {
+    QString error;
+    const auto packet = acq::loadDatapacket(QDir(s_.workDir).filePath(kConfigFileName), &error);
+    if (!packet)
+        return {};
     acq::Table t;
     t.assign(packet->fields, packet->rows, packet->autoIncValue);
     if (t.fieldIndex(QStringLiteral("Key")) < 0 || t.fieldIndex(QStringLiteral("Value")) < 0 ||
-        !t.locate(QStringLiteral("Key"), QStringLiteral("ComPort"), true)) {
+        !t.locate(QStringLiteral("Key"), key, true))
+        return {};
+    return t.asString(QStringLiteral("Value"));
+}
+
+void TForm1::storePortInConfig(int index) {
+    storeConfigValue(QStringLiteral("ComPort"), QString::number(index), true);
+}
+
+bool TForm1::storeConfigValue(const QString& key, const QString& value, bool mustExist) {
+    const QString path = QDir(s_.workDir).filePath(kConfigFileName);
+    if (!QFileInfo::exists(path)) {
         s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
-        return;
+        return false;
     }
-    t.edit();
-    t.setValue(QStringLiteral("Value"), QString::number(index));
+    const auto packet = loadOrTell(path);
+    if (!packet)
+        return false;
+    // Every other row and field, unknown ones included, goes back as it was.
+    acq::Table t;
+    t.assign(packet->fields, packet->rows, packet->autoIncValue);
+    if (t.fieldIndex(QStringLiteral("Key")) < 0 || t.fieldIndex(QStringLiteral("Value")) < 0) {
+        s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
+        return false;
+    }
+    if (t.locate(QStringLiteral("Key"), key, true)) {
+        t.edit();
+    } else if (mustExist) {
+        s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
+        return false;
+    } else {
+        t.append();
+        t.setValue(QStringLiteral("Key"), key);
+    }
+    t.setValue(QStringLiteral("Value"), value);
     t.post();
     QString error;
-    if (!acq::saveTable(t, path, &error))
+    if (!acq::saveTable(t, path, &error)) {
         s_.messages.show(MsgKind::Error, error);
+        return false;
+    }
+    return true;
 }
 
 // ---- export ---------------------------------------------------------------------------------

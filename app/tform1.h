@@ -4,12 +4,14 @@
 #include "acquisition/download.h"
 #include "acquisition/measurementtable.h"
 #include "app/configuration.h"
+#include "app/evaluationdialog.h"
 #include "app/services.h"
 #include "app/testchart.h"
 #include "export/dtExport.h"
 #include "link/serialchannel.h"
 
 #include <QMainWindow>
+#include <map>
 #include <memory>
 
 class QAction;
@@ -56,6 +58,8 @@ public:
     void Service1Click();
     void Comunicao1Click();
     void Exportar1Click();
+    void AvaliarEnsaioClick();
+    void SalvarGraficoClick();
     void dtDataSetExport1FileExist(const QString& fileName, bool& canOverWrite);
     void dtDataSetExport1EndExport();
     void dtDataSetExport1Error(TdtExportError e);
@@ -99,8 +103,16 @@ public:
     QMenu* Ajuda1;
     QAction* Sobre1;
     QAction* Service1;
+    QMenu* ChartMenu; ///< right click on the chart
+    QAction* AvaliarEnsaio1;
+    QAction* SalvarGrafico1;
+    QAction* RestaurarZoom1;
+    /// The evaluation inputs typed for each test while the program runs.
+    std::map<qint64, EvaluationInputs> evaluationInputs;
 
     TableModel* gridModel() const { return model_; }
+    /// A row of config.xml as it is on disk now; empty when absent.
+    QString configValue(const QString& key) const;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -115,6 +127,10 @@ private:
     void setUpExport();
     int execDialog(QDialog& d);
     void storePortInConfig(int index);
+    /// Sets one row of config.xml (added when absent), every other row kept as it was.
+    bool storeConfigValue(const QString& key, const QString& value, bool mustExist);
+    qint64 shownTest() const;
+
     /// True when the table holds nothing unsaved, or the user agrees to replace it.
     bool mayReplaceData();
     /// A table file read whole, or nothing after the error box.
@@ -140,6 +156,7 @@ private:
     bool downloading_ = false;
     bool closePending_ = false; ///< a close asked for during a download, handled after it
     bool tableRecreated_ = false;
+    QString dataFile_; ///< the data file last opened or saved, for the report
 };
 
 inline const QString kMsgUnsavedQuit =

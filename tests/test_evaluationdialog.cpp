@@ -1,6 +1,7 @@
 // The evaluation window offscreen on the demo tests, and its agreement with the command line.
 #include "acquisition/download.h"
 #include "app/evaluationdialog.h"
+#include "app/tform1.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QMenu>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
@@ -126,4 +128,54 @@ TEST(EvaluationWindow, ARunWithoutARiseSaysSoAndManualPeriodsStillWork) {
     d.EditB->setValue(3);
     d.EditA->setValue(0);
     EXPECT_TRUE(d.outcome().ok()) << d.outcome().error.toStdString();
+}
+
+TEST(EvaluationWindow, FromTheChartMenuWithTheEnergyEquivalentKeptInConfig) {
+    MainWindowRig w;
+    w.model->setMemory(emu::demoImage());
+    w.form->btnLerDadosClick();
+    QStringList menu;
+    for (QAction* a : w.form->ChartMenu->actions())
+        menu << a->text();
+    EXPECT_EQ(menu, (QStringList{"Avaliar ensaio...", "Salvar gráfico como imagem...", "Restaurar zoom"}));
+    double calibrated = 0;
+    w.onDialog = [&](QDialog& d) {
+        auto& e = dynamic_cast<TFormAvaliacao&>(d);
+        e.RadioCalibracao->setChecked(true);
+        e.EditMassa->setValue(1.0);
+        calibrated = e.energyEquivalent().value_or(0);
+        return int(QDialog::Accepted);
+    };
+    w.form->AvaliarEnsaio1->trigger();
+    EXPECT_EQ(w.dialogsShown, QStringList{"Avaliação do Ensaio 1"});
+    ASSERT_GT(calibrated, 0);
+    EXPECT_EQ(w.form->configValue("EquivalenteEnergetico"), QString::number(calibrated, 'f', 1));
+    EXPECT_EQ(w.form->configValue("ComPort"), "1"); // the other rows untouched
+    // The inputs are kept for the test; a new start-up ignores the new row.
+    w.onDialog = [&](QDialog& d) {
+        EXPECT_TRUE(dynamic_cast<TFormAvaliacao&>(d).RadioCalibracao->isChecked());
+        return int(QDialog::Accepted);
+    };
+    w.form->AvaliarEnsaio1->trigger();
+    w.messages.shown.clear();
+    w.start();
+    EXPECT_FALSE(w.form->terminationRequested());
+    EXPECT_TRUE(w.messages.shown.isEmpty());
+    // The next test starts from that energy equivalent.
+    w.form->btnLerDadosClick();
+    w.form->ComboBox1->setCurrentIndex(1);
+    w.form->ComboBox1Change();
+    w.onDialog = [&](QDialog& d) {
+        auto& e = dynamic_cast<TFormAvaliacao&>(d);
+        EXPECT_EQ(e.windowTitle(), "Avaliação do Ensaio 2");
+        EXPECT_NEAR(e.EditEquivalente->value(), calibrated, 0.06);
+        return int(QDialog::Accepted);
+    };
+    w.form->AvaliarEnsaio1->trigger();
+
+    // The chart as a picture, through the file seam.
+    QTemporaryDir dir;
+    w.files.paths = {dir.filePath("g.png")};
+    w.form->SalvarGrafico1->trigger();
+    EXPECT_TRUE(readAllOf(dir.filePath("g.png")).startsWith("\x89PNG"));
 }
