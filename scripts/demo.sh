@@ -23,7 +23,8 @@ echo "Registrador emulado em $device"
 printf '%s' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="Key" fieldtype="string" required="true" WIDTH="32"/><FIELD attrname="Value" fieldtype="string" WIDTH="32"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Key="ComPort" Value="1"/><ROW Key="IntAq" Value="25"/><ROW Key="Coef1" Value="1"/><ROW Key="Coef2" Value="1"/><ROW Key="Desl1" Value="0"/><ROW Key="Desl2" Value="0"/><ROW Key="Debug" Value="1"/><ROW Key="COM2" Value="'"$device"'"/></ROWDATA></DATAPACKET>' > config.xml
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Abrindo o Registrador em $work; clique em \"Ler Dados\"."
+  echo "Abrindo o Registrador em $work; clique em \"Ler Dados\", depois com o botão direito no gráfico"
+  echo "em \"Avaliar ensaio...\"."
   "$bin/registrador"
 else
   echo "Sem display: o mesmo download pelo registrador-cli, resultados em $work"
@@ -32,6 +33,10 @@ else
   for t in $("$bin/registrador-cli" show "$work/demo.dat" | awk 'NR>1 {print $1}'); do
     "$bin/registrador-cli" export "$work/demo.dat" --test "$t" --out "$work/ensaio$t.xls"
     "$bin/registrador-cli" plot "$work/demo.dat" --test "$t" --out "$work/ensaio$t.png"
+    "$bin/registrador-cli" calc "$work/demo.dat" --test "$t"
   done
-  ls -1 "$work"/demo.dat "$work"/ensaio*.xls "$work"/ensaio*.png 2>/dev/null || true
+  # One report, as a sample would be evaluated with the calorimeter's energy equivalent.
+  "$bin/registrador-cli" report "$work/demo.dat" --test 1 --energy-equivalent 10150 --mass 0.8 \
+    --out "$work/relatorio-ensaio1.pdf"
+  ls -1 "$work"/demo.dat "$work"/ensaio*.xls "$work"/ensaio*.png "$work"/relatorio*.pdf 2>/dev/null || true
 fi
