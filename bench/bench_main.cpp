@@ -1,5 +1,6 @@
 // Decoding a full memory, showing a test of 8 000 samples, exporting it.
 #include "acquisition/memorydecoder.h"
+#include "app/evaluationdialog.h"
 #include "app/tform1.h"
 #include "link/commands.h"
 #include "tests/support.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <cmath>
 
 namespace {
 
@@ -95,6 +97,34 @@ void BM_Export8000Rows(benchmark::State& st) {
     st.counters["bytes"] = static_cast<double>(QFileInfo(w.dir.filePath(QStringLiteral("bench.XLS"))).size());
 }
 BENCHMARK(BM_Export8000Rows)->Unit(benchmark::kMillisecond);
+
+// The evaluation window's redraw after a limit moves, on a test of 8 000 samples: the new
+// evaluation and the chart painted into an image the window's size.
+void BM_EvaluationWindowRedraw(benchmark::State& st) {
+    acq::MeasurementTable t;
+    for (int i = 1; i <= 8000; ++i) {
+        t.append();
+        t.setValue(acq::field::Ensaio, 1);
+        t.setValue(acq::field::SubReg, i);
+        t.setValue(acq::field::Tempo, acq::sampleMinutes(i));
+        const double m = acq::sampleMinutes(i);
+        t.setValue(acq::field::Tint, 22.0 + 0.002 * m + (m > 60 ? 2.5 * (1 - std::exp(-(m - 60) / 1.2)) : 0.0));
+        t.setValue(acq::field::Text, 22.0);
+        t.post();
+    }
+    ScriptedFiles files;
+    ScriptedMessages messages;
+    TFormAvaliacao d(t, 1, {}, {}, files, messages);
+    d.resize(760, 640);
+    QImage img(d.Plot->size(), QImage::Format_ARGB32_Premultiplied);
+    const double c = d.outcome().ok() ? d.outcome().result->periods.c : 120;
+    int k = 0;
+    for (auto _ : st) {
+        d.setLimit(2, c + (k++ % 2 ? 0.5 : 0.0));
+        d.Plot->render(&img);
+    }
+}
+BENCHMARK(BM_EvaluationWindowRedraw)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
