@@ -1,5 +1,7 @@
 #include "session/testevaluation.h"
 
+#include "session/messages.h"
+
 #include <QJsonArray>
 #include <algorithm>
 
@@ -19,7 +21,7 @@ std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, qint64
 eval::Outcome evaluateTest(const acq::MeasurementTable& table, qint64 test, const EvaluationRequest& req) {
     const auto samples = testSamples(table, test);
     if (samples.empty())
-        return {std::nullopt, QStringLiteral("O ensaio %1 não tem amostras.").arg(test)};
+        return {std::nullopt, msg::TestWithoutSamples.arg(test)};
     return eval::evaluate(samples, req.method, req.periods, req.calorimetry);
 }
 

@@ -6,6 +6,7 @@
 #include "acquisition/wholefile.h"
 #include "app/exportsettings.h"
 #include "app/report.h"
+#include "session/session.h"
 #include "session/testevaluation.h"
 #include "app/testchart.h"
 #include "app/testview.h"
@@ -68,25 +69,37 @@ QString value(QCommandLineParser& p, const QCommandLineOption& o) { return p.val
 QString value(QCommandLineParser& p, const char* name) { return p.value(QString::fromLatin1(name)); }
 bool isSet(QCommandLineParser& p, const char* name) { return p.isSet(QString::fromLatin1(name)); }
 
-// ---- serial port --------------------------------------------------------------------------------
+// ---- the session -------------------------------------------------------------------------------
 
-struct Port {
+// The program's session over the real serial library; the device comes from --device.
+struct Cli {
     lnk::QtSerialLibrary lib;
     lnk::SystemClock clock;
-    lnk::SerialChannel ch{lib, clock};
+    ses::Session session{lib, clock, &lib.portMap(), QDir::currentPath()};
 };
 
-// The port at the program's start-up speed, or the communication message naming the device.
-std::unique_ptr<Port> openDevice(const QString& device) {
-    auto p = std::make_unique<Port>();
-    p->lib.portMap().setDevice(0, device);
-    p->ch.setPort(0);
-    if (!p->ch.openPort(0)) {
-        err(QStringLiteral("Erro de comunicação! (%1)").arg(p->lib.lastError()));
+int exitOf(const ses::Outcome& o) {
+    using S = ses::Outcome::Status;
+    switch (o.status) {
+    case S::Ok: return kOk;
+    case S::Communication: return kComm;
+    case S::Contents: return kContents;
+    case S::Empty: return kEmpty;
+    case S::File:
+    case S::Config: return kFile;
+    }
+    return kComm;
+}
+
+// The session with its port on `device` at the start-up speed, or the communication message
+// naming the device.
+std::unique_ptr<Cli> openDevice(const QString& device) {
+    auto c = std::make_unique<Cli>();
+    if (!c->session.openDevice(device)) {
+        err(QStringLiteral("%1 (%2)").arg(ses::msg::CommunicationError, c->lib.lastError()));
         return nullptr;
     }
-    p->ch.setBaudRate(0, lnk::SerialChannel::kStartupBaud);
-    return p;
+    return c;
 }
 
 // Shows progress on a terminal and keeps the memory as read, for --dump.
@@ -136,30 +149,14 @@ private:
     int max_ = 1, done_ = 0;
 };
 
-int downloadExit(acq::DownloadResult r) {
-    switch (r) {
-    case acq::DownloadResult::Done: return kOk;
-    case acq::DownloadResult::CommunicationError: return kComm;
-    case acq::DownloadResult::InvalidContents: return kContents;
-    case acq::DownloadResult::MemoryEmpty: return kEmpty;
-    }
-    return kComm;
-}
-
 // ---- data files ---------------------------------------------------------------------------------
 
-bool loadFile(const QString& path, acq::MeasurementTable& t) {
-    QString why;
-    const auto p = acq::loadDatapacket(path, &why);
-    if (!p) {
-        err(why);
-        return false;
-    }
-    if (!t.takePacket(*p, &why)) {
-        err(QStringLiteral("%1: %2").arg(native(path), why));
-        return false;
-    }
-    return true;
+// A data file opened in the session; false after the message.
+bool loadFile(const QString& path, Cli& c) {
+    const ses::Outcome o = c.session.open(path);
+    if (!o.ok())
+        err(o.text);
+    return o.ok();
 }
 
 // The test named by --test, which must be in the file; the error lists those that are.
@@ -172,7 +169,7 @@ std::optional<qint64> testOption(QCommandLineParser& p, acq::MeasurementTable& t
         QStringList names;
         for (qint64 x : tests)
             names << QString::number(x);
-        err(QStringLiteral("Ensaio %1 não está no arquivo; ensaios presentes: %2")
+        err(ses::msg::TestNotInFile
                 .arg(text, names.isEmpty() ? QStringLiteral("nenhum") : names.join(QStringLiteral(", "))));
         return std::nullopt;
     }
@@ -215,16 +212,15 @@ int saveDownload(acq::MeasurementTable& t, const QString& path, int tests) {
 // ---- commands -----------------------------------------------------------------------------------
 
 int probe(const Command&, QCommandLineParser& p) {
-    auto port = openDevice(value(p, kDevice));
-    if (!port)
+    auto c = openDevice(value(p, kDevice));
+    if (!c)
         return kComm;
-    const QByteArray r = port->ch.exchange(lnk::cmd::kDiagnosticsFrame, lnk::cmd::kDownloadProbe);
+    QByteArray r;
+    const ses::Outcome o = c->session.probe(&r);
     out(QString::fromLatin1(r).trimmed());
-    if (!lnk::VerifyMessage(r)) {
-        err(QStringLiteral("Erro de comunicação!"));
-        return kComm;
-    }
-    return kOk;
+    if (!o.ok())
+        err(o.text);
+    return exitOf(o);
 }
 
 int download(const Command&, QCommandLineParser& p) {
@@ -232,15 +228,15 @@ int download(const Command&, QCommandLineParser& p) {
     const QString dump = value(p, "dump");
     if (!outputWritable(path) || (!dump.isEmpty() && !outputWritable(dump)))
         return kFile;
-    auto port = openDevice(value(p, kDevice));
-    if (!port)
+    auto c = openDevice(value(p, kDevice));
+    if (!c)
         return kComm;
-    acq::MeasurementTable t;
+    acq::MeasurementTable& t = c->session.table();
     CliListener l;
-    const acq::DownloadResult r = acq::runDownload(port->ch, t, l);
-    const int code = downloadExit(r);
+    const ses::Outcome o = c->session.download(l);
+    const int code = exitOf(o);
     if (code != kOk)
-        err(acq::downloadMessage(r));
+        err(o.text);
     // The memory as read is kept whatever the outcome: it is what a technician looks at.
     if (!dump.isEmpty() && !l.memory.isEmpty() && !writeOrTell(dump, l.memory))
         return kFile;
@@ -283,23 +279,22 @@ int decode(const Command&, QCommandLineParser& p) {
         void pause(int) override {}
         qint64 nowUs() const override { return 0; }
     } clock;
-    lnk::SerialChannel ch(lib, clock);
-    ch.setPort(1);
-    ch.openPort(1);
-    acq::MeasurementTable t;
+    ses::Session session(lib, clock);
+    lib.loggerPort = session.channel().port();
+    session.channel().openPort(session.channel().port());
     CliListener l(true);
-    const acq::DownloadResult r = acq::runDownload(ch, t, l);
-    const int code = downloadExit(r);
-    if (code != kOk) {
-        err(acq::downloadMessage(r));
-        return code;
+    const ses::Outcome o = session.download(l);
+    if (!o.ok()) {
+        err(o.text);
+        return exitOf(o);
     }
-    return saveDownload(t, path, l.tests);
+    return saveDownload(session.table(), path, l.tests);
 }
 
 int show(const Command&, QCommandLineParser& p) {
-    acq::MeasurementTable t;
-    if (!loadFile(p.positionalArguments().value(0), t))
+    Cli c;
+    acq::MeasurementTable& t = c.session.table();
+    if (!loadFile(p.positionalArguments().value(0), c))
         return kFile;
     if (!p.isSet(kTest)) {
         out(QStringLiteral("Ensaio\tLinhas\tMínima\tMáxima"));
@@ -320,8 +315,9 @@ int show(const Command&, QCommandLineParser& p) {
 }
 
 // The data file and the test of "export" and "plot", and their output folder.
-std::optional<int> loadTestFor(QCommandLineParser& p, const QString& path, acq::MeasurementTable& t, qint64& number) {
-    if (!loadFile(p.positionalArguments().value(0), t))
+std::optional<int> loadTestFor(QCommandLineParser& p, const QString& path, Cli& c, qint64& number) {
+    acq::MeasurementTable& t = c.session.table();
+    if (!loadFile(p.positionalArguments().value(0), c))
         return kFile;
     const auto n = testOption(p, t);
     if (!n)
@@ -339,9 +335,10 @@ int exportTest(const Command&, QCommandLineParser& p) {
         err(QStringLiteral("registrador-cli export: --format deve ser xls ou csv, não \"%1\"").arg(value(p, "format")));
         return kUsage;
     }
-    acq::MeasurementTable t;
+    Cli c;
+    acq::MeasurementTable& t = c.session.table();
     qint64 n = 0;
-    if (const auto code = loadTestFor(p, path, t, n))
+    if (const auto code = loadTestFor(p, path, c, n))
         return *code;
     selectTest(t, n);
     if (format == QLatin1String("csv"))
@@ -379,9 +376,10 @@ int plot(const Command&, QCommandLineParser& p) {
             return kUsage;
         }
     }
-    acq::MeasurementTable t;
+    Cli c;
+    acq::MeasurementTable& t = c.session.table();
     qint64 n = 0;
-    if (const auto code = loadTestFor(p, path, t, n))
+    if (const auto code = loadTestFor(p, path, c, n))
         return *code;
     TestView v = selectTest(t, n);
     TestChart chart;
@@ -407,15 +405,12 @@ int clear(const Command&, QCommandLineParser& p) {
                            "confirme com --yes."));
         return kUsage;
     }
-    auto port = openDevice(value(p, kDevice));
-    if (!port)
+    auto c = openDevice(value(p, kDevice));
+    if (!c)
         return kComm;
-    if (!acq::clearMemory(port->ch)) {
-        err(QStringLiteral("Erro ao executar operação!"));
-        return kComm;
-    }
-    out(QStringLiteral("Operação executada com sucesso!"));
-    return kOk;
+    const ses::Outcome o = c->session.clearMemory();
+    (o.ok() ? out : err)(o.text);
+    return exitOf(o);
 }
 
 // ---- evaluation ---------------------------------------------------------------------------------
@@ -499,13 +494,14 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
 }
 
 // Loads the file, finds the test and evaluates it; an exit code when any of that fails.
-std::optional<int> evaluateFor(QCommandLineParser& p, acq::MeasurementTable& t, qint64& n, ses::EvaluationRequest& req,
+std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, qint64& n, ses::EvaluationRequest& req,
                                eval::Result& result) {
+    acq::MeasurementTable& t = c.session.table();
     const auto r = evaluationRequest(p);
     if (!r)
         return kUsage;
     req = *r;
-    if (!loadFile(p.positionalArguments().value(0), t))
+    if (!loadFile(p.positionalArguments().value(0), c))
         return kFile;
     const auto test = testOption(p, t);
     if (!test)
@@ -521,11 +517,11 @@ std::optional<int> evaluateFor(QCommandLineParser& p, acq::MeasurementTable& t, 
 }
 
 int calc(const Command&, QCommandLineParser& p) {
-    acq::MeasurementTable t;
+    Cli c;
     qint64 n = 0;
     ses::EvaluationRequest req;
     eval::Result r;
-    if (const auto code = evaluateFor(p, t, n, req, r))
+    if (const auto code = evaluateFor(p, c, n, req, r))
         return *code;
     if (isSet(p, "json"))
         std::fputs(QJsonDocument(ses::resultJson(n, r)).toJson(QJsonDocument::Indented).constData(), stdout);
@@ -538,11 +534,12 @@ int report(const Command&, QCommandLineParser& p) {
     const QString path = value(p, "out");
     if (!outputWritable(path))
         return kFile;
-    acq::MeasurementTable t;
+    Cli c;
+    acq::MeasurementTable& t = c.session.table();
     qint64 n = 0;
     ses::EvaluationRequest req;
     eval::Result r;
-    if (const auto code = evaluateFor(p, t, n, req, r))
+    if (const auto code = evaluateFor(p, c, n, req, r))
         return *code;
     ReportRequest rr;
     rr.test = n;

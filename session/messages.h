@@ -1,0 +1,42 @@
+#pragma once
+// Every message the program tells its user, once: the window's boxes and the command line's
+// lines read their texts here. Texts with "%1" take their argument with QString::arg.
+#include <QString>
+
+namespace ses::msg {
+
+// Download and memory clear
+inline const QString CommunicationError = QStringLiteral("Erro de comunicação!");
+inline const QString InvalidContents = QStringLiteral("Conteúdo da memória inválido!");
+inline const QString MemoryEmpty = QStringLiteral("Memória está vazia!");
+inline const QString ClearAsk = QStringLiteral("Deseja realmente limpar todos os dados registrados?");
+inline const QString ClearOk = QStringLiteral("Operação executada com sucesso!");
+inline const QString ClearFailed = QStringLiteral("Erro ao executar operação!");
+
+// Start-up, port and configuration
+inline const QString ConfigMissing = QStringLiteral("Arquivo de configuração não encontrado!");
+inline const QString ConfigInvalid = QStringLiteral("Arquivo de configuração inválido!");
+inline const QString ConfigNotSaved = QStringLiteral("Não consegui salvar as configurações!");
+inline const QString PortFailed = QStringLiteral("Não consegui abrir a porta de comunicação.");
+
+// Unsaved data
+inline const QString UnsavedQuit = QStringLiteral("Existem dados registrados não salvos. Deseja sair assim mesmo?");
+inline const QString UnsavedReplace =
+    QStringLiteral("Existem dados registrados não salvos. Deseja substituí-los assim mesmo?");
+
+// Data files
+inline const QString NotADataFile = QStringLiteral("O arquivo \"%1\" não é um arquivo de dados: %2");
+
+// Export
+inline const QString ExportOk = QStringLiteral("Arquivo exportado com sucesso");
+inline const QString ExportExists = QStringLiteral("Arquivo já existe! Deseja gravar mesmo assim?");
+inline const QString ExportNoFileName = QStringLiteral("Erro: nome de arquivo inválido");
+inline const QString ExportNoSource = QStringLiteral("Erro: componente nulo");
+inline const QString ExportCancelled = QStringLiteral("Erro: cancelado pelo usuário");
+inline const QString ViewerFailed = QStringLiteral("Não foi possível abrir o arquivo exportado. Ele foi gravado em:");
+
+// Evaluation
+inline const QString TestWithoutSamples = QStringLiteral("O ensaio %1 não tem amostras.");
+inline const QString TestNotInFile = QStringLiteral("Ensaio %1 não está no arquivo; ensaios presentes: %2");
+
+} // namespace ses::msg

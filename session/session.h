@@ -1,0 +1,108 @@
+#pragma once
+// The program's operations over one owner of the serial channel, the measurement table, the
+// run-time configuration with its port map, and the saved flag. The main window and
+// registrador-cli both drive it: each operation returns one outcome, with the user's text
+// from the message table, and tells the user nothing itself.
+#include "acquisition/download.h"
+#include "acquisition/measurementtable.h"
+#include "link/portmap.h"
+#include "link/serialchannel.h"
+#include "session/messages.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace ses {
+
+/// What an operation came to, and how the user is told (nothing, or a box of that kind).
+struct Outcome {
+    enum class Status { Ok, Communication, Contents, Empty, File, Config };
+    enum class Severity { None, Information, Warning, Error };
+    Status status = Status::Ok;
+    Severity severity = Severity::None;
+    QString text;
+    bool ok() const { return status == Status::Ok; }
+
+    static Outcome done(QString text = {}, Severity s = Severity::None) { return {Status::Ok, s, std::move(text)}; }
+    static Outcome fail(Status st, QString text, Severity s = Severity::Error) { return {st, s, std::move(text)}; }
+};
+
+/// The seven keys of config.xml as the program runs with them.
+struct RuntimeConfig {
+    qint32 port = 1;
+    qint64 intAq = 25;
+    float coef1 = 1, coef2 = 1, desl1 = 0, desl2 = 0;
+    bool debug = false;
+};
+
+inline const QString kConfigFileName = QStringLiteral("config.xml");
+
+/// What start-up found: each failure's text in order (any failure ends the program), and
+/// whether the port opened.
+struct StartupReport {
+    QStringList failures;
+    bool portOpened = false;
+};
+
+class Session {
+public:
+    /// `ports`: the serial library's map of port index to device, filled from config.xml;
+    /// null when the library has none (the session then keeps one of its own).
+    Session(lnk::SerialLibrary& serial, lnk::Clock& clock, lnk::PortMap* ports = nullptr, QString workDir = {});
+
+    lnk::SerialChannel& channel() { return channel_; }
+    acq::MeasurementTable& table() { return table_; }
+    const acq::MeasurementTable& table() const { return table_; }
+    const RuntimeConfig& config() const { return config_; }
+    lnk::PortMap& ports() { return *ports_; }
+    QString workDir() const { return workDir_; }
+    /// The data file last opened or saved (empty when the data came from the logger).
+    QString dataFile() const { return dataFile_; }
+    bool saved() const { return table_.saved(); }
+
+    /// Reads config.xml (the seven keys and the COM1 … COM4 device rows) and opens the port
+    /// at the start-up speed.
+    StartupReport startUp();
+    /// Uses `device` for the port in use instead of config.xml (the command line).
+    bool openDevice(const QString& device);
+
+    /// The whole download into the table; on failure the table keeps what was read.
+    Outcome download(acq::DownloadListener& listener);
+    /// True when the last download re-created the table (so what was shown of it is gone).
+    bool tableRecreated() const { return recreated_; }
+    Outcome clearMemory();
+    /// The diagnostics probe alone; the response is in `response` when given.
+    Outcome probe(QByteArray* response = nullptr);
+
+    /// Reads a data file into the table; on any failure the table stays as it was.
+    Outcome open(const QString& path);
+    /// Writes the table whole to `path`; the table then counts as saved.
+    Outcome save(const QString& path);
+
+    /// Closes the port in use and opens `index` at the start-up speed, then writes ComPort to
+    /// config.xml. One outcome per thing to tell (a port that did not open, a file not saved).
+    QList<Outcome> switchPort(int index);
+
+    /// A row of config.xml as it is on disk now; empty when absent.
+    QString configValue(const QString& key) const;
+    /// Sets one row of config.xml (added when absent and `mustExist` is false), every other
+    /// row kept as it was.
+    Outcome setConfigValue(const QString& key, const QString& value, bool mustExist);
+
+private:
+    QString configPath() const;
+
+    lnk::PortMap ownPorts_;
+    lnk::PortMap* ports_;
+    lnk::SerialChannel channel_;
+    acq::MeasurementTable table_;
+    RuntimeConfig config_;
+    QString workDir_;
+    QString dataFile_;
+    bool recreated_ = false;
+};
+
+/// The outcome's text of a download result.
+Outcome downloadOutcome(acq::DownloadResult r);
+
+} // namespace ses

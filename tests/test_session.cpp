@@ -1,0 +1,135 @@
+// The session's operations headless, with the fake serial library and real files.
+#include "session/session.h"
+#include "tests/support.h"
+#include "tools/emulator/demoimage.h"
+#include "tools/emulator/fakeseriallibrary.h"
+#include "tools/emulator/loggermodel.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using ses::Outcome;
+
+namespace {
+
+struct Quiet : acq::DownloadListener {
+    QStringList tests;
+    void clearTests() override { tests.clear(); }
+    void testStarted(int n) override { tests << QString::number(n); }
+    void progressStart(int, int) override {}
+    void progressStep() override {}
+    void progressEnd() override {}
+};
+
+struct Rig {
+    QTemporaryDir dir;
+    emu::LoggerModel model{emu::demoImage()};
+    emu::FakeSerialLibrary lib{&model};
+    RecordingClock clock;
+    lnk::PortMap ports;
+    ses::Session s{lib, clock, &ports, dir.path()};
+    Quiet listener;
+    explicit Rig(const QList<std::pair<QString, QString>>& config = builtInConfigRows()) {
+        writeConfig(dir.path(), config);
+    }
+};
+
+} // namespace
+
+TEST(Session, StartUpReadsTheKeysAndOpensThePort) {
+    auto rows = builtInConfigRows();
+    rows << std::pair<QString, QString>{"com3", "/dev/ttyUSB7"};
+    Rig r(rows);
+    const ses::StartupReport rep = r.s.startUp();
+    EXPECT_TRUE(rep.failures.isEmpty());
+    EXPECT_TRUE(rep.portOpened);
+    EXPECT_EQ(r.s.config().port, 1);
+    EXPECT_EQ(r.ports.device(2), "/dev/ttyUSB7");
+    EXPECT_EQ(r.lib.baudOf(1), 19200);
+
+    struct Case { QList<std::pair<QString, QString>> rows; QStringList failures; } cases[] = {
+        {{{"ComPort", "x"}, {"IntAq", "25"}, {"Coef1", "1"}, {"Coef2", "1"}, {"Desl1", "0"}, {"Desl2", "0"}, {"Debug", "0"}},
+         {ses::msg::ConfigInvalid}},
+        {{{"ComPort", "1"}}, QStringList(6, ses::msg::ConfigInvalid)},
+    };
+    for (const auto& c : cases) {
+        Rig bad(c.rows);
+        EXPECT_EQ(bad.s.startUp().failures, c.failures);
+    }
+    Rig missing;
+    QFile::remove(missing.dir.filePath("config.xml"));
+    EXPECT_EQ(missing.s.startUp().failures.value(0), ses::msg::ConfigMissing);
+}
+
+TEST(Session, DownloadOutcomesAndTheirTexts) {
+    struct Case { const char* name; emu::Faults faults; QByteArray image; Outcome::Status status; QString text;
+                  Outcome::Severity severity; bool recreated; } cases[] = {
+        {"done", {}, emu::demoImage(), Outcome::Status::Ok, {}, Outcome::Severity::None, true},
+        {"silent", {.silent = true}, emu::demoImage(), Outcome::Status::Communication, ses::msg::CommunicationError,
+         Outcome::Severity::Error, false},
+        {"empty", {}, emu::buildImage({}, 0, 0), Outcome::Status::Empty, ses::msg::MemoryEmpty,
+         Outcome::Severity::Information, true},
+        {"no room", {}, emu::buildImage({}, 1, 2), Outcome::Status::Contents, ses::msg::InvalidContents,
+         Outcome::Severity::Error, false},
+    };
+    for (const auto& c : cases) {
+        Rig r;
+        r.s.startUp();
+        r.model.setMemory(c.image);
+        r.model.faults = c.faults;
+        const Outcome o = r.s.download(r.listener);
+        EXPECT_EQ(o.status, c.status) << c.name;
+        EXPECT_EQ(o.text, c.text) << c.name;
+        EXPECT_EQ(o.severity, c.severity) << c.name;
+        EXPECT_EQ(r.s.tableRecreated(), c.recreated) << c.name;
+    }
+}
+
+TEST(Session, SaveOpenAndTheSavedFlag) {
+    Rig r;
+    r.s.startUp();
+    ASSERT_TRUE(r.s.download(r.listener).ok());
+    EXPECT_FALSE(r.s.saved());
+    const QString path = r.dir.filePath("d.dat");
+    Outcome o = r.s.save(r.dir.filePath("none/d.dat"));
+    EXPECT_EQ(o.status, Outcome::Status::File);
+    EXPECT_TRUE(o.text.contains("a pasta não existe"));
+    EXPECT_FALSE(r.s.saved());
+    ASSERT_TRUE(r.s.save(path).ok());
+    EXPECT_TRUE(r.s.saved());
+    EXPECT_EQ(r.s.dataFile(), path);
+
+    Rig other;
+    other.s.table().setSaved(false);
+    o = other.s.open(r.dir.filePath("config.xml")); // a table, but no data file
+    EXPECT_EQ(o.status, Outcome::Status::File);
+    EXPECT_TRUE(o.text.startsWith("O arquivo")) << o.text.toStdString();
+    EXPECT_FALSE(other.s.saved());
+    ASSERT_TRUE(other.s.open(path).ok());
+    EXPECT_TRUE(other.s.saved());
+    EXPECT_EQ(other.s.table().testNumbers(), (QList<qint64>{1, 2, 3}));
+}
+
+TEST(Session, SwitchingThePortWritesConfigAndSaysWhatFailed) {
+    Rig r;
+    r.s.startUp();
+    EXPECT_TRUE(r.s.switchPort(2).isEmpty());
+    EXPECT_EQ(r.s.configValue("ComPort"), "2");
+    EXPECT_EQ(r.s.config().port, 2);
+    EXPECT_EQ(r.lib.baudOf(2), 19200);
+    r.lib.openablePorts = {0, 1, 2};
+    const QList<Outcome> notes = r.s.switchPort(3);
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_EQ(notes[0].text, ses::msg::PortFailed);
+    EXPECT_EQ(notes[0].severity, Outcome::Severity::Warning);
+    EXPECT_EQ(r.s.configValue("comport"), "3");
+    // A new row is added, the others are kept.
+    ASSERT_TRUE(r.s.setConfigValue("EquivalenteEnergetico", "10150.5", false).ok());
+    EXPECT_EQ(r.s.configValue("EquivalenteEnergetico"), "10150.5");
+    EXPECT_EQ(r.s.configValue("IntAq"), "25");
+    EXPECT_EQ(r.s.setConfigValue("Nada", "1", true).text, ses::msg::ConfigNotSaved);
+    QFile::remove(r.dir.filePath("config.xml"));
+    const QList<Outcome> gone = r.s.switchPort(1);
+    ASSERT_EQ(gone.size(), 1);
+    EXPECT_EQ(gone[0].text, ses::msg::ConfigNotSaved);
+}
