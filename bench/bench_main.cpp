@@ -18,11 +18,10 @@ namespace {
 
 // A full memory: 8 191 records, one test of 8 188 samples.
 QByteArray fullImage() {
-    QList<quint16> w{0xFFFF, 1};
-    for (int i = 0; w.size() < 2 * 8191 - 4; ++i)
-        w << quint16(0x100 + (i % 400)) << quint16(0x0F0);
-    w << 0x300 << 0xFCFC << 0x100 << 0xFCFC;
-    return emu::buildImage(w, 1, 32768);
+    emu::TestRecords r;
+    for (int i = 0; 2 + 2 * r.samples.size() < 2 * 8191 - 4; ++i)
+        r.samples << std::pair{quint16(0x100 + (i % 400)), quint16(0x0F0)};
+    return emu::buildImage(r.words(), 1, 32768);
 }
 
 QList<std::pair<QByteArray, int>> blockResponses(const QByteArray& image) {

@@ -53,12 +53,10 @@ QList<Sample> rowsOf(MeasurementTable& t) {
 
 QList<quint16> test(int number, QList<quint16> samples, bool withEnd = true, quint16 max = 0x300,
                     quint16 min = 0x100) {
-    QList<quint16> w{0xFFFF, quint16(number)};
+    emu::TestRecords r{number, {}, withEnd, max, min};
     for (quint16 s : samples)
-        w << s << quint16(s - 0x10);
-    if (withEnd)
-        w << max << 0xFCFC << min << 0xFCFC;
-    return w;
+        r.samples << std::pair{s, quint16(s - 0x10)};
+    return r.words();
 }
 
 } // namespace

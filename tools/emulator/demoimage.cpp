@@ -28,7 +28,8 @@ struct Lcg {
 void appendTest(QList<quint16>& words, int number, double start, double rise, double jacket,
                 quint32 seed) {
     Lcg noise{seed};
-    words << 0xFFFF << static_cast<quint16>(number);
+    TestRecords rec;
+    rec.number = number;
     const int drift = 36;   // 3 min before ignition
     const int total = 168;  // 14 min in all
     quint16 lo = 0xFFFF, hi = 0;
@@ -42,12 +43,13 @@ void appendTest(QList<quint16>& words, int number, double start, double rise, do
         tin += 0.002 * noise.next();
         const double text = jacket + 0.01 * std::sin(t / 3.0) + 0.002 * noise.next();
         const quint16 rin = rawFromCelsius(tin);
-        const quint16 rex = rawFromCelsius(text);
         lo = std::min(lo, rin);
         hi = std::max(hi, rin);
-        words << rin << rex;
+        rec.samples << std::pair{rin, rawFromCelsius(text)};
     }
-    words << hi << 0xFCFC << lo << 0xFCFC;
+    rec.max = hi;
+    rec.min = lo;
+    words << rec.words();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tools/emulator/loggermodel.h"
 
+#include "link/commands.h"
 #include "link/framecodec.h"
 
 #include <QList>
@@ -47,19 +48,19 @@ QByteArray LoggerModel::respond(const QByteArray& request, int lineBaud) {
     if (!fn)
         return {};
     switch (*fn) {
-    case 0x08:
+    case lnk::cmd::kDiagnostics:
         return request;
-    case 0x41:
+    case lnk::cmd::kClearMemory:
         memory_[0] = 0;
         return request;
-    case 0x06: {
+    case lnk::cmd::kWriteRegister: {
         const auto addr = lnk::decodeField(request, 4, 4);
         const auto value = lnk::decodeField(request, 8, 4);
         if (addr && value && request.size() == 15)
             setReg(static_cast<int>(*addr), static_cast<quint16>(*value));
         return request;
     }
-    case 0x03: {
+    case lnk::cmd::kReadRegisters: {
         const auto start = lnk::decodeField(request, 4, 4);
         const auto count = lnk::decodeField(request, 8, 4);
         if (!start || !count || request.size() != 15)
@@ -83,6 +84,15 @@ QByteArray LoggerModel::respond(const QByteArray& request, int lineBaud) {
     default:
         return {};
     }
+}
+
+QList<quint16> TestRecords::words() const {
+    QList<quint16> w{0xFFFF, static_cast<quint16>(number)};
+    for (const auto& [tint, text] : samples)
+        w << tint << text;
+    if (withEnd)
+        w << max << 0xFCFC << min << 0xFCFC;
+    return w;
 }
 
 QByteArray buildImage(const QList<quint16>& recordWords, int flag, int end) {

@@ -2,6 +2,8 @@
 // A model of the data logger: a 32 768-byte memory image and the response frame it gives to
 // each request, with faults injected on demand.
 #include <QByteArray>
+#include <QList>
+#include <utility>
 
 namespace emu {
 
@@ -44,6 +46,18 @@ private:
     QByteArray memory_;
     int blockReads_ = 0;
     int hold_ = 0;
+};
+
+/// The record words of one test as the logger writes it: a start record with its number, one
+/// record per sample (internal, external raw value), then, when `withEnd`, the maximum and the
+/// minimum records.
+struct TestRecords {
+    int number = 1;
+    QList<std::pair<quint16, quint16>> samples;
+    bool withEnd = true;
+    quint16 max = 0x300;
+    quint16 min = 0x100;
+    QList<quint16> words() const;
 };
 
 /// A memory image whose header says F = `flag` and N = `end`, with the given record words.
