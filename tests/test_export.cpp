@@ -1,5 +1,7 @@
 // The export: spreadsheet writer records, the cell rule, the run's events, and the main
 // window's "&Exportar..." read back by a real spreadsheet reader.
+#include "acquisition/measurementtable.h"
+#include "app/exportsettings.h"
 #include "app/tform1.h"
 #include "export/dtExport.h"
 #include "export/dtNativeExcel.h"
@@ -7,6 +9,7 @@
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QSize>
@@ -341,4 +344,216 @@ TEST(ExportRun, AnyFailureInsideTheOutputPassEndsTheRunAsPromised) {
         EXPECT_TRUE(w.exportScript.events.contains("progress closed")) << c.name;
         EXPECT_FALSE(w.form->ClientDataSet1().controlsDisabled()) << c.name;
     }
+}
+
+// ---- the files as the export wrote them before it was split and sped up --------------------
+
+namespace {
+
+QString goldenPath(const QString& name) { return QStringLiteral(REGISTRADOR_DATA_DIR "/../tests/golden/") + name; }
+
+// The measurement table of a test of n samples, as the benchmark fills it.
+void fillMeasurements(acq::MeasurementTable& t, int n) {
+    t.disableControls();
+    for (int i = 1; i <= n; ++i) {
+        t.append();
+        t.setValue(acq::field::Ensaio, 1);
+        t.setValue(acq::field::SubReg, i);
+        t.setValue(acq::field::Tempo, acq::sampleMinutes(i));
+        t.setValue(acq::field::Tint, 22.0 + i * 0.0001);
+        t.setValue(acq::field::Text, 21.5);
+        t.setValue(acq::field::TMax, i == 1 ? 24.0 : 0.0);
+        t.setValue(acq::field::TMin, i == 1 ? 22.0 : 0.0);
+        t.post();
+    }
+    t.enableControls();
+}
+
+// Texts that walk every branch of the cell rule and of the text conversion.
+const char* const kMixedTexts[] = {
+    "23.456", "  12", "12 ", "$1F", "0x1F", "-$1F", "1e", ".", "E5", "1.234,5", "", "-", "$",
+    " X1f", "$FFFFFFFF", "$100000000", "+7", "5.", "-0", "-.", "1e400", "1e-400", "0.1", ".5",
+    "5e+3", "123.456e-5", "   -0.000", "0.30000000000000004", "2.2250738585072011e-308",
+    "4.9406564584124654e-324", "1.7976931348623157e308", "9007199254740993",
+    "123456789012345678901234567890", "0.000000000000000000000000000001234567890123456789",
+    "17976931348623157000000000000000000000000000000000000000000000000000000000000000000000000000000"
+    "0000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+    "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+    "00000000000000000000000000000000000000000",
+    "2008", "ação € ° ç", "Ω omega", "abcdefghijklmnopqrstuvwxyz", "\xef\xbc\x91\xef\xbc\x92",
+    "1٫5", "٣", "0x", "x", "0X7fffffff", "$fffffffff", "1e+", "1e-5x", "+", "++1", "1..2", "-1.5e2",
+};
+
+acq::Table mixedTable() {
+    auto field = [](const char* name, acq::FieldType type, int size = 0, const char* format = "",
+                    const char* label = "", bool visible = true) {
+        acq::FieldDef d;
+        d.name = QString::fromUtf8(name);
+        d.type = type;
+        d.size = size;
+        d.displayFormat = QString::fromUtf8(format);
+        d.displayLabel = QString::fromUtf8(label);
+        d.visible = visible;
+        return d;
+    };
+    using T = acq::FieldType;
+    acq::Table t({field("Id", T::AutoInc), field("Big", T::LargeInt), field("Price", T::Float, 0, "0.00"),
+                  field("Raw", T::Float), field("Name", T::String, 20), field("Flag", T::Boolean),
+                  field("Day", T::Date), field("Hour", T::Time), field("When", T::DateTime),
+                  field("Blob", T::Binary), field("Hidden", T::Integer, 0, "", "", false),
+                  field("Label", T::String, 6, "", "Temp. (°C)")});
+    t.createDataSet();
+    const int n = static_cast<int>(std::size(kMixedTexts));
+    for (int i = 0; i < n + 3; ++i) {
+        t.append();
+        t.setValue(1, qint64(i) * 123456789 - 5000000000LL);
+        t.setValue(2, i * 1.005);
+        t.setValue(3, i % 4 == 3 ? QVariant() : QVariant(i / 7.0));
+        if (i < n)
+            t.setValue(4, QString::fromUtf8(kMixedTexts[i]));
+        else if (i == n)
+            t.setValue(4, QString(300, QLatin1Char('w')));
+        else if (i == n + 1)
+            t.setValue(4, QStringLiteral("nul") + QChar(0) + QStringLiteral("after"));
+        if (i % 3 != 2)
+            t.setValue(5, i % 3 == 0);
+        if (i % 5 != 4)
+            t.setValue(6, QDate(2024, 1, 1).addDays(i * 17));
+        t.setValue(7, QTime(i % 24, i % 60, (i * 7) % 60));
+        t.setValue(8, QDateTime(QDate(2023, 12, 31).addDays(i), QTime(12, i % 60, 0)));
+        t.setValue(9, QByteArray("blob"));
+        t.setValue(10, i);
+        t.setValue(11, QString::number(i * 1.5));
+        t.post();
+    }
+    return t;
+}
+
+// A source that aligns its columns in turn, for the alignment path of the cell rule.
+class AlignedExport : public TdtDataSetExport {
+public:
+    TdtColumnAlignment ColumnAlignment(int index) override { return static_cast<TdtColumnAlignment>(index % 4); }
+};
+
+void programSettings(TdtDataSetExport& x, acq::Table& t) {
+    configureMeasurementExport(x, t);
+    x.DataSet = &t;
+    x.ExportStyle = xsFile;
+    x.Options &= ~opt(xoShowProgress);
+}
+
+void everyOption(TdtDataSetExport& x, acq::Table& t) {
+    programSettings(x, t);
+    x.Options |= opt(xoRowNumbers) | opt(xoTruncate) | opt(xoExportInvisibles);
+    x.setRowNumberFormat(QStringLiteral("%03d"));
+    x.TruncateSymbol = QStringLiteral("~");
+    x.ColumnWidths = QStringList{QString(), QStringLiteral("4"), QStringLiteral("x"), QStringLiteral("6"),
+                                 QStringLiteral("3"), QStringLiteral("-2"), QStringLiteral("0")};
+    x.Captions = QStringList{QStringLiteral("2008"), QStringLiteral("Código"), QStringLiteral("$10")};
+    x.OnGetHeader = [](quint32 n, QString& h) { h = QStringLiteral("Relatório de %1\r\n12\nterceira").arg(n); };
+    x.OnGetFooter = [](quint32, QString& f) { f = QStringLiteral("fim\r0x10"); };
+    x.OnExport = [](quint32 cur, quint32, TdtValues& v, bool) {
+        if (cur % 2 == 0 && v.size() > 2)
+            v[2] = QStringLiteral("trocado %1").arg(cur);
+    };
+    x.EXCEL.Header = QStringLiteral("Cabeçalho");
+    x.EXCEL.Footer = QStringLiteral("Página &P");
+    x.EXCEL.Protected = true;
+    x.EXCEL.Options = reSetColumnWidths | reSetMargins | reUseBorders;
+    x.EXCEL.ColumnWidth = 13;
+    x.EXCEL.ExcelVersion = xls21;
+    x.EXCEL.LeftMargin = 0.5;
+    x.EXCEL.TableFont.italic = true;
+    x.EXCEL.TableFont.size = 10;
+    x.EXCEL.DefaultFont.underline = true;
+    x.EXCEL.DefaultFont.strikeout = true;
+    x.EXCEL.DefaultFont.name = QStringLiteral("Arial");
+}
+
+void cellsAsText(TdtDataSetExport& x, acq::Table& t) {
+    programSettings(x, t);
+    x.Options |= opt(xoRowNumbers);
+    x.Options &= ~opt(xoShowHeader);
+    x.EXCEL.Options = reCellsAsText;
+    x.EXCEL.Footer.clear();
+    x.EXCEL.ExcelVersion = xls30;
+}
+
+void labelledRowNumbers(TdtDataSetExport& x, acq::Table& t) {
+    programSettings(x, t);
+    x.Options |= opt(xoRowNumbers) | opt(xoSelectedRowsOnly);
+    x.Options &= ~opt(xoUseAlignments);
+    x.setRowNumberFormat(QStringLiteral("Linha %d"));
+    x.EXCEL.ExcelVersion = xls40;
+    x.EXCEL.Options = 0;
+}
+
+struct Golden {
+    const char* file;
+    std::function<std::unique_ptr<acq::Table>()> table;
+    std::function<void(TdtDataSetExport&, acq::Table&)> settings;
+    bool aligned = false;
+};
+
+std::unique_ptr<acq::Table> measurements(int n) {
+    auto t = std::make_unique<acq::MeasurementTable>();
+    fillMeasurements(*t, n);
+    return t;
+}
+
+QByteArray exportToBytes(const Golden& g, const QString& dir) {
+    const auto t = g.table();
+    std::unique_ptr<TdtDataSetExport> x = g.aligned ? std::make_unique<AlignedExport>() : std::make_unique<TdtDataSetExport>();
+    g.settings(*x, *t);
+    x->FileName = dir + QStringLiteral("/golden.xls");
+    QList<int> errors;
+    x->OnError = [&](TdtExportError e) { errors << e; };
+    x->RunExport();
+    EXPECT_TRUE(errors.isEmpty()) << g.file << " " << x->lastFailure().toStdString();
+    return readAllOf(dir + QStringLiteral("/golden.XLS"));
+}
+
+const Golden kGoldens[] = {
+    {"measurement-300.xls", [] { return measurements(300); }, programSettings},
+    {"mixed-program.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, programSettings},
+    {"mixed-every-option.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, everyOption},
+    {"mixed-cells-as-text.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, cellsAsText},
+    {"mixed-row-labels.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, labelledRowNumbers},
+    {"mixed-aligned.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, everyOption, true},
+};
+
+} // namespace
+
+// Every golden file, written again by today's export, byte for byte. With
+// REGISTRADOR_WRITE_GOLDEN=1 the files are written instead (only ever from a known-good export).
+TEST(ExportGolden, SameBytesAsTheKeptFiles) {
+    const bool write = qEnvironmentVariableIntValue("REGISTRADOR_WRITE_GOLDEN") == 1;
+    for (const Golden& g : kGoldens) {
+        QTemporaryDir dir;
+        const QByteArray now = exportToBytes(g, dir.path());
+        ASSERT_FALSE(now.isEmpty()) << g.file;
+        if (write) {
+            QFile f(goldenPath(QString::fromLatin1(g.file)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << g.file;
+            f.write(now);
+            continue;
+        }
+        const QByteArray kept = readAllOf(goldenPath(QString::fromLatin1(g.file)));
+        ASSERT_FALSE(kept.isEmpty()) << g.file;
+        EXPECT_EQ(now.size(), kept.size()) << g.file;
+        qsizetype at = 0;
+        while (at < now.size() && at < kept.size() && now[at] == kept[at])
+            ++at;
+        EXPECT_EQ(at, std::max(now.size(), kept.size())) << g.file << ": first difference at byte " << at;
+    }
+}
+
+// The benchmark's 8 000-row test: too big to keep, so its digest is kept (taken from the same
+// export that wrote the golden files).
+TEST(ExportGolden, EightThousandRowsSameDigest) {
+    QTemporaryDir dir;
+    const Golden g{"", [] { return measurements(8000); }, programSettings};
+    const QByteArray now = exportToBytes(g, dir.path());
+    EXPECT_EQ(now.size(), 1216366);
+    EXPECT_EQ(QCryptographicHash::hash(now, QCryptographicHash::Sha256).toHex().toStdString(), "79b3f8f2d625bddca22c764473bf8546fa623bf572bbf8dfa77ff8e2f5349aaa");
 }
