@@ -36,6 +36,7 @@ QByteArray SerialChannel::receiveAvailable(int index, int limit) {
 }
 
 QByteArray SerialChannel::exchange(int index, const QByteArray& request, const ExchangeSpec& opts) {
+    const qint64 start = clock_.nowUs();
     clearReceive(index);
     if (opts.style == SendStyle::Paced)
         sendPaced(index, request);
@@ -46,7 +47,8 @@ QByteArray SerialChannel::exchange(int index, const QByteArray& request, const E
     if (opts.graceMs > 0)
         completeFrame(index, text, opts);
     qCDebug(lcLink).noquote() << "port" << index << "->" << request.trimmed() << "<-"
-                              << (text.isEmpty() ? QByteArray("(nothing)") : text.trimmed());
+                              << (text.isEmpty() ? QByteArray("(nothing)") : text.trimmed())
+                              << QStringLiteral("(%1 characters, %2 ms)").arg(text.size()).arg((clock_.nowUs() - start) / 1000.0, 0, 'f', 1);
     return text;
 }
 
