@@ -1,0 +1,146 @@
+#include "export/dtExcelFormat.h"
+
+#include "export/dtCellRule.h"
+#include "export/dtCustomExport.h"
+
+namespace dtexcel {
+
+namespace {
+
+class ExcelFormat : public TdtExportWriter {
+public:
+    explicit ExcelFormat(TdtCustomExport& c) : c_(c), x_(c.excelWriter()) {}
+
+    void BeginDocument(const QString& fileName) override {
+        const TdtExcelOptions& e = c_.EXCEL;
+        x_.setFileName(fileName);
+        x_.MoveAfterEnter = maRight;
+        x_.setColumn(1);
+        x_.setRow(1);
+        x_.Borders = 0;
+        x_.Alignment = eaGeneral;
+        x_.setBIFF(static_cast<TdtBIFFVersion>(e.ExcelVersion));
+        x_.NewDocument();
+        x_.AddFont(&e.DefaultFont);
+        x_.AddFont(&e.HeaderFont);
+        x_.AddFont(&e.TableFont);
+        const quint8 border = (e.Options & reUseBorders) ? 0x78 : 0x00;
+        x_.WriteXF(0, 0x00);
+        x_.WriteXF(1, border);
+        x_.WriteXF(2, border);
+        if (!e.Header.isEmpty())
+            x_.WriteHeader(e.Header);
+        if (!e.Footer.isEmpty())
+            x_.WriteFooter(e.Footer);
+        if (e.Options & reSetMargins) {
+            x_.WriteMargin(msLeft, e.LeftMargin);
+            x_.WriteMargin(msBottom, e.BottomMargin);
+            x_.WriteMargin(msTop, e.TopMargin);
+            x_.WriteMargin(msRight, e.RightMargin);
+        }
+        if (e.Options & reSetColumnWidths)
+            x_.WriteColumnWidth(1, 256, e.ColumnWidth);
+    }
+
+    void WriteTitleLines(const QStringList& lines) override {
+        x_.MoveAfterEnter = maDown;
+        x_.setActiveFont(0);
+        x_.Borders = 0;
+        for (const QString& l : lines) {
+            checkRow(x_.Row());
+            x_.WriteValue(l);
+        }
+        if (!lines.isEmpty())
+            x_.WriteBlank();
+        x_.MoveAfterEnter = maRight;
+    }
+
+    void WriteCaptionRow(const TdtValues& values) override {
+        if (c_.has(xoRowNumbers)) {
+            x_.setActiveFont(1);
+            x_.WriteBlank();
+        }
+        cells(values, 1);
+    }
+
+    void WriteRow(const TdtValues& values) override {
+        const int next = (x_.Row() + 1) & 0xFFFF;
+        checkRow(next);
+        x_.setRow(next);
+        x_.setColumn(1);
+        if (c_.has(xoRowNumbers)) {
+            QString text;
+            int width = 0;
+            c_.RowNumberText(text, width);
+            x_.setActiveFont(2);
+            x_.Borders = (c_.EXCEL.Options & reUseBorders) ? kAllBorders : 0;
+            const auto n = (c_.EXCEL.Options & reCellsAsText) ? std::nullopt : rowNumberInteger(text);
+            if (n)
+                x_.WriteInteger(*n);
+            else
+                x_.WriteLabel(text);
+        }
+        cells(values, 2);
+    }
+
+    void WriteFooterLines(const QStringList& lines, const QString&) override {
+        x_.setRow((x_.Row() + 2) & 0xFFFF);
+        x_.MoveAfterEnter = maDown;
+        x_.setColumn(1);
+        x_.setActiveFont(0);
+        x_.Borders = 0;
+        for (const QString& l : lines) {
+            checkRow(x_.Row());
+            x_.WriteValue(l);
+        }
+    }
+
+    void EndDocument(const QString&) override {
+        if (c_.EXCEL.Protected)
+            x_.WriteProtect(true);
+        x_.CloseDocument();
+        QString error;
+        if (!x_.SaveToFile(&error))
+            throw TdtExportFailure{error};
+    }
+
+private:
+    // A sheet of these record generations holds rows 0 … 16383: refuse more rather than write a
+    // file that readers reject (or whose row numbers wrap over earlier rows).
+    static void checkRow(int row1) {
+        if (row1 < 1 || row1 > 16384)
+            throw TdtExportFailure{QStringLiteral("mais de 16384 linhas: a planilha não comporta")};
+    }
+
+    void cells(const TdtValues& values, int font) {
+        for (int i = 0; i < values.size(); ++i) {
+            if (!c_.has(xoExportInvisibles) && !c_.ColumnVisible(i))
+                continue;
+            const QString text = c_.CellText(values[i], c_.ResolvedColumnWidth(i));
+            if (c_.has(xoUseAlignments)) {
+                static const TdtExcelAlignment map[] = {eaGeneral, eaLeft, eaRight, eaCenter};
+                x_.Alignment = map[c_.ColumnAlignment(i)];
+            }
+            x_.setActiveFont(font);
+            x_.Borders = (c_.EXCEL.Options & reUseBorders) ? kAllBorders : 0;
+            if (c_.EXCEL.Options & reCellsAsText)
+                x_.WriteLabel(text);
+            else if (const auto d = decimalNumber(text))
+                x_.WriteNumber(*d);
+            else if (const auto h = hexInteger(text))
+                x_.WriteInteger(static_cast<qint32>(*h));
+            else
+                x_.WriteLabel(text);
+            x_.Alignment = eaGeneral;
+        }
+    }
+
+    TdtCustomExport& c_;
+    TdtNativeExcel& x_;
+};
+
+} // namespace
+
+std::unique_ptr<TdtExportWriter> excelFormat(TdtCustomExport& c) { return std::make_unique<ExcelFormat>(c); }
+
+} // namespace dtexcel
