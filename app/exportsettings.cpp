@@ -1,5 +1,7 @@
 #include "app/exportsettings.h"
 
+#include <QDir>
+
 void configureMeasurementExport(TdtDataSetExport& x, acq::Table& table) {
     x.DataSet = &table;
     x.setExportType(xtExcel);
@@ -42,4 +44,22 @@ void configureMeasurementExport(TdtDataSetExport& x, acq::Table& table) {
                         QStringLiteral("CSV (Delimitado por vírgulas)"),
                         QStringLiteral("Texto (Delimitado por tabulações)"), QStringLiteral("Rich Text Format"),
                         QStringLiteral("Data Interchange Format"), QStringLiteral("Arquivos SYLK")};
+}
+
+QString ProgramSaveDialog::saveFile(const TdtSaveRequest& r) {
+    return files_.saveFile(FileDialogSpec{r.title, r.filter, r.defaultExt, false, false, r.directory});
+}
+
+void ProgramErrorBox::error(const QString& text) { messages_.show(MsgKind::Error, text); }
+
+void ProgramViewer::open(const QString& path) {
+    if (!viewer_.open(path))
+        messages_.show(MsgKind::Information, failedText_ + QLatin1Char('\n') + QDir::toNativeSeparators(path));
+}
+
+void connectExportSeams(TdtCustomExport& x, FileDialogs& files, MessageService& messages, FileViewer& viewer,
+                        const QString& viewerFailedText) {
+    x.setSaveDialog(std::make_unique<ProgramSaveDialog>(files));
+    x.setErrorBox(std::make_unique<ProgramErrorBox>(messages));
+    x.setViewer(std::make_unique<ProgramViewer>(viewer, messages, viewerFailedText));
 }

@@ -5,13 +5,66 @@
 
 #include <QDir>
 
-TdtCustomExport::TdtCustomExport() : tempDir_(QDir::tempPath()) {}
+namespace {
+
+// Until the program sets its own, the save dialog and the error box are those its windows may
+// carry and the viewer is OpenViewer: the wiring that callers written before the seams use.
+class WindowsSaveDialog : public TdtSaveDialog {
+public:
+    explicit WindowsSaveDialog(TdtCustomExport& c) : c_(c) {}
+    QString saveFile(const TdtSaveRequest& r) override {
+        return c_.windows().saveFile(r.title, r.filter, r.defaultExt, r.directory);
+    }
+
+private:
+    TdtCustomExport& c_;
+};
+
+class WindowsErrorBox : public TdtErrorBox {
+public:
+    explicit WindowsErrorBox(TdtCustomExport& c) : c_(c) {}
+    void error(const QString& text) override { c_.windows().error(text); }
+
+private:
+    TdtCustomExport& c_;
+};
+
+class OpenViewerCall : public TdtViewer {
+public:
+    explicit OpenViewerCall(TdtCustomExport& c) : c_(c) {}
+    void open(const QString& path) override {
+        if (c_.OpenViewer)
+            c_.OpenViewer(path);
+    }
+
+private:
+    TdtCustomExport& c_;
+};
+
+} // namespace
+
+TdtCustomExport::TdtCustomExport()
+    : tempDir_(QDir::tempPath()), saveDialog_(std::make_unique<WindowsSaveDialog>(*this)),
+      errorBox_(std::make_unique<WindowsErrorBox>(*this)), viewer_(std::make_unique<OpenViewerCall>(*this)) {}
 TdtCustomExport::~TdtCustomExport() = default;
 
-TdtExportUi* TdtCustomExport::ui() {
-    if (!ui_ && uiFactory)
-        ui_ = uiFactory();
-    return ui_.get();
+TdtExportUi& TdtCustomExport::windows() {
+    // Not made before a factory is there: a component set up before its windows gets them later.
+    if (!windows_ && uiFactory)
+        windows_ = uiFactory();
+    return windows_ ? *windows_ : noWindows_;
+}
+
+void TdtCustomExport::setSaveDialog(std::unique_ptr<TdtSaveDialog> dialog) {
+    saveDialog_ = dialog ? std::move(dialog) : std::make_unique<WindowsSaveDialog>(*this);
+}
+
+void TdtCustomExport::setErrorBox(std::unique_ptr<TdtErrorBox> box) {
+    errorBox_ = box ? std::move(box) : std::make_unique<WindowsErrorBox>(*this);
+}
+
+void TdtCustomExport::setViewer(std::unique_ptr<TdtViewer> viewer) {
+    viewer_ = viewer ? std::move(viewer) : std::make_unique<OpenViewerCall>(*this);
 }
 
 void TdtCustomExport::setExportType(TdtExportType t) {
@@ -36,8 +89,7 @@ void TdtCustomExport::setTempDir(const QString& dir) {
 
 bool TdtCustomExport::setRowNumberFormat(const QString& f) {
     if (!f.contains(QLatin1String("%d"))) {
-        if (TdtExportUi* u = ui())
-            u->error(QStringLiteral("The format has to contain %d string."));
+        errorBox_->error(QStringLiteral("The format has to contain %d string."));
         return false;
     }
     rowFormat_ = f;

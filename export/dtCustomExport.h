@@ -81,11 +81,16 @@ public:
     std::function<void(quint32 current, quint32 total, TdtValues& values, bool canExport)> OnExport;
     std::function<void(quint32 recordCount, QString& header)> OnGetHeader, OnGetFooter;
     std::function<void(const QString& fileName, bool& canOverWrite)> OnFileExist;
-    std::function<void(const QString& path)> OpenViewer; ///< the program associated with the file type
 
-    // Windows and dialogs; created when first needed by the factory, absent without a display.
+    // Platform seams (dtExportSeams.h). The windows are widgets, so they are made by the
+    // factory when first needed; without a factory there are none (TdtNoWindows).
     std::function<std::unique_ptr<TdtExportUi>()> uiFactory;
-    TdtExportUi* ui();
+    TdtExportUi& windows();
+    void setSaveDialog(std::unique_ptr<TdtSaveDialog> dialog);
+    void setErrorBox(std::unique_ptr<TdtErrorBox> box);
+    void setViewer(std::unique_ptr<TdtViewer> viewer);
+    /// The older way to give the viewer, asked only while no TdtViewer has been set.
+    std::function<void(const QString& path)> OpenViewer;
 
     // Running
     void ChooseAndExport();
@@ -118,6 +123,10 @@ private:
     QString tempDir_;
     QString rowFormat_ = QStringLiteral("%d");
     TdtNativeExcel excel_;
-    std::unique_ptr<TdtExportUi> ui_;
+    std::unique_ptr<TdtExportUi> windows_;
+    TdtNoWindows noWindows_;
+    std::unique_ptr<TdtSaveDialog> saveDialog_;
+    std::unique_ptr<TdtErrorBox> errorBox_;
+    std::unique_ptr<TdtViewer> viewer_;
     QString lastFailure_;
 };

@@ -19,12 +19,11 @@ std::unique_ptr<TdtExportWriter> TdtCustomExport::writerFor(TdtExportType t) {
 
 void TdtCustomExport::ChooseAndExport() {
     types_ |= typeBit(type_);
-    TdtExportUi* u = ui();
-    if (!u || !u->choose(*this))
+    if (!windows().choose(*this))
         return;
     if (FileName.isEmpty() && ExportStyle == xsFile) {
-        const QString path = u->saveFile(Messages.SaveTitle, SaveFilter(), DefaultExtension(),
-                                         QCoreApplication::applicationDirPath());
+        const QString path = saveDialog_->saveFile(
+            {Messages.SaveTitle, SaveFilter(), DefaultExtension(), QCoreApplication::applicationDirPath()});
         if (path.isEmpty()) {
             raise(xeSaveCancelled);
             return;
@@ -61,8 +60,8 @@ void TdtCustomExport::RunExport() {
         out = base + QLatin1Char('.') + ext;
     }
     WriteOutput(out);
-    if (ExportStyle == xsView && OpenViewer)
-        OpenViewer(out);
+    if (ExportStyle == xsView)
+        viewer_->open(out);
     RestoreSourceState();
 }
 
@@ -72,7 +71,8 @@ void TdtCustomExport::WriteOutput(const QString& outputFile) {
     TdtValues values;
     QStringList titles, footers;
     RecordCount = RowCount();
-    TdtExportUi* progress = has(xoShowProgress) ? ui() : nullptr;
+    // The windows only when progress is shown: an export without it makes no widget.
+    TdtExportUi* progress = has(xoShowProgress) ? &windows() : nullptr;
     if (progress)
         progress->progressShow(*this, RecordCount);
     bool ended = true;

@@ -9,11 +9,13 @@
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QSize>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -556,4 +558,131 @@ TEST(ExportGolden, EightThousandRowsSameDigest) {
     const QByteArray now = exportToBytes(g, dir.path());
     EXPECT_EQ(now.size(), 1216366);
     EXPECT_EQ(QCryptographicHash::hash(now, QCryptographicHash::Sha256).toHex().toStdString(), "79b3f8f2d625bddca22c764473bf8546fa623bf572bbf8dfa77ff8e2f5349aaa");
+}
+
+// ---- the platform seams ----------------------------------------------------------------------
+
+namespace {
+
+// Windows that confirm the chooser with "to file" and, for the older wiring, carry the save
+// dialog and the error box too.
+class TestWindows : public TdtExportUi {
+public:
+    TestWindows(QStringList& log, QString savePath) : log_(log), savePath_(std::move(savePath)) {}
+    bool choose(TdtCustomExport& c) override {
+        log_ << QStringLiteral("chooser");
+        c.ExportStyle = xsFile;
+        return true;
+    }
+    void progressShow(TdtCustomExport&, int) override {}
+    void progressPosition(int) override {}
+    void progressClose() override {}
+    QString saveFile(const QString& title, const QString& filter, const QString& ext, const QString&) override {
+        log_ << QStringLiteral("windows' save dialog %1|%2|%3").arg(title, filter, ext);
+        return savePath_;
+    }
+    void error(const QString& text) override { log_ << QStringLiteral("windows' error ") + text; }
+
+private:
+    QStringList& log_;
+    QString savePath_;
+};
+
+struct SeamRig {
+    QTemporaryDir dir;
+    acq::MeasurementTable table;
+    TdtDataSetExport x;
+    QStringList log;
+    ScriptedFiles files;
+    ScriptedMessages messages;
+    RecordingViewer viewer;
+
+    SeamRig() {
+        fillMeasurements(table, 3);
+        programSettings(x, table);
+        x.setTempDir(dir.path());
+    }
+    void giveWindows() {
+        x.uiFactory = [this] { return std::make_unique<TestWindows>(log, dir.filePath("escolhido")); };
+    }
+    // Choose and export to a file, refuse a row-number pattern, export to view.
+    void play() {
+        x.ChooseAndExport();
+        log << (QFile::exists(dir.filePath("escolhido.XLS")) ? "file written" : "no file");
+        x.setRowNumberFormat(QStringLiteral("Row"));
+        x.ExportStyle = xsView;
+        x.RunExport();
+        log << (QFile::exists(dir.filePath("QEX1.XLS")) ? "viewed file written" : "no viewed file");
+        for (const FileDialogSpec& s : files.asked)
+            log << QStringLiteral("program's save dialog %1|%2|%3|%4|%5|%6")
+                       .arg(s.title, s.filter, s.defaultSuffix)
+                       .arg(s.confirmOverwrite)
+                       .arg(s.mustExist)
+                       .arg(s.directory == QCoreApplication::applicationDirPath() ? "program folder" : s.directory);
+        for (const ShownMessage& m : messages.shown)
+            log << QStringLiteral("program's message %1 %2")
+                       .arg(m.kind == MsgKind::Error ? "error" : m.kind == MsgKind::Information ? "information" : "other",
+                            QString(m.text).replace(dir.path(), "DIR"));
+        for (const QString& p : viewer.opened)
+            log << QStringLiteral("program's viewer ") + QFileInfo(p).fileName();
+    }
+};
+
+} // namespace
+
+TEST(ExportSeams, SaveDialogErrorBoxAndViewerByWiring) {
+    const QString saveLine = QStringLiteral("Salvar documento|Arquivos do Microsoft Excel (*.xls)|*.XLS|XLS");
+    const QString refused = QStringLiteral("The format has to contain %d string.");
+    struct Case {
+        const char* name;
+        std::function<void(SeamRig&)> wire;
+        QStringList expected;
+    } cases[] = {
+        {"no windows and no seams: headless", [](SeamRig&) {},
+         {"no file", "viewed file written"}},
+        {"older wiring: the windows' dialog and box, OpenViewer",
+         [](SeamRig& r) {
+             r.giveWindows();
+             r.x.OpenViewer = [&r](const QString& p) { r.log << "OpenViewer " + QFileInfo(p).fileName(); };
+         },
+         {"chooser", "windows' save dialog " + saveLine, "file written", "windows' error " + refused,
+          "OpenViewer QEX1.XLS", "viewed file written"}},
+        {"the program's seams, which the windows' own dialog and box no longer see",
+         [](SeamRig& r) {
+             r.giveWindows();
+             r.x.OpenViewer = [&r](const QString&) { r.log << "OpenViewer"; };
+             r.files.paths = {r.dir.filePath("escolhido")};
+             connectExportSeams(r.x, r.files, r.messages, r.viewer, QStringLiteral("Sem visualizador:"));
+         },
+         {"chooser", "file written", "viewed file written",
+          "program's save dialog " + saveLine + "|0|0|program folder", "program's message error " + refused,
+          "program's viewer QEX1.XLS"}},
+        {"the program's viewer cannot open the file: the user is told",
+         [](SeamRig& r) {
+             r.giveWindows();
+             r.files.paths = {r.dir.filePath("escolhido")};
+             r.viewer.canOpen = false;
+             connectExportSeams(r.x, r.files, r.messages, r.viewer, QStringLiteral("Sem visualizador:"));
+         },
+         {"chooser", "file written", "viewed file written",
+          "program's save dialog " + saveLine + "|0|0|program folder", "program's message error " + refused,
+          "program's message information Sem visualizador:\n" + QDir::toNativeSeparators("DIR/QEX1.XLS"),
+          "program's viewer QEX1.XLS"}},
+        {"a seam set back to none: the older wiring again",
+         [](SeamRig& r) {
+             r.giveWindows();
+             connectExportSeams(r.x, r.files, r.messages, r.viewer, QString());
+             r.x.setSaveDialog(nullptr);
+             r.x.setErrorBox(nullptr);
+             r.x.setViewer(nullptr);
+         },
+         {"chooser", "windows' save dialog " + saveLine, "file written", "windows' error " + refused,
+          "viewed file written"}},
+    };
+    for (const Case& c : cases) {
+        SeamRig r;
+        c.wire(r);
+        r.play();
+        EXPECT_EQ(r.log, c.expected) << c.name;
+    }
 }
