@@ -18,54 +18,79 @@ bool ascii(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
 } // namespace
 
 std::optional<double> decimalNumber(const QString& s) {
+    const QChar* p = s.constData();
+    const qsizetype size = s.size();
     qsizetype i = skipSpaces(s);
     const qsizetype start = i;
-    if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
+    bool neg = false;
+    if (i < size && (p[i] == QLatin1Char('+') || p[i] == QLatin1Char('-'))) {
+        neg = p[i] == QLatin1Char('-');
         ++i;
-    if (i >= s.size())
+    }
+    if (i >= size)
         return std::nullopt;
     const qsizetype mantStart = i;
-    qsizetype digits = 0;
-    while (i < s.size() && ascii(s[i])) {
-        ++i;
+    // The digits as an integer and a power of ten, kept while they stay exact.
+    quint64 mant = 0;
+    qsizetype significant = 0, digits = 0, fraction = 0;
+    auto digit = [&](int d) {
+        if (mant != 0 || d != 0)
+            ++significant;
+        if (significant <= 19)
+            mant = mant * 10 + static_cast<quint64>(d);
         ++digits;
-    }
-    if (i < s.size() && s[i] == QLatin1Char('.')) {
+    };
+    while (i < size && ascii(p[i]))
+        digit(p[i++].unicode() - '0');
+    if (i < size && p[i] == QLatin1Char('.')) {
         ++i;
-        while (i < s.size() && ascii(s[i])) {
-            ++i;
-            ++digits;
+        while (i < size && ascii(p[i])) {
+            digit(p[i++].unicode() - '0');
+            ++fraction;
         }
     }
-    if (i < s.size() && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E'))) {
+    qsizetype exponent = 0;
+    if (i < size && (p[i] == QLatin1Char('e') || p[i] == QLatin1Char('E'))) {
         ++i;
-        if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
-            ++i;
+        bool expNeg = false;
+        if (i < size && (p[i] == QLatin1Char('+') || p[i] == QLatin1Char('-')))
+            expNeg = p[i++] == QLatin1Char('-');
         qsizetype expDigits = 0;
-        while (i < s.size() && ascii(s[i])) {
+        while (i < size && ascii(p[i])) {
+            if (exponent < 100000)
+                exponent = exponent * 10 + (p[i].unicode() - '0');
             ++i;
             ++expDigits;
         }
         if (expDigits == 0)
             return std::nullopt;
+        exponent = expNeg ? -exponent : exponent;
     }
-    if (i != s.size())
+    if (i != size)
         return std::nullopt;
     if (digits == 0)
         return 0.0; // "." alone, or an exponent alone, reads as 0
+    // Up to 2^53 times or over a power of ten up to 10^22, both exact in a double: the one
+    // rounding of the product or quotient is the correctly rounded value of the text, as the
+    // library parser below gives it, and it costs a fraction of it.
+    constexpr qsizetype kShortText = 128; // read from a stack buffer below
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const qsizetype power = exponent - fraction;
+    if (significant <= 19 && mant <= (quint64(1) << 53) && power >= -22 && power <= 22 &&
+        size - mantStart < kShortText) {
+        const double m = static_cast<double>(mant);
+        const double v = power >= 0 ? m * kPow10[power] : m / kPow10[-power];
+        return neg ? -v : v;
+    }
     // Checked ASCII from here on: convert without the locale and without Qt's slower parser.
-    char buf[128];
+    char buf[kShortText];
     qsizetype n = 0;
-    bool neg = false;
-    for (qsizetype k = start; k < s.size(); ++k) {
-        const char c = static_cast<char>(s[k].unicode());
-        if (k == start && (c == '+' || c == '-')) {
-            neg = c == '-';
-            continue;
-        }
-        if (n + 1 >= static_cast<qsizetype>(sizeof buf))
+    for (qsizetype k = mantStart; k < s.size(); ++k) {
+        if (n + 1 >= kShortText)
             return QStringView(s).mid(start).toDouble(); // very long: the library's parser
-        buf[n++] = c;
+        buf[n++] = static_cast<char>(s[k].unicode());
     }
     double v = 0;
     const auto res = std::from_chars(buf, buf + n, v);

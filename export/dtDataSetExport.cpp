@@ -58,17 +58,33 @@ int TdtDataSetExport::SourceColumnWidth(int i) {
     return 0;
 }
 
+namespace {
+// A text into a row's value, in the string the value already holds when it holds one of its
+// own: thousands of cells then cost no variant made and destroyed, only the text itself.
+void setText(QVariant& value, QString&& text) {
+    if (value.typeId() == QMetaType::QString)
+        *static_cast<QString*>(value.data()) = std::move(text);
+    else
+        value = std::move(text);
+}
+} // namespace
+
 void TdtDataSetExport::ReadRow(TdtValues& values) {
     const int n = ColumnCount();
     values.resize(n);
+    QVariant* out = values.data();
+    const QList<acq::FieldDef>& fields = DataSet->fields();
     for (int i = 0; i < n; ++i) {
-        const acq::FieldDef& f = DataSet->fields()[i];
-        const QVariant v = DataSet->value(i);
-        switch (f.type) {
-        case acq::FieldType::Binary: values[i] = QStringLiteral("** BINARY **"); break;
-        case acq::FieldType::Boolean: values[i] = v.toBool() ? Messages.TrueText : Messages.FalseText; break;
-        case acq::FieldType::String: values[i] = v.isNull() ? QVariant() : v; break;
-        default: values[i] = DataSet->displayText(i); break;
+        // The raw value only where the cell is not the display text.
+        switch (fields[i].type) {
+        case acq::FieldType::Binary: out[i] = QStringLiteral("** BINARY **"); break;
+        case acq::FieldType::Boolean: out[i] = DataSet->value(i).toBool() ? Messages.TrueText : Messages.FalseText; break;
+        case acq::FieldType::String: {
+            QVariant v = DataSet->value(i);
+            out[i] = v.isNull() ? QVariant() : std::move(v);
+            break;
+        }
+        default: setText(out[i], DataSet->displayText(i)); break;
         }
     }
     DataSet->next();

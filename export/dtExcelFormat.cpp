@@ -3,9 +3,14 @@
 #include "export/dtCellRule.h"
 #include "export/dtCustomExport.h"
 
+#include <algorithm>
+
 namespace dtexcel {
 
 namespace {
+
+/// Rows a sheet of these record generations holds (0 … 16383).
+constexpr int kSheetRows = 16384;
 
 class ExcelFormat : public TdtExportWriter {
 public:
@@ -21,6 +26,11 @@ public:
         x_.Alignment = eaGeneral;
         x_.setBIFF(static_cast<TdtBIFFVersion>(e.ExcelVersion));
         x_.NewDocument();
+        // Room for the whole sheet at once (a number cell is 19 bytes), no more than a sheet
+        // holds: the buffer is not moved and copied again and again as it grows.
+        const qsizetype rows = std::clamp(c_.RecordCount, 0, kSheetRows);
+        const qsizetype columns = std::clamp(c_.ColumnCount() + 1, 0, TdtNativeExcel::kLastColumn);
+        x_.reserve(4096 + rows * columns * 20);
         x_.AddFont(&e.DefaultFont);
         x_.AddFont(&e.HeaderFont);
         x_.AddFont(&e.TableFont);
@@ -108,22 +118,27 @@ private:
     // A sheet of these record generations holds rows 0 … 16383: refuse more rather than write a
     // file that readers reject (or whose row numbers wrap over earlier rows).
     static void checkRow(int row1) {
-        if (row1 < 1 || row1 > 16384)
+        if (row1 < 1 || row1 > kSheetRows)
             throw TdtExportFailure{QStringLiteral("mais de 16384 linhas: a planilha não comporta")};
     }
 
     void cells(const TdtValues& values, int font) {
+        // The settings are read once a row: only OnExport, between rows, may change them.
+        const bool invisibles = c_.has(xoExportInvisibles), truncate = c_.has(xoTruncate),
+                   aligned = c_.has(xoUseAlignments), asText = (c_.EXCEL.Options & reCellsAsText) != 0;
+        const TdtExcelBorderSet borders = (c_.EXCEL.Options & reUseBorders) ? kAllBorders : 0;
+        QString scratch;
         for (int i = 0; i < values.size(); ++i) {
-            if (!c_.has(xoExportInvisibles) && !c_.ColumnVisible(i))
+            if (!invisibles && !c_.ColumnVisible(i))
                 continue;
-            const QString text = c_.CellText(values[i], c_.ResolvedColumnWidth(i));
-            if (c_.has(xoUseAlignments)) {
+            const QString& text = cellText(values[i], i, truncate, scratch);
+            if (aligned) {
                 static const TdtExcelAlignment map[] = {eaGeneral, eaLeft, eaRight, eaCenter};
                 x_.Alignment = map[c_.ColumnAlignment(i)];
             }
             x_.setActiveFont(font);
-            x_.Borders = (c_.EXCEL.Options & reUseBorders) ? kAllBorders : 0;
-            if (c_.EXCEL.Options & reCellsAsText)
+            x_.Borders = borders;
+            if (asText)
                 x_.WriteLabel(text);
             else if (const auto d = decimalNumber(text))
                 x_.WriteNumber(*d);
@@ -133,6 +148,15 @@ private:
                 x_.WriteLabel(text);
             x_.Alignment = eaGeneral;
         }
+    }
+
+    // CellText without a copy when the value already is the text: a cell that is not cut is
+    // its value's text, and the column's width matters only when it may be cut.
+    const QString& cellText(const QVariant& v, int column, bool truncate, QString& scratch) {
+        if (!truncate && v.typeId() == QMetaType::QString && !v.isNull())
+            return *static_cast<const QString*>(v.constData());
+        scratch = c_.CellText(v, truncate ? c_.ResolvedColumnWidth(column) : 0);
+        return scratch;
     }
 
     TdtCustomExport& c_;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstring>
 
 QByteArray excelText(const QString& text) {
@@ -111,33 +112,37 @@ void TdtNativeExcel::move() {
     }
 }
 
+char* TdtNativeExcel::grow(qsizetype n) {
+    // Written in place: a cell costs one size check, not an insert per field.
+    const qsizetype at = buf_.size();
+    if (buf_.capacity() - at < n)
+        buf_.reserve(std::max<qsizetype>(at + n, 2 * buf_.capacity()));
+    buf_.resize(at + n);
+    return buf_.data() + at;
+}
+
 namespace {
-// One cell record assembled on the stack and appended to the document in one piece.
-struct CellRecord {
-    char b[32];
-    int n = 0;
-    void word(quint16 w) {
-        b[n++] = static_cast<char>(w & 0xFF);
-        b[n++] = static_cast<char>(w >> 8);
-    }
-    void byte(quint8 v) { b[n++] = static_cast<char>(v); }
-};
+char* putWord(char* p, quint16 w) {
+    p[0] = static_cast<char>(w & 0xFF);
+    p[1] = static_cast<char>(w >> 8);
+    return p + 2;
+}
 } // namespace
 
-void TdtNativeExcel::cellStart(quint16 id, quint16 length) {
+char* TdtNativeExcel::cellStart(quint16 id, quint16 length) {
     if (finished_)
         NewDocument();
-    CellRecord r;
-    r.word(id);
-    r.word(length);
-    r.word(static_cast<quint16>(row_ - 1));
-    r.word(static_cast<quint16>(col_ - 1));
+    char* p = grow(4 + qsizetype(length));
+    p = putWord(p, id);
+    p = putWord(p, length);
+    p = putWord(p, static_cast<quint16>(row_ - 1));
+    p = putWord(p, static_cast<quint16>(col_ - 1));
     move();
     // The cell format (XF) bound to the active font, when one was written for it.
     const quint8 xf = activeFont_ < xfs_ ? static_cast<quint8>(activeFont_) : 0;
-    r.byte(static_cast<quint8>((Locked ? 0x40 : 0) | (Hidden ? 0x80 : 0) | xf));
+    *p++ = static_cast<char>((Locked ? 0x40 : 0) | (Hidden ? 0x80 : 0) | xf);
     static const quint8 fontBits[] = {0x00, 0x40, 0x80, 0xC0};
-    r.byte(activeFont_ >= 0 && activeFont_ <= 3 ? fontBits[activeFont_] : 0);
+    *p++ = static_cast<char>(activeFont_ >= 0 && activeFont_ <= 3 ? fontBits[activeFont_] : 0);
     static const quint8 align[] = {0, 1, 3, 2, 4, 7};
     quint8 b3 = align[Alignment];
     if (Borders & ebLeft) b3 |= 0x08;
@@ -145,39 +150,47 @@ void TdtNativeExcel::cellStart(quint16 id, quint16 length) {
     if (Borders & ebTop) b3 |= 0x20;
     if (Borders & ebBottom) b3 |= 0x40;
     if (Shading) b3 |= 0x80;
-    r.byte(b3);
-    buf_.append(r.b, r.n);
+    *p++ = static_cast<char>(b3);
+    return p;
 }
 
 void TdtNativeExcel::WriteBlank() { cellStart(0x0001, 7); }
 
 void TdtNativeExcel::WriteInteger(qint32 value) {
-    cellStart(0x0002, 9);
-    word(static_cast<quint16>(value & 0xFFFF));
+    putWord(cellStart(0x0002, 9), static_cast<quint16>(value & 0xFFFF));
 }
 
 void TdtNativeExcel::WriteNumber(double value) {
-    cellStart(0x0003, 15);
-    number(value);
+    std::memcpy(cellStart(0x0003, 15), &value, 8); // IEEE 754, little-endian on every target we build for
 }
 
 void TdtNativeExcel::WriteLabel(const QString& t) {
-    const QByteArray b = excelText(t);
-    cellStart(0x0004, static_cast<quint16>(8 + b.size()));
-    text(b);
+    // The text up to its first NUL and at most 255 characters, one byte each in Windows-1252.
+    const qsizetype nul = t.indexOf(QChar(0));
+    const qsizetype n = std::min<qsizetype>(nul >= 0 ? nul : t.size(), 255);
+    char* p = cellStart(0x0004, static_cast<quint16>(8 + n));
+    *p++ = static_cast<char>(n);
+    const QChar* c = t.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = c[i].unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
+            p[i] = static_cast<char>(u);
+        else
+            p[i] = acq::toCp1252(QString(c[i])).at(0); // the few characters the code page moves
+    }
 }
 
 void TdtNativeExcel::WriteBoolean(bool value) {
-    cellStart(0x0005, 9);
-    byte(value ? 1 : 0);
-    byte(0);
+    char* p = cellStart(0x0005, 9);
+    p[0] = value ? 1 : 0;
+    p[1] = 0;
 }
 
 void TdtNativeExcel::WriteError(TdtExcelError e) {
     static const quint8 codes[] = {0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A};
-    cellStart(0x0005, 9);
-    byte(codes[e]);
-    byte(1);
+    char* p = cellStart(0x0005, 9);
+    p[0] = static_cast<char>(codes[e]);
+    p[1] = 1;
 }
 
 void TdtNativeExcel::WriteValue(const QVariant& v) {

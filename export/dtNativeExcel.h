@@ -53,6 +53,8 @@ public:
     void WriteProtect(bool on);
 
     const QByteArray& buffer() const { return buf_; }
+    /// Room for a document of about `bytes` bytes; what it holds is unchanged.
+    void reserve(qsizetype bytes) { buf_.reserve(bytes); }
 
     TdtBIFFVersion BIFF() const { return biff_; }
     void setBIFF(TdtBIFFVersion v);
@@ -80,7 +82,11 @@ private:
     void byte(quint8 b);
     void number(double d);
     void text(const QByteArray& bytes);
-    void cellStart(quint16 id, quint16 length);
+    /// n more bytes at the end of the buffer, to be written in place.
+    char* grow(qsizetype n);
+    /// Header, position, cursor move and attributes of a cell whose body is `length` bytes;
+    /// where its value goes.
+    char* cellStart(quint16 id, quint16 length);
     void move();
 
     QByteArray buf_;

@@ -17,7 +17,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <bit>
+#include <charconv>
 #include <gtest/gtest.h>
+#include <random>
+#include <string>
 
 namespace {
 
@@ -135,6 +139,37 @@ TEST(CellRule, Grammars) {
     EXPECT_EQ(dtexcel::rowNumberInteger(" -12"), -12);
     EXPECT_EQ(dtexcel::rowNumberInteger("2147483648"), std::nullopt);
     EXPECT_EQ(dtexcel::rowNumberInteger("N. 1"), std::nullopt);
+}
+
+// The decimal grammar's own conversion against the library's correctly rounded parser, bit for
+// bit, on texts of every length, point position and exponent (a fixed seed: the same texts
+// every run).
+TEST(CellRule, DecimalValuesAsTheLibraryParserReadsThem) {
+    std::mt19937_64 random(20261209);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    for (int n = 0; n < 200000; ++n) {
+        std::string body;
+        const int digits = pick(1, 24);
+        const int point = pick(-1, digits);
+        for (int d = 0; d < digits; ++d) {
+            if (d == point)
+                body += '.';
+            body += static_cast<char>('0' + (d == 0 && pick(0, 3) == 0 ? 0 : pick(0, 9)));
+        }
+        if (pick(0, 2) == 0)
+            body += (pick(0, 1) ? "e" : "E") + std::string(pick(0, 2) == 0 ? "-" : pick(0, 1) ? "+" : "") +
+                    std::to_string(pick(0, 40));
+        const int sign = pick(0, 2);
+        const std::string text = std::string(pick(0, 2), ' ') + (sign == 1 ? "-" : sign == 2 ? "+" : "") + body;
+        double want = 0;
+        const auto r = std::from_chars(body.data(), body.data() + body.size(), want);
+        ASSERT_EQ(r.ec, std::errc()) << text;
+        if (sign == 1)
+            want = -want;
+        const auto got = dtexcel::decimalNumber(QString::fromStdString(text));
+        ASSERT_TRUE(got) << text;
+        ASSERT_EQ(std::bit_cast<quint64>(*got), std::bit_cast<quint64>(want)) << text;
+    }
 }
 
 TEST(RowNumbers, OwnFormatterAndFallback) {
