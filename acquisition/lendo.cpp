@@ -1,16 +1,26 @@
 #include "acquisition/lendo.h"
 
+#include "acquisition/toplevel.h"
+
 #include <QLabel>
 #include <QProgressBar>
 
-TFormLendo::TFormLendo(QWidget* parent) : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint) {
+TFormLendo::TFormLendo(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("FormLendo"));
     setWindowTitle(QStringLiteral("Lendo memória"));
-    setFixedSize(234, 84);
-    move(365, 263);
+    setFixedSize(kOuterSize);
+    move(kFramePos);
     Label1 = new QLabel(QStringLiteral("Lendo memória..."), this);
     Label1->move(8, 8);
+    Label1->adjustSize();
     ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setGeometry(8, 24, 209, 17);
+    // Below the label even when the platform's font is taller than the reference one.
+    ProgressBar1->setGeometry(8, std::max(24, Label1->geometry().bottom() + 2), 209, 17);
     ProgressBar1->setTextVisible(false);
+    // 234 × 84 is the size with the frame, which is known only once a window has been shown.
+    toplevel::placeWhenShown(this, [this] {
+        setFixedSize(toplevel::clientFor(this, kOuterSize));
+        toplevel::placeFrameAt(this, kFramePos);
+    });
 }

@@ -11,4 +11,7 @@ public:
     explicit TFormLendo(QWidget* parent = nullptr);
     QProgressBar* ProgressBar1;
     QLabel* Label1;
+
+    static constexpr QSize kOuterSize{234, 84}; ///< frame included
+    static constexpr QPoint kFramePos{365, 263};
 };

@@ -1,17 +1,21 @@
 #include "app/about.h"
 
+#include "acquisition/toplevel.h"
+
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 
-static void loadResources() { Q_INIT_RESOURCE(resources); } // the picture lives in a static library
+void initAppResources() { Q_INIT_RESOURCE(resources); }
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
-    loadResources();
+    initAppResources();
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("Sobre"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(298, 261);
     Panel1 = new QFrame(this);
     Panel1->setGeometry(8, 8, 281, 209);
@@ -26,9 +30,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     Label1->move(8, 88);
     Version = new QLabel(QStringLiteral("Versão 1.2"), Panel1);
     Version->move(8, 104);
+    // Short lines: the panel is 281 pixels wide at every font.
     const char* lines[4] = {"Laboratório de Calorimetria", "Instrumentos de Medição",
-                            "Suporte técnico: consulte o fornecedor do equipamento",
-                            "Registrador de temperaturas, amostras a cada 5 s"};
+                            "Suporte: o fornecedor do equipamento", "Amostras a cada 5 s"};
     for (int i = 0; i < 4; ++i) {
         details[i] = new QLabel(QString::fromUtf8(lines[i]), Panel1);
         details[i]->move(8, 120 + 16 * i + (i == 3 ? 16 : 0));
@@ -37,4 +41,14 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     OKButton->setGeometry(111, 228, 75, 25);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    toplevel::placeWhenShown(this, [this] { toplevel::centreOnScreen(this); });
+}
+
+void TAboutBox::keyPressEvent(QKeyEvent* e) {
+    // The box closes by "OK", Enter or the title bar only.
+    if (e->matches(QKeySequence::Cancel)) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }

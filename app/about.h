@@ -17,4 +17,10 @@ public:
     QLabel* Version;
     QLabel* details[4];
     QPushButton* OKButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 };
+
+/// Registers the program's pictures (they live in a static library).
+void initAppResources();

@@ -1,5 +1,7 @@
 #include "app/config.h"
 
+#include "acquisition/toplevel.h"
+
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QPushButton>
@@ -9,7 +11,8 @@
 TFormComunicacao::TFormComunicacao(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormComunicacao"));
     setWindowTitle(QStringLiteral("Comunicação"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(249, 170);
     RadioGroup1 = new QGroupBox(QStringLiteral("Porta de comunicação"), this);
     RadioGroup1->setGeometry(8, 8, 233, 121);
@@ -27,6 +30,8 @@ TFormComunicacao::TFormComunicacao(QWidget* parent) : QDialog(parent) {
     Button2 = new QPushButton(QStringLiteral("Cancela"), this);
     Button2->setGeometry(128, 136, 115, 25);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    // Placed anew on every showing: the same place each time, whatever the frame.
+    toplevel::placeWhenShown(this, [this] { toplevel::centreOnScreen(this); });
 }
 
 void TFormComunicacao::select(int index) {

@@ -29,11 +29,28 @@ QMessageBox::Icon iconOf(MsgKind k) {
     return QMessageBox::NoIcon;
 }
 
+// A box belongs over the window it is about: the active one, or a window that stays on top of
+// the others (the export's progress window) when one is showing — a box beneath it could not
+// be seen, let alone answered.
+QWidget* boxParent() {
+    QWidget* parent = QApplication::activeWindow();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && (w->windowFlags() & Qt::WindowStaysOnTopHint) &&
+            w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip && !qobject_cast<QMessageBox*>(w))
+            parent = w;
+    return parent;
+}
+
+void keepAbove(QMessageBox& box) {
+    if (box.parentWidget() && (box.parentWidget()->windowFlags() & Qt::WindowStaysOnTopHint))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
 } // namespace
 
 MsgAnswer QtMessageService::ask(MsgKind kind, const QString& text, MsgButtons buttons) {
-    QMessageBox box(iconOf(kind), kindCaption(kind), text, QMessageBox::NoButton,
-                    QApplication::activeWindow());
+    QMessageBox box(iconOf(kind), kindCaption(kind), text, QMessageBox::NoButton, boxParent());
+    keepAbove(box);
     QPushButton* yes = nullptr;
     QPushButton* no = nullptr;
     QPushButton* ok = nullptr;
@@ -73,8 +90,8 @@ MsgAnswer QtMessageService::ask(MsgKind kind, const QString& text, MsgButtons bu
 }
 
 void QtMessageService::plain(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::NoButton,
-                    QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::NoButton, boxParent());
+    keepAbove(box);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     if (autoClose())
         QTimer::singleShot(0, &box, [&box] { box.done(0); });

@@ -38,6 +38,15 @@ public:
     QLineEdit* Edit8;
     QPushButton* Button4;
 
+    static constexpr QSize kOuterSize{418, 428}; ///< frame included
+    static constexpr QPoint kFramePos{328, 184};
+
+    /// The integer in a spin field's text; a text that is not one reads as the lower bound.
+    static int spinValue(const QSpinBox* s);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+
 private:
     void fixedFrame(const QByteArray& frame, const lnk::ExchangeSpec& opts);
     void request(const QByteArray& frame, const lnk::ExchangeSpec& opts, QLineEdit* sent, QLineEdit* got);

@@ -1,7 +1,14 @@
 #include "export/dtExportProgress.h"
 
+#include "acquisition/toplevel.h"
+
 #include <QLabel>
 #include <QProgressBar>
+
+namespace {
+constexpr int kBarHeight = 16;
+constexpr int kMinGap = 4; ///< between the label and the bar when the room is short
+} // namespace
 
 Tfrm_ProgressForm::Tfrm_ProgressForm(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -10,28 +17,48 @@ Tfrm_ProgressForm::Tfrm_ProgressForm(QWidget* parent)
     ProgressLabel = new QLabel(this);
     ProgressLabel->move(8, 8);
     ProgressBar = new QProgressBar(this);
-    ProgressBar->setGeometry(8, 32, 169, 16);
+    ProgressBar->setGeometry(8, 32, 169, kBarHeight);
     ProgressBar->setTextVisible(false);
+    toplevel::placeWhenShown(this, [this] { fitToOuter(); });
 }
 
 void Tfrm_ProgressForm::prepare(int width, int height, const QString& caption, const QString& text,
                                 int recordCount) {
-    // Outer size as given; with no window frame offscreen, the client area is the whole window.
-    const int frameH = frameGeometry().height() - geometry().height();
-    resize(width, std::max(1, height - std::max(0, frameH)));
+    outer_ = QSize(width, height);
     setWindowTitle(caption);
-    const int client = height - std::max(0, frameH);
-    ProgressBar->setGeometry(8, ProgressBar->y(), width - 16, 16);
     ProgressBar->setRange(0, recordCount);
     ProgressBar->setValue(0);
-    if (!text.isEmpty()) {
+    withText_ = !text.isEmpty();
+    if (withText_) {
         ProgressLabel->move(8, 8);
         ProgressLabel->setText(text);
         ProgressLabel->adjustSize();
-        ProgressBar->move(8, (height - client) + (client - ProgressLabel->height() - 16 - 16) / 2);
-    } else {
-        ProgressBar->move(8, (height - client + client - 16 - 16) / 2);
     }
-    if (const QWidget* p = parentWidget())
-        move(p->geometry().center() - rect().center());
+    fitToOuter();
+}
+
+void Tfrm_ProgressForm::fitToOuter() {
+    const QSize client = toplevel::clientFor(this, outer_);
+    if (size() != client)
+        resize(client);
+    toplevel::centreOnScreen(this);
+    layOut();
+}
+
+void Tfrm_ProgressForm::layOut() {
+    // From the client area the window really has: the frame's height is what the outer height
+    // leaves over.
+    const int client = height();
+    const int frame = std::max(0, outer_.height() - client);
+    ProgressBar->setGeometry(8, ProgressBar->y(), std::max(1, width() - 16), kBarHeight);
+    int top;
+    if (withText_) {
+        top = frame + (client - ProgressLabel->height() - 16 - kBarHeight) / 2;
+        // Never over the label, and inside the window while there is room.
+        top = std::min(top, client - kBarHeight - kMinGap);
+        top = std::max(top, ProgressLabel->geometry().bottom() + 1 + kMinGap);
+    } else {
+        top = (frame + client - kBarHeight - 16) / 2;
+    }
+    ProgressBar->move(8, top);
 }

@@ -13,4 +13,13 @@ public:
     QProgressBar* ProgressBar;
     /// Size, caption, label and bar placed as the component's messages say.
     void prepare(int width, int height, const QString& caption, const QString& text, int recordCount);
+
+private:
+    /// The outer size asked for with the frame as now known, centred on the screen, and the bar
+    /// placed in the client area that gives.
+    void fitToOuter();
+    void layOut();
+
+    QSize outer_{186, 61};
+    bool withText_ = false;
 };

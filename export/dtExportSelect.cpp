@@ -2,6 +2,8 @@
 
 #include "export/dtExportProgress.h"
 
+#include "acquisition/toplevel.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -13,7 +15,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 int formatIcon(TdtExportType t) {
     switch (t) {
@@ -144,6 +145,9 @@ void Tfrm_Selection::fill(TdtCustomExport& c) {
     rdo_File->setChecked(c.ExportStyle == xsFile);
     c_ = &c;
     ApplyChooserChoice(SelectionCombo);
+    // "&Exporta" may be the caption of the confirm button and of a radio button at once: the
+    // button, first in tab order, takes the key.
+    toplevel::keepFirstMnemonics(this);
 }
 
 void Tfrm_Selection::ApplyChooserChoice(QObject* sender) {
@@ -178,8 +182,7 @@ QtExportUi::~QtExportUi() {
 
 bool QtExportUi::choose(TdtCustomExport& c) {
     chooser_->fill(c);
-    if (const QScreen* s = chooser_->screen())
-        chooser_->move(s->availableGeometry().center() - chooser_->rect().center());
+    toplevel::centreOnScreen(chooser_);
     return chooser_->exec() == QDialog::Accepted;
 }
 

@@ -1,6 +1,15 @@
-// The export's chooser and progress windows.
+// The export's chooser and progress windows, and the boxes asked over them.
+#include "acquisition/table.h"
+#include "app/exportsettings.h"
+#include "app/messageservice.h"
 #include "export/dtExportProgress.h"
 #include "export/dtExportSelect.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -66,4 +75,78 @@ TEST(ProgressWindow, LayoutFollowsTheMessages) {
     EXPECT_EQ(p.ProgressLabel->text(), "Processando..."); // left as it was
     EXPECT_EQ(p.ProgressBar->y(), (80 - 16 - 16) / 2);
     EXPECT_NE(withLabel, p.ProgressBar->y());
+}
+
+TEST(Chooser, AltEConfirmsWithTheButtonThatSharesItsLetterWithARadio) {
+    TdtDataSetExport x;
+    acq::Table table;
+    configureMeasurementExport(x, table); // "&Exporta" on the button and on rdo_File
+    QtExportUi ui;
+    Tfrm_Selection* w = ui.chooser();
+    bool pressed = false;
+    QTimer::singleShot(0, w, [&] {
+        QApplication::setActiveWindow(w);
+        if (QTest::qWaitForWindowActive(w)) {
+            QTest::keyClick(w, Qt::Key_E, Qt::AltModifier);
+            pressed = true;
+        }
+    });
+    QTimer::singleShot(10000, w, [w] { w->done(-1); }); // never hangs the run
+    EXPECT_TRUE(ui.choose(x));
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(x.ExportStyle, xsView); // the radio of the same letter was not chosen
+    EXPECT_EQ(w->btn_Selection->shortcut(), QKeySequence(Qt::ALT | Qt::Key_E));
+    EXPECT_TRUE(w->rdo_File->shortcut().isEmpty());
+    EXPECT_EQ(w->rdo_File->text(), "&Exporta");
+}
+
+TEST(ProgressWindow, LabelAndBarApartFromTheFirstShowing) {
+    struct Case { int width, height; const char* text; } cases[] = {
+        {300, 80, "Processando..."}, {186, 61, "Processando..."}, {300, 80, ""}, {240, 60, "Exportando"}};
+    for (const auto& c : cases) {
+        Tfrm_ProgressForm p; // never shown before
+        p.prepare(c.width, c.height, "Exportando os dados", c.text, 10);
+        p.show();
+        QApplication::processEvents();
+        const QString name = QStringLiteral("%1x%2 \"%3\"").arg(c.width).arg(c.height).arg(c.text);
+        EXPECT_EQ(p.frameGeometry().size(), QSize(c.width, c.height)) << name.toStdString();
+        const QRect bar = p.ProgressBar->geometry();
+        EXPECT_TRUE(p.rect().contains(bar)) << name.toStdString();
+        EXPECT_EQ(bar.width(), p.width() - 16) << name.toStdString();
+        if (*c.text) {
+            EXPECT_FALSE(bar.intersects(p.ProgressLabel->geometry())) << name.toStdString();
+            EXPECT_GE(p.ProgressLabel->width(), p.ProgressLabel->fontMetrics().horizontalAdvance(c.text));
+        }
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_LE((p.frameGeometry().center() - screen.center()).manhattanLength(), 1) << name.toStdString();
+    }
+}
+
+TEST(ProgressWindow, AQuestionAskedWhileItShowsComesAboveIt) {
+    TdtDataSetExport x;
+    acq::Table table;
+    configureMeasurementExport(x, table);
+    QtExportUi ui;
+    ui.progressShow(x, 10);
+    ASSERT_TRUE(ui.progress()->isVisible());
+    QWidget* parent = nullptr;
+    bool onTop = false;
+    QObject scope; // the timers end with the test
+    QTimer::singleShot(0, &scope, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        parent = box->parentWidget();
+        onTop = box->windowFlags() & Qt::WindowStaysOnTopHint;
+        box->buttons().first()->click();
+    });
+    QTimer::singleShot(10000, &scope, [] { // never hangs the run
+        if (QWidget* m = QApplication::activeModalWidget())
+            m->close();
+    });
+    QtMessageService messages;
+    messages.ask(MsgKind::Confirmation, "Arquivo já existe! Deseja gravar mesmo assim?", MsgButtons::YesNo);
+    EXPECT_EQ(parent, ui.progress());
+    EXPECT_TRUE(onTop);
+    ui.progressClose();
 }

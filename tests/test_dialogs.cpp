@@ -1,19 +1,30 @@
 // Data files, the communication dialog, the service dialog and the about box, through the
 // real main window offscreen.
 #include "acquisition/datapacket.h"
+#include "acquisition/lendo.h"
 #include "app/about.h"
 #include "app/config.h"
 #include "app/service.h"
 #include "app/tablemodel.h"
 #include "app/tform1.h"
+#include "export/dtExportProgress.h"
+#include "export/dtExportSelect.h"
 #include "link/commands.h"
 #include "link/qtseriallibrary.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QStyleOption>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -340,21 +351,234 @@ TEST(Menus, ServiceAndAboutOpenTheirWindows) {
     EXPECT_EQ(w.form->AboutBox->ProgramIcon->pixmap().size(), QSize(215, 51));
 }
 
-// Pictures of the windows for the documentation: REGISTRADOR_SHOTS=DIR to write them.
-TEST(Screenshots, MainWindowAndDialogs) {
-    const QString dir = qEnvironmentVariable("REGISTRADOR_SHOTS");
-    if (dir.isEmpty())
-        GTEST_SKIP() << "set REGISTRADOR_SHOTS to a folder to write the pictures";
+// ---- every window as a technician sees it -----------------------------------------------------
+
+namespace {
+
+QString described(const QWidget* w, const QString& text) {
+    return QStringLiteral("%1/%2 \"%3\"")
+        .arg(w->window()->objectName().isEmpty() ? w->window()->windowTitle() : w->window()->objectName(),
+             w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName(), text);
+}
+
+QString withoutAccelerator(QString s) { return s.remove(QLatin1Char('&')); }
+
+bool isControl(const QWidget* w) {
+    return qobject_cast<const QLabel*>(w) || qobject_cast<const QAbstractButton*>(w) ||
+           qobject_cast<const QGroupBox*>(w) || qobject_cast<const QLineEdit*>(w) ||
+           qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QComboBox*>(w) ||
+           qobject_cast<const QProgressBar*>(w) || qobject_cast<const QAbstractScrollArea*>(w);
+}
+
+// Parts that a composite control draws itself (a spin field's editor, a grid's viewport).
+bool insideComposite(const QWidget* w) {
+    for (const QWidget* p = w->parentWidget(); p && !p->isWindow(); p = p->parentWidget())
+        if (qobject_cast<const QAbstractSpinBox*>(p) || qobject_cast<const QComboBox*>(p) ||
+            qobject_cast<const QAbstractScrollArea*>(p))
+            return true;
+    return false;
+}
+
+QRect groupTitleRect(const QGroupBox* g) {
+    QStyleOptionGroupBox opt;
+    opt.initFrom(g);
+    opt.text = g->title();
+    opt.lineWidth = 1;
+    opt.midLineWidth = 0;
+    opt.textAlignment = g->alignment();
+    opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    opt.features = g->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
+    return g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, g);
+}
+
+/// Every caption of `window` that does not fit the room it is given, and every control that
+/// leaves its parent or lies over another.
+QStringList cutOrOverlapping(QWidget* window) {
+    QStringList out;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->isWindow() || !isControl(w) || insideComposite(w))
+            continue;
+        const QFontMetrics fm(w->font());
+        QWidget* parent = w->parentWidget();
+        const auto* frame = qobject_cast<const QFrame*>(parent);
+        const QRect room = frame && !qobject_cast<const QAbstractScrollArea*>(parent) ? parent->contentsRect()
+                                                                                       : parent->rect();
+        if (!room.contains(w->geometry()))
+            out << described(w, "") + QStringLiteral(" leaves its parent");
+        for (QWidget* s : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (s != w && s->isVisible() && !s->isWindow() && isControl(s) && w < s &&
+                w->geometry().intersects(s->geometry()))
+                out << described(w, "") + QStringLiteral(" lies over ") + described(s, "");
+        if (auto* g = qobject_cast<const QGroupBox*>(parent); g && !g->title().isEmpty() &&
+                                                              w->geometry().intersects(groupTitleRect(g)))
+            out << described(w, "") + QStringLiteral(" lies over the title of ") + described(g, g->title());
+
+        auto tooNarrow = [&](const QString& text, int needed, int has) {
+            if (needed > has)
+                out << described(w, text) + QStringLiteral(" needs %1 pixels, has %2").arg(needed).arg(has);
+        };
+        if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty()) {
+            const QRect r = l->contentsRect();
+            const int indent = l->indent() >= 0 ? l->indent() : (l->frameWidth() > 0 ? fm.horizontalAdvance('x') / 2 : 0);
+            const QString text = l->buddy() ? withoutAccelerator(l->text()) : l->text();
+            if (l->wordWrap())
+                tooNarrow(text, l->heightForWidth(l->width()), l->height());
+            else
+                tooNarrow(text, QFontMetrics(l->font()).horizontalAdvance(text) + 2 * l->margin() + indent, r.width());
+            tooNarrow(text + QStringLiteral(" (height)"), fm.height(), r.height());
+        } else if (auto* b = qobject_cast<QAbstractButton*>(w); b && !b->text().isEmpty()) {
+            QStyleOptionButton opt;
+            opt.initFrom(b);
+            opt.text = b->text();
+            auto* push = qobject_cast<QPushButton*>(b);
+            if (push && (push->autoDefault() || push->isDefault()))
+                opt.features |= QStyleOptionButton::AutoDefaultButton;
+            const QStyle::SubElement e = push ? QStyle::SE_PushButtonContents
+                                         : qobject_cast<QRadioButton*>(b) ? QStyle::SE_RadioButtonContents
+                                                                          : QStyle::SE_CheckBoxContents;
+            const QRect r = b->style()->subElementRect(e, &opt, b);
+            const QString text = withoutAccelerator(b->text());
+            tooNarrow(text, fm.horizontalAdvance(text) + (push ? 4 : 0), r.width());
+            tooNarrow(text + QStringLiteral(" (height)"), fm.height(), r.height());
+        } else if (auto* g = qobject_cast<QGroupBox*>(w); g && !g->title().isEmpty()) {
+            const QRect r = groupTitleRect(g);
+            const QString text = withoutAccelerator(g->title());
+            tooNarrow(text, fm.horizontalAdvance(text), r.width());
+            if (!g->rect().contains(r))
+                out << described(w, text) + QStringLiteral(": title outside the box");
+        } else if (auto* grid = qobject_cast<QTableView*>(w)) {
+            QHeaderView* h = grid->horizontalHeader();
+            const int margin = h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+            const QFontMetrics hfm(h->font());
+            const bool wraps = h->defaultAlignment() & Qt::TextWordWrap;
+            for (int c = 0; c < h->count(); ++c) {
+                const QString text = grid->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+                const int width = h->sectionSize(c) - 2 * margin;
+                const QRect need = wraps ? hfm.boundingRect(QRect(0, 0, width, 10000), Qt::AlignCenter | Qt::TextWordWrap, text)
+                                         : QRect(0, 0, hfm.horizontalAdvance(text), hfm.height());
+                tooNarrow(text, need.width(), width);
+                tooNarrow(text + QStringLiteral(" (height)"), need.height(), h->height() - 2 * margin);
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Windows, NoCaptionIsCutAndNoControlLiesOverAnother) {
     MainWindowRig w;
     w.model->setMemory(emu::demoImage());
     w.form->show();
     w.form->btnLerDadosClick();
+    QtExportUi ui;
+    ui.chooser()->fill(w.form->dtDataSetExport1);
+    ui.progressShow(w.form->dtDataSetExport1, 168);
+    QList<QWidget*> windows{w.form.get(), w.form->AboutBox, w.form->FormComunicacao, w.form->FormService,
+                            w.form->FormLendo, ui.chooser(), ui.progress()};
+    for (QWidget* win : windows)
+        win->show();
     QApplication::processEvents();
-    EXPECT_TRUE(w.form->grab().save(dir + "/main-window.png"));
-    w.form->FormComunicacao->select(1);
-    EXPECT_TRUE(w.form->FormComunicacao->grab().save(dir + "/communication-dialog.png"));
-    w.form->FormService->SpinEdit2->setValue(2);
-    w.form->FormService->Button2Click();
-    EXPECT_TRUE(w.form->FormService->grab().save(dir + "/service-dialog.png"));
-    EXPECT_TRUE(w.form->AboutBox->grab().save(dir + "/about-box.png"));
+    for (QWidget* win : windows) {
+        const QStringList problems = cutOrOverlapping(win);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        win->hide();
+    }
+}
+
+TEST(Windows, EscapeClosesNeitherTheServiceWindowNorTheAboutBox) {
+    MainWindowRig w;
+    struct Case { QDialog* d; bool closes; } cases[] = {
+        {w.form->FormService, false}, {w.form->AboutBox, false}, {w.form->FormComunicacao, true}};
+    for (const auto& c : cases) {
+        c.d->show();
+        QApplication::setActiveWindow(c.d);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(c.d));
+        QTest::keyClick(c.d, Qt::Key_Escape);
+        EXPECT_EQ(c.d->isVisible(), !c.closes) << c.d->windowTitle().toStdString();
+        c.d->hide();
+    }
+}
+
+TEST(Windows, OuterSizesAndPlaces) {
+    MainWindowRig w;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // Offscreen there is no frame: the outer size is the client size.
+    w.form->FormLendo->show();
+    EXPECT_EQ(w.form->FormLendo->frameGeometry(), QRect(365, 263, 234, 84));
+    w.form->FormService->show();
+    EXPECT_EQ(w.form->FormService->frameGeometry(), QRect(328, 184, 418, 428));
+    // The two centred dialogs open in the same place every time.
+    for (QDialog* d : {static_cast<QDialog*>(w.form->FormComunicacao), static_cast<QDialog*>(w.form->AboutBox)}) {
+        QList<QRect> places;
+        for (int i = 0; i < 3; ++i) {
+            d->show();
+            QApplication::processEvents();
+            places << d->frameGeometry();
+            d->hide();
+        }
+        EXPECT_EQ(places[0], places[1]) << d->windowTitle().toStdString();
+        EXPECT_EQ(places[0], places[2]) << d->windowTitle().toStdString();
+        EXPECT_LE((places[0].center() - screen.center()).manhattanLength(), 1) << d->windowTitle().toStdString();
+    }
+}
+
+TEST(ServiceDialog, ATextThatIsNoIntegerReadsAsTheLowerBound) {
+    struct Case { const char* text1; const char* text2; bool write; const char* request; } cases[] = {
+        {"", "", false, ":0300000001FC\r\n"},
+        {"16", "", false, ":0300100001EC\r\n"},
+        {"", "32", false, ":0300000020DD\r\n"},
+        {"", "", true, ":0600000001F9\r\n"},
+    };
+    for (const auto& c : cases) {
+        MainWindowRig w;
+        TFormService& s = *w.form->FormService;
+        QSpinBox* a = c.write ? s.SpinEdit3 : s.SpinEdit1;
+        QSpinBox* b = c.write ? s.SpinEdit4 : s.SpinEdit2;
+        a->setValue(7);
+        b->setValue(7);
+        a->findChild<QLineEdit*>()->setText(c.text1);
+        b->findChild<QLineEdit*>()->setText(c.text2);
+        if (c.write)
+            s.Button3Click();
+        else
+            s.Button2Click();
+        EXPECT_EQ((c.write ? s.Edit7 : s.Edit3)->text(), c.request) << c.text1 << "|" << c.text2;
+    }
+}
+
+TEST(Windows, TheWalkSeesCutCaptionsAndOverlaps) {
+    struct Case { const char* name; std::function<void(QWidget&)> build; } cases[] = {
+        {"label narrower than its text", [](QWidget& d) {
+             auto* l = new QLabel("Qtd. de Registros:", &d);
+             l->setGeometry(8, 8, 40, 20);
+         }},
+        {"button narrower than its caption", [](QWidget& d) {
+             (new QPushButton("&Limpar Memória", &d))->setGeometry(8, 8, 40, 25);
+         }},
+        {"a field over a label", [](QWidget& d) {
+             (new QLabel("Mensagem:", &d))->move(8, 8);
+             (new QLineEdit(&d))->setGeometry(20, 4, 100, 21);
+         }},
+        {"a control outside its parent", [](QWidget& d) {
+             (new QPushButton("OK", &d))->setGeometry(180, 8, 75, 25);
+         }},
+        {"a grid title cut", [](QWidget& d) {
+             auto* grid = new QTableView(&d);
+             auto* m = new QStandardItemModel(1, 1, grid);
+             m->setHorizontalHeaderLabels({"Temp. Ext. (°C)"});
+             grid->setModel(m);
+             grid->setGeometry(8, 8, 150, 100);
+             grid->setColumnWidth(0, 30);
+         }},
+    };
+    for (const auto& c : cases) {
+        QWidget d;
+        d.setObjectName(c.name);
+        d.resize(200, 120);
+        c.build(d);
+        d.show();
+        QApplication::processEvents();
+        EXPECT_FALSE(cutOrOverlapping(&d).isEmpty()) << c.name;
+    }
 }

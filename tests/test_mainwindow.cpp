@@ -8,8 +8,13 @@
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
+#include <QSet>
 #include <QMenuBar>
 #include <QTableView>
 #include <QDir>
@@ -243,4 +248,178 @@ TEST(MainWindow, AViewerThatCannotStartIsToldWithThePath) {
     ASSERT_FALSE(texts.isEmpty());
     EXPECT_TRUE(texts.contains(kMsgViewerFailed + "\n" + QDir::toNativeSeparators(w.viewer.opened[0])))
         << texts.join(" | ").toStdString();
+}
+
+// ---- keys, chart and icon, as a technician uses them ------------------------------------------
+
+namespace {
+
+// Shown and active, so that accelerators reach it as they do on a desktop.
+void showActive(QWidget* w) {
+    w->show();
+    QApplication::setActiveWindow(w);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+}
+
+bool waitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10000); }
+
+} // namespace
+
+TEST(MainWindowKeys, AltLDownloadsInsteadOfOnlyMovingTheFocus) {
+    Window w;
+    showActive(w.form.get());
+    w.form->DBGrid1->setFocus();
+    QTest::keyClick(w.form.get(), Qt::Key_L, Qt::AltModifier);
+    ASSERT_TRUE(waitFor([&] { return !w.tests().isEmpty(); }));
+    ASSERT_FALSE(w.serial->requests.isEmpty());
+    EXPECT_EQ(w.serial->requests.first(), ":08F8\r\n"); // the probe opens the download
+    EXPECT_TRUE(w.messages.texts().isEmpty()); // "&Limpar Memória" was not pressed
+    // Both captions keep their underlined L; only the first in tab order answers the key.
+    EXPECT_EQ(w.form->btnLerDados->shortcut(), QKeySequence(Qt::ALT | Qt::Key_L));
+    EXPECT_TRUE(w.form->btnLimpar->shortcut().isEmpty());
+    EXPECT_EQ(w.form->btnLimpar->text(), "&Limpar Memória");
+}
+
+TEST(MainWindowKeys, EnterOrReturnOnAFocusedButtonClicksIt) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        Window w;
+        showActive(w.form.get());
+        w.form->btnLerDados->setFocus();
+        QTest::keyClick(w.form->btnLerDados, key);
+        EXPECT_EQ(w.tests(), QStringList{"Ensaio 1"}) << key;
+        w.form->btnLimpar->setFocus();
+        w.messages.answers = {MsgAnswer::No};
+        QTest::keyClick(w.form->btnLimpar, key);
+        EXPECT_EQ(w.messages.texts(), QStringList{kMsgClearAsk}) << key;
+    }
+}
+
+TEST(MainWindowKeys, TypingInTheTestListOpensItWithoutChangingTheTest) {
+    Window w;
+    w.model->setMemory(emu::demoImage());
+    showActive(w.form.get());
+    w.form->btnLerDadosClick();
+    ASSERT_EQ(w.tests().size(), 3);
+    w.form->ComboBox1->setFocus();
+    QTest::keyClick(w.form->ComboBox1, Qt::Key_E); // "Ensaio 2" would be the next match
+    EXPECT_TRUE(waitFor([&] { return w.form->ComboBox1->view()->isVisible(); }));
+    EXPECT_EQ(w.form->ComboBox1->currentIndex(), 0);
+    w.form->ComboBox1->hidePopup();
+}
+
+namespace {
+
+QPointF rangeOf(const QValueAxis* a) { return {a->min(), a->max()}; }
+
+// A small rectangle of the plot, as a drag of the mouse gives it.
+void zoomSomewhere(TestChart& c) {
+    const QRectF plot = c.chart()->plotArea();
+    c.chart()->zoomIn(QRectF(plot.x() + plot.width() * 0.3, plot.y() + plot.height() * 0.80,
+                             plot.width() * 0.05, plot.height() * 0.02));
+}
+
+} // namespace
+
+TEST(MainWindowChart, NoZoomSurvivesAnotherTest) {
+    struct Case { const char* name; std::function<void(Window&)> show; } cases[] = {
+        {"another selection", [](Window& w) {
+             w.form->ComboBox1->setCurrentIndex(1);
+             w.form->ComboBox1Change();
+         }},
+        {"a download", [](Window& w) {
+             w.form->ClientDataSet1().setSaved(true);
+             w.form->btnLerDadosClick();
+             w.form->ComboBox1->setCurrentIndex(1);
+             w.form->ComboBox1Change();
+         }},
+        {"an open", [](Window& w) {
+             const QString path = w.dir.filePath("ensaios.dat");
+             w.files.paths = {path, path};
+             w.form->Salvar1Click();
+             w.form->Abrir1Click();
+             w.form->ComboBox1->setCurrentIndex(1);
+             w.form->ComboBox1Change();
+         }},
+    };
+    for (const auto& c : cases) {
+        Window w;
+        w.model->setMemory(emu::demoImage());
+        w.form->show();
+        w.form->btnLerDadosClick();
+        TestChart& chart = w.form->chartParts();
+        w.form->ComboBox1->setCurrentIndex(1);
+        w.form->ComboBox1Change();
+        const QPointF fitted = rangeOf(chart.bottomAxis);
+        w.form->ComboBox1->setCurrentIndex(0);
+        w.form->ComboBox1Change();
+        QApplication::processEvents();
+        zoomSomewhere(chart);
+        ASSERT_TRUE(chart.chart()->isZoomed()) << c.name;
+        ASSERT_NE(rangeOf(chart.leftAxis), QPointF(20, 40)) << c.name;
+        c.show(w);
+        EXPECT_FALSE(chart.chart()->isZoomed()) << c.name;
+        EXPECT_EQ(rangeOf(chart.leftAxis), QPointF(20, 40)) << c.name;
+        EXPECT_EQ(rangeOf(chart.bottomAxis), fitted) << c.name;
+        EXPECT_EQ(chart.Series1->count(), 168) << c.name;
+    }
+}
+
+TEST(MainWindowChart, AxisLabelsStayWholeAndDistinctWhenZoomed) {
+    Window w;
+    w.model->setMemory(emu::demoImage());
+    w.form->show();
+    w.form->btnLerDadosClick();
+    TestChart& chart = w.form->chartParts();
+    auto labelsShown = [&] {
+        QApplication::processEvents();
+        QStringList out;
+        for (QGraphicsItem* i : w.form->Chart1->scene()->items())
+            if (auto* t = dynamic_cast<QGraphicsTextItem*>(i); t && t->isVisible())
+                out << t->toPlainText();
+        return out;
+    };
+    for (int zooms = 0; zooms < 3; ++zooms) {
+        const QStringList shown = labelsShown();
+        for (const QString& s : shown)
+            EXPECT_FALSE(s.contains("...") || s.contains(QChar(0x2026))) << "cut label " << s.toStdString();
+        for (const QValueAxis* a : {chart.leftAxis, chart.bottomAxis}) {
+            const int decimals = a->labelFormat().mid(2, 1).toInt();
+            const QStringList labels = tickLabels(a->min(), a->max(), {a->tickInterval(), decimals});
+            EXPECT_EQ(QSet<QString>(labels.begin(), labels.end()).size(), labels.size()) << "zoom " << zooms;
+            // A label on the very edge of the range may be left out by the toolkit; the others
+            // are all drawn.
+            int drawn = 0;
+            for (const QString& l : labels)
+                drawn += shown.contains(l) ? 1 : 0;
+            EXPECT_GE(drawn, std::max<qsizetype>(2, labels.size() - 2))
+                << "zoom " << zooms << ": " << labels.join(' ').toStdString() << " | " << shown.join(' ').toStdString();
+        }
+        zoomSomewhere(chart);
+    }
+    EXPECT_LT(chart.leftAxis->max() - chart.leftAxis->min(), 0.01); // far in: three decimals
+}
+
+TEST(MainWindowChart, LegendBelowThePlotWithWideSwatchesAndAShadow) {
+    Window w;
+    w.form->show();
+    QApplication::processEvents();
+    const TestChart& c = w.form->chartParts();
+    EXPECT_EQ(c.legend->titles(), (QStringList{"Temp. Externa", "Temp. Interna"}));
+    ASSERT_EQ(c.legend->swatches().size(), 2);
+    for (const QRectF& s : c.legend->swatches())
+        EXPECT_EQ(s.width(), 20);
+    EXPECT_EQ(TestChart::kLegendShadow, 2);
+    const QRectF box = c.legend->mapRectToParent(c.legend->boundingRect());
+    EXPECT_TRUE(c.chart()->rect().contains(box));
+    EXPECT_GT(box.top(), c.chart()->plotArea().bottom()); // below the plot and its time axis
+    const QFontMetricsF fm(c.legend->font());
+    EXPECT_LE(c.legend->swatches()[1].right() + fm.horizontalAdvance("Temp. Interna"), c.legend->box().right());
+}
+
+TEST(MainWindow, CarriesTheProgramsIcon) {
+    Window w;
+    const QIcon icon = w.form->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_FALSE(icon.pixmap(32, 32).isNull()); // the svg icon engine is installed
 }

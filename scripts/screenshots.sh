@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Draws the pictures of docs/ from the real program: a virtual X display with a window manager
+# (so that windows carry their real frames), the emulated logger on data/demo.img, and the
+# program driven by its keyboard shortcuts and mouse through xdotool. Each picture is one
+# window cropped with its frame.
+#
+#   bash scripts/screenshots.sh [OUT_DIR]      (default: docs/)
+#   BUILD_DIR=... to take the programs from another build folder (default: build/)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+out="$(cd "${1:-$root/docs}" && pwd)"
+bin="${BUILD_DIR:-$root/build}/bin"
+display="${SHOTS_DISPLAY:-:57}"
+for tool in Xvfb openbox xdotool xprop xwininfo import convert; do
+  command -v "$tool" > /dev/null || {
+    echo "Falta $tool: apt-get install -y --no-install-recommends xvfb openbox xdotool x11-utils imagemagick" >&2
+    exit 1
+  }
+done
+[ -x "$bin/registrador" ] && [ -x "$bin/registrador-emulador" ] || { echo "Compile antes: $bin" >&2; exit 1; }
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2> /dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2> /dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export DISPLAY="$display"
+
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
+openbox > "$work/openbox.log" 2>&1 &
+pids+=($!)
+"$bin/registrador-emulador" --image "$root/data/demo.img" --link "$work/ttyLOGGER" > "$work/emu.out" 2> "$work/emu.log" &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$work/ttyLOGGER" ] && break; sleep 0.1; done
+printf '%s' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="Key" fieldtype="string" required="true" WIDTH="32"/><FIELD attrname="Value" fieldtype="string" WIDTH="32"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Key="ComPort" Value="1"/><ROW Key="IntAq" Value="25"/><ROW Key="Coef1" Value="1"/><ROW Key="Coef2" Value="1"/><ROW Key="Desl1" Value="0"/><ROW Key="Desl2" Value="0"/><ROW Key="Debug" Value="1"/><ROW Key="COM2" Value="'"$work/ttyLOGGER"'"/></ROWDATA></DATAPACKET>' > "$work/config.xml"
+(cd "$work" && exec "$bin/registrador" > "$work/app.log" 2>&1) &
+pids+=($!)
+
+# The window of that exact title once it is visible.
+window() {
+  local id
+  for _ in $(seq 100); do
+    id="$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | head -n 1 || true)"
+    [ -n "$id" ] && { echo "$id"; return; }
+    sleep 0.1
+  done
+  echo "A janela \"$1\" não apareceu" >&2
+  exit 1
+}
+gone() { for _ in $(seq 300); do xdotool search --onlyvisible --name "^$1\$" > /dev/null 2>&1 || return 0; sleep 0.1; done; }
+# Crops the screen to the window with its frame.
+shoot() {
+  local id="$1" name="$2" x y w h l r t b
+  sleep 0.7 # painted, and the window manager done with it
+  x=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {print $4}')
+  y=$(xwininfo -id "$id" | awk '/Absolute upper-left Y/ {print $4}')
+  w=$(xwininfo -id "$id" | awk '/Width:/ {print $2}')
+  h=$(xwininfo -id "$id" | awk '/Height:/ {print $2}')
+  read -r l r t b < <(xprop -id "$id" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+  import -window root "$work/screen.png"
+  convert "$work/screen.png" -crop "$((w + l + r))x$((h + t + b))+$((x - l))+$((y - t))" +repage "$out/$name"
+  echo "$out/$name: $((w + l + r)) x $((h + t + b))"
+}
+
+main=$(window "Bomba Calorimétrica - Registrador de Dados")
+xdotool windowactivate --sync "$main"
+xdotool key alt+l # "&Ler Dados"
+window "Lendo memória" > /dev/null
+gone "Lendo memória"
+sleep 1
+xdotool windowactivate --sync "$main" 2> /dev/null || true # active again after the progress window
+shoot "$main" main-window.png
+
+xdotool key alt+c c # "&Configurar" › "&Comunicação..."
+shoot "$(window "Comunicação")" communication-dialog.png
+xdotool key Escape
+gone "Comunicação"
+
+xdotool mousemove --window "$main" 205 8 click 1 # "Service" on the menu bar
+service=$(window "Serviço - Teste de Comunicação com o Registrador")
+xdotool mousemove --window "$service" 300 112 click 1 # "Envia (0x03)": one register
+shoot "$service" service-dialog.png
+xdotool mousemove --window "$service" 200 364 click 1 # "OK"
+gone "Serviço - Teste de Comunicação com o Registrador"
+
+xdotool key alt+j s # "A&juda" › "&Sobre..."
+shoot "$(window "Sobre")" about-box.png
+xdotool key Return
+gone "Sobre"
+
+xdotool key alt+a e # "&Arquivo" › "&Exportar..."
+shoot "$(window "Exportando os dados")" export-chooser.png
+xdotool key Escape
+gone "Exportando os dados"
