@@ -23,6 +23,29 @@ QString fromCp1252(const QByteArray& bytes) {
     return out;
 }
 
+QByteArray cp1252ToUtf8(const QByteArray& bytes) {
+    QByteArray out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        char16_t u = b;
+        if (b < 0x80) {
+            out.append(ch);
+            continue;
+        }
+        if (b < 0xA0 && kHigh[b - 0x80] != 0)
+            u = kHigh[b - 0x80];
+        if (u < 0x800) {
+            out.append(static_cast<char>(0xC0 | (u >> 6)));
+        } else {
+            out.append(static_cast<char>(0xE0 | (u >> 12)));
+            out.append(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+        }
+        out.append(static_cast<char>(0x80 | (u & 0x3F)));
+    }
+    return out;
+}
+
 QByteArray toCp1252(const QString& text) {
     QByteArray out;
     out.reserve(text.size());

@@ -1,17 +1,21 @@
 #include "acquisition/datapacket.h"
 
+#include "acquisition/bulkmemory.h"
 #include "acquisition/cp1252.h"
 #include "acquisition/wholefile.h"
 
 #include <QDate>
 #include <QDateTime>
-#include <QFile>
 #include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QFile>
 #include <QTime>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <pugixml.hpp>
 
 namespace acq {
 
@@ -37,286 +41,54 @@ QString typeName(const FieldDef& f) {
     return QStringLiteral("string");
 }
 
-QString escape(const QString& s) {
-    QString out;
-    out.reserve(s.size());
-    for (QChar c : s) {
-        switch (c.unicode()) {
-        case '<': out += QStringLiteral("&lt;"); break;
-        case '>': out += QStringLiteral("&gt;"); break;
-        case '&': out += QStringLiteral("&amp;"); break;
-        case '"': out += QStringLiteral("&quot;"); break;
-        case '\'': out += QStringLiteral("&apos;"); break;
-        case '\r': out += QStringLiteral("&#013;"); break;
-        case '\n': out += QStringLiteral("&#010;"); break;
-        case '\t': out += QStringLiteral("&#009;"); break;
+void appendEscaped(QByteArray& out, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    for (char c : utf8) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        case '\r': out += "&#013;"; break;
+        case '\n': out += "&#010;"; break;
+        case '\t': out += "&#009;"; break;
         default: out += c;
         }
     }
-    return out;
 }
 
-QString valueText(const FieldDef& f, const QVariant& v) {
+// Text of a value that is not written as a number.
+QString otherText(const FieldDef& f, const QVariant& v) {
     switch (f.type) {
-    case FieldType::Integer:
-    case FieldType::LargeInt:
-    case FieldType::AutoInc: return QString::number(v.toLongLong());
-    case FieldType::Float: {
-        // The shortest digits that read back to the same double: a file gives back bit for
-        // bit what was saved.
-        char buf[32];
-        const auto r = std::to_chars(buf, buf + sizeof buf, v.toDouble());
-        return QString::fromLatin1(buf, static_cast<qsizetype>(r.ptr - buf));
-    }
     case FieldType::Boolean: return v.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     case FieldType::Date: return v.toDate().toString(QStringLiteral("yyyyMMdd"));
     case FieldType::Time: return v.toTime().toString(QStringLiteral("hh:mm:sszzz"));
-    case FieldType::DateTime:
-        return v.toDateTime().toString(QStringLiteral("yyyyMMddThh:mm:sszzz"));
+    case FieldType::DateTime: return v.toDateTime().toString(QStringLiteral("yyyyMMddThh:mm:sszzz"));
     case FieldType::Binary: return QString::fromLatin1(v.toByteArray().toHex().toUpper());
-    case FieldType::String: break;
+    default: return v.toString();
     }
-    return v.toString();
 }
 
-// ---- reading ------------------------------------------------------------------------------
+void appendValue(QByteArray& out, const Table& t, Table::Bookmark row, int field) {
+    const FieldDef& f = t.fields()[field];
+    char buf[32];
+    std::to_chars_result r{};
+    switch (f.type) {
+    case FieldType::Integer:
+    case FieldType::LargeInt:
+    case FieldType::AutoInc: r = std::to_chars(buf, buf + sizeof buf, t.integerAt(row, field)); break;
+    case FieldType::Float:
+        // The shortest digits that read back to the same double: a file gives back bit for
+        // bit what was saved.
+        r = std::to_chars(buf, buf + sizeof buf, t.floatAt(row, field));
+        break;
+    default: appendEscaped(out, otherText(f, t.valueAt(row, field))); return;
+    }
+    out.append(buf, static_cast<qsizetype>(r.ptr - buf));
+}
 
-struct Element {
-    QString name;
-    QList<std::pair<QString, QString>> attrs;
-    QList<Element> children;
-
-    const QString* attr(const QString& n) const {
-        for (const auto& [k, v] : attrs)
-            if (k.compare(n, Qt::CaseInsensitive) == 0)
-                return &v;
-        return nullptr;
-    }
-    const Element* child(const QString& n) const {
-        for (const Element& c : children)
-            if (c.name.compare(n, Qt::CaseInsensitive) == 0)
-                return &c;
-        return nullptr;
-    }
-};
-
-// A minimal XML reader for the datapacket: elements, attributes, entity and character
-// references, comments and processing instructions; text content is ignored.
-class Parser {
-public:
-    explicit Parser(const QString& s) : s_(s) {}
-
-    std::optional<Element> document(QString* error) {
-        skipMisc();
-        if (failed_ || pos_ >= s_.size())
-            return fail(error, QStringLiteral("nenhum elemento encontrado"));
-        auto root = element(0);
-        if (!root)
-            return fail(error, error_);
-        skipMisc();
-        if (failed_ || pos_ < s_.size())
-            return fail(error, error_.isEmpty() ? QStringLiteral("conteúdo após o fim do documento")
-                                                : error_);
-        return root;
-    }
-
-private:
-    std::optional<Element> fail(QString* error, const QString& why) {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    }
-    bool err(const QString& why) {
-        if (!failed_)
-            error_ = QStringLiteral("%1 (posição %2)").arg(why).arg(pos_);
-        failed_ = true;
-        return false;
-    }
-    bool starts(const char* t) const {
-        return s_.mid(pos_, static_cast<qsizetype>(qstrlen(t))) == QLatin1String(t);
-    }
-    void skipSpace() {
-        while (pos_ < s_.size() && s_[pos_].isSpace())
-            ++pos_;
-    }
-    void skipMisc() {
-        for (;;) {
-            skipSpace();
-            if (starts("<?")) {
-                const auto e = s_.indexOf(QStringLiteral("?>"), pos_);
-                if (e < 0) {
-                    err(QStringLiteral("instrução de processamento sem fim"));
-                    return;
-                }
-                pos_ = e + 2;
-            } else if (starts("<!--")) {
-                const auto e = s_.indexOf(QStringLiteral("-->"), pos_);
-                if (e < 0) {
-                    err(QStringLiteral("comentário sem fim"));
-                    return;
-                }
-                pos_ = e + 3;
-            } else if (starts("<!")) {
-                const auto e = s_.indexOf(QLatin1Char('>'), pos_);
-                if (e < 0) {
-                    err(QStringLiteral("declaração sem fim"));
-                    return;
-                }
-                pos_ = e + 1;
-            } else {
-                return;
-            }
-        }
-    }
-    QString name() {
-        const auto start = pos_;
-        while (pos_ < s_.size()) {
-            const QChar c = s_[pos_];
-            if (c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char(':') ||
-                c == QLatin1Char('-') || c == QLatin1Char('.'))
-                ++pos_;
-            else
-                break;
-        }
-        return s_.mid(start, pos_ - start);
-    }
-    std::optional<QString> attrValue() {
-        if (pos_ >= s_.size() || (s_[pos_] != QLatin1Char('"') && s_[pos_] != QLatin1Char('\''))) {
-            err(QStringLiteral("valor de atributo sem aspas"));
-            return std::nullopt;
-        }
-        const QChar q = s_[pos_++];
-        QString out;
-        while (pos_ < s_.size() && s_[pos_] != q) {
-            const QChar c = s_[pos_];
-            if (c == QLatin1Char('<')) {
-                err(QStringLiteral("'<' dentro de um valor de atributo"));
-                return std::nullopt;
-            }
-            if (c != QLatin1Char('&')) {
-                out += c;
-                ++pos_;
-                continue;
-            }
-            const auto semi = s_.indexOf(QLatin1Char(';'), pos_);
-            if (semi < 0 || semi - pos_ > 12) {
-                err(QStringLiteral("referência de entidade inválida"));
-                return std::nullopt;
-            }
-            const QString ent = s_.mid(pos_ + 1, semi - pos_ - 1);
-            pos_ = semi + 1;
-            if (ent == QLatin1String("lt")) out += QLatin1Char('<');
-            else if (ent == QLatin1String("gt")) out += QLatin1Char('>');
-            else if (ent == QLatin1String("amp")) out += QLatin1Char('&');
-            else if (ent == QLatin1String("quot")) out += QLatin1Char('"');
-            else if (ent == QLatin1String("apos")) out += QLatin1Char('\'');
-            else if (ent.startsWith(QLatin1Char('#'))) {
-                bool ok = false;
-                const uint code = (ent.size() > 1 && (ent[1] == QLatin1Char('x') || ent[1] == QLatin1Char('X')))
-                                      ? ent.mid(2).toUInt(&ok, 16)
-                                      : ent.mid(1).toUInt(&ok, 10);
-                if (!ok || code == 0 || code > 0x10FFFF) {
-                    err(QStringLiteral("referência de caractere inválida"));
-                    return std::nullopt;
-                }
-                const char32_t c32 = code;
-                out += QString::fromUcs4(&c32, 1);
-            } else {
-                err(QStringLiteral("entidade desconhecida &%1;").arg(ent));
-                return std::nullopt;
-            }
-        }
-        if (pos_ >= s_.size()) {
-            err(QStringLiteral("valor de atributo sem fim"));
-            return std::nullopt;
-        }
-        ++pos_;
-        return out;
-    }
-    std::optional<Element> element(int depth) {
-        if (depth > 32) {
-            err(QStringLiteral("elementos aninhados demais"));
-            return std::nullopt;
-        }
-        if (!starts("<")) {
-            err(QStringLiteral("elemento esperado"));
-            return std::nullopt;
-        }
-        ++pos_;
-        Element e;
-        e.name = name();
-        if (e.name.isEmpty()) {
-            err(QStringLiteral("nome de elemento esperado"));
-            return std::nullopt;
-        }
-        for (;;) {
-            skipSpace();
-            if (pos_ >= s_.size()) {
-                err(QStringLiteral("arquivo truncado"));
-                return std::nullopt;
-            }
-            if (starts("/>")) {
-                pos_ += 2;
-                return e;
-            }
-            if (s_[pos_] == QLatin1Char('>')) {
-                ++pos_;
-                break;
-            }
-            const QString an = name();
-            if (an.isEmpty()) {
-                err(QStringLiteral("nome de atributo esperado"));
-                return std::nullopt;
-            }
-            skipSpace();
-            if (pos_ >= s_.size() || s_[pos_] != QLatin1Char('=')) {
-                err(QStringLiteral("'=' esperado"));
-                return std::nullopt;
-            }
-            ++pos_;
-            skipSpace();
-            auto v = attrValue();
-            if (!v)
-                return std::nullopt;
-            e.attrs.append({an, *v});
-        }
-        // content
-        for (;;) {
-            while (pos_ < s_.size() && s_[pos_] != QLatin1Char('<'))
-                ++pos_;
-            if (pos_ >= s_.size()) {
-                err(QStringLiteral("arquivo truncado: falta </%1>").arg(e.name));
-                return std::nullopt;
-            }
-            if (starts("</")) {
-                pos_ += 2;
-                const QString end = name();
-                skipSpace();
-                if (end != e.name || pos_ >= s_.size() || s_[pos_] != QLatin1Char('>')) {
-                    err(QStringLiteral("fim de elemento </%1> esperado").arg(e.name));
-                    return std::nullopt;
-                }
-                ++pos_;
-                return e;
-            }
-            if (starts("<!--") || starts("<?")) {
-                skipMisc();
-                if (failed_)
-                    return std::nullopt;
-                continue;
-            }
-            auto c = element(depth + 1);
-            if (!c)
-                return std::nullopt;
-            e.children.append(std::move(*c));
-        }
-    }
-
-    const QString& s_;
-    qsizetype pos_ = 0;
-    bool failed_ = false;
-    QString error_;
-};
+// ---- reading: values ----------------------------------------------------------------------
 
 std::optional<FieldType> parseType(const QString& t, bool autoinc) {
     const QString l = t.toLower();
@@ -344,7 +116,8 @@ std::optional<FieldType> parseType(const QString& t, bool autoinc) {
     return std::nullopt;
 }
 
-std::optional<QVariant> parseValue(const FieldDef& f, const QString& text) {
+// A field's value from its text as the file means it; the general reading, for any text.
+std::optional<QVariant> parseText(const FieldDef& f, const QString& text) {
     bool ok = false;
     switch (f.type) {
     case FieldType::String: return QVariant(text);
@@ -412,186 +185,607 @@ std::optional<QVariant> parseValue(const FieldDef& f, const QString& text) {
     return std::nullopt;
 }
 
-QString decodeBytes(const QByteArray& raw, QString* error) {
-    QByteArray bytes = raw;
-    bool utf8 = false;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        bytes.remove(0, 3);
-        utf8 = true;
+// Texts that the general reading and the quick one below read alike: an optional minus,
+// digits, and for floats a fraction and an exponent. Anything else takes the general way.
+bool plainInteger(const char* s, qint64& v) {
+    const bool neg = *s == '-';
+    const char* p = neg ? s + 1 : s;
+    qint64 n = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9'; ++p, ++digits)
+        n = n * 10 + (*p - '0');
+    if (*p != 0 || digits == 0 || digits > 18)
+        return false;
+    v = neg ? -n : n;
+    return true;
+}
+
+bool plainFloat(const char* s, double& v) {
+    const char* p = s;
+    if (*p == '-')
+        ++p;
+    const char* const digits = p;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    if (p == digits)
+        return false;
+    if (*p == '.') {
+        const char* const frac = ++p;
+        while (*p >= '0' && *p <= '9')
+            ++p;
+        if (p == frac)
+            return false;
     }
-    if (!utf8) {
-        const auto start = bytes.indexOf("<?xml");
-        const auto end = start >= 0 ? bytes.indexOf("?>", start) : -1;
-        if (start >= 0 && end > start) {
-            const QByteArray decl = bytes.mid(start, end - start).toLower();
-            const auto e = decl.indexOf("encoding");
-            if (e >= 0) {
-                utf8 = decl.indexOf("utf-8", e) >= 0 || decl.indexOf("utf8", e) >= 0;
-                if (!utf8 && decl.indexOf("1252", e) < 0 && decl.indexOf("8859-1", e) < 0 &&
-                    decl.indexOf("latin", e) < 0) {
-                    if (error)
-                        *error = QStringLiteral("codificação de caracteres não suportada");
-                    return {};
-                }
+    if (*p == 'e' || *p == 'E') {
+        ++p;
+        if (*p == '+' || *p == '-')
+            ++p;
+        const char* const exp = p;
+        while (*p >= '0' && *p <= '9')
+            ++p;
+        if (p == exp)
+            return false;
+    }
+    if (*p != 0)
+        return false;
+    const auto r = std::from_chars(s, p, v);
+    // Out of range (and, with some libraries, subnormal) results take the general way, which
+    // decides them as it always did.
+    return r.ec == std::errc() && r.ptr == p && std::isfinite(v);
+}
+
+// ---- reading: the document ----------------------------------------------------------------
+
+const char* statusText(pugi::xml_parse_status s) {
+    switch (s) {
+    case pugi::status_out_of_memory: return "memória insuficiente para ler o arquivo";
+    case pugi::status_unrecognized_tag: return "marcação não reconhecida";
+    case pugi::status_bad_pi: return "instrução de processamento inválida ou sem fim";
+    case pugi::status_bad_comment: return "comentário inválido ou sem fim";
+    case pugi::status_bad_cdata: return "seção CDATA inválida ou sem fim";
+    case pugi::status_bad_doctype: return "declaração de tipo de documento inválida ou sem fim";
+    case pugi::status_bad_pcdata: return "texto inválido";
+    case pugi::status_bad_start_element: return "início de elemento inválido";
+    case pugi::status_bad_attribute: return "atributo inválido";
+    case pugi::status_bad_end_element: return "fim de elemento inválido";
+    case pugi::status_end_element_mismatch: return "arquivo truncado ou elemento fechado fora de ordem";
+    case pugi::status_no_document_element: return "nenhum elemento encontrado";
+    default: return "erro de leitura";
+    }
+}
+
+constexpr unsigned char asciiLower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+// Names compare ignoring case. While both are ASCII a byte compare decides; a name with other
+// characters compares as Qt compares texts, as field names always did.
+bool sameName(const char* a, const char* b, qsizetype bn, const QString* bText = nullptr) {
+    qsizetype i = 0;
+    for (; a[i] != 0 && i < bn; ++i) {
+        const auto c = static_cast<unsigned char>(a[i]), d = static_cast<unsigned char>(b[i]);
+        if (c >= 0x80 || d >= 0x80)
+            break;
+        if (asciiLower(c) != asciiLower(d))
+            return false;
+    }
+    if (i == bn && a[i] == 0)
+        return true;
+    if (static_cast<unsigned char>(a[i]) < 0x80 && (i == bn || static_cast<unsigned char>(b[i]) < 0x80))
+        return false;
+    const QString at = QString::fromUtf8(a);
+    return bText ? at.compare(*bText, Qt::CaseInsensitive) == 0
+                 : at.compare(QString::fromUtf8(b, bn), Qt::CaseInsensitive) == 0;
+}
+
+bool sameName(const char* a, const char* ascii) {
+    return sameName(a, ascii, static_cast<qsizetype>(std::strlen(ascii)));
+}
+
+pugi::xml_node childNamed(pugi::xml_node n, const char* name) {
+    for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && sameName(c.name(), name))
+            return c;
+    return {};
+}
+
+const char* attrNamed(pugi::xml_node n, const char* name) {
+    for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+        if (sameName(a.name(), name))
+            return a.value();
+    return nullptr;
+}
+
+// A field's name as the rows carry it.
+struct FieldName {
+    QString name;
+    QByteArray utf8;
+    bool matches(const char* attrName) const { return sameName(attrName, utf8.constData(), utf8.size(), &name); }
+};
+
+class Reader {
+public:
+    explicit Reader(const char* base) : base_(base) {}
+
+    std::optional<Datapacket> read(const pugi::xml_document& doc);
+    QString error() const { return error_; }
+
+private:
+    bool fail(const QString& why) {
+        error_ = why;
+        return false;
+    }
+    bool failAt(const QString& why, const char* at) {
+        return fail(QStringLiteral("não é um arquivo XML válido: %1 (posição %2)").arg(why).arg(at - base_));
+    }
+    std::optional<QString> decoded(const char* s);
+    bool checked(const char* s) { return std::strpbrk(s, "&<") == nullptr || decoded(s).has_value(); }
+    bool checkTree(const pugi::xml_document& doc, pugi::xml_node rowdata);
+    QString attr(pugi::xml_node n, const char* name, bool* present = nullptr);
+    int fieldOf(const char* attrName, int hint) const;
+    const char* fieldText(pugi::xml_node row, int field) const;
+    bool store(RowStore& rows, qsizetype row, int field, const FieldDef& f, const char* raw, qint64& maxAuto);
+
+    const char* base_;
+    QString error_;
+    QList<FieldName> names_;
+};
+
+// Attribute text as the file means it: the five predefined entities and character
+// references, nothing else (no document type is ever expanded), and never a raw '<'.
+std::optional<QString> Reader::decoded(const char* s) {
+    if (std::strpbrk(s, "&<") == nullptr)
+        return QString::fromUtf8(s);
+    QString out;
+    const char* seg = s;
+    const char* p = s;
+    for (; *p != 0; ++p) {
+        if (*p == '<') {
+            failAt(QStringLiteral("'<' dentro de um valor de atributo"), p);
+            return std::nullopt;
+        }
+        if (*p != '&')
+            continue;
+        out += QString::fromUtf8(seg, p - seg);
+        const char* semi = std::strchr(p, ';');
+        if (!semi || semi - p > 12) {
+            failAt(QStringLiteral("referência de entidade inválida"), p);
+            return std::nullopt;
+        }
+        const QString ent = QString::fromUtf8(p + 1, semi - p - 1);
+        if (ent == QLatin1String("lt")) out += QLatin1Char('<');
+        else if (ent == QLatin1String("gt")) out += QLatin1Char('>');
+        else if (ent == QLatin1String("amp")) out += QLatin1Char('&');
+        else if (ent == QLatin1String("quot")) out += QLatin1Char('"');
+        else if (ent == QLatin1String("apos")) out += QLatin1Char('\'');
+        else if (ent.startsWith(QLatin1Char('#'))) {
+            bool ok = false;
+            const uint code = (ent.size() > 1 && (ent[1] == QLatin1Char('x') || ent[1] == QLatin1Char('X')))
+                                  ? ent.mid(2).toUInt(&ok, 16)
+                                  : ent.mid(1).toUInt(&ok, 10);
+            if (!ok || code == 0 || code > 0x10FFFF) {
+                failAt(QStringLiteral("referência de caractere inválida"), p);
+                return std::nullopt;
             }
+            const char32_t c32 = code;
+            out += QString::fromUcs4(&c32, 1);
         } else {
-            // No declaration: UTF-8 when the bytes are valid UTF-8.
-            utf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
+            failAt(QStringLiteral("entidade desconhecida &%1;").arg(ent), p);
+            return std::nullopt;
+        }
+        p = semi;
+        seg = semi + 1;
+    }
+    out += QString::fromUtf8(seg, p - seg);
+    return out;
+}
+
+// One element at the top, nothing but markup beside it, nesting within bounds, and every
+// attribute readable. The rows of the table are checked as they are read.
+bool Reader::checkTree(const pugi::xml_document& doc, pugi::xml_node rowdata) {
+    int elements = 0;
+    for (pugi::xml_node c = doc.first_child(); c; c = c.next_sibling()) {
+        if (c.type() == pugi::node_element) {
+            if (++elements > 1)
+                return failAt(QStringLiteral("conteúdo após o fim do documento"), c.name());
+        } else if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) {
+            return failAt(elements == 0 ? QStringLiteral("elemento esperado")
+                                        : QStringLiteral("conteúdo após o fim do documento"),
+                          c.value());
         }
     }
-    return utf8 ? QString::fromUtf8(bytes) : fromCp1252(bytes);
+    if (elements == 0)
+        return fail(QStringLiteral("não é um arquivo XML válido: nenhum elemento encontrado"));
+    // Walked without recursion, so that no file can exhaust the stack.
+    constexpr int kMaxDepth = 32;
+    int depth = 0;
+    pugi::xml_node n = doc.first_child();
+    while (n) {
+        if (n.type() == pugi::node_element) {
+            if (depth > kMaxDepth)
+                return failAt(QStringLiteral("elementos aninhados demais"), n.name());
+            if (!(n.parent() == rowdata && sameName(n.name(), "ROW")))
+                for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+                    if (!checked(a.value()))
+                        return false;
+            if (n.first_child()) {
+                n = n.first_child();
+                ++depth;
+                continue;
+            }
+        }
+        while (n && !n.next_sibling()) {
+            n = n.parent();
+            --depth;
+        }
+        if (n)
+            n = n.next_sibling();
+    }
+    return true;
+}
+
+// Attributes outside the rows were checked with the tree: their text always decodes.
+QString Reader::attr(pugi::xml_node n, const char* name, bool* present) {
+    const char* v = attrNamed(n, name);
+    if (present)
+        *present = v != nullptr;
+    return v ? decoded(v).value_or(QString()) : QString();
+}
+
+// The field an attribute of a row holds, or -1; rows name the fields in their order.
+int Reader::fieldOf(const char* attrName, int hint) const {
+    const int n = static_cast<int>(names_.size());
+    if (hint < n && std::strcmp(attrName, names_[hint].utf8.constData()) == 0)
+        return hint;
+    for (int i = 0; i < n; ++i)
+        if (std::strcmp(attrName, names_[i].utf8.constData()) == 0)
+            return i;
+    for (int i = 0; i < n; ++i)
+        if (names_[i].matches(attrName))
+            return i;
+    return -1;
+}
+
+const char* Reader::fieldText(pugi::xml_node row, int field) const {
+    for (pugi::xml_attribute a = row.first_attribute(); a; a = a.next_attribute())
+        if (names_[field].matches(a.name()))
+            return a.value();
+    return nullptr;
+}
+
+// Stores a field's value; false when the text is no value of the field's type.
+bool Reader::store(RowStore& rows, qsizetype row, int field, const FieldDef& f, const char* raw, qint64& maxAuto) {
+    switch (f.type) {
+    case FieldType::Integer:
+    case FieldType::AutoInc:
+    case FieldType::LargeInt: {
+        qint64 v = 0;
+        if (!plainInteger(raw, v))
+            break;
+        if (f.type == FieldType::LargeInt) {
+            rows.setLongLong(row, field, v);
+            return true;
+        }
+        if (v < INT32_MIN || v > INT32_MAX)
+            return false;
+        rows.setInt(row, field, static_cast<int>(v));
+        if (f.type == FieldType::AutoInc)
+            maxAuto = std::max(maxAuto, v);
+        return true;
+    }
+    case FieldType::Float: {
+        double v = 0;
+        if (!plainFloat(raw, v))
+            break;
+        rows.setDouble(row, field, v);
+        return true;
+    }
+    case FieldType::String:
+        if (std::strpbrk(raw, "&<") != nullptr)
+            break;
+        rows.set(row, field, QVariant(QString::fromUtf8(raw)));
+        return true;
+    default: break;
+    }
+    const auto text = decoded(raw);
+    if (!text)
+        return false;
+    const auto v = parseText(f, *text);
+    if (!v)
+        return false;
+    if (f.type == FieldType::AutoInc && !v->isNull())
+        maxAuto = std::max(maxAuto, v->toLongLong());
+    rows.set(row, field, *v);
+    return true;
+}
+
+std::optional<Datapacket> Reader::read(const pugi::xml_document& doc) {
+    const pugi::xml_node root = doc.document_element();
+    const pugi::xml_node meta = childNamed(root, "METADATA");
+    const pugi::xml_node fields = childNamed(meta, "FIELDS");
+    const pugi::xml_node rowdata = childNamed(root, "ROWDATA");
+    if (!checkTree(doc, rowdata))
+        return std::nullopt;
+    auto refuse = [&](const QString& why) -> std::optional<Datapacket> {
+        fail(why);
+        return std::nullopt;
+    };
+    if (!sameName(root.name(), "DATAPACKET"))
+        return refuse(QStringLiteral("não é uma tabela de dados (elemento raiz <%1>)").arg(QString::fromUtf8(root.name())));
+    if (!fields || !rowdata)
+        return refuse(QStringLiteral("tabela incompleta: faltam METADATA/FIELDS ou ROWDATA"));
+
+    Datapacket p;
+    for (pugi::xml_node fe = fields.first_child(); fe; fe = fe.next_sibling()) {
+        if (fe.type() != pugi::node_element || !sameName(fe.name(), "FIELD"))
+            continue;
+        bool hasName = false, hasType = false, hasWidth = false;
+        const QString an = attr(fe, "attrname", &hasName), ft = attr(fe, "fieldtype", &hasType),
+                      sub = attr(fe, "SUBTYPE"), ro = attr(fe, "readonly"), rq = attr(fe, "required"),
+                      w = attr(fe, "WIDTH", &hasWidth);
+        if (!hasName || an.isEmpty() || !hasType)
+            return refuse(QStringLiteral("definição de campo sem nome ou sem tipo"));
+        const bool autoinc = sub.compare(QLatin1String("Autoinc"), Qt::CaseInsensitive) == 0;
+        const auto type = parseType(ft, autoinc);
+        if (!type)
+            return refuse(QStringLiteral("campo \"%1\" de tipo não suportado \"%2\"").arg(an, ft));
+        FieldDef d;
+        d.name = an;
+        d.type = *type;
+        const QString lt = ft.toLower();
+        d.fileType = lt == QLatin1String("i4") || lt == QLatin1String("r8") || lt == QLatin1String("string") ? QString() : ft;
+        d.readOnly = ro.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+        d.required = rq.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+        if (hasWidth)
+            d.size = w.toInt();
+        for (const FieldDef& other : p.fields)
+            if (other.name.compare(d.name, Qt::CaseInsensitive) == 0)
+                return refuse(QStringLiteral("campo \"%1\" definido duas vezes").arg(d.name));
+        p.fields.append(d);
+    }
+    if (p.fields.isEmpty())
+        return refuse(QStringLiteral("a tabela não define nenhum campo"));
+    bool hasAutoInc = false;
+    if (const pugi::xml_node params = childNamed(meta, "PARAMS"))
+        if (const QString ai = attr(params, "AUTOINCVALUE", &hasAutoInc); hasAutoInc) {
+            bool ok = false;
+            const qint64 v = ai.toLongLong(&ok);
+            if (!ok)
+                return refuse(QStringLiteral("AUTOINCVALUE inválido \"%1\"").arg(ai));
+            p.autoIncValue = v;
+        }
+
+    for (const FieldDef& f : p.fields)
+        names_.append(FieldName{f.name, f.name.toUtf8()});
+    const int nf = static_cast<int>(p.fields.size());
+    std::vector<const char*> texts(static_cast<size_t>(nf));
+    qsizetype count = 0;
+    for (pugi::xml_node re = rowdata.first_child(); re; re = re.next_sibling())
+        ++count;
+    p.rows = RowStore(nf);
+    p.rows.reserve(count);
+
+    pugi::xml_node original; // the superseded row that a modified row follows
+    qint64 maxAuto = 0;
+    for (pugi::xml_node re = rowdata.first_child(); re; re = re.next_sibling()) {
+        if (re.type() != pugi::node_element || !sameName(re.name(), "ROW"))
+            continue;
+        // Each field takes the first attribute that names it; every attribute is checked.
+        std::fill(texts.begin(), texts.end(), nullptr);
+        const char* stateText = nullptr;
+        int hint = 0;
+        for (pugi::xml_attribute a = re.first_attribute(); a; a = a.next_attribute()) {
+            bool used = false;
+            if (!stateText && sameName(a.name(), "RowState")) {
+                stateText = a.value();
+                used = true;
+            }
+            const int f = fieldOf(a.name(), hint);
+            if (f >= 0 && !texts[static_cast<size_t>(f)]) {
+                texts[static_cast<size_t>(f)] = a.value();
+                hint = f + 1;
+                used = true;
+            }
+            if (!used && !checked(a.value()))
+                return std::nullopt;
+        }
+        int state = 0;
+        if (stateText) {
+            const auto rs = decoded(stateText);
+            if (!rs)
+                return std::nullopt;
+            bool ok = false;
+            state = rs->toInt(&ok);
+            if (!ok)
+                return refuse(QStringLiteral("RowState inválido \"%1\"").arg(*rs));
+        }
+        if (state & 0x23) {
+            for (const char* t : texts)
+                if (t && !checked(t))
+                    return std::nullopt;
+            original = (state & 1) ? re : pugi::xml_node();
+            continue;
+        }
+        // A modified row may carry only its changed fields: the rest come from its original.
+        const pugi::xml_node base = (state & 8) ? original : pugi::xml_node();
+        original = pugi::xml_node();
+        const qsizetype row = p.rows.appendRow();
+        for (int i = 0; i < nf; ++i) {
+            const char* v = texts[static_cast<size_t>(i)];
+            if (!v && base)
+                v = fieldText(base, i);
+            if (!v || store(p.rows, row, i, p.fields[i], v, maxAuto))
+                continue;
+            if (!error_.isEmpty())
+                return std::nullopt;
+            const QString shown = decoded(v).value_or(QString::fromUtf8(v));
+            return refuse(QStringLiteral("valor inválido \"%1\" no campo \"%2\"").arg(shown.left(40), p.fields[i].name));
+        }
+    }
+    // Never hand out an auto-increment value that a stored row already has.
+    p.autoIncValue = std::max(p.autoIncValue, maxAuto + 1);
+    return p;
+}
+
+// The parser's memory comes from the arena of the read in progress on this thread, if any:
+// the nodes of a large file then cost a few page faults, not thousands.
+thread_local BulkArena* currentArena = nullptr;
+
+void* parserAllocate(size_t bytes) { return currentArena ? currentArena->allocate(bytes) : std::malloc(bytes); }
+
+void parserFree(void* p) {
+    if (currentArena)
+        currentArena->release(p);
+    else
+        std::free(p);
+}
+
+class ArenaScope {
+public:
+    explicit ArenaScope(BulkArena& a) : previous_(currentArena) {
+        static std::once_flag once;
+        std::call_once(once, [] { pugi::set_memory_management_functions(parserAllocate, parserFree); });
+        currentArena = &a;
+    }
+    ~ArenaScope() { currentArena = previous_; }
+    ArenaScope(const ArenaScope&) = delete;
+    ArenaScope& operator=(const ArenaScope&) = delete;
+
+private:
+    BulkArena* previous_;
+};
+
+// Room for the text and the parser's nodes (about three times the text for a table).
+std::size_t arenaBytes(qsizetype text) { return static_cast<std::size_t>(text) * 4 + (std::size_t(1) << 20); }
+
+// The text to parse, in UTF-8, in arena memory: a byte-order mark or the declaration says
+// UTF-8 or Windows-1252; without a declaration, bytes that are valid UTF-8 are taken as such.
+struct Text {
+    char* data = nullptr;
+    qsizetype size = 0;
+};
+
+std::optional<Text> utf8Text(BulkArena& arena, char* raw, qsizetype size, QString* error) {
+    if (size >= 3 && std::memcmp(raw, "\xEF\xBB\xBF", 3) == 0)
+        return Text{raw + 3, size - 3};
+    const QByteArray bytes = QByteArray::fromRawData(raw, size);
+    bool utf8 = false;
+    const auto start = bytes.indexOf("<?xml");
+    const auto end = start >= 0 ? bytes.indexOf("?>", start) : -1;
+    if (start >= 0 && end > start) {
+        const QByteArray decl = bytes.mid(start, end - start).toLower();
+        const auto e = decl.indexOf("encoding");
+        if (e >= 0) {
+            utf8 = decl.indexOf("utf-8", e) >= 0 || decl.indexOf("utf8", e) >= 0;
+            if (!utf8 && decl.indexOf("1252", e) < 0 && decl.indexOf("8859-1", e) < 0 &&
+                decl.indexOf("latin", e) < 0) {
+                *error = QStringLiteral("codificação de caracteres não suportada");
+                return std::nullopt;
+            }
+        }
+    } else {
+        utf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
+    }
+    if (utf8)
+        return Text{raw, size};
+    const QByteArray converted = cp1252ToUtf8(bytes);
+    char* out = static_cast<char*>(arena.allocate(static_cast<size_t>(converted.size()) + 1));
+    std::memcpy(out, converted.constData(), static_cast<size_t>(converted.size()));
+    return Text{out, converted.size()};
+}
+
+// Reads the `size` bytes at `raw`, which lie in `arena` with one byte of room after them
+// and may be changed.
+std::optional<Datapacket> readText(BulkArena& arena, char* raw, qsizetype size, QString* error) {
+    QString why;
+    auto fail = [&](const QString& reason) -> std::optional<Datapacket> {
+        if (error)
+            *error = reason;
+        return std::nullopt;
+    };
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    if (std::all_of(raw, raw + size, blank))
+        return fail(QStringLiteral("o arquivo está vazio"));
+    const auto text = utf8Text(arena, raw, size, &why);
+    if (!text)
+        return fail(why);
+    // The parser stops at a zero byte; a file with one is no text file at all.
+    if (const void* zero = std::memchr(text->data, 0, static_cast<size_t>(text->size)))
+        return fail(QStringLiteral("não é um arquivo XML válido: caractere nulo (posição %1)")
+                        .arg(static_cast<const char*>(zero) - text->data));
+    ArenaScope scope(arena);
+    // Elements and attributes only, read in place; entities are left to the reader above.
+    // The parser takes the buffer's last byte for its own end mark: a zero after the text
+    // (there is room for it) keeps the text whole, up to a last character after the root.
+    text->data[text->size] = 0;
+    pugi::xml_document doc;
+    const pugi::xml_parse_result r = doc.load_buffer_inplace(
+        text->data, static_cast<size_t>(text->size) + 1, pugi::parse_minimal | pugi::parse_fragment, pugi::encoding_utf8);
+    if (!r)
+        return fail(QStringLiteral("não é um arquivo XML válido: %1 (posição %2)")
+                        .arg(QString::fromUtf8(statusText(r.status)))
+                        .arg(r.offset));
+    Reader reader(text->data);
+    auto p = reader.read(doc);
+    if (!p)
+        return fail(reader.error());
+    return p;
 }
 
 } // namespace
 
 QByteArray writeDatapacket(const Table& table) {
-    QString out = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  "
-        "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
+    const std::vector<Table::Bookmark> rows = table.storedRows();
+    const int nf = table.fieldCount();
+    QByteArray out;
+    out.reserve(512 + static_cast<qsizetype>(rows.size()) * (8 + nf * 28));
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  "
+           "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
     bool hasAutoInc = false;
+    std::vector<QByteArray> names;
     for (const FieldDef& f : table.fields()) {
-        out += QStringLiteral("<FIELD attrname=\"%1\" fieldtype=\"%2\"").arg(escape(f.name), typeName(f));
+        out += "<FIELD attrname=\"";
+        appendEscaped(out, f.name);
+        out += "\" fieldtype=\"";
+        out += typeName(f).toUtf8();
+        out += '"';
         if (f.readOnly || f.type == FieldType::AutoInc)
-            out += QStringLiteral(" readonly=\"true\"");
+            out += " readonly=\"true\"";
         if (f.required)
-            out += QStringLiteral(" required=\"true\"");
+            out += " required=\"true\"";
         if (f.type == FieldType::AutoInc) {
-            out += QStringLiteral(" SUBTYPE=\"Autoinc\"");
+            out += " SUBTYPE=\"Autoinc\"";
             hasAutoInc = true;
         }
         if (f.type == FieldType::String)
-            out += QStringLiteral(" WIDTH=\"%1\"").arg(f.size);
-        out += QStringLiteral("/>");
+            out += " WIDTH=\"" + QByteArray::number(f.size) + '"';
+        out += "/>";
+        names.push_back(' ' + f.name.toUtf8() + "=\"");
     }
-    out += QStringLiteral("</FIELDS>");
+    out += "</FIELDS>";
     if (hasAutoInc)
-        out += QStringLiteral("<PARAMS AUTOINCVALUE=\"%1\"/>").arg(table.autoIncValue());
+        out += "<PARAMS AUTOINCVALUE=\"" + QByteArray::number(table.autoIncValue()) + "\"/>";
     else
-        out += QStringLiteral("<PARAMS/>");
-    out += QStringLiteral("</METADATA><ROWDATA>");
-    for (const Table::Row& r : table.allRows()) {
-        out += QStringLiteral("<ROW");
-        for (int i = 0; i < table.fieldCount(); ++i) {
-            if (i >= r.size() || r[i].isNull())
+        out += "<PARAMS/>";
+    out += "</METADATA><ROWDATA>";
+    for (const Table::Bookmark r : rows) {
+        out += "<ROW";
+        for (int i = 0; i < nf; ++i) {
+            if (table.isNullAt(r, i))
                 continue;
-            const FieldDef& f = table.fields()[i];
-            out += QStringLiteral(" %1=\"%2\"").arg(f.name, escape(valueText(f, r[i])));
+            out += names[static_cast<size_t>(i)];
+            appendValue(out, table, r, i);
+            out += '"';
         }
-        out += QStringLiteral("/>");
+        out += "/>";
     }
-    out += QStringLiteral("</ROWDATA></DATAPACKET>");
-    return out.toUtf8();
+    out += "</ROWDATA></DATAPACKET>";
+    return out;
 }
 
 std::optional<Datapacket> readDatapacket(const QByteArray& bytes, QString* error) {
-    auto fail = [&](const QString& why) -> std::optional<Datapacket> {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
-    if (bytes.trimmed().isEmpty())
-        return fail(QStringLiteral("o arquivo está vazio"));
-    QString why;
-    const QString text = decodeBytes(bytes, &why);
-    if (!why.isEmpty())
-        return fail(why);
-    Parser parser(text);
-    const auto root = parser.document(&why);
-    if (!root)
-        return fail(QStringLiteral("não é um arquivo XML válido: %1").arg(why));
-    if (root->name.compare(QLatin1String("DATAPACKET"), Qt::CaseInsensitive) != 0)
-        return fail(QStringLiteral("não é uma tabela de dados (elemento raiz <%1>)").arg(root->name));
-    const Element* meta = root->child(QStringLiteral("METADATA"));
-    const Element* fields = meta ? meta->child(QStringLiteral("FIELDS")) : nullptr;
-    const Element* rowdata = root->child(QStringLiteral("ROWDATA"));
-    if (!fields || !rowdata)
-        return fail(QStringLiteral("tabela incompleta: faltam METADATA/FIELDS ou ROWDATA"));
-
-    Datapacket p;
-    for (const Element& fe : fields->children) {
-        if (fe.name.compare(QLatin1String("FIELD"), Qt::CaseInsensitive) != 0)
-            continue;
-        const QString* an = fe.attr(QStringLiteral("attrname"));
-        const QString* ft = fe.attr(QStringLiteral("fieldtype"));
-        if (!an || an->isEmpty() || !ft)
-            return fail(QStringLiteral("definição de campo sem nome ou sem tipo"));
-        const QString* sub = fe.attr(QStringLiteral("SUBTYPE"));
-        const bool autoinc = sub && sub->compare(QLatin1String("Autoinc"), Qt::CaseInsensitive) == 0;
-        const auto type = parseType(*ft, autoinc);
-        if (!type)
-            return fail(QStringLiteral("campo \"%1\" de tipo não suportado \"%2\"").arg(*an, *ft));
-        FieldDef d;
-        d.name = *an;
-        d.type = *type;
-        d.fileType = ft->toLower() == QLatin1String("i4") || ft->toLower() == QLatin1String("r8") ||
-                             ft->toLower() == QLatin1String("string")
-                         ? QString()
-                         : *ft;
-        const QString* ro = fe.attr(QStringLiteral("readonly"));
-        const QString* rq = fe.attr(QStringLiteral("required"));
-        d.readOnly = ro && ro->compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
-        d.required = rq && rq->compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
-        if (const QString* w = fe.attr(QStringLiteral("WIDTH")))
-            d.size = w->toInt();
-        for (const FieldDef& other : p.fields)
-            if (other.name.compare(d.name, Qt::CaseInsensitive) == 0)
-                return fail(QStringLiteral("campo \"%1\" definido duas vezes").arg(d.name));
-        p.fields.append(d);
-    }
-    if (p.fields.isEmpty())
-        return fail(QStringLiteral("a tabela não define nenhum campo"));
-    if (const Element* params = meta->child(QStringLiteral("PARAMS")))
-        if (const QString* ai = params->attr(QStringLiteral("AUTOINCVALUE"))) {
-            bool ok = false;
-            const qint64 v = ai->toLongLong(&ok);
-            if (!ok)
-                return fail(QStringLiteral("AUTOINCVALUE inválido \"%1\"").arg(*ai));
-            p.autoIncValue = v;
-        }
-
-    const Element* original = nullptr; // the superseded row that a modified row follows
-    qint64 maxAuto = 0;
-    for (const Element& re : rowdata->children) {
-        if (re.name.compare(QLatin1String("ROW"), Qt::CaseInsensitive) != 0)
-            continue;
-        int state = 0;
-        if (const QString* rs = re.attr(QStringLiteral("RowState"))) {
-            bool ok = false;
-            state = rs->toInt(&ok);
-            if (!ok)
-                return fail(QStringLiteral("RowState inválido \"%1\"").arg(*rs));
-        }
-        if (state & 1) {
-            original = &re;
-            continue;
-        }
-        if (state & 0x22) {
-            original = nullptr;
-            continue;
-        }
-        // A modified row may carry only its changed fields: the rest come from its original.
-        const Element* base = (state & 8) ? original : nullptr;
-        original = nullptr;
-        Table::Row row(p.fields.size());
-        for (int i = 0; i < p.fields.size(); ++i) {
-            const QString* v = re.attr(p.fields[i].name);
-            if (!v && base)
-                v = base->attr(p.fields[i].name);
-            if (!v)
-                continue;
-            const auto val = parseValue(p.fields[i], *v);
-            if (!val)
-                return fail(QStringLiteral("valor inválido \"%1\" no campo \"%2\"")
-                                .arg(v->left(40), p.fields[i].name));
-            row[i] = *val;
-            if (p.fields[i].type == FieldType::AutoInc && !val->isNull())
-                maxAuto = std::max(maxAuto, val->toLongLong());
-        }
-        p.rows.append(row);
-    }
-    // Never hand out an auto-increment value that a stored row already has.
-    p.autoIncValue = std::max(p.autoIncValue, maxAuto + 1);
-    return p;
+    BulkArena arena(arenaBytes(bytes.size()));
+    char* raw = static_cast<char*>(arena.allocate(static_cast<size_t>(bytes.size()) + 1));
+    std::memcpy(raw, bytes.constData(), static_cast<size_t>(bytes.size()));
+    return readText(arena, raw, bytes.size(), error);
 }
 
 bool saveTable(const Table& table, const QString& path, QString* error) {
@@ -616,7 +810,20 @@ std::optional<Datapacket> loadDatapacket(const QString& path, QString* error) {
         return std::nullopt;
     }
     QString why;
-    auto p = readDatapacket(f.readAll(), &why);
+    std::optional<Datapacket> p;
+    if (f.isSequential() || f.size() == 0) {
+        p = readDatapacket(f.readAll(), &why); // no size known beforehand
+    } else {
+        // Read straight into the arena that the parser then works in.
+        const qsizetype size = f.size();
+        BulkArena arena(arenaBytes(size));
+        char* raw = static_cast<char*>(arena.allocate(static_cast<size_t>(size) + 1));
+        const qint64 got = f.read(raw, size);
+        if (got < 0)
+            why = f.errorString();
+        else
+            p = readText(arena, raw, got, &why);
+    }
     if (!p && error)
         *error = QStringLiteral("O arquivo \"%1\" não pode ser lido como tabela de dados: %2")
                      .arg(QDir::toNativeSeparators(path), why);

@@ -15,7 +15,7 @@ inline constexpr qint64 kMaxDatapacketBytes = 64 * 1024 * 1024;
 
 struct Datapacket {
     QList<FieldDef> fields;
-    QList<Table::Row> rows;
+    RowStore rows{0}; ///< as wide as `fields`
     qint64 autoIncValue = 1;
 };
 

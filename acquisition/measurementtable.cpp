@@ -73,36 +73,52 @@ bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
     }
     // Keep the file's own extra fields after ours, so that nothing it holds is dropped.
     QList<FieldDef> defs = wanted;
+    QList<int> extras;
     for (int i = 0; i < p.fields.size(); ++i)
-        if (!source.contains(i))
+        if (!source.contains(i)) {
             defs << p.fields[i];
-    QList<Row> rows;
+            extras << i;
+        }
+    // A file in our own layout (our fields first, in our order, held as our types) is taken
+    // as it is read: the table shares the packet's rows instead of copying them.
+    bool ownLayout = true;
+    for (int k = 0; k < wanted.size() && ownLayout; ++k) {
+        const bool isFloat = wanted[k].type == FieldType::Float;
+        ownLayout = source[k] == k;
+        for (qsizetype r = 0; r < p.rows.size() && ownLayout; ++r)
+            ownLayout = p.rows.isNull(r, k) || (isFloat ? p.rows.holdsDouble(r, k) : p.rows.holdsInt(r, k));
+    }
+    if (ownLayout && p.rows.width() == defs.size()) {
+        setIndexFieldNames(field::SubReg);
+        assign(defs, p.rows, p.autoIncValue);
+        return true;
+    }
+    // Otherwise every row is converted, and checked before the table is touched: a refused
+    // file leaves it as it was.
+    RowStore rows(static_cast<int>(defs.size()));
     rows.reserve(p.rows.size());
-    for (const Row& r : p.rows) {
-        Row out(defs.size());
+    for (qsizetype r = 0; r < p.rows.size(); ++r) {
+        const qsizetype out = rows.appendRow();
         for (int k = 0; k < wanted.size(); ++k) {
-            const QVariant& v = r[source[k]];
-            if (v.isNull())
+            const int from = source[k];
+            if (p.rows.isNull(r, from))
                 continue;
             if (wanted[k].type == FieldType::Float) {
-                out[k] = QVariant(v.toDouble());
+                rows.setDouble(out, k, p.rows.toDouble(r, from));
                 continue;
             }
             // A wider integer (an i8 field) that does not fit ours is refused, never wrapped.
-            const qint64 n = v.toLongLong();
+            const qint64 n = p.rows.toLongLong(r, from);
             if (n < std::numeric_limits<int>::min() || n > std::numeric_limits<int>::max()) {
                 if (error)
                     *error = QStringLiteral("o valor %1 do campo \"%2\" está fora do intervalo permitido")
                                  .arg(n).arg(wanted[k].name);
                 return false;
             }
-            out[k] = QVariant(static_cast<int>(n));
+            rows.setInt(out, k, static_cast<int>(n));
         }
-        int extra = static_cast<int>(wanted.size());
-        for (int i = 0; i < p.fields.size(); ++i)
-            if (!source.contains(i))
-                out[extra++] = r[i];
-        rows << out;
+        for (int e = 0; e < extras.size(); ++e)
+            rows.set(out, static_cast<int>(wanted.size()) + e, p.rows.value(r, extras[e]));
     }
     setIndexFieldNames(field::SubReg);
     assign(defs, rows, p.autoIncValue);
@@ -112,9 +128,9 @@ bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
 QList<qint64> MeasurementTable::testNumbers() const {
     std::set<qint64> seen;
     const int f = fieldIndex(field::Ensaio);
-    for (const Row& r : allRows())
-        if (!r[f].isNull())
-            seen.insert(r[f].toLongLong());
+    for (Bookmark b : storedRows())
+        if (!isNullAt(b, f))
+            seen.insert(integerAt(b, f));
     return {seen.begin(), seen.end()};
 }
 

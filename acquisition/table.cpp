@@ -1,5 +1,7 @@
 #include "acquisition/table.h"
 
+#include "acquisition/bulkmemory.h"
+
 #include <QDateTime>
 #include <QRegularExpression>
 #include <algorithm>
@@ -40,8 +42,204 @@ int Table::fieldIndex(const QString& name) const {
     return -1;
 }
 
+// ---- RowStore ----------------------------------------------------------------------------
+
+namespace {
+
+// A value in 16 bytes: numbers and booleans in place, any other kind of value by its index
+// among the store's others.
+struct Cell {
+    enum Kind : quint8 { Null, Int, LongLong, Double, Bool, Other };
+    union {
+        qint64 i = 0; ///< Int, LongLong, Bool; the index into the others for Other
+        double d;
+    };
+    Kind kind = Null;
+};
+static_assert(sizeof(Cell) == 16);
+
+} // namespace
+
+struct RowStore::Data {
+    int width = 0;
+    qsizetype rows = 0;
+    std::vector<Cell, BulkAllocator<Cell>> cells; ///< row-major, `width` a row
+    std::vector<QVariant> others;
+
+    Cell& at(qsizetype r, int f) { return cells[static_cast<size_t>(r) * static_cast<size_t>(width) + static_cast<size_t>(f)]; }
+    const Cell* find(qsizetype r, int f) const {
+        if (r < 0 || r >= rows || f < 0 || f >= width)
+            return nullptr;
+        return &cells[static_cast<size_t>(r) * static_cast<size_t>(width) + static_cast<size_t>(f)];
+    }
+    QVariant variant(const Cell& c) const {
+        switch (c.kind) {
+        case Cell::Null: break;
+        case Cell::Int: return QVariant(static_cast<int>(c.i));
+        case Cell::LongLong: return QVariant(static_cast<qlonglong>(c.i));
+        case Cell::Double: return QVariant(c.d);
+        case Cell::Bool: return QVariant(c.i != 0);
+        case Cell::Other: return others[static_cast<size_t>(c.i)];
+        }
+        return {};
+    }
+    void put(Cell& c, const QVariant& v) {
+        const qint64 slot = c.kind == Cell::Other ? c.i : -1;
+        switch (v.metaType().id()) {
+        case QMetaType::UnknownType: c.kind = Cell::Null; c.i = 0; break;
+        case QMetaType::Int: c.kind = Cell::Int; c.i = *static_cast<const int*>(v.constData()); break;
+        case QMetaType::LongLong: c.kind = Cell::LongLong; c.i = *static_cast<const qlonglong*>(v.constData()); break;
+        case QMetaType::Double: c.kind = Cell::Double; c.d = *static_cast<const double*>(v.constData()); break;
+        case QMetaType::Bool: c.kind = Cell::Bool; c.i = *static_cast<const bool*>(v.constData()); break;
+        default:
+            if (slot >= 0) {
+                others[static_cast<size_t>(slot)] = v;
+            } else {
+                c.i = static_cast<qint64>(others.size());
+                others.push_back(v);
+            }
+            c.kind = Cell::Other;
+            return;
+        }
+        if (slot >= 0)
+            others[static_cast<size_t>(slot)] = QVariant(); // the slot stays, empty
+    }
+};
+
+RowStore::RowStore(int width) : d_(std::make_shared<Data>()) { d_->width = std::max(width, 0); }
+
+RowStore::Data& RowStore::detach() {
+    if (d_.use_count() > 1)
+        d_ = std::make_shared<Data>(*d_);
+    return *d_;
+}
+
+int RowStore::width() const { return d_->width; }
+qsizetype RowStore::size() const { return d_->rows; }
+
+void RowStore::reserve(qsizetype rows) {
+    Data& d = detach();
+    d.cells.reserve(static_cast<size_t>(rows) * static_cast<size_t>(d.width));
+}
+
+qsizetype RowStore::appendRow() {
+    Data& d = detach();
+    d.cells.resize(d.cells.size() + static_cast<size_t>(d.width));
+    return d.rows++;
+}
+
+void RowStore::append(const Row& r) {
+    const qsizetype at = appendRow();
+    for (int f = 0; f < width() && f < r.size(); ++f)
+        set(at, f, r[f]);
+}
+
+void RowStore::widen(int w) {
+    if (w <= width())
+        return;
+    Data& d = detach();
+    std::vector<Cell, BulkAllocator<Cell>> cells(static_cast<size_t>(d.rows) * static_cast<size_t>(w));
+    for (qsizetype r = 0; r < d.rows; ++r)
+        std::copy_n(d.cells.begin() + r * d.width, d.width, cells.begin() + r * w);
+    d.cells = std::move(cells);
+    d.width = w;
+}
+
+QVariant RowStore::value(qsizetype row, int field) const {
+    const Cell* c = d_->find(row, field);
+    return c ? d_->variant(*c) : QVariant();
+}
+
+bool RowStore::isNull(qsizetype row, int field) const {
+    const Cell* c = d_->find(row, field);
+    if (!c || c->kind == Cell::Null)
+        return true;
+    return c->kind == Cell::Other && d_->others[static_cast<size_t>(c->i)].isNull();
+}
+
+double RowStore::toDouble(qsizetype row, int field) const {
+    const Cell* c = d_->find(row, field);
+    if (!c)
+        return 0;
+    switch (c->kind) {
+    case Cell::Null: return 0;
+    case Cell::Int:
+    case Cell::LongLong: return static_cast<double>(c->i);
+    case Cell::Double: return c->d;
+    default: return d_->variant(*c).toDouble();
+    }
+}
+
+qint64 RowStore::toLongLong(qsizetype row, int field) const {
+    const Cell* c = d_->find(row, field);
+    if (!c)
+        return 0;
+    switch (c->kind) {
+    case Cell::Null: return 0;
+    case Cell::Int:
+    case Cell::LongLong: return c->i;
+    default: return d_->variant(*c).toLongLong(); // Qt's own rounding of doubles
+    }
+}
+
+bool RowStore::holdsInt(qsizetype row, int field) const {
+    const Cell* c = d_->find(row, field);
+    return c && c->kind == Cell::Int;
+}
+
+bool RowStore::holdsDouble(qsizetype row, int field) const {
+    const Cell* c = d_->find(row, field);
+    return c && c->kind == Cell::Double;
+}
+
+void RowStore::set(qsizetype row, int field, const QVariant& v) {
+    Data& d = detach();
+    d.put(d.at(row, field), v);
+}
+
+void RowStore::setInt(qsizetype row, int field, int v) {
+    Data& d = detach();
+    Cell& c = d.at(row, field);
+    if (c.kind == Cell::Other)
+        return d.put(c, QVariant(v));
+    c.kind = Cell::Int;
+    c.i = v;
+}
+
+void RowStore::setLongLong(qsizetype row, int field, qint64 v) {
+    Data& d = detach();
+    Cell& c = d.at(row, field);
+    if (c.kind == Cell::Other)
+        return d.put(c, QVariant(static_cast<qlonglong>(v)));
+    c.kind = Cell::LongLong;
+    c.i = v;
+}
+
+void RowStore::setDouble(qsizetype row, int field, double v) {
+    Data& d = detach();
+    Cell& c = d.at(row, field);
+    if (c.kind == Cell::Other)
+        return d.put(c, QVariant(v));
+    c.kind = Cell::Double;
+    c.d = v;
+}
+
+RowStore::Row RowStore::row(qsizetype r) const {
+    Row out(width());
+    for (int f = 0; f < width(); ++f)
+        out[f] = value(r, f);
+    return out;
+}
+
+// ---- Table -------------------------------------------------------------------------------
+
+void Table::clearRows() {
+    store_ = RowStore(static_cast<int>(defs_.size()));
+    deleted_.clear();
+}
+
 void Table::createDataSet() {
-    rows_.clear();
+    clearRows();
     autoInc_ = 1;
     state_ = State::Browse;
     cur_ = -1;
@@ -52,7 +250,7 @@ void Table::createDataSet() {
 }
 
 void Table::close() {
-    rows_.clear();
+    clearRows();
     state_ = State::Inactive;
     cur_ = -1;
     eof_ = true;
@@ -61,14 +259,24 @@ void Table::close() {
 }
 
 void Table::assign(QList<FieldDef> defs, const QList<Row>& rows, qint64 autoInc) {
+    RowStore store(static_cast<int>(defs.size()));
+    store.reserve(rows.size());
+    for (const Row& r : rows)
+        store.append(r);
+    assign(std::move(defs), store, autoInc);
+}
+
+void Table::assign(QList<FieldDef> defs, const RowStore& rows, qint64 autoInc) {
     defs_ = std::move(defs);
-    rows_.clear();
-    rows_.reserve(static_cast<size_t>(rows.size()));
-    for (const Row& r : rows) {
-        Row v = r;
-        v.resize(defs_.size());
-        rows_.push_back({v, false});
+    if (rows.width() == defs_.size()) {
+        store_ = rows;
+    } else {
+        store_ = RowStore(static_cast<int>(defs_.size()));
+        store_.reserve(rows.size());
+        for (const Row& r : rows)
+            store_.append(r);
     }
+    deleted_.assign(static_cast<size_t>(rows.size()), 0);
     autoInc_ = autoInc;
     state_ = State::Browse;
     filtered_ = false;
@@ -78,10 +286,12 @@ void Table::assign(QList<FieldDef> defs, const QList<Row>& rows, qint64 autoInc)
     notify(Change::Data);
 }
 
-bool Table::passesFilter(const Row& r) const {
+bool Table::passesFilter(Bookmark row) const {
     if (!filtered_ || filterField_ < 0)
         return true;
-    const QVariant& v = r[filterField_];
+    if (store_.holdsInt(row, filterField_) || store_.holdsDouble(row, filterField_))
+        return store_.toDouble(row, filterField_) == static_cast<double>(filterValue_);
+    const QVariant v = store_.value(row, filterField_);
     if (v.isNull())
         return false;
     bool ok = false;
@@ -93,9 +303,9 @@ void Table::ensureView() const {
     if (!viewDirty_)
         return;
     view_.clear();
-    view_.reserve(rows_.size());
-    for (size_t i = 0; i < rows_.size(); ++i)
-        if (!rows_[i].deleted && passesFilter(rows_[i].values))
+    view_.reserve(deleted_.size());
+    for (qsizetype i = 0; i < storedCount(); ++i)
+        if (!deleted_[static_cast<size_t>(i)] && passesFilter(static_cast<Bookmark>(i)))
             view_.push_back(static_cast<int>(i));
     if (indexField_ >= 0) {
         const int f = indexField_;
@@ -103,18 +313,16 @@ void Table::ensureView() const {
             // Keys read once: comparing variants inside the sort costs more than the sort.
             std::vector<std::pair<double, int>> keyed;
             keyed.reserve(view_.size());
-            for (int r : view_) {
-                const QVariant& v = rows_[static_cast<size_t>(r)].values[f];
-                keyed.emplace_back(v.isNull() ? -std::numeric_limits<double>::infinity() : v.toDouble(), r);
-            }
+            for (int r : view_)
+                keyed.emplace_back(isNullAt(r, f) ? -std::numeric_limits<double>::infinity() : floatAt(r, f), r);
             std::stable_sort(keyed.begin(), keyed.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
             for (size_t i = 0; i < keyed.size(); ++i)
                 view_[i] = keyed[i].second;
         } else {
             std::stable_sort(view_.begin(), view_.end(), [&](int a, int b) {
-                const QVariant& va = rows_[static_cast<size_t>(a)].values[f];
-                const QVariant& vb = rows_[static_cast<size_t>(b)].values[f];
+                const QVariant va = valueAt(a, f);
+                const QVariant vb = valueAt(b, f);
                 if (va.isNull() || vb.isNull())
                     return va.isNull() && !vb.isNull();
                 return va.toString() < vb.toString();
@@ -199,7 +407,7 @@ int Table::recordCount() const {
 }
 
 bool Table::gotoBookmark(Bookmark b) {
-    if (b < 0 || b >= static_cast<int>(rows_.size()) || rows_[static_cast<size_t>(b)].deleted)
+    if (b < 0 || b >= storedCount() || deleted_[static_cast<size_t>(b)])
         return false;
     cur_ = b;
     eof_ = false;
@@ -234,7 +442,9 @@ bool Table::edit() {
         return false;
     if (state_ == State::Edit || state_ == State::Insert)
         return true;
-    buffer_ = rows_[static_cast<size_t>(cur_)].values;
+    buffer_ = Row(defs_.size());
+    for (int f = 0; f < defs_.size(); ++f)
+        buffer_[f] = valueAt(cur_, f);
     state_ = State::Edit;
     return true;
 }
@@ -244,11 +454,17 @@ bool Table::post() {
         for (int i = 0; i < defs_.size(); ++i)
             if (defs_[i].type == FieldType::AutoInc)
                 buffer_[i] = autoInc_++;
-        rows_.push_back({buffer_, false});
-        cur_ = static_cast<int>(rows_.size()) - 1;
+        // Fields added through fieldDefs() since the rows were stored: null in older rows.
+        store_.widen(static_cast<int>(defs_.size()));
+        cur_ = static_cast<int>(store_.appendRow());
+        deleted_.push_back(0);
+        for (int f = 0; f < buffer_.size() && f < store_.width(); ++f)
+            store_.set(cur_, f, buffer_[f]);
         eof_ = false;
     } else if (state_ == State::Edit) {
-        rows_[static_cast<size_t>(cur_)].values = buffer_;
+        store_.widen(static_cast<int>(defs_.size()));
+        for (int f = 0; f < buffer_.size() && f < store_.width(); ++f)
+            store_.set(cur_, f, buffer_[f]);
     } else {
         return false;
     }
@@ -269,7 +485,7 @@ bool Table::deleteCurrent() {
     cancel();
     ensureView();
     const int pos = viewPos_;
-    rows_[static_cast<size_t>(cur_)].deleted = true;
+    deleted_[static_cast<size_t>(cur_)] = 1;
     invalidate();
     ensureView();
     if (view_.empty()) {
@@ -290,12 +506,6 @@ bool Table::setValue(int field, const QVariant& v) {
     return true;
 }
 
-const Table::Row* Table::rowFor(Bookmark b) const {
-    if (b < 0 || b >= static_cast<int>(rows_.size()))
-        return nullptr;
-    return &rows_[static_cast<size_t>(b)].values;
-}
-
 QVariant Table::value(int field) const {
     if (field < 0 || field >= defs_.size())
         return {};
@@ -304,12 +514,10 @@ QVariant Table::value(int field) const {
     return valueAt(cur_, field);
 }
 
-QVariant Table::valueAt(Bookmark row, int field) const {
-    const Row* r = rowFor(row);
-    if (!r || field < 0 || field >= r->size())
-        return {};
-    return (*r)[field];
-}
+QVariant Table::valueAt(Bookmark row, int field) const { return store_.value(row, field); }
+bool Table::isNullAt(Bookmark row, int field) const { return store_.isNull(row, field); }
+double Table::floatAt(Bookmark row, int field) const { return store_.toDouble(row, field); }
+qint64 Table::integerAt(Bookmark row, int field) const { return store_.toLongLong(row, field); }
 
 double Table::asFloat(const QString& field) const { return value(field).toDouble(); }
 qint64 Table::asInteger(const QString& field) const { return value(field).toLongLong(); }
@@ -365,7 +573,7 @@ bool Table::locate(const QString& field, const QString& text, bool caseInsensiti
     ensureView();
     const auto cs = caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
     for (int b : view_) {
-        const QVariant& v = rows_[static_cast<size_t>(b)].values[f];
+        const QVariant v = valueAt(b, f);
         if (!v.isNull() && v.toString().compare(text, cs) == 0)
             return gotoBookmark(b);
     }
@@ -408,10 +616,21 @@ void Table::setFiltered(bool on) {
 
 QList<Table::Row> Table::allRows() const {
     QList<Row> out;
-    out.reserve(static_cast<qsizetype>(rows_.size()));
-    for (const Stored& s : rows_)
-        if (!s.deleted)
-            out.push_back(s.values);
+    out.reserve(storedCount());
+    for (qsizetype r = 0; r < storedCount(); ++r) {
+        if (deleted_[static_cast<size_t>(r)])
+            continue;
+        out.push_back(store_.row(r));
+    }
+    return out;
+}
+
+std::vector<Table::Bookmark> Table::storedRows() const {
+    std::vector<Bookmark> out;
+    out.reserve(deleted_.size());
+    for (qsizetype r = 0; r < storedCount(); ++r)
+        if (!deleted_[static_cast<size_t>(r)])
+            out.push_back(static_cast<Bookmark>(r));
     return out;
 }
 

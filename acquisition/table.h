@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QVector>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace acq {
@@ -26,6 +27,74 @@ struct FieldDef {
     QString fileType;           ///< type name as read from a file, written back unchanged
 
     QString displayName() const { return displayLabel.isEmpty() ? name : displayLabel; }
+};
+
+/// Rows of one width stored compactly: 16 bytes a value for numbers and booleans, any other
+/// value kept aside. A row reads as a list of variants, built when it is asked for. Copies
+/// share their cells until one of them is changed.
+class RowStore {
+public:
+    using Row = QVector<QVariant>;
+
+    RowStore() : RowStore(0) {}
+    explicit RowStore(int width);
+
+    int width() const;
+    qsizetype size() const;
+    bool isEmpty() const { return size() == 0; }
+    void reserve(qsizetype rows);
+    /// A row of null values at the end; its index.
+    qsizetype appendRow();
+    /// A row at the end, cut or padded to the width.
+    void append(const Row& r);
+    RowStore& operator<<(const Row& r) {
+        append(r);
+        return *this;
+    }
+    /// Makes the rows `w` values wide, the new values null.
+    void widen(int w);
+
+    QVariant value(qsizetype row, int field) const;
+    bool isNull(qsizetype row, int field) const; ///< as value(row, field).isNull()
+    double toDouble(qsizetype row, int field) const; ///< as value(row, field).toDouble()
+    qint64 toLongLong(qsizetype row, int field) const; ///< as value(row, field).toLongLong()
+    /// Whether the value is held as an int, a double, or neither (null and other kinds).
+    bool holdsInt(qsizetype row, int field) const;
+    bool holdsDouble(qsizetype row, int field) const;
+    void set(qsizetype row, int field, const QVariant& v);
+    void setInt(qsizetype row, int field, int v);
+    void setLongLong(qsizetype row, int field, qint64 v);
+    void setDouble(qsizetype row, int field, double v);
+
+    Row row(qsizetype r) const;
+    Row operator[](qsizetype r) const { return row(r); }
+    Row at(qsizetype r) const { return row(r); }
+
+    class const_iterator {
+    public:
+        const_iterator(const RowStore* s, qsizetype i) : s_(s), i_(i) {}
+        Row operator*() const { return s_->row(i_); }
+        const_iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const const_iterator& o) const { return i_ == o.i_; }
+        bool operator!=(const const_iterator& o) const { return i_ != o.i_; }
+
+    private:
+        const RowStore* s_;
+        qsizetype i_;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+    /// Whether both hold the very same cells (a copy that has not been changed since).
+    bool sharesWith(const RowStore& o) const { return d_ == o.d_; }
+
+private:
+    struct Data;
+    Data& detach();
+    std::shared_ptr<Data> d_;
 };
 
 class Table {
@@ -113,20 +182,28 @@ public:
     QList<Row> allRows() const;
     /// Replaces structure and rows at once (rows as loaded from a file); opens the table.
     void assign(QList<FieldDef> defs, const QList<Row>& rows, qint64 autoInc);
+    /// The same from stored rows; rows as wide as `defs` are shared, not copied.
+    void assign(QList<FieldDef> defs, const RowStore& rows, qint64 autoInc);
+
+    // Whole-table reading without a variant per value (summaries, files, evaluation).
+    /// Bookmarks of the stored rows (deleted ones left out), in the order they were added.
+    std::vector<Bookmark> storedRows() const;
+    bool isNullAt(Bookmark row, int field) const;
+    /// The same numbers as valueAt(row, field).toDouble() and .toLongLong().
+    double floatAt(Bookmark row, int field) const;
+    qint64 integerAt(Bookmark row, int field) const;
 
 private:
-    struct Stored {
-        Row values;
-        bool deleted = false;
-    };
+    void clearRows();
     void ensureView() const;
     void invalidate();
     void notify(Change c);
-    bool passesFilter(const Row& r) const;
-    const Row* rowFor(Bookmark b) const;
+    bool passesFilter(Bookmark row) const;
+    qsizetype storedCount() const { return static_cast<qsizetype>(deleted_.size()); }
 
     QList<FieldDef> defs_;
-    std::vector<Stored> rows_;
+    RowStore store_;
+    std::vector<quint8> deleted_; ///< one per stored row
     State state_ = State::Inactive;
     Row buffer_;
     qint64 autoInc_ = 1;

@@ -9,7 +9,9 @@
 #include <QFile>
 #include <bit>
 #include <QTemporaryDir>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace acq;
 
@@ -339,4 +341,267 @@ TEST(Datapacket, FilesTooLargeOrUnwritableSayWhy) {
         EXPECT_TRUE(error.contains(c.cause)) << error.toStdString();
         EXPECT_FALSE(error.contains("Unknown error"));
     }
+}
+
+namespace {
+
+// A Key/Value table file with the given rows markup, optionally with a prologue before it.
+QByteArray keyValueFile(const QByteArray& rows, const QByteArray& prologue = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>") {
+    return prologue +
+           "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS><FIELD attrname=\"Key\" fieldtype=\"string\" WIDTH=\"32\"/>"
+           "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"32\"/></FIELDS><PARAMS/></METADATA><ROWDATA>" +
+           rows + "</ROWDATA></DATAPACKET>";
+}
+
+// Writes the bytes to a file of its own and opens it as the program does.
+std::optional<Datapacket> loadBytes(const QByteArray& bytes, QString* error) {
+    static int n = 0;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("f%1.dat").arg(++n));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return std::nullopt;
+    f.close();
+    return loadDatapacket(path, error);
+}
+
+QList<std::pair<QString, QString>> keyValues(const Datapacket& p) {
+    QList<std::pair<QString, QString>> out;
+    for (const Table::Row& r : p.rows)
+        out << std::pair{r[0].toString(), r[1].toString()};
+    return out;
+}
+
+QByteArray nested(int depth) {
+    QByteArray open, close;
+    for (int i = 0; i < depth; ++i) {
+        open += "<N>";
+        close.prepend("</N>");
+    }
+    return open + close;
+}
+
+} // namespace
+
+TEST(Datapacket, WhatXmlAndTheOlderProgramAllowIsRead) {
+    using KV = QList<std::pair<QString, QString>>;
+    struct Case { const char* name; QByteArray bytes; KV rows; } cases[] = {
+        {"a document type whose entities are never used",
+         keyValueFile("<ROW Key=\"a\" Value=\"1\"/>",
+                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE DATAPACKET [<!ENTITY e \"x\">]>"),
+         {{"a", "1"}}},
+        {"comments, processing instructions and text between the rows",
+         keyValueFile("<!-- c --><?pi x?> texto <ROW Key=\"a\" Value=\"1\"/>\n<!-- d -->"), {{"a", "1"}}},
+        {"single quotes and blanks around the equals sign", keyValueFile("<ROW Key = 'a' Value\t=\"1\" />"), {{"a", "1"}}},
+        {"the first of repeated attributes", keyValueFile("<ROW Key=\"a\" KEY=\"b\" Value=\"1\" value=\"2\"/>"), {{"a", "1"}}},
+        {"raw line breaks and tabs kept", keyValueFile("<ROW Key=\"a\r\nb\tc\" Value=\"\"/>"), {{"a\r\nb\tc", ""}}},
+        {"character references in decimal and hexadecimal",
+         keyValueFile("<ROW Key=\"&#65;&#x42;&#X43;&#176;\" Value=\"&quot;&apos;&lt;&gt;&amp;\"/>"), {{"ABC°", "\"'<>&"}}},
+        {"UTF-8 with a byte-order mark",
+         "\xEF\xBB\xBF" + keyValueFile("<ROW Key=\"Observa\xC3\xA7\xC3\xA3o\" Value=\"\xE2\x82\xAC\"/>"), {{"Observação", "€"}}},
+        {"Windows-1252 named in the declaration",
+         keyValueFile("<ROW Key=\"Observa\xE7\xE3o\" Value=\"\x80\"/>", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"),
+         {{"Observação", "€"}}},
+        {"no declaration and bytes that are not UTF-8", keyValueFile("<ROW Key=\"\xB0\" Value=\"1\"/>", ""), {{"°", "1"}}},
+        {"no declaration and UTF-8 bytes", keyValueFile("<ROW Key=\"\xC2\xB0\" Value=\"1\"/>", ""), {{"°", "1"}}},
+        {"33 levels of elements", keyValueFile("<ROW Key=\"a\" Value=\"1\"/>" + nested(31)), {{"a", "1"}}},
+        {"no rows", keyValueFile(""), {}},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        const auto p = loadBytes(c.bytes, &error);
+        ASSERT_TRUE(p) << c.name << ": " << error.toStdString();
+        EXPECT_EQ(keyValues(*p), c.rows) << c.name;
+    }
+}
+
+TEST(Datapacket, WhatIsNoWellFormedTableIsRefusedWithItsReason) {
+    struct Case { const char* name; QByteArray bytes; const char* reason; } cases[] = {
+        {"an empty file", "", "o arquivo está vazio"},
+        {"a raw '<' in a value", keyValueFile("<ROW Key=\"a<b\" Value=\"1\"/>"), "'<' dentro de um valor de atributo"},
+        {"an entity of the document type",
+         keyValueFile("<ROW Key=\"&e;\" Value=\"1\"/>",
+                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE DATAPACKET [<!ENTITY e \"x\">]>"),
+         "entidade desconhecida &e;"},
+        {"an unknown entity in a deleted row", keyValueFile("<ROW RowState=\"2\" Key=\"&bogus;\"/>"), "entidade desconhecida"},
+        {"an unknown entity in an attribute that is no field", keyValueFile("<ROW Key=\"a\" Outro=\"&x;\"/>"), "entidade desconhecida"},
+        {"an unknown entity in the field list", QByteArray(keyValueFile("")).replace("<FIELDS>", "<FIELDS x=\"&y;\">"),
+         "entidade desconhecida"},
+        {"an entity without its semicolon", keyValueFile("<ROW Key=\"&amp\" Value=\"1\"/>"), "referência de entidade inválida"},
+        {"a character reference to zero", keyValueFile("<ROW Key=\"&#0;\" Value=\"1\"/>"), "referência de caractere inválida"},
+        {"two root elements", keyValueFile("") + "<DATAPACKET/>", "conteúdo após o fim do documento"},
+        {"text before the root", "x" + keyValueFile("", ""), "elemento esperado"},
+        {"text after the root", keyValueFile("") + "x", "conteúdo após o fim do documento"},
+        {"34 levels of elements", keyValueFile(nested(32)), "elementos aninhados demais"},
+        {"300 000 levels of elements", keyValueFile(nested(300000)), "elementos aninhados demais"},
+        {"a zero byte", keyValueFile(QByteArray("<ROW Key=\"a\0b\"/>", 16)), "caractere nulo"},
+        {"an encoding we do not read", keyValueFile("", "<?xml version=\"1.0\" encoding=\"UTF-16\"?>"),
+         "codificação de caracteres não suportada"},
+        {"an element never closed", keyValueFile("<ROW Key=\"a\">"), "arquivo truncado"},
+        {"a RowState that is no number", keyValueFile("<ROW RowState=\"x\" Key=\"a\"/>"), "RowState inválido"},
+        {"a field defined twice", QByteArray(keyValueFile("")).replace("attrname=\"Value\"", "attrname=\"KEY\""),
+         "campo \"KEY\" definido duas vezes"},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        EXPECT_FALSE(loadBytes(c.bytes, &error)) << c.name;
+        EXPECT_TRUE(error.contains("não pode ser lido como tabela de dados")) << c.name << ": " << error.toStdString();
+        EXPECT_TRUE(error.contains(QString::fromUtf8(c.reason))) << c.name << ": " << error.toStdString();
+    }
+}
+
+TEST(Datapacket, NamesOfElementsAttributesAndTypesMatchInAnyCase) {
+    const QByteArray file =
+        "<datapacket><Metadata><fields><field ATTRNAME=\"Key\" FieldType=\"STRING\"/>"
+        "<Field attrName=\"Count\" fieldtype=\"I4\"/><FIELD attrname=\"Mean\" fieldtype=\"R8\"/></fields>"
+        "<params autoincvalue=\"3\"/></Metadata><rowdata><row key=\"a\" COUNT=\"7\" mean=\"0.5\" rowstate=\"4\"/></rowdata>"
+        "</datapacket>";
+    QString error;
+    const auto p = loadBytes(file, &error);
+    ASSERT_TRUE(p) << error.toStdString();
+    ASSERT_EQ(p->fields.size(), 3);
+    EXPECT_EQ(p->fields[1].type, FieldType::Integer);
+    EXPECT_EQ(p->fields[2].type, FieldType::Float);
+    ASSERT_EQ(p->rows.size(), 1);
+    EXPECT_EQ(p->rows[0], (Table::Row{QString("a"), 7, 0.5}));
+    EXPECT_EQ(p->autoIncValue, 3);
+}
+
+TEST(Datapacket, NumbersAreReadAsQtReadsThem) {
+    // Each text as an r8 and an i4 value: taken exactly when Qt's own reading of the trimmed
+    // text takes it, and then the same number to the last bit.
+    const char* texts[] = {
+        "0", "-0", "1", "007", "1.5", "-2.25", ".5", "5.", "1e3", "1E-3", "2.5e+2", "+1", " 1", "1 ", "1e999",
+        "-1e999", "1e-400", "4.9e-324", "5e-324", "2.2250738585072014e-308", "1.7976931348623157e308",
+        "1.7976931348623159e308", "0.1000000000000000055511151231257827021181583404541015625",
+        "123456789012345678901234567890", "9007199254740993", "2147483647", "2147483648", "-2147483648",
+        "-2147483649", "999999999999999999", "9999999999999999999", "0x10", "1,5", "nan", "inf", "-", "1e", "e1",
+        "1.e5", "22.443792766373412", "0.083333333333333329",
+    };
+    for (const char* text : texts) {
+        const QByteArray file = "<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"r\" fieldtype=\"r8\"/>"
+                                "<FIELD attrname=\"i\" fieldtype=\"i4\"/></FIELDS></METADATA><ROWDATA><ROW r=\"" +
+                                QByteArray(text) + "\"/><ROW i=\"" + QByteArray(text) + "\"/></ROWDATA></DATAPACKET>";
+        bool okD = false, okI = false;
+        const double d = QString(text).trimmed().toDouble(&okD);
+        const qint64 i = QString(text).trimmed().toLongLong(&okI);
+        const bool takesD = okD && std::isfinite(d);
+        const bool takesI = okI && i >= INT32_MIN && i <= INT32_MAX;
+        QString error;
+        const auto p = readDatapacket(file, &error);
+        EXPECT_EQ(bool(p), takesD && takesI) << text << ": " << error.toStdString();
+        if (!takesD || !takesI) {
+            // Each alone, so that both fields are seen.
+            const QByteArray onlyR = QByteArray(file).replace("<ROW i=\"" + QByteArray(text) + "\"/>", "");
+            const QByteArray onlyI = QByteArray(file).replace("<ROW r=\"" + QByteArray(text) + "\"/>", "");
+            EXPECT_EQ(bool(readDatapacket(onlyR, &error)), takesD) << text;
+            EXPECT_EQ(bool(readDatapacket(onlyI, &error)), takesI) << text;
+            continue;
+        }
+        EXPECT_EQ(std::bit_cast<quint64>(p->rows[0][0].toDouble()), std::bit_cast<quint64>(d)) << text;
+        EXPECT_EQ(p->rows[1][1], QVariant(static_cast<int>(i))) << text;
+    }
+}
+
+TEST(Datapacket, AFileDenserThanATableIsStillReadWhole) {
+    // Nodes far beyond what the text's size leads the reader to set aside for them.
+    QByteArray rows;
+    for (int i = 0; i < 200000; ++i)
+        rows += "<X/>";
+    rows += "<ROW Key=\"last\" Value=\"1\"/>";
+    QString error;
+    const auto p = loadBytes(keyValueFile(rows), &error);
+    ASSERT_TRUE(p) << error.toStdString();
+    EXPECT_EQ(keyValues(*p), (QList<std::pair<QString, QString>>{{"last", "1"}}));
+}
+
+TEST(Table, OpenedRowsAreTheTablesOwnOnceChanged) {
+    MeasurementTable t;
+    for (int i = 1; i <= 3; ++i)
+        addSample(t, 1, i, 20 + i);
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(saveTable(t, dir.filePath("a.dat"), &error)) << error.toStdString();
+    const auto p = loadDatapacket(dir.filePath("a.dat"), &error);
+    ASSERT_TRUE(p) << error.toStdString();
+    MeasurementTable u;
+    ASSERT_TRUE(u.takePacket(*p, &error)) << error.toStdString();
+    u.first();
+    ASSERT_TRUE(u.edit());
+    u.setValue(field::Tint, 30.0);
+    u.post();
+    addSample(u, 2, 1, 25);
+    EXPECT_EQ(p->rows.size(), 3); // the packet keeps what the file held
+    EXPECT_EQ(p->rows[0][u.fieldIndex(field::Tint)].toDouble(), 21.0);
+    EXPECT_EQ(u.valueAt(0, u.fieldIndex(field::Tint)).toDouble(), 30.0);
+    EXPECT_EQ(u.allRows().size(), 4);
+}
+
+TEST(Table, AFieldAddedLaterIsNullInOlderRows) {
+    Table t(configFields());
+    t.createDataSet();
+    t.append();
+    t.setValue(0, QString("a"));
+    t.post();
+    FieldDef extra;
+    extra.name = QStringLiteral("Extra");
+    extra.type = FieldType::Integer;
+    t.fieldDefs().append(extra);
+    t.append();
+    t.setValue(0, QString("b"));
+    t.setValue(2, 5);
+    t.post();
+    EXPECT_TRUE(t.valueAt(0, 2).isNull());
+    EXPECT_EQ(t.valueAt(1, 2), QVariant(5));
+    EXPECT_TRUE(t.isNullAt(0, 2));
+    EXPECT_EQ(t.integerAt(1, 2), 5);
+}
+
+TEST(Table, CheapReadsAgreeWithTheVariants) {
+    Table t(configFields());
+    t.createDataSet();
+    const QList<QVariant> values = {QVariant(), 3, qint64(1) << 40, 2.75, -2.5, true, QString("12"), QString("x"),
+                                    QDate(2024, 1, 2), QVariant::fromValue(nullptr)};
+    for (const QVariant& v : values) {
+        t.append();
+        t.setValue(1, v);
+        t.post();
+    }
+    const auto rows = t.storedRows();
+    ASSERT_EQ(rows.size(), size_t(values.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const QVariant& v = values[static_cast<qsizetype>(i)];
+        EXPECT_EQ(t.valueAt(rows[i], 1), v) << i;
+        EXPECT_EQ(t.valueAt(rows[i], 1).metaType(), v.metaType()) << i;
+        EXPECT_EQ(t.isNullAt(rows[i], 1), v.isNull()) << i;
+        EXPECT_EQ(t.floatAt(rows[i], 1), v.toDouble()) << i;
+        EXPECT_EQ(t.integerAt(rows[i], 1), v.toLongLong()) << i;
+    }
+    // An edit that changes a value's kind, both ways.
+    t.gotoBookmark(rows[7]);
+    t.edit();
+    t.setValue(1, 4.5);
+    t.post();
+    t.gotoBookmark(rows[1]);
+    t.edit();
+    t.setValue(1, QString("y"));
+    t.post();
+    EXPECT_EQ(t.valueAt(rows[7], 1), QVariant(4.5));
+    EXPECT_EQ(t.valueAt(rows[1], 1), QVariant(QString("y")));
+}
+
+TEST(RowStore, CopiesShareTheirCellsUntilOneChanges) {
+    RowStore a(2);
+    a << Table::Row{1, QString("x")} << Table::Row{2.5};
+    RowStore b = a;
+    EXPECT_TRUE(b.sharesWith(a));
+    b.setDouble(1, 1, 7.0);
+    EXPECT_FALSE(b.sharesWith(a));
+    EXPECT_EQ(a[1], (Table::Row{2.5, QVariant()}));
+    EXPECT_EQ(b[1], (Table::Row{2.5, 7.0}));
+    EXPECT_EQ(a[0], (Table::Row{1, QString("x")}));
+    QList<Table::Row> seen;
+    for (const Table::Row& r : a)
+        seen << r;
+    EXPECT_EQ(seen, (QList<Table::Row>{{1, QString("x")}, {2.5, QVariant()}}));
 }
