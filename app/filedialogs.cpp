@@ -1,4 +1,7 @@
 #include "app/filedialogs.h"
+#include "app/services.h"
+
+#include <QDialog>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -33,3 +36,5 @@ QString run(const FileDialogSpec& opts, bool save) {
 
 QString QtFileDialogs::openFile(const FileDialogSpec& opts) { return run(opts, false); }
 QString QtFileDialogs::saveFile(const FileDialogSpec& opts) { return run(opts, true); }
+
+int QtDialogRunner::exec(QDialog& d) { return d.exec(); }

@@ -1,10 +1,12 @@
 // registrador: the main window of the calorimeter's data logger program.
+#include "app/about.h"
 #include "app/tform1.h"
 #include "link/qtseriallibrary.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QIcon>
 #include <QUrl>
 
 namespace {
@@ -17,12 +19,15 @@ public:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(appTitle());
+    initAppResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/registrador.svg"))); // every window's
     lnk::QtSerialLibrary serial;
     lnk::SystemClock clock;
     QtMessageService messages;
     QtFileDialogs files;
     DesktopViewer viewer;
-    TForm1 form(Services{serial, clock, messages, files, viewer, &serial.portMap(), QDir::currentPath(), {}, {}});
+    QtDialogRunner dialogs;
+    TForm1 form(Services{serial, clock, messages, files, viewer, dialogs, serial.portMap(), QDir::currentPath(), {}});
     if (form.terminationRequested())
         return 1;
     form.show();

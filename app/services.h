@@ -22,16 +22,27 @@ public:
     virtual bool open(const QString& path) = 0;
 };
 
+/// Shows a dialog modally and returns its result.
+class DialogRunner {
+public:
+    virtual ~DialogRunner() = default;
+    virtual int exec(QDialog& d) = 0;
+};
+
+class QtDialogRunner : public DialogRunner {
+public:
+    int exec(QDialog& d) override;
+};
+
 struct Services {
     lnk::SerialLibrary& serial;
     lnk::Clock& clock;
     MessageService& messages;
     FileDialogs& files;
     FileViewer& viewer;
-    lnk::PortMap* ports = nullptr; ///< filled from the COM1 … COM4 rows of "config.xml"
-    QString workDir;               ///< where "config.xml" is looked up
+    DialogRunner& dialogs;
+    lnk::PortMap& ports; ///< filled from the COM1 … COM4 rows of "config.xml"
+    QString workDir;     ///< where "config.xml" is looked up
     /// The export component's windows; empty: the Qt ones, with the save dialog of `files`.
     std::function<std::unique_ptr<TdtExportUi>()> exportUi;
-    /// Shows a dialog modally and returns its result; empty: QDialog::exec.
-    std::function<int(QDialog&)> execDialog;
 };

@@ -2,6 +2,7 @@
 
 #include "acquisition/datapacket.h"
 #include "acquisition/lendo.h"
+#include "acquisition/toplevel.h"
 #include "acquisition/wholefile.h"
 #include "app/about.h"
 #include "app/config.h"
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -40,10 +42,31 @@ const QString kDataFilter =
 
 QString withoutAmpersands(QString s) { return s.remove(QLatin1Char('&')); }
 
+// Typing in a drop-down list opens it rather than jumping to the entry whose text starts with
+// the key: picking a test is a deliberate choice, made in the open list.
+class OpenListOnTyping : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* box = qobject_cast<QComboBox*>(o);
+        if (box && e->type() == QEvent::KeyPress) {
+            const auto* k = static_cast<QKeyEvent*>(e);
+            const bool typed = !k->text().isEmpty() && k->text().at(0).isPrint() &&
+                               !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+            if (typed) {
+                box->showPopup();
+                return true;
+            }
+        }
+        return QObject::eventFilter(o, e);
+    }
+};
+
 } // namespace
 
 TForm1::TForm1(Services services, QWidget* parent)
-    : QMainWindow(parent), s_(std::move(services)), channel_(s_.serial, s_.clock) {
+    : QMainWindow(parent), s_(std::move(services)), session_(s_.serial, s_.clock, &s_.ports, s_.workDir),
+      channel_(session_.channel()), table_(session_.table()) {
     setObjectName(QStringLiteral("Form1"));
     buildControls();
     buildMenus();
@@ -66,6 +89,8 @@ TForm1::~TForm1() {
 
 void TForm1::buildControls() {
     setWindowTitle(kMainCaption);
+    initAppResources();
+    setWindowIcon(QIcon(QStringLiteral(":/registrador.svg")));
     // The reference layout is in pixels at 96 dpi; scale it with the screen's logical dpi.
     const double k = std::max(1.0, logicalDpiX() / 96.0);
     auto px = [k](int v) { return static_cast<int>(v * k + 0.5); };
@@ -87,6 +112,7 @@ void TForm1::buildControls() {
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     geo(ComboBox1, 120, 16, 169, 21);
     connect(ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Change(); });
+    ComboBox1->installEventFilter(new OpenListOnTyping(ComboBox1));
 
     GroupBox1 = new QGroupBox(QStringLiteral("Temperaturas"), central);
     geo(GroupBox1, 320, 8, 297, 49);
@@ -107,6 +133,8 @@ void TForm1::buildControls() {
         (*l)->setStyleSheet(QStringLiteral("color: red"));
         (*l)->setMinimumWidth(px(95));
     }
+    // The reading's room ends at the group box's edge.
+    LabelTMax->setMinimumWidth(std::min(px(95), px(297 - 208 - 2)));
     LabelTMin->setObjectName(QStringLiteral("LabelTMin"));
     LabelTMax->setObjectName(QStringLiteral("LabelTMax"));
     LabelTMin->move(px(54), px(21));
@@ -134,6 +162,7 @@ void TForm1::buildControls() {
     DBGrid1->horizontalHeader()->setHighlightSections(false);
     for (int c = 0; c < model_->columns().size(); ++c)
         DBGrid1->setColumnWidth(c, px(model_->columns()[c].width));
+    fitGridTitles();
     DBGrid1->installEventFilter(this);
     connect(model_, &TableModel::currentRowChanged, this, [this](int row) {
         if (row >= 0)
@@ -148,6 +177,9 @@ void TForm1::buildControls() {
     btnLimpar->setObjectName(QStringLiteral("btnLimpar"));
     geo(btnLimpar, 168, 320, 145, 25);
     connect(btnLimpar, &QPushButton::clicked, this, [this] { btnLimparClick(); });
+    // Enter clicks a focused button, as Space does.
+    btnLerDados->setAutoDefault(true);
+    btnLimpar->setAutoDefault(true);
 
     Chart1 = new QChartView(chart_.chart(), central);
     Chart1->setObjectName(QStringLiteral("Chart1"));
@@ -156,6 +188,7 @@ void TForm1::buildControls() {
     Chart1->setFrameShadow(QFrame::Sunken);
     Chart1->setRubberBand(QChartView::RectangleRubberBand);
     Chart1->setRenderHint(QPainter::Antialiasing);
+    chart_.setZoomAnimated(true);
     Chart1->setToolTip(QStringLiteral("Arraste para ampliar; clique com o botão direito para avaliar o ensaio, "
                                       "salvar o gráfico ou restaurar o zoom"));
     ChartMenu = new QMenu(Chart1);
@@ -169,6 +202,7 @@ void TForm1::buildControls() {
     setTabOrder(btnLerDados, btnLimpar);
     setTabOrder(btnLimpar, Chart1);
     setTabOrder(Chart1, ComboBox1);
+    toplevel::keepFirstMnemonics(this); // Alt+L is "&Ler Dados", first in tab order
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setFixedHeight(px(19));
@@ -185,7 +219,7 @@ void TForm1::buildControls() {
     FormLendo->hide();
 
     central->setFixedSize(px(622), px(374) - px(19));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -193,6 +227,23 @@ void TForm1::buildControls() {
         const QRect r = sc->availableGeometry();
         move(r.center() - QPoint(px(622) / 2, px(374) / 2));
     }
+}
+
+void TForm1::fitGridTitles() {
+    // A title wider than its column at the platform's font takes a second line, in the height
+    // of the header, rather than losing its end: the columns keep their reference widths.
+    QHeaderView* h = DBGrid1->horizontalHeader();
+    h->setTextElideMode(Qt::ElideNone);
+    h->setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
+    const int margin = h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+    const QFontMetrics fm(h->font());
+    int textHeight = fm.height();
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        const QString title = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        const QRect room(0, 0, std::max(1, DBGrid1->columnWidth(c) - 2 * margin), 1000);
+        textHeight = std::max(textHeight, fm.boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, title).height());
+    }
+    h->setMinimumHeight(textHeight + 2 * margin + 2);
 }
 
 void TForm1::buildMenus() {
@@ -236,12 +287,15 @@ void TForm1::FormCreate() {
         m->setVisible(false);
     QLocale::setDefault(QLocale::c()); // "." as the decimal separator everywhere
 
-    terminate_ = !loadStartupConfig(s_.workDir, s_.messages, config_, s_.ports);
-    channel_.setPort(config_.port);
-    if (!channel_.openPort(config_.port))
+    const ses::StartupReport report = session_.startUp();
+    for (const QString& failure : report.failures) {
+        s_.messages.show(MsgKind::Error, failure);
+        s_.messages.setAutoClose(true); // termination requested: later boxes close by themselves
+    }
+    terminate_ = !report.failures.isEmpty();
+    if (!report.portOpened)
         s_.messages.show(MsgKind::Warning, kMsgPortFailed);
-    channel_.setBaudRate(config_.port, lnk::SerialChannel::kStartupBaud);
-    if (config_.debug)
+    if (session_.config().debug)
         if (QAction* m = findTopItem(QStringLiteral("Service")))
             m->setVisible(true);
 }
@@ -336,10 +390,7 @@ void TForm1::rebuildTestList() {
 
 // ---- download -------------------------------------------------------------------------------
 
-void TForm1::clearTests() {
-    tableRecreated_ = true;
-    ComboBox1->clear();
-}
+void TForm1::clearTests() { ComboBox1->clear(); }
 
 void TForm1::testStarted(int number) {
     ComboBox1->addItem(QStringLiteral("Ensaio %1").arg(number), number);
@@ -369,12 +420,14 @@ bool TForm1::mayReplaceData() {
            s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) == MsgAnswer::Yes;
 }
 
-std::optional<acq::Datapacket> TForm1::loadOrTell(const QString& path) {
-    QString error;
-    auto packet = acq::loadDatapacket(path, &error);
-    if (!packet)
-        s_.messages.show(MsgKind::Error, error);
-    return packet;
+bool TForm1::tell(const ses::Outcome& o) {
+    using Sv = ses::Outcome::Severity;
+    if (!o.text.isEmpty() && o.severity != Sv::None)
+        s_.messages.show(o.severity == Sv::Information ? MsgKind::Information
+                         : o.severity == Sv::Warning   ? MsgKind::Warning
+                                                       : MsgKind::Error,
+                         o.text);
+    return o.ok();
 }
 
 void TForm1::btnLerDadosClick() {
@@ -382,29 +435,19 @@ void TForm1::btnLerDadosClick() {
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     downloading_ = true;
-    tableRecreated_ = false;
-    const acq::DownloadResult r = acq::runDownload(channel_, table_, *this);
+    const ses::Outcome r = session_.download(*this);
     downloading_ = false;
     QApplication::restoreOverrideCursor();
-    if (r != acq::DownloadResult::Done && tableRecreated_) {
+    if (!r.ok() && session_.tableRecreated()) {
         // What was shown belonged to the table that is gone: show what a test without rows
         // shows, and leave the grid's filter as the download left it.
         LabelTMin->clear();
         LabelTMax->clear();
         chart_.clear();
     }
-    switch (r) {
-    case acq::DownloadResult::Done:
+    if (tell(r)) {
         ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
         ComboBox1Change();
-        break;
-    case acq::DownloadResult::MemoryEmpty:
-        s_.messages.show(MsgKind::Information, acq::downloadMessage(r));
-        break;
-    case acq::DownloadResult::CommunicationError:
-    case acq::DownloadResult::InvalidContents:
-        s_.messages.show(MsgKind::Error, acq::downloadMessage(r));
-        break;
     }
     if (closePending_) {
         closePending_ = false;
@@ -417,10 +460,7 @@ void TForm1::btnLerDadosClick() {
 void TForm1::btnLimparClick() {
     if (s_.messages.ask(MsgKind::Confirmation, kMsgClearAsk, MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
-    if (acq::clearMemory(channel_))
-        s_.messages.show(MsgKind::Information, kMsgClearOk);
-    else
-        s_.messages.show(MsgKind::Error, kMsgClearFailed);
+    tell(session_.clearMemory());
 }
 
 void TForm1::Limpar1Click() { btnLimpar->click(); }
@@ -432,13 +472,7 @@ void TForm1::Salvar1Click() {
     const QString path = s_.files.saveFile(opts);
     if (path.isEmpty())
         return;
-    QString error;
-    if (!acq::saveTable(table_, path, &error)) {
-        s_.messages.show(MsgKind::Error, error);
-        return;
-    }
-    table_.setSaved(true); // the table now equals the file
-    dataFile_ = path;
+    tell(session_.save(path));
 }
 
 void TForm1::Abrir1Click() {
@@ -448,22 +482,12 @@ void TForm1::Abrir1Click() {
         return;
     if (!mayReplaceData())
         return;
-    // Read into a packet first: the table, the list and the view change only on success.
-    const auto packet = loadOrTell(path);
-    if (!packet)
-        return;
-    QString why;
+    // The table, the list and the view change only on success.
     DBGrid1->setUpdatesEnabled(false);
-    const bool ok = table_.takePacket(*packet, &why);
+    const bool ok = tell(session_.open(path));
     DBGrid1->setUpdatesEnabled(true);
-    if (!ok) {
-        s_.messages.show(MsgKind::Error,
-                         QStringLiteral("O arquivo \"%1\" não é um arquivo de dados: %2")
-                             .arg(QDir::toNativeSeparators(path), why));
+    if (!ok)
         return;
-    }
-    table_.setSaved(true); // what is shown is what the file holds
-    dataFile_ = path;
     evaluationInputs.clear();
     rebuildTestList();
     ComboBox1Change();
@@ -471,7 +495,7 @@ void TForm1::Abrir1Click() {
 
 // ---- dialogs --------------------------------------------------------------------------------
 
-int TForm1::execDialog(QDialog& d) { return s_.execDialog ? s_.execDialog(d) : d.exec(); }
+int TForm1::execDialog(QDialog& d) { return s_.dialogs.exec(d); }
 
 void TForm1::Sobre1Click() { execDialog(*AboutBox); }
 
@@ -481,14 +505,8 @@ void TForm1::Comunicao1Click() {
     FormComunicacao->select(channel_.port());
     if (execDialog(*FormComunicacao) != QDialog::Accepted)
         return;
-    channel_.closePort(channel_.port());
-    const int index = FormComunicacao->selected();
-    channel_.setPort(index);
-    if (!channel_.openPort(index))
-        s_.messages.show(MsgKind::Warning, kMsgPortFailed);
-    // The start-up speed: at 9600 a 32-register block could never arrive within the 100 ms wait.
-    channel_.setBaudRate(index, lnk::SerialChannel::kStartupBaud);
-    storePortInConfig(index);
+    for (const ses::Outcome& o : session_.switchPort(FormComunicacao->selected()))
+        tell(o);
 }
 
 qint64 TForm1::shownTest() const {
@@ -509,12 +527,12 @@ void TForm1::AvaliarEnsaioClick() {
         if (ok && std::isfinite(v) && v > 0)
             in.calorimetry.energyEquivalent = v;
     }
-    TFormAvaliacao d(table_, n, dataFile_, in, s_.files, s_.messages, this);
+    TFormAvaliacao d(table_, n, session_.dataFile(), in, s_.files, s_.messages, this);
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     if (const auto w = d.energyEquivalent(); w && *w > 0 &&
         QString::number(*w, 'f', 1) != configValue(QStringLiteral("EquivalenteEnergetico")))
-        storeConfigValue(QStringLiteral("EquivalenteEnergetico"), QString::number(*w, 'f', 1), false);
+        tell(session_.setConfigValue(QStringLiteral("EquivalenteEnergetico"), QString::number(*w, 'f', 1), false));
 }
 
 void TForm1::SalvarGraficoClick() {
@@ -532,57 +550,7 @@ void TForm1::SalvarGraficoClick() {
         s_.messages.show(MsgKind::Error, error);
 }
 
-QString TForm1::configValue(const QString& key) const {
-    QString error;
-    const auto packet = acq::loadDatapacket(QDir(s_.workDir).filePath(kConfigFileName), &error);
-    if (!packet)
-        return {};
-    acq::Table t;
-    t.assign(packet->fields, packet->rows, packet->autoIncValue);
-    if (t.fieldIndex(QStringLiteral("Key")) < 0 || t.fieldIndex(QStringLiteral("Value")) < 0 ||
-        !t.locate(QStringLiteral("Key"), key, true))
-        return {};
-    return t.asString(QStringLiteral("Value"));
-}
-
-void TForm1::storePortInConfig(int index) {
-    storeConfigValue(QStringLiteral("ComPort"), QString::number(index), true);
-}
-
-bool TForm1::storeConfigValue(const QString& key, const QString& value, bool mustExist) {
-    const QString path = QDir(s_.workDir).filePath(kConfigFileName);
-    if (!QFileInfo::exists(path)) {
-        s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
-        return false;
-    }
-    const auto packet = loadOrTell(path);
-    if (!packet)
-        return false;
-    // Every other row and field, unknown ones included, goes back as it was.
-    acq::Table t;
-    t.assign(packet->fields, packet->rows, packet->autoIncValue);
-    if (t.fieldIndex(QStringLiteral("Key")) < 0 || t.fieldIndex(QStringLiteral("Value")) < 0) {
-        s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
-        return false;
-    }
-    if (t.locate(QStringLiteral("Key"), key, true)) {
-        t.edit();
-    } else if (mustExist) {
-        s_.messages.show(MsgKind::Warning, kMsgConfigNotSaved);
-        return false;
-    } else {
-        t.append();
-        t.setValue(QStringLiteral("Key"), key);
-    }
-    t.setValue(QStringLiteral("Value"), value);
-    t.post();
-    QString error;
-    if (!acq::saveTable(t, path, &error)) {
-        s_.messages.show(MsgKind::Error, error);
-        return false;
-    }
-    return true;
-}
+QString TForm1::configValue(const QString& key) const { return session_.configValue(key); }
 
 // ---- export ---------------------------------------------------------------------------------
 

@@ -3,7 +3,7 @@
 // its handlers download, show, save, open, export and erase the logger's measurements.
 #include "acquisition/download.h"
 #include "acquisition/measurementtable.h"
-#include "app/configuration.h"
+#include "session/session.h"
 #include "app/evaluationdialog.h"
 #include "app/services.h"
 #include "app/testchart.h"
@@ -38,7 +38,8 @@ public:
 
     /// True when the creation step asked for the program to end (configuration failures).
     bool terminationRequested() const { return terminate_; }
-    const RuntimeConfig& config() const { return config_; }
+    const ses::RuntimeConfig& config() const { return session_.config(); }
+    ses::Session& session() { return session_; }
     lnk::SerialChannel& channel() { return channel_; }
     acq::MeasurementTable& ClientDataSet1() { return table_; }
     TestChart& chartParts() { return chart_; }
@@ -121,20 +122,18 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void fitGridTitles();
     void deleteGridRow();
     void showTestByNumber(qint64 number);
     void rebuildTestList();
     void setUpExport();
     int execDialog(QDialog& d);
-    void storePortInConfig(int index);
-    /// Sets one row of config.xml (added when absent), every other row kept as it was.
-    bool storeConfigValue(const QString& key, const QString& value, bool mustExist);
+    /// Shows an operation's outcome in the box of its kind; true when it was a success.
+    bool tell(const ses::Outcome& o);
     qint64 shownTest() const;
 
     /// True when the table holds nothing unsaved, or the user agrees to replace it.
     bool mayReplaceData();
-    /// A table file read whole, or nothing after the error box.
-    std::optional<acq::Datapacket> loadOrTell(const QString& path);
 
     // acq::DownloadListener
     void clearTests() override;
@@ -144,9 +143,9 @@ private:
     void progressEnd() override;
 
     Services s_;
-    lnk::SerialChannel channel_;
-    acq::MeasurementTable table_;
-    RuntimeConfig config_;
+    ses::Session session_;
+    lnk::SerialChannel& channel_;
+    acq::MeasurementTable& table_;
     TestChart chart_;
     TableModel* model_ = nullptr;
     bool terminate_ = false;
@@ -155,21 +154,19 @@ private:
     bool exportFailed_ = false;
     bool downloading_ = false;
     bool closePending_ = false; ///< a close asked for during a download, handled after it
-    bool tableRecreated_ = false;
-    QString dataFile_; ///< the data file last opened or saved, for the report
 };
 
-inline const QString kMsgUnsavedQuit =
-    QStringLiteral("Existem dados registrados não salvos. Deseja sair assim mesmo?");
-inline const QString kMsgUnsavedReplace =
-    QStringLiteral("Existem dados registrados não salvos. Deseja substituí-los assim mesmo?");
-inline const QString kMsgPortFailed = QStringLiteral("Não consegui abrir a porta de comunicação.");
-inline const QString kMsgClearAsk = QStringLiteral("Deseja realmente limpar todos os dados registrados?");
-inline const QString kMsgClearOk = QStringLiteral("Operação executada com sucesso!");
-inline const QString kMsgClearFailed = QStringLiteral("Erro ao executar operação!");
-inline const QString kMsgExportOk = QStringLiteral("Arquivo exportado com sucesso");
-inline const QString kMsgExportExists = QStringLiteral("Arquivo já existe! Deseja gravar mesmo assim?");
-inline const QString kMsgViewerFailed =
-    QStringLiteral("Não foi possível abrir o arquivo exportado. Ele foi gravado em:");
-inline const QString kMsgConfigNotSaved = QStringLiteral("Não consegui salvar as configurações!");
+// The texts the window shows, from the program's one message table.
+inline const QString& kMsgUnsavedQuit = ses::msg::UnsavedQuit;
+inline const QString& kMsgUnsavedReplace = ses::msg::UnsavedReplace;
+inline const QString& kMsgPortFailed = ses::msg::PortFailed;
+inline const QString& kMsgClearAsk = ses::msg::ClearAsk;
+inline const QString& kMsgClearOk = ses::msg::ClearOk;
+inline const QString& kMsgClearFailed = ses::msg::ClearFailed;
+inline const QString& kMsgExportOk = ses::msg::ExportOk;
+inline const QString& kMsgExportExists = ses::msg::ExportExists;
+inline const QString& kMsgViewerFailed = ses::msg::ViewerFailed;
+inline const QString& kMsgConfigNotSaved = ses::msg::ConfigNotSaved;
+inline const QString& kMsgConfigMissing = ses::msg::ConfigMissing;
+inline const QString& kMsgConfigInvalid = ses::msg::ConfigInvalid;
 inline const QString kMainCaption = QStringLiteral("Bomba Calorimétrica - Registrador de Dados");

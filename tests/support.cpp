@@ -112,6 +112,11 @@ std::optional<QByteArray> runPython(const QString& script, const QStringList& ar
     return p.readAllStandardOutput();
 }
 
+int ScriptedDialogs::exec(QDialog& d) {
+    shown << d.windowTitle();
+    return play ? play(d) : int(QDialog::Accepted);
+}
+
 MainWindowRig::MainWindowRig()
     : model(std::make_unique<emu::LoggerModel>(emu::workedExampleImage())),
       serial(std::make_unique<emu::FakeSerialLibrary>(model.get())) {
@@ -123,12 +128,12 @@ MainWindowRig::~MainWindowRig() { form.reset(); }
 
 void MainWindowRig::start() {
     form.reset();
-    Services s{*serial, clock, messages, files, viewer, &ports, dir.path(),
-               [this] { return std::make_unique<ScriptedExportUi>(&exportScript); },
-               [this](QDialog& d) {
-                   dialogsShown << d.windowTitle();
-                   return onDialog ? onDialog(d) : int(QDialog::Accepted);
-               }};
+    dialogs.play = [this](QDialog& d) {
+        dialogsShown << d.windowTitle();
+        return onDialog ? onDialog(d) : int(QDialog::Accepted);
+    };
+    Services s{*serial, clock, messages, files, viewer, dialogs, ports, dir.path(),
+               [this] { return std::make_unique<ScriptedExportUi>(&exportScript); }};
     form = std::make_unique<TForm1>(s);
     form->dtDataSetExport1.setTempDir(dir.path());
 }

@@ -55,6 +55,14 @@ public:
     QList<FileDialogSpec> asked;
 };
 
+/// Plays the user in a modal dialog through a function of the test (default: Accepted).
+class ScriptedDialogs : public DialogRunner {
+public:
+    int exec(QDialog& d) override;
+    std::function<int(QDialog&)> play;
+    QStringList shown; ///< window titles, in order
+};
+
 class RecordingViewer : public FileViewer {
 public:
     bool open(const QString& path) override {
@@ -127,6 +135,7 @@ struct MainWindowRig {
     RecordingViewer viewer;
     RecordingClock clock;
     lnk::PortMap ports;
+    ScriptedDialogs dialogs;
     ExportScript exportScript;
     /// Plays the user in a modal dialog; returns its result (default: Accepted).
     std::function<int(QDialog&)> onDialog;

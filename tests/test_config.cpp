@@ -1,6 +1,5 @@
 // Start-up configuration: value syntax, "config.xml" and the creation step of the main window.
 #include "acquisition/configtable.h"
-#include "app/configuration.h"
 #include "app/tform1.h"
 #include "tests/support.h"
 #include "tools/emulator/fakeseriallibrary.h"
@@ -56,11 +55,12 @@ struct Startup {
     RecordingClock clock;
     emu::FakeSerialLibrary serial;
     lnk::PortMap ports;
+    ScriptedDialogs dialogs;
     std::unique_ptr<TForm1> form;
 
     void start() {
         form = std::make_unique<TForm1>(
-            Services{serial, clock, messages, files, viewer, &ports, dir.path(), {}, {}});
+            Services{serial, clock, messages, files, viewer, dialogs, ports, dir.path(), {}});
     }
     void startWith(QList<std::pair<QString, QString>> rows) {
         writeConfig(dir.path(), rows);
