@@ -82,12 +82,8 @@ bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
     // A file in our own layout (our fields first, in our order, held as our types) is taken
     // as it is read: the table shares the packet's rows instead of copying them.
     bool ownLayout = true;
-    for (int k = 0; k < wanted.size() && ownLayout; ++k) {
-        const bool isFloat = wanted[k].type == FieldType::Float;
-        ownLayout = source[k] == k;
-        for (qsizetype r = 0; r < p.rows.size() && ownLayout; ++r)
-            ownLayout = p.rows.isNull(r, k) || (isFloat ? p.rows.holdsDouble(r, k) : p.rows.holdsInt(r, k));
-    }
+    for (int k = 0; k < wanted.size() && ownLayout; ++k)
+        ownLayout = source[k] == k && (wanted[k].type == FieldType::Float ? p.rows.onlyDoubles(k) : p.rows.onlyInts(k));
     if (ownLayout && p.rows.width() == defs.size()) {
         setIndexFieldNames(field::SubReg);
         assign(defs, p.rows, p.autoIncValue);

@@ -192,6 +192,20 @@ bool RowStore::holdsDouble(qsizetype row, int field) const {
     return c && c->kind == Cell::Double;
 }
 
+bool RowStore::onlyInts(int field) const {
+    for (qsizetype r = 0; r < d_->rows; ++r)
+        if (const Cell* c = d_->find(r, field); !c || (c->kind != Cell::Null && c->kind != Cell::Int))
+            return false;
+    return true;
+}
+
+bool RowStore::onlyDoubles(int field) const {
+    for (qsizetype r = 0; r < d_->rows; ++r)
+        if (const Cell* c = d_->find(r, field); !c || (c->kind != Cell::Null && c->kind != Cell::Double))
+            return false;
+    return true;
+}
+
 void RowStore::set(qsizetype row, int field, const QVariant& v) {
     Data& d = detach();
     d.put(d.at(row, field), v);

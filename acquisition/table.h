@@ -61,6 +61,9 @@ public:
     /// Whether the value is held as an int, a double, or neither (null and other kinds).
     bool holdsInt(qsizetype row, int field) const;
     bool holdsDouble(qsizetype row, int field) const;
+    /// Whether every value of a field is null or held as an int (a double).
+    bool onlyInts(int field) const;
+    bool onlyDoubles(int field) const;
     void set(qsizetype row, int field, const QVariant& v);
     void setInt(qsizetype row, int field, int v);
     void setLongLong(qsizetype row, int field, qint64 v);

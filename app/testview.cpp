@@ -34,13 +34,14 @@ QList<TestSummary> summarizeTests(const acq::MeasurementTable& table) {
     namespace f = acq::field;
     const int ensaio = table.fieldIndex(f::Ensaio), sub = table.fieldIndex(f::SubReg);
     const int tmin = table.fieldIndex(f::TMin), tmax = table.fieldIndex(f::TMax);
-    struct Acc { int rows = 0; qint64 firstSub = 0; acq::Table::Row first; };
+    struct Acc { int rows = 0; qint64 firstSub = 0; acq::Table::Bookmark first = -1; };
     std::map<qint64, Acc> tests;
-    for (const acq::Table::Row& r : table.allRows()) {
-        if (r[ensaio].isNull())
+    // Straight from the table's storage: no row of variants is built for this.
+    for (const acq::Table::Bookmark r : table.storedRows()) {
+        if (table.isNullAt(r, ensaio))
             continue;
-        Acc& a = tests[r[ensaio].toLongLong()];
-        const qint64 s = r[sub].toLongLong();
+        Acc& a = tests[table.integerAt(r, ensaio)];
+        const qint64 s = table.integerAt(r, sub);
         // The labels come from the test's first row in SubReg order, as the test view shows.
         if (a.rows++ == 0 || s < a.firstSub) {
             a.firstSub = s;
@@ -50,7 +51,7 @@ QList<TestSummary> summarizeTests(const acq::MeasurementTable& table) {
     QList<TestSummary> out;
     for (const auto& [n, a] : tests) {
         auto label = [&](int field) {
-            const double v = a.first[field].toDouble();
+            const double v = table.floatAt(a.first, field);
             return v != 0 ? table.formatValue(field, v) + QStringLiteral(" °C") : QString();
         };
         out << TestSummary{n, a.rows, label(tmin), label(tmax)};

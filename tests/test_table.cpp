@@ -605,3 +605,43 @@ TEST(RowStore, CopiesShareTheirCellsUntilOneChanges) {
         seen << r;
     EXPECT_EQ(seen, (QList<Table::Row>{{1, QString("x")}, {2.5, QVariant()}}));
 }
+
+TEST(Datapacket, MeasurementFilesInAnotherLayoutAreConverted) {
+    MeasurementTable t;
+    addSample(t, 1, 1, 22);
+    addSample(t, 2, 5, 23.5);
+    const QByteArray own = writeDatapacket(t);
+    const QByteArray extraFirst = QByteArray(own)
+                                      .replace("<FIELD attrname=\"Reg\"", "<FIELD attrname=\"Nota\" fieldtype=\"string\" WIDTH=\"8\"/><FIELD attrname=\"Reg\"")
+                                      .replace("<ROW Reg=\"1\"", "<ROW Nota=\"a\" Reg=\"1\"");
+    struct Case { const char* name; QByteArray bytes; } cases[] = {
+        {"our own layout", own},
+        {"the fields in another order",
+         QByteArray(own).replace("<FIELD attrname=\"Reg\" fieldtype=\"i4\" readonly=\"true\" SUBTYPE=\"Autoinc\"/>", "")
+             .replace("</FIELDS>", "<FIELD attrname=\"Reg\" fieldtype=\"i4\" readonly=\"true\" SUBTYPE=\"Autoinc\"/></FIELDS>")},
+        {"a temperature written as an integer field",
+         QByteArray(own).replace("attrname=\"Tint\" fieldtype=\"r8\"", "attrname=\"Tint\" fieldtype=\"i4\"").replace("Tint=\"23.5\"", "Tint=\"23\"")},
+        {"a field of the file's own before ours", extraFirst},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        const auto p = loadBytes(c.bytes, &error);
+        ASSERT_TRUE(p) << c.name << ": " << error.toStdString();
+        MeasurementTable u;
+        ASSERT_TRUE(u.takePacket(*p, &error)) << c.name << ": " << error.toStdString();
+        ASSERT_GE(u.fieldCount(), 8) << c.name;
+        for (int f = 0; f < 8; ++f)
+            EXPECT_EQ(u.fields()[f].name, measurementFields()[f].name) << c.name;
+        const QList<Table::Row> rows = u.allRows();
+        ASSERT_EQ(rows.size(), 2) << c.name;
+        EXPECT_EQ(rows[0].mid(0, 8), t.allRows()[0]) << c.name;
+        EXPECT_EQ(rows[1][u.fieldIndex(field::Ensaio)], QVariant(2)) << c.name;
+        EXPECT_EQ(rows[1][u.fieldIndex(field::SubReg)], QVariant(5)) << c.name;
+        EXPECT_EQ(rows[1][u.fieldIndex(field::Tint)].metaType(), QMetaType::fromType<double>()) << c.name;
+        if (u.fieldCount() > 8) {
+            EXPECT_EQ(u.fields()[8].name, "Nota") << c.name;
+            EXPECT_EQ(rows[0][8], QVariant(QString("a"))) << c.name;
+            EXPECT_TRUE(rows[1][8].isNull()) << c.name;
+        }
+    }
+}
