@@ -276,20 +276,33 @@ bool sameName(const char* a, const char* b, qsizetype bn, const QString* bText =
                  : at.compare(QString::fromUtf8(b, bn), Qt::CaseInsensitive) == 0;
 }
 
-bool sameName(const char* a, const char* ascii) {
+template <std::size_t N>
+bool sameName(const char* a, const char (&ascii)[N]) {
+    return sameName(a, ascii, static_cast<qsizetype>(N - 1));
+}
+
+bool sameNameAs(const char* a, const char* ascii) {
     return sameName(a, ascii, static_cast<qsizetype>(std::strlen(ascii)));
+}
+
+// Exactly the same bytes, `b` being `n` bytes long.
+bool sameBytes(const char* a, const char* b, qsizetype n) {
+    for (qsizetype i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return a[n] == 0;
 }
 
 pugi::xml_node childNamed(pugi::xml_node n, const char* name) {
     for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && sameName(c.name(), name))
+        if (c.type() == pugi::node_element && sameNameAs(c.name(), name))
             return c;
     return {};
 }
 
 const char* attrNamed(pugi::xml_node n, const char* name) {
     for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
-        if (sameName(a.name(), name))
+        if (sameNameAs(a.name(), name))
             return a.value();
     return nullptr;
 }
@@ -433,10 +446,11 @@ QString Reader::attr(pugi::xml_node n, const char* name, bool* present) {
 // The field an attribute of a row holds, or -1; rows name the fields in their order.
 int Reader::fieldOf(const char* attrName, int hint) const {
     const int n = static_cast<int>(names_.size());
-    if (hint < n && std::strcmp(attrName, names_[hint].utf8.constData()) == 0)
+    auto same = [&](int i) { return sameBytes(attrName, names_[i].utf8.constData(), names_[i].utf8.size()); };
+    if (hint < n && same(hint))
         return hint;
     for (int i = 0; i < n; ++i)
-        if (std::strcmp(attrName, names_[i].utf8.constData()) == 0)
+        if (same(i))
             return i;
     for (int i = 0; i < n; ++i)
         if (names_[i].matches(attrName))

@@ -192,19 +192,19 @@ bool RowStore::holdsDouble(qsizetype row, int field) const {
     return c && c->kind == Cell::Double;
 }
 
-bool RowStore::onlyInts(int field) const {
-    for (qsizetype r = 0; r < d_->rows; ++r)
-        if (const Cell* c = d_->find(r, field); !c || (c->kind != Cell::Null && c->kind != Cell::Int))
+namespace {
+bool columnOf(const std::vector<Cell, BulkAllocator<Cell>>& cells, int width, int field, Cell::Kind kind) {
+    if (field < 0 || field >= width)
+        return false;
+    for (size_t i = static_cast<size_t>(field); i < cells.size(); i += static_cast<size_t>(width))
+        if (cells[i].kind != Cell::Null && cells[i].kind != kind)
             return false;
     return true;
 }
+} // namespace
 
-bool RowStore::onlyDoubles(int field) const {
-    for (qsizetype r = 0; r < d_->rows; ++r)
-        if (const Cell* c = d_->find(r, field); !c || (c->kind != Cell::Null && c->kind != Cell::Double))
-            return false;
-    return true;
-}
+bool RowStore::onlyInts(int field) const { return columnOf(d_->cells, d_->width, field, Cell::Int); }
+bool RowStore::onlyDoubles(int field) const { return columnOf(d_->cells, d_->width, field, Cell::Double); }
 
 void RowStore::set(qsizetype row, int field, const QVariant& v) {
     Data& d = detach();
