@@ -17,7 +17,7 @@ qsizetype skipSpaces(const QString& s) {
 bool ascii(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
 } // namespace
 
-std::optional<double> decimalNumber(const QString& s) {
+bool decimalNumber(const QString& s, double& value) {
     const QChar* p = s.constData();
     const qsizetype size = s.size();
     qsizetype i = skipSpaces(s);
@@ -28,7 +28,7 @@ std::optional<double> decimalNumber(const QString& s) {
         ++i;
     }
     if (i >= size)
-        return std::nullopt;
+        return false;
     const qsizetype mantStart = i;
     // The digits as an integer and a power of ten, kept while they stay exact.
     quint64 mant = 0;
@@ -63,13 +63,15 @@ std::optional<double> decimalNumber(const QString& s) {
             ++expDigits;
         }
         if (expDigits == 0)
-            return std::nullopt;
+            return false;
         exponent = expNeg ? -exponent : exponent;
     }
     if (i != size)
-        return std::nullopt;
-    if (digits == 0)
-        return 0.0; // "." alone, or an exponent alone, reads as 0
+        return false;
+    if (digits == 0) {
+        value = 0.0; // "." alone, or an exponent alone, reads as 0
+        return true;
+    }
     // Up to 2^53 times or over a power of ten up to 10^22, both exact in a double: the one
     // rounding of the product or quotient is the correctly rounded value of the text, as the
     // library parser below gives it, and it costs a fraction of it.
@@ -82,22 +84,30 @@ std::optional<double> decimalNumber(const QString& s) {
         size - mantStart < kShortText) {
         const double m = static_cast<double>(mant);
         const double v = power >= 0 ? m * kPow10[power] : m / kPow10[-power];
-        return neg ? -v : v;
+        value = neg ? -v : v;
+        return true;
     }
     // Checked ASCII from here on: convert without the locale and without Qt's slower parser.
     char buf[kShortText];
     qsizetype n = 0;
     for (qsizetype k = mantStart; k < s.size(); ++k) {
-        if (n + 1 >= kShortText)
-            return QStringView(s).mid(start).toDouble(); // very long: the library's parser
+        if (n + 1 >= kShortText) {
+            value = QStringView(s).mid(start).toDouble(); // very long: the library's parser
+            return true;
+        }
         buf[n++] = static_cast<char>(s[k].unicode());
     }
     double v = 0;
     const auto res = std::from_chars(buf, buf + n, v);
     if (res.ec == std::errc::result_out_of_range)
         v = QStringView(s).mid(mantStart).toDouble();
-    v = neg ? -v : v;
-    return v;
+    value = neg ? -v : v;
+    return true;
+}
+
+std::optional<double> decimalNumber(const QString& s) {
+    double v = 0;
+    return decimalNumber(s, v) ? std::optional<double>(v) : std::nullopt;
 }
 
 std::optional<quint32> hexInteger(const QString& s) {

@@ -128,6 +128,7 @@ private:
                    aligned = c_.has(xoUseAlignments), asText = (c_.EXCEL.Options & reCellsAsText) != 0;
         const TdtExcelBorderSet borders = (c_.EXCEL.Options & reUseBorders) ? kAllBorders : 0;
         QString scratch;
+        double number = 0;
         for (int i = 0; i < values.size(); ++i) {
             if (!invisibles && !c_.ColumnVisible(i))
                 continue;
@@ -140,8 +141,8 @@ private:
             x_.Borders = borders;
             if (asText)
                 x_.WriteLabel(text);
-            else if (const auto d = decimalNumber(text))
-                x_.WriteNumber(*d);
+            else if (decimalNumber(text, number))
+                x_.WriteNumber(number);
             else if (const auto h = hexInteger(text))
                 x_.WriteInteger(static_cast<qint32>(*h));
             else
