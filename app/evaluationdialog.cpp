@@ -327,7 +327,7 @@ void TFormAvaliacao::RelatorioClick() {
         return;
     const QString path = files_.saveFile(FileDialogSpec{QStringLiteral("Salvar relatório"),
                                                         QStringLiteral("Relatórios PDF (*.pdf)|*.pdf"),
-                                                        QStringLiteral("pdf"), true, false, {}});
+                                                        QStringLiteral("pdf"), true, {}});
     if (path.isEmpty())
         return;
     ReportRequest req;

@@ -47,7 +47,7 @@ void configureMeasurementExport(TdtDataSetExport& x, acq::Table& table) {
 }
 
 QString ProgramSaveDialog::saveFile(const TdtSaveRequest& r) {
-    return files_.saveFile(FileDialogSpec{r.title, r.filter, r.defaultExt, false, false, r.directory});
+    return files_.saveFile(FileDialogSpec{r.title, r.filter, r.defaultExt, false, r.directory});
 }
 
 void ProgramErrorBox::error(const QString& text) { messages_.show(MsgKind::Error, text); }

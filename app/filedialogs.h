@@ -7,7 +7,6 @@ struct FileDialogSpec {
     QString filter;        ///< "Name (*.ext)|*.ext|…", as the dialogs' designers write it
     QString defaultSuffix; ///< without the dot
     bool confirmOverwrite = false;
-    bool mustExist = false;
     QString directory;
 };
 

@@ -468,7 +468,7 @@ void TForm1::Limpar1Click() { btnLimpar->click(); }
 // ---- data files -----------------------------------------------------------------------------
 
 void TForm1::Salvar1Click() {
-    FileDialogSpec opts{QStringLiteral("Salvar dados"), kDataFilter, QStringLiteral("dat"), true, false, {}};
+    FileDialogSpec opts{QStringLiteral("Salvar dados"), kDataFilter, QStringLiteral("dat"), true, {}};
     const QString path = s_.files.saveFile(opts);
     if (path.isEmpty())
         return;
@@ -476,7 +476,7 @@ void TForm1::Salvar1Click() {
 }
 
 void TForm1::Abrir1Click() {
-    FileDialogSpec opts{QStringLiteral("Abrir dados"), kDataFilter, QStringLiteral("dat"), false, true, {}};
+    FileDialogSpec opts{QStringLiteral("Abrir dados"), kDataFilter, QStringLiteral("dat"), false, {}};
     const QString path = s_.files.openFile(opts);
     if (path.isEmpty())
         return;
@@ -538,7 +538,7 @@ void TForm1::AvaliarEnsaioClick() {
 void TForm1::SalvarGraficoClick() {
     const QString path = s_.files.saveFile(FileDialogSpec{QStringLiteral("Salvar gráfico"),
                                                           QStringLiteral("Imagens PNG (*.png)|*.png"),
-                                                          QStringLiteral("png"), true, false, {}});
+                                                          QStringLiteral("png"), true, {}});
     if (path.isEmpty())
         return;
     QByteArray png;
@@ -561,7 +561,7 @@ public:
     explicit AppExportUi(FileDialogs& files) : files_(files) {}
     QString saveFile(const QString& title, const QString& filter, const QString& ext,
                      const QString& dir) override {
-        return files_.saveFile(FileDialogSpec{title, filter, ext, false, false, dir});
+        return files_.saveFile(FileDialogSpec{title, filter, ext, false, dir});
     }
 
 private:

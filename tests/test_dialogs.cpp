@@ -78,7 +78,6 @@ TEST(DataFiles, SaveWithOneTestSelectedThenReopenEverything) {
     w.files.paths = {path};
     w.form->Abrir1Click();
     EXPECT_EQ(w.files.asked.last().title, "Abrir dados");
-    EXPECT_TRUE(w.files.asked.last().mustExist);
     EXPECT_EQ(w.tests(), (QStringList{"Ensaio 1", "Ensaio 2", "Ensaio 3"}));
     EXPECT_EQ(w.form->ComboBox1->currentIndex(), 0);
     expectSameRows(rowsOf(*w.form), before);

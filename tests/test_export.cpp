@@ -649,10 +649,9 @@ struct SeamRig {
         x.RunExport();
         log << (QFile::exists(dir.filePath("QEX1.XLS")) ? "viewed file written" : "no viewed file");
         for (const FileDialogSpec& s : files.asked)
-            log << QStringLiteral("program's save dialog %1|%2|%3|%4|%5|%6")
+            log << QStringLiteral("program's save dialog %1|%2|%3|%4|%5")
                        .arg(s.title, s.filter, s.defaultSuffix)
                        .arg(s.confirmOverwrite)
-                       .arg(s.mustExist)
                        .arg(s.directory == QCoreApplication::applicationDirPath() ? "program folder" : s.directory);
         for (const ShownMessage& m : messages.shown)
             log << QStringLiteral("program's message %1 %2")
@@ -690,7 +689,7 @@ TEST(ExportSeams, SaveDialogErrorBoxAndViewerByWiring) {
              connectExportSeams(r.x, r.files, r.messages, r.viewer, QStringLiteral("Sem visualizador:"));
          },
          {"chooser", "file written", "viewed file written",
-          "program's save dialog " + saveLine + "|0|0|program folder", "program's message error " + refused,
+          "program's save dialog " + saveLine + "|0|program folder", "program's message error " + refused,
           "program's viewer QEX1.XLS"}},
         {"the program's viewer cannot open the file: the user is told",
          [](SeamRig& r) {
@@ -700,7 +699,7 @@ TEST(ExportSeams, SaveDialogErrorBoxAndViewerByWiring) {
              connectExportSeams(r.x, r.files, r.messages, r.viewer, QStringLiteral("Sem visualizador:"));
          },
          {"chooser", "file written", "viewed file written",
-          "program's save dialog " + saveLine + "|0|0|program folder", "program's message error " + refused,
+          "program's save dialog " + saveLine + "|0|program folder", "program's message error " + refused,
           "program's message information Sem visualizador:\n" + QDir::toNativeSeparators("DIR/QEX1.XLS"),
           "program's viewer QEX1.XLS"}},
         {"a seam set back to none: the older wiring again",
