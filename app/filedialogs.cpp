@@ -1,6 +1,8 @@
 #include "app/filedialogs.h"
 #include "app/services.h"
 
+#include "export/dtExportSelect.h"
+
 #include <QDialog>
 
 #include <QApplication>
@@ -38,3 +40,5 @@ QString QtFileDialogs::openFile(const FileDialogSpec& opts) { return run(opts, f
 QString QtFileDialogs::saveFile(const FileDialogSpec& opts) { return run(opts, true); }
 
 int QtDialogRunner::exec(QDialog& d) { return d.exec(); }
+
+std::unique_ptr<TdtExportUi> QtExportWindows::create() { return std::make_unique<QtExportUi>(); }

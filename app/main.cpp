@@ -27,7 +27,9 @@ int main(int argc, char** argv) {
     QtFileDialogs files;
     DesktopViewer viewer;
     QtDialogRunner dialogs;
-    TForm1 form(Services{serial, clock, messages, files, viewer, dialogs, serial.portMap(), QDir::currentPath(), {}});
+    QtExportWindows exportWindows;
+    TForm1 form(Services{serial, clock, messages, files, viewer, dialogs, serial.portMap(), QDir::currentPath(),
+                         exportWindows});
     if (form.terminationRequested())
         return 1;
     form.show();

@@ -34,6 +34,18 @@ public:
     int exec(QDialog& d) override;
 };
 
+/// Makes the export component's windows (the chooser and the progress window).
+class ExportWindows {
+public:
+    virtual ~ExportWindows() = default;
+    virtual std::unique_ptr<TdtExportUi> create() = 0;
+};
+
+class QtExportWindows : public ExportWindows {
+public:
+    std::unique_ptr<TdtExportUi> create() override;
+};
+
 struct Services {
     lnk::SerialLibrary& serial;
     lnk::Clock& clock;
@@ -43,6 +55,5 @@ struct Services {
     DialogRunner& dialogs;
     lnk::PortMap& ports; ///< filled from the COM1 … COM4 rows of "config.xml"
     QString workDir;     ///< where "config.xml" is looked up
-    /// The export component's windows; empty: the Qt ones, with the save dialog of `files`.
-    std::function<std::unique_ptr<TdtExportUi>()> exportUi;
+    ExportWindows& exportWindows;
 };

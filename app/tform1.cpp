@@ -554,35 +554,15 @@ QString TForm1::configValue(const QString& key) const { return session_.configVa
 
 // ---- export ---------------------------------------------------------------------------------
 
-namespace {
-// The Qt windows of the export, with the save dialog through the program's own seam.
-class AppExportUi : public QtExportUi {
-public:
-    explicit AppExportUi(FileDialogs& files) : files_(files) {}
-    QString saveFile(const QString& title, const QString& filter, const QString& ext,
-                     const QString& dir) override {
-        return files_.saveFile(FileDialogSpec{title, filter, ext, false, dir});
-    }
-
-private:
-    FileDialogs& files_;
-};
-} // namespace
-
 void TForm1::setUpExport() {
     TdtDataSetExport& x = dtDataSetExport1;
     configureMeasurementExport(x, table_);
     x.OnFileExist = [this](const QString& f, bool& can) { dtDataSetExport1FileExist(f, can); };
     x.OnEndExport = [this] { dtDataSetExport1EndExport(); };
     x.OnError = [this](TdtExportError e) { dtDataSetExport1Error(e); };
-    x.OpenViewer = [this](const QString& path) {
-        if (!s_.viewer.open(path))
-            s_.messages.show(MsgKind::Information,
-                             kMsgViewerFailed + QLatin1Char('\n') + QDir::toNativeSeparators(path));
-    };
-    x.uiFactory = s_.exportUi ? s_.exportUi : [this]() -> std::unique_ptr<TdtExportUi> {
-        return std::make_unique<AppExportUi>(s_.files);
-    };
+    // The save dialog, the error box and the viewer are the program's own.
+    connectExportSeams(x, s_.files, s_.messages, s_.viewer, kMsgViewerFailed);
+    x.uiFactory = [this] { return s_.exportWindows.create(); };
 }
 
 void TForm1::Exportar1Click() {

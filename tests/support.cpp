@@ -132,8 +132,7 @@ void MainWindowRig::start() {
         dialogsShown << d.windowTitle();
         return onDialog ? onDialog(d) : int(QDialog::Accepted);
     };
-    Services s{*serial, clock, messages, files, viewer, dialogs, ports, dir.path(),
-               [this] { return std::make_unique<ScriptedExportUi>(&exportScript); }};
+    Services s{*serial, clock, messages, files, viewer, dialogs, ports, dir.path(), exportWindows};
     form = std::make_unique<TForm1>(s);
     form->dtDataSetExport1.setTempDir(dir.path());
 }

@@ -105,6 +105,15 @@ struct ExportScript {
 class ScriptedExportUi : public TdtExportUi {
 public:
     explicit ScriptedExportUi(ExportScript* s) : s_(s) {}
+    /// Windows that each export creates anew, all scripted by the same script.
+    class Factory : public ExportWindows {
+    public:
+        explicit Factory(ExportScript* s) : s_(s) {}
+        std::unique_ptr<TdtExportUi> create() override { return std::make_unique<ScriptedExportUi>(s_); }
+
+    private:
+        ExportScript* s_;
+    };
     bool choose(TdtCustomExport& c) override;
     QString saveFile(const QString& title, const QString& filter, const QString& ext, const QString& dir) override;
     void progressShow(TdtCustomExport&, int n) override { s_->events << QStringLiteral("progress %1").arg(n); }
@@ -137,6 +146,7 @@ struct MainWindowRig {
     lnk::PortMap ports;
     ScriptedDialogs dialogs;
     ExportScript exportScript;
+    ScriptedExportUi::Factory exportWindows{&exportScript};
     /// Plays the user in a modal dialog; returns its result (default: Accepted).
     std::function<int(QDialog&)> onDialog;
     QStringList dialogsShown;

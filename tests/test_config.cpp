@@ -56,11 +56,13 @@ struct Startup {
     emu::FakeSerialLibrary serial;
     lnk::PortMap ports;
     ScriptedDialogs dialogs;
+    ExportScript exportScript;
+    ScriptedExportUi::Factory exportWindows{&exportScript};
     std::unique_ptr<TForm1> form;
 
     void start() {
         form = std::make_unique<TForm1>(
-            Services{serial, clock, messages, files, viewer, dialogs, ports, dir.path(), {}});
+            Services{serial, clock, messages, files, viewer, dialogs, ports, dir.path(), exportWindows});
     }
     void startWith(QList<std::pair<QString, QString>> rows) {
         writeConfig(dir.path(), rows);

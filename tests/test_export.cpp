@@ -216,7 +216,7 @@ TEST(ExportRun, ProgramFileByteForByteAndReadBackByXlrd) {
     Window w;
     w.form->btnLerDadosClick();
     const QString path = w.dir.filePath("ensaio");
-    w.exportScript.savePaths = {path};
+    w.files.paths = {path};
     w.form->Exportar1Click();
     EXPECT_EQ(w.messages.texts(), QStringList{kMsgExportOk});
     EXPECT_TRUE(w.form->ClientDataSet1().saved());
@@ -282,7 +282,7 @@ TEST(ExportRun, FailureRowsAndTheirEvents) {
         QList<int> codes;
         auto handler = w.form->dtDataSetExport1.OnError;
         w.form->dtDataSetExport1.OnError = [&](TdtExportError e) { codes << e; handler(e); };
-        w.exportScript.savePaths = {path};
+        w.files.paths = {path};
         w.messages.answers = {MsgAnswer::No};
         w.form->Exportar1Click();
         EXPECT_EQ(codes, (QList<int>{xeOverwriteRefused, xeExportFailed}));
@@ -290,15 +290,16 @@ TEST(ExportRun, FailureRowsAndTheirEvents) {
         EXPECT_EQ(readAllOf(path), "old");
         EXPECT_TRUE(w.exportScript.events.contains("progress closed"));
         // Two exports in a row both ask for a name.
-        w.exportScript.savePaths = {path};
+        w.files.paths = {path};
         w.form->Exportar1Click();
-        EXPECT_EQ(w.exportScript.events.filter("save dialog").size(), 2);
+        EXPECT_EQ(w.files.asked.size(), 2);
+        EXPECT_EQ(w.files.asked[0].title, "Salvar documento");
         EXPECT_TRUE(w.form->ClientDataSet1().saved());
     }
     {   // write failure: no message, not saved
         Window w;
         w.form->btnLerDadosClick();
-        w.exportScript.savePaths = {w.dir.filePath("missing/x.xls")};
+        w.files.paths = {w.dir.filePath("missing/x.xls")};
         w.form->Exportar1Click();
         EXPECT_TRUE(w.messages.shown.isEmpty());
         EXPECT_FALSE(w.form->ClientDataSet1().saved());
@@ -306,7 +307,7 @@ TEST(ExportRun, FailureRowsAndTheirEvents) {
     {   // table closed: no source
         Window w;
         w.form->ClientDataSet1().close();
-        w.exportScript.savePaths = {w.dir.filePath("y.xls")};
+        w.files.paths = {w.dir.filePath("y.xls")};
         w.form->Exportar1Click();
         EXPECT_EQ(w.messages.texts(), QStringList{"Erro: componente nulo"});
     }
@@ -373,7 +374,7 @@ TEST(ExportRun, AnyFailureInsideTheOutputPassEndsTheRunAsPromised) {
         x.OnError = [&](TdtExportError e) { codes << e; };
         x.OnEndExport = [&] { ++ends; };
         x.OnExport = [&](quint32, quint32, TdtValues&, bool) { c.thrower(); };
-        w.exportScript.savePaths = {path};
+        w.files.paths = {path};
         w.form->Exportar1Click();
         EXPECT_EQ(codes, QList<int>{xeExportFailed}) << c.name;
         EXPECT_EQ(ends, 1) << c.name;
