@@ -8,7 +8,7 @@
 #include "app/config.h"
 #include "app/service.h"
 #include "app/tablemodel.h"
-#include "app/testview.h"
+#include "session/testview.h"
 #include "app/exportsettings.h"
 #include "export/dtExportSelect.h"
 

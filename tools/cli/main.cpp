@@ -9,7 +9,7 @@
 #include "session/session.h"
 #include "session/testevaluation.h"
 #include "app/testchart.h"
-#include "app/testview.h"
+#include "session/testview.h"
 #include "link/commands.h"
 #include "link/framecodec.h"
 #include "link/qtseriallibrary.h"

@@ -1,4 +1,4 @@
-#include "app/testview.h"
+#include "session/testview.h"
 
 #include <map>
 
