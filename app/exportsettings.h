@@ -1,14 +1,12 @@
 #pragma once
-// The program's settings of its export component and its Portuguese texts, shared by the main
-// window and the command-line companion so both write the same spreadsheet; and the export's
-// platform seams on the program's own file-dialog, message and viewer seams.
+// The export's platform seams on the program's own file-dialog, message and viewer seams, and
+// (from the session) the program's settings of its export component.
 #include "acquisition/table.h"
 #include "app/filedialogs.h"
 #include "app/messageservice.h"
 #include "app/services.h"
 #include "export/dtExport.h"
-
-void configureMeasurementExport(TdtDataSetExport& x, acq::Table& table);
+#include "session/exportsettings.h"
 
 /// The export's save dialog on the program's file dialogs.
 class ProgramSaveDialog : public TdtSaveDialog {

@@ -4,7 +4,7 @@
 #include "acquisition/datapacket.h"
 #include "acquisition/download.h"
 #include "acquisition/wholefile.h"
-#include "app/exportsettings.h"
+#include "session/exportsettings.h"
 #include "app/report.h"
 #include "session/session.h"
 #include "session/testevaluation.h"
