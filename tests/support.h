@@ -1,5 +1,6 @@
 #pragma once
 // Fakes for the seams, and a running emulator on a real pseudo-terminal.
+#include "acquisition/download.h"
 #include "app/services.h"
 #include "export/dtExport.h"
 #include "link/clock.h"
@@ -29,6 +30,16 @@ public:
 
 private:
     qint64 elapsedUs_ = 0;
+};
+
+/// Records what a download shows: the numbers of the tests it lists, in order.
+struct TestsListener : acq::DownloadListener {
+    QStringList tests;
+    void clearTests() override { tests.clear(); }
+    void testStarted(int n) override { tests << QString::number(n); }
+    void progressStart(int, int) override {}
+    void progressStep() override {}
+    void progressEnd() override {}
 };
 
 struct ShownMessage {

@@ -20,13 +20,6 @@
 
 namespace {
 
-struct NoListener : acq::DownloadListener {
-    void clearTests() override {}
-    void testStarted(int) override {}
-    void progressStart(int, int) override {}
-    void progressStep() override {}
-    void progressEnd() override {}
-};
 
 struct Rig {
     emu::LoggerModel model{emu::demoImage()};
@@ -39,7 +32,7 @@ struct Rig {
     Rig() {
         ch.setPort(1);
         ch.openPort(1);
-        NoListener l;
+        TestsListener l;
         EXPECT_EQ(acq::runDownload(ch, table, l), acq::DownloadResult::Done);
     }
 };

@@ -11,14 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-struct NullListener : acq::DownloadListener {
-    QStringList tests;
-    void clearTests() override { tests.clear(); }
-    void testStarted(int n) override { tests << QString::number(n); }
-    void progressStart(int, int) override {}
-    void progressStep() override {}
-    void progressEnd() override {}
-};
 
 struct Link {
     lnk::QtSerialLibrary lib;
@@ -56,7 +48,7 @@ TEST(Pty, DemoDownloadAndAWholeServiceRead) {
     ASSERT_TRUE(emu.ok());
     Link l(emu.device());
     acq::MeasurementTable t;
-    NullListener listener;
+    TestsListener listener;
     EXPECT_EQ(acq::runDownload(l.ch, t, listener), acq::DownloadResult::Done);
     EXPECT_EQ(listener.tests, (QStringList{"1", "2", "3"}));
     t.setFiltered(false);
@@ -90,7 +82,7 @@ TEST(Pty, PassingFaultsAreSurvivedWithEveryRowOfACleanDownload) {
     inProcess.setPort(1);
     inProcess.openPort(1);
     acq::MeasurementTable clean;
-    NullListener cleanListener;
+    TestsListener cleanListener;
     ASSERT_EQ(acq::runDownload(inProcess, clean, cleanListener), acq::DownloadResult::Done);
     const QList<QStringList> expected = allRows(clean);
     ASSERT_EQ(expected.size(), 3 * 168);
@@ -105,7 +97,7 @@ TEST(Pty, PassingFaultsAreSurvivedWithEveryRowOfACleanDownload) {
         ASSERT_TRUE(emu.ok());
         Link l(emu.device());
         acq::MeasurementTable t;
-        NullListener listener;
+        TestsListener listener;
         EXPECT_EQ(acq::runDownload(l.ch, t, listener), acq::DownloadResult::Done) << args.join(' ').toStdString();
         EXPECT_EQ(listener.tests, (QStringList{"1", "2", "3"}));
         EXPECT_EQ(allRows(t), expected) << args.join(' ').toStdString();
@@ -123,7 +115,7 @@ TEST(Pty, LastingFaultsEndTheDownload) {
         ASSERT_TRUE(emu.ok());
         Link l(emu.device());
         acq::MeasurementTable t;
-        NullListener listener;
+        TestsListener listener;
         EXPECT_EQ(acq::runDownload(l.ch, t, listener), c.r) << c.args.join(' ').toStdString();
         t.setFiltered(false);
         EXPECT_EQ(t.recordCount() > 0, c.rows) << c.args.join(' ').toStdString();

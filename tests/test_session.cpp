@@ -12,14 +12,6 @@ using ses::Outcome;
 
 namespace {
 
-struct Quiet : acq::DownloadListener {
-    QStringList tests;
-    void clearTests() override { tests.clear(); }
-    void testStarted(int n) override { tests << QString::number(n); }
-    void progressStart(int, int) override {}
-    void progressStep() override {}
-    void progressEnd() override {}
-};
 
 struct Rig {
     QTemporaryDir dir;
@@ -28,7 +20,7 @@ struct Rig {
     RecordingClock clock;
     lnk::PortMap ports;
     ses::Session s{lib, clock, &ports, dir.path()};
-    Quiet listener;
+    TestsListener listener;
     explicit Rig(const QList<std::pair<QString, QString>>& config = builtInConfigRows()) {
         writeConfig(dir.path(), config);
     }
