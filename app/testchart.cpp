@@ -19,6 +19,16 @@ void fitTicks(QChart* chart, QValueAxis* axis, Qt::Orientation o) {
     const QRectF plot = chart->plotArea();
     double pixels = o == Qt::Horizontal ? plot.width() : plot.height();
     if (pixels < 40) pixels = o == Qt::Horizontal ? 200 : 160; // not laid out yet
+    // Setting the ticks lays the chart out again, which asks again: only a new range, length or
+    // font needs new ticks.
+    const QString key = QStringLiteral("%1 %2 %3 %4")
+                            .arg(axis->min(), 0, 'g', 17)
+                            .arg(axis->max(), 0, 'g', 17)
+                            .arg(pixels)
+                            .arg(axis->labelsFont().toString());
+    if (axis->property("ticksFor").toString() == key)
+        return;
+    axis->setProperty("ticksFor", key);
     // Measured as the toolkit measures a label before it shortens one that does not fit.
     QGraphicsTextItem probe;
     probe.document()->setDocumentMargin(0.5);
@@ -54,9 +64,20 @@ AxisTicks chooseTicks(double lo, double hi, double pixels,
             labels.removeDuplicates();
             if (labels.size() != n) continue;
             const double room = pixels / static_cast<double>(n) - 2 * kLabelPadding;
-            double widest = 0;
+            // The widest label is among the longest texts; measuring a few of them is enough
+            // (measuring is what costs), the first and last of them and some between.
+            qsizetype longest = 0;
             for (const QString& l : labels)
-                widest = std::max(widest, extent(l));
+                longest = std::max(longest, l.size());
+            QStringList candidates;
+            for (const QString& l : labels)
+                if (l.size() == longest)
+                    candidates << l;
+            double widest = 0;
+            const qsizetype step = std::max<qsizetype>(1, candidates.size() / 4);
+            for (qsizetype k = 0; k < candidates.size(); k += step)
+                widest = std::max(widest, extent(candidates[k]));
+            widest = std::max(widest, extent(candidates.last()));
             if (widest <= room) return last;
         }
     }
@@ -244,6 +265,10 @@ void TestChart::fitBottomAxis(const QList<QPointF>& a, const QList<QPointF>& b) 
         hi = any ? std::max(hi, pts->back().x()) : pts->back().x();
         any = true;
     }
+    // Ticks at the old step over a much longer range would make thousands of labels before the
+    // new step is chosen: a few fixed ticks hold the place until then.
+    bottomAxis->setProperty("ticksFor", QVariant());
+    bottomAxis->setTickType(QValueAxis::TicksFixed);
     if (!any || hi <= lo) {
         bottomAxis->setRange(lo, lo + 1);
         return;

@@ -55,26 +55,10 @@ void BM_DecodeFullMemory(benchmark::State& st) {
 }
 BENCHMARK(BM_DecodeFullMemory)->Unit(benchmark::kMillisecond);
 
-void fill8000(acq::MeasurementTable& t) {
-    t.disableControls();
-    for (int i = 1; i <= 8000; ++i) {
-        t.append();
-        t.setValue(acq::field::Ensaio, 1);
-        t.setValue(acq::field::SubReg, i);
-        t.setValue(acq::field::Tempo, acq::sampleMinutes(i));
-        t.setValue(acq::field::Tint, 22.0 + i * 0.0001);
-        t.setValue(acq::field::Text, 21.5);
-        t.setValue(acq::field::TMax, i == 1 ? 24.0 : 0.0);
-        t.setValue(acq::field::TMin, i == 1 ? 22.0 : 0.0);
-        t.post();
-    }
-    t.enableControls();
-}
-
 void BM_TestViewOf8000Samples(benchmark::State& st) {
     MainWindowRig w;
     w.form->show();
-    fill8000(w.form->ClientDataSet1());
+    fillMeasurements(w.form->ClientDataSet1(), 8000);
     w.form->ComboBox1->addItem(QStringLiteral("Ensaio 1"), 1);
     w.form->ComboBox1->setCurrentIndex(0);
     const bool paint = st.range(0) != 0;
@@ -88,7 +72,7 @@ BENCHMARK(BM_TestViewOf8000Samples)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecon
 
 void BM_Export8000Rows(benchmark::State& st) {
     MainWindowRig w;
-    fill8000(w.form->ClientDataSet1());
+    fillMeasurements(w.form->ClientDataSet1(), 8000);
     auto& x = w.form->dtDataSetExport1;
     x.ExportStyle = xsFile;
     x.Options &= ~opt(xoShowProgress);
@@ -186,7 +170,7 @@ QByteArray writePlain(const PlainSheet& s) {
 
 void BM_PlainRecords8000Rows(benchmark::State& st) {
     MainWindowRig w;
-    fill8000(w.form->ClientDataSet1());
+    fillMeasurements(w.form->ClientDataSet1(), 8000);
     auto& x = w.form->dtDataSetExport1;
     x.ExportStyle = xsFile;
     x.Options &= ~opt(xoShowProgress);

@@ -151,3 +151,20 @@ QStringList MainWindowRig::gridRow(int r) const {
         out << m->data(m->index(r, c), Qt::DisplayRole).toString();
     return out;
 }
+
+// The measurement table of a test of n samples, for the export tests and the benchmarks.
+void fillMeasurements(acq::MeasurementTable& t, int n) {
+    t.disableControls();
+    for (int i = 1; i <= n; ++i) {
+        t.append();
+        t.setValue(acq::field::Ensaio, 1);
+        t.setValue(acq::field::SubReg, i);
+        t.setValue(acq::field::Tempo, acq::sampleMinutes(i));
+        t.setValue(acq::field::Tint, 22.0 + i * 0.0001);
+        t.setValue(acq::field::Text, 21.5);
+        t.setValue(acq::field::TMax, i == 1 ? 24.0 : 0.0);
+        t.setValue(acq::field::TMin, i == 1 ? 22.0 : 0.0);
+        t.post();
+    }
+    t.enableControls();
+}

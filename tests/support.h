@@ -1,6 +1,7 @@
 #pragma once
 // Fakes for the seams, and a running emulator on a real pseudo-terminal.
 #include "acquisition/download.h"
+#include "acquisition/measurementtable.h"
 #include "app/services.h"
 #include "export/dtExport.h"
 #include "link/clock.h"
@@ -168,3 +169,6 @@ struct MainWindowRig {
     QStringList tests() const;
     QStringList gridRow(int r) const;
 };
+
+/// A test of n samples in the measurement table, for the export tests and the benchmarks.
+void fillMeasurements(acq::MeasurementTable& t, int n);

@@ -390,22 +390,6 @@ namespace {
 
 QString goldenPath(const QString& name) { return QStringLiteral(REGISTRADOR_DATA_DIR "/../tests/golden/") + name; }
 
-// The measurement table of a test of n samples, as the benchmark fills it.
-void fillMeasurements(acq::MeasurementTable& t, int n) {
-    t.disableControls();
-    for (int i = 1; i <= n; ++i) {
-        t.append();
-        t.setValue(acq::field::Ensaio, 1);
-        t.setValue(acq::field::SubReg, i);
-        t.setValue(acq::field::Tempo, acq::sampleMinutes(i));
-        t.setValue(acq::field::Tint, 22.0 + i * 0.0001);
-        t.setValue(acq::field::Text, 21.5);
-        t.setValue(acq::field::TMax, i == 1 ? 24.0 : 0.0);
-        t.setValue(acq::field::TMin, i == 1 ? 22.0 : 0.0);
-        t.post();
-    }
-    t.enableControls();
-}
 
 // Texts that walk every branch of the cell rule and of the text conversion.
 const char* const kMixedTexts[] = {
