@@ -8,9 +8,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFileDialog>
 #include <QGroupBox>
-#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -186,16 +184,6 @@ bool QtExportUi::choose(TdtCustomExport& c) {
     return chooser_->exec() == QDialog::Accepted;
 }
 
-QString QtExportUi::saveFile(const QString& title, const QString& filter, const QString& defaultExt,
-                             const QString& dir) {
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QFileDialog d(QApplication::activeWindow(), title, dir, parts.value(0));
-    d.setAcceptMode(QFileDialog::AcceptSave);
-    d.setDefaultSuffix(defaultExt);
-    d.setOption(QFileDialog::DontConfirmOverwrite, true); // OnFileExist asks later
-    return d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty() ? d.selectedFiles().constFirst() : QString();
-}
-
 void QtExportUi::progressShow(TdtCustomExport& c, int recordCount) {
     progress_->prepare(c.Messages.Width, c.Messages.Height, c.Messages.Caption, c.Messages.Text, recordCount);
     progress_->show();
@@ -207,8 +195,3 @@ void QtExportUi::progressPosition(int position) { progress_->ProgressBar->setVal
 
 void QtExportUi::progressClose() { progress_->hide(); }
 
-void QtExportUi::error(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.exec();
-}

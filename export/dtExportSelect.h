@@ -44,18 +44,16 @@ int formatIcon(TdtExportType t);
 /// The eight icons, drawn by the program.
 QVector<QPixmap> formatIcons();
 
-/// The component's windows on Qt: chooser, save dialog, progress window, error box.
+/// The component's windows on Qt: the chooser and the progress window. The save dialog and the
+/// error box are the program's own (its file-dialog and message seams).
 class QtExportUi : public TdtExportUi {
 public:
     QtExportUi();
     ~QtExportUi() override;
     bool choose(TdtCustomExport& c) override;
-    QString saveFile(const QString& title, const QString& filter, const QString& defaultExt,
-                     const QString& dir) override;
     void progressShow(TdtCustomExport& c, int recordCount) override;
     void progressPosition(int position) override;
     void progressClose() override;
-    void error(const QString& text) override;
 
     Tfrm_Selection* chooser() const { return chooser_; }
     Tfrm_ProgressForm* progress() const { return progress_; }
