@@ -7,8 +7,9 @@
 
 namespace {
 
-// Until the program sets its own, the save dialog and the error box are those its windows may
-// carry and the viewer is OpenViewer: the wiring that callers written before the seams use.
+// Until the program sets its own, the windows come from uiFactory, the save dialog and the
+// error box are those the windows may carry and the viewer is OpenViewer: the wiring that
+// callers written before the seams use.
 class WindowsSaveDialog : public TdtSaveDialog {
 public:
     explicit WindowsSaveDialog(TdtCustomExport& c) : c_(c) {}
@@ -29,6 +30,15 @@ private:
     TdtCustomExport& c_;
 };
 
+class UiFactoryCall : public TdtWindowsFactory {
+public:
+    explicit UiFactoryCall(TdtCustomExport& c) : c_(c) {}
+    std::unique_ptr<TdtExportUi> create() override { return c_.uiFactory ? c_.uiFactory() : nullptr; }
+
+private:
+    TdtCustomExport& c_;
+};
+
 class OpenViewerCall : public TdtViewer {
 public:
     explicit OpenViewerCall(TdtCustomExport& c) : c_(c) {}
@@ -44,15 +54,21 @@ private:
 } // namespace
 
 TdtCustomExport::TdtCustomExport()
-    : tempDir_(QDir::tempPath()), saveDialog_(std::make_unique<WindowsSaveDialog>(*this)),
+    : tempDir_(QDir::tempPath()), uiFactoryCall_(std::make_unique<UiFactoryCall>(*this)),
+      windowsFactory_(uiFactoryCall_.get()), saveDialog_(std::make_unique<WindowsSaveDialog>(*this)),
       errorBox_(std::make_unique<WindowsErrorBox>(*this)), viewer_(std::make_unique<OpenViewerCall>(*this)) {}
 TdtCustomExport::~TdtCustomExport() = default;
 
 TdtExportUi& TdtCustomExport::windows() {
-    // Not made before a factory is there: a component set up before its windows gets them later.
-    if (!windows_ && uiFactory)
-        windows_ = uiFactory();
+    // None kept while the factory has none: a component set up before its windows gets them later.
+    if (!windows_)
+        windows_ = windowsFactory_->create();
     return windows_ ? *windows_ : noWindows_;
+}
+
+void TdtCustomExport::setWindowsFactory(TdtWindowsFactory* factory) {
+    windowsFactory_ = factory ? factory : uiFactoryCall_.get();
+    windows_.reset();
 }
 
 void TdtCustomExport::setSaveDialog(std::unique_ptr<TdtSaveDialog> dialog) {

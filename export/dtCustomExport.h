@@ -82,14 +82,18 @@ public:
     std::function<void(quint32 recordCount, QString& header)> OnGetHeader, OnGetFooter;
     std::function<void(const QString& fileName, bool& canOverWrite)> OnFileExist;
 
-    // Platform seams (dtExportSeams.h). The windows are widgets, so they are made by the
-    // factory when first needed; without a factory there are none (TdtNoWindows).
-    std::function<std::unique_ptr<TdtExportUi>()> uiFactory;
+    // Platform seams (dtExportSeams.h). The windows are widgets, so the factory makes them when
+    // they are first needed; without one there are none (TdtNoWindows). A seam set to null
+    // is the default again.
     TdtExportUi& windows();
+    /// Not owned: it outlives the component.
+    void setWindowsFactory(TdtWindowsFactory* factory);
     void setSaveDialog(std::unique_ptr<TdtSaveDialog> dialog);
     void setErrorBox(std::unique_ptr<TdtErrorBox> box);
     void setViewer(std::unique_ptr<TdtViewer> viewer);
-    /// The older way to give the viewer, asked only while no TdtViewer has been set.
+    /// The older wiring: windows from a function, the viewer as a function. Used only while no
+    /// windows factory or viewer has been set.
+    std::function<std::unique_ptr<TdtExportUi>()> uiFactory;
     std::function<void(const QString& path)> OpenViewer;
 
     // Running
@@ -123,6 +127,8 @@ private:
     QString tempDir_;
     QString rowFormat_ = QStringLiteral("%d");
     TdtNativeExcel excel_;
+    std::unique_ptr<TdtWindowsFactory> uiFactoryCall_;
+    TdtWindowsFactory* windowsFactory_;
     std::unique_ptr<TdtExportUi> windows_;
     TdtNoWindows noWindows_;
     std::unique_ptr<TdtSaveDialog> saveDialog_;

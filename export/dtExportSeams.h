@@ -4,6 +4,7 @@
 // message and viewer seams, see app/exportsettings.h), tests give scripted ones. The component
 // always holds one of each, so the run never asks whether a seam is there.
 #include <QString>
+#include <memory>
 
 class TdtCustomExport;
 
@@ -25,6 +26,15 @@ public:
         return {};
     }
     virtual void error(const QString& /*text*/) {}
+};
+
+/// Makes the windows when the export first needs them: they are widgets, made under the window
+/// that is active then, and only by a program that has a display.
+class TdtWindowsFactory {
+public:
+    virtual ~TdtWindowsFactory() = default;
+    /// The windows; none (null) when this program has none to give.
+    virtual std::unique_ptr<TdtExportUi> create() = 0;
 };
 
 /// What the save dialog is opened with: no other options, and it does not ask about

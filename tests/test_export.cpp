@@ -608,14 +608,29 @@ private:
     QString savePath_;
 };
 
+// Windows from a factory, as a program with a display gives them.
+class TestWindowsFactory : public TdtWindowsFactory {
+public:
+    TestWindowsFactory(QStringList& log, QString savePath) : log_(log), savePath_(std::move(savePath)) {}
+    std::unique_ptr<TdtExportUi> create() override {
+        log_ << QStringLiteral("windows made");
+        return std::make_unique<TestWindows>(log_, savePath_);
+    }
+
+private:
+    QStringList& log_;
+    QString savePath_;
+};
+
 struct SeamRig {
     QTemporaryDir dir;
     acq::MeasurementTable table;
-    TdtDataSetExport x;
     QStringList log;
     ScriptedFiles files;
     ScriptedMessages messages;
     RecordingViewer viewer;
+    TestWindowsFactory factory{log, dir.filePath("escolhido")};
+    TdtDataSetExport x;
 
     SeamRig() {
         fillMeasurements(table, 3);
@@ -697,6 +712,27 @@ TEST(ExportSeams, SaveDialogErrorBoxAndViewerByWiring) {
          },
          {"chooser", "windows' save dialog " + saveLine, "file written", "windows' error " + refused,
           "viewed file written"}},
+        {"windows from a factory, made once, which uiFactory no longer sees",
+         [](SeamRig& r) {
+             r.x.uiFactory = [&r] {
+                 r.log << "uiFactory";
+                 return std::unique_ptr<TdtExportUi>();
+             };
+             r.x.setWindowsFactory(&r.factory);
+             r.files.paths = {r.dir.filePath("escolhido")};
+             connectExportSeams(r.x, r.files, r.messages, r.viewer, QString());
+         },
+         {"windows made", "chooser", "file written", "viewed file written",
+          "program's save dialog " + saveLine + "|0|program folder", "program's message error " + refused,
+          "program's viewer QEX1.XLS"}},
+        {"a factory that has no windows: none, asked again when needed",
+         [](SeamRig& r) {
+             r.x.uiFactory = [&r] {
+                 r.log << "uiFactory";
+                 return std::unique_ptr<TdtExportUi>();
+             };
+         },
+         {"uiFactory", "no file", "uiFactory", "viewed file written"}},
     };
     for (const Case& c : cases) {
         SeamRig r;
