@@ -35,12 +35,12 @@ private:
 // refused: every download request only reads, so asking twice changes nothing in the logger.
 template <typename Accept>
 QByteArray askWithTries(lnk::SerialChannel& channel, const QByteArray& request,
-                        const lnk::ExchangeSpec& spec, Accept accept, const char* what) {
+                        const lnk::ExchangeSpec& how, Accept accept, const char* what) {
     QByteArray resp;
     for (int attempt = 1; attempt <= lnk::cmd::kDownloadTries; ++attempt) {
         if (attempt > 1)
             channel.settle(channel.port(), 30, lnk::cmd::kLateFrameMs);
-        resp = channel.exchange(request, spec);
+        resp = channel.exchange(request, how);
         if (accept(resp)) {
             if (attempt > 1)
                 qCInfo(lcDownload) << what << "answered on try" << attempt;
