@@ -5,6 +5,8 @@
 #include "link/framecodec.h"
 #include "link/log.h"
 
+#include <optional>
+
 namespace acq {
 
 QString downloadMessage(DownloadResult r) {
@@ -31,29 +33,54 @@ private:
     Table& t_;
 };
 
-// One download exchange, asked again (after the line has fallen quiet) while its response is
-// refused: every download request only reads, so asking twice changes nothing in the logger.
+QString refusalText(const QByteArray& resp) {
+    return resp.isEmpty() ? QStringLiteral("no answer")
+         : !resp.endsWith('\n') ? QStringLiteral("cut short at %1 characters").arg(resp.size())
+         : QStringLiteral("%1 characters, bad frame, length or check value").arg(resp.size());
+}
+
+// Whether an accepted answer must be confirmed by a second, equal one before it is taken.
+enum class Confirm { No, AfterRefusal };
+
+// One download exchange, asked again while its answer is refused: every download request only
+// reads, so asking twice changes nothing in the logger. After a refusal the answer owed may
+// still come, so the line is let fall quiet before anything else is sent; and a read answer
+// without an address is taken after a refusal only when two answers in a row agree, so that a
+// late answer to an earlier request can never pass for this one. Nothing when refused
+// kDownloadTries times.
 template <typename Accept>
-QByteArray askWithTries(lnk::SerialChannel& channel, const QByteArray& request,
-                        const lnk::ExchangeSpec& how, Accept accept, const char* what) {
-    QByteArray resp;
-    for (int attempt = 1; attempt <= lnk::cmd::kDownloadTries; ++attempt) {
-        if (attempt > 1)
-            channel.settle(channel.port(), 30, lnk::cmd::kLateFrameMs);
-        resp = channel.exchange(request, how);
+std::optional<QByteArray> askWithTries(lnk::SerialChannel& channel, const QByteArray& request,
+                                       const lnk::ExchangeSpec& how, Accept accept, const char* what,
+                                       Confirm confirm) {
+    using namespace lnk::cmd;
+    int refusals = 0;
+    std::optional<QByteArray> candidate; // accepted after a refusal, waiting for its equal
+    for (;;) {
+        const QByteArray resp = channel.exchange(request, how);
         if (accept(resp)) {
-            if (attempt > 1)
-                qCInfo(lcDownload) << what << "answered on try" << attempt;
-            return resp;
+            if (refusals == 0 || confirm == Confirm::No || (candidate && *candidate == resp)) {
+                if (refusals > 0)
+                    qCInfo(lcDownload) << what << "answered after" << refusals << "refused tries";
+                return resp;
+            }
+            if (!candidate) {
+                candidate = resp;
+                qCInfo(lcDownload) << what << "accepted after a refusal: read once more to confirm";
+                continue;
+            }
+            qCInfo(lcDownload) << what << "two answers in a row disagree";
+        } else {
+            qCInfo(lcDownload).noquote() << what << "refused (" << refusalText(resp) << ")";
         }
-        qCInfo(lcDownload).noquote()
-            << what << "refused on try" << attempt << "of" << lnk::cmd::kDownloadTries << "("
-            << (resp.isEmpty() ? QStringLiteral("no answer")
-                : !resp.endsWith('\n') ? QStringLiteral("cut short at %1 characters").arg(resp.size())
-                : QStringLiteral("%1 characters, bad frame or check value").arg(resp.size()))
-            << ")";
+        ++refusals;
+        channel.settle(channel.port(), kSettleQuietMs, kSettleMaxMs);
+        if (refusals >= kDownloadTries) {
+            qCInfo(lcDownload) << what << "refused" << refusals << "times";
+            return std::nullopt;
+        }
+        // A disagreeing answer may itself be the true one: it waits for its equal.
+        candidate = accept(resp) ? std::optional<QByteArray>(resp) : std::nullopt;
     }
-    return resp;
 }
 
 } // namespace
@@ -61,18 +88,19 @@ QByteArray askWithTries(lnk::SerialChannel& channel, const QByteArray& request,
 DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
                            DownloadListener& listener) {
     using namespace lnk;
-    const QByteArray probe = askWithTries(channel, cmd::kDiagnosticsFrame, cmd::kDownloadProbe,
-                                          [](const QByteArray& r) { return VerifyMessage(r); }, "probe");
-    if (!VerifyMessage(probe)) {
+    const auto probe = askWithTries(channel, cmd::kDiagnosticsFrame, cmd::kDownloadProbe,
+                                    [](const QByteArray& r) { return VerifyMessage(r); }, "probe", Confirm::No);
+    if (!probe) {
         qCInfo(lcDownload) << "download ended: the probe got no valid answer";
         return DownloadResult::CommunicationError;
     }
-    const QByteArray header = askWithTries(channel, cmd::kHeaderRequest, cmd::kDownloadHeader,
-                                           cmd::headerResponseOk, "header");
-    if (!cmd::headerResponseOk(header)) {
+    const auto answer = askWithTries(channel, cmd::kHeaderRequest, cmd::kDownloadHeader,
+                                     cmd::headerResponseOk, "header", Confirm::AfterRefusal);
+    if (!answer) {
         qCInfo(lcDownload) << "download ended: the header got no valid answer";
         return DownloadResult::CommunicationError;
     }
+    const QByteArray header = *answer;
     listener.responseRead(0, header);
     const auto h = decodeHeader(header);
     // A memory that claims data but has no room for a record is refused before anything of
@@ -97,15 +125,16 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
     for (;;) {
         const int c = blockCount(b, h->end);
         const QByteArray what = "block at register " + QByteArray::number(b);
-        const QByteArray resp = askWithTries(
+        const auto answer = askWithTries(
             channel, cmd::readRequest(b, c), cmd::kDownloadBlock,
-            [c](const QByteArray& r) { return cmd::blockResponseOk(r, c); }, what.constData());
-        if (!cmd::blockResponseOk(resp, c)) {
-            qCInfo(lcDownload) << "download ended:" << what.constData() << "refused"
-                               << lnk::cmd::kDownloadTries << "times";
+            [c](const QByteArray& r) { return cmd::blockResponseOk(r, c); }, what.constData(),
+            Confirm::AfterRefusal);
+        if (!answer) {
+            qCInfo(lcDownload) << "download ended:" << what.constData() << "got no valid answer";
             listener.progressEnd();
             return DownloadResult::CommunicationError;
         }
+        const QByteArray& resp = *answer;
         listener.responseRead(b, resp);
         if (decoder.feedBlock(resp, c) != MemoryDecoder::Status::Ok) {
             qCInfo(lcDownload) << "download ended:" << what.constData() << "holds a record that is not hexadecimal";
@@ -123,7 +152,11 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
 }
 
 bool clearMemory(lnk::SerialChannel& channel) {
-    return lnk::VerifyMessage(channel.exchange(lnk::cmd::kClearFrame, lnk::cmd::kMemoryClear));
+    if (lnk::VerifyMessage(channel.exchange(lnk::cmd::kClearFrame, lnk::cmd::kMemoryClear)))
+        return true;
+    // The echo owed may still come; it must not pass for the answer to whatever is sent next.
+    channel.settle(channel.port(), lnk::cmd::kSettleQuietMs, lnk::cmd::kSettleMaxMs);
+    return false;
 }
 
 } // namespace acq

@@ -13,11 +13,14 @@ QByteArray writeRequest(int address, int value) {
 }
 
 bool headerResponseOk(const QByteArray& response) {
-    return VerifyMessage(response) && response.size() >= 17 && response.startsWith(":0304");
+    return VerifyMessage(response) && response.size() == readResponseLength(2) && response.startsWith(":0304");
 }
 
 bool blockResponseOk(const QByteArray& response, int count) {
-    return VerifyMessage(response) && response.size() >= readResponseLength(count);
+    if (!VerifyMessage(response) || response.size() != readResponseLength(count) || !response.startsWith(":03"))
+        return false;
+    const auto bytes = decodeField(response, 4, 2);
+    return bytes && *bytes == static_cast<quint32>(2 * count);
 }
 
 } // namespace lnk::cmd

@@ -22,6 +22,11 @@ inline const QByteArray kHeaderRequest = QByteArrayLiteral(":0300000002FB\r\n");
 // ends up to kLateFrameMs more; the download asks up to kDownloadTries times in all.
 inline constexpr int kLateFrameMs = 500;
 inline constexpr int kDownloadTries = 3;
+// After an answer was refused the one owed may still come: the line must stay quiet longer
+// than a logger's answer can be late before anything else is sent (bounded, for a line that
+// never falls quiet).
+inline constexpr int kSettleQuietMs = 300;
+inline constexpr int kSettleMaxMs = 1500;
 inline constexpr ExchangeSpec kDownloadProbe{SendStyle::Paced, 100, 255, kLateFrameMs};
 inline constexpr ExchangeSpec kDownloadHeader{SendStyle::Paced, 100, 255, kLateFrameMs};
 inline constexpr ExchangeSpec kDownloadBlock{SendStyle::Paced, 100, 255, kLateFrameMs};
@@ -37,9 +42,10 @@ QByteArray writeRequest(int address, int value);
 /// Length of a read response for `count` registers: 4 × count + 9.
 constexpr int readResponseLength(int count) { return 4 * count + 9; }
 
-/// The header response passes the frame check, has at least 17 characters and starts ":0304".
+/// The header response passes the frame check, has exactly 17 characters and starts ":0304".
 bool headerResponseOk(const QByteArray& response);
-/// A block response passes the frame check and holds at least 4 × count + 9 characters.
+/// A block response passes the frame check, starts ":03" with the byte count 2 × count and
+/// holds exactly 4 × count + 9 characters: two frames glued together are not one answer.
 bool blockResponseOk(const QByteArray& response, int count);
 
 } // namespace lnk::cmd

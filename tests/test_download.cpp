@@ -2,6 +2,7 @@
 #include "acquisition/download.h"
 #include "acquisition/memorydecoder.h"
 #include "link/commands.h"
+#include "link/framecodec.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
@@ -240,12 +241,14 @@ TEST(Download, PassingFaultsAreSurvivedWithTheSameRows) {
     const QList<Row> expected = allRows(clean.table);
     const qsizetype cleanRequests = clean.lib.requests.size();
     struct Case { const char* name; emu::Faults faults; int extraRequests; } cases[] = {
-        {"one wrong LRC", {.badLrcBlock = 2}, 1},
-        {"one answer cut before its CR LF", {.cutBlock = 3}, 1},
-        {"one answer cut to 20 characters", {.cutBlock = 1, .cutLength = 20}, 1},
+        // Refused, then asked twice more: the block is taken when two answers in a row agree.
+        {"one wrong LRC", {.badLrcBlock = 2}, 2},
+        {"one answer cut before its CR LF", {.cutBlock = 3}, 2},
+        {"one answer cut to 20 characters", {.cutBlock = 1, .cutLength = 20}, 2},
         // Still arriving when the 100 ms end: taken whole without asking again.
         {"one answer held back 60 ms", {.holdBlock = 2, .holdMs = 60}, 0},
         {"every answer held back 60 ms", {.delayMs = 60}, 0},
+        {"every answer 80 ms late", {.delayMs = 80}, 0},
         // Nothing at all by then: asked again, and the late answer does not spoil the next one.
         {"one answer held back 250 ms", {.holdBlock = 4, .holdMs = 250}, -1},
     };
@@ -261,6 +264,87 @@ TEST(Download, PassingFaultsAreSurvivedWithTheSameRows) {
             EXPECT_GT(r.lib.requests.size(), cleanRequests) << c.name;
     }
 }
+
+// A slow logger (every answer begins 10 … 80 ms after its request, with jitter) and one fault
+// on any block: the download gives the rows of a clean one or fails, never other rows.
+TEST(Download, SlowLoggerWithOneFaultNeverGivesOtherRows) {
+    Rig clean(emu::demoImage());
+    ASSERT_EQ(clean.run(), DownloadResult::Done);
+    const QList<Row> expected = allRows(clean.table);
+    const int blocks = static_cast<int>(clean.blockRequests().size());
+    struct Fault { const char* name; emu::Faults f; };
+    const Fault faults[] = {
+        {"held back 60 ms", {.holdMs = 60}},   {"held back 150 ms", {.holdMs = 150}},
+        {"held back 250 ms", {.holdMs = 250}}, {"held back 700 ms", {.holdMs = 700}},
+        {"cut short", {.cutBlock = -1}},       {"cut to 20", {.cutBlock = -1, .cutLength = 20}},
+        {"wrong LRC", {.badLrcBlock = -1}},
+    };
+    int done = 0, failed = 0;
+    for (int delay : {10, 30, 50, 80}) {
+        for (const Fault& fault : faults) {
+            for (int k : {1, 2, blocks / 2, blocks - 1, blocks}) {
+                Rig r(emu::demoImage());
+                r.model.faults = fault.f;
+                r.model.faults.delayMs = delay;
+                r.model.faults.jitterMs = 20;
+                r.model.faults.jitterSeed = static_cast<unsigned>(delay * 1000 + k);
+                if (fault.f.holdMs > 0)
+                    r.model.faults.holdBlock = k;
+                if (fault.f.cutBlock < 0)
+                    r.model.faults.cutBlock = k;
+                if (fault.f.badLrcBlock < 0)
+                    r.model.faults.badLrcBlock = k;
+                const DownloadResult res = r.run();
+                const auto where = QStringLiteral("%1 on block %2, %3 ms late").arg(fault.name).arg(k).arg(delay);
+                ASSERT_TRUE(res == DownloadResult::Done || res == DownloadResult::CommunicationError) << qPrintable(where);
+                if (res == DownloadResult::Done) {
+                    ++done;
+                    EXPECT_EQ(allRows(r.table), expected) << qPrintable(where);
+                } else {
+                    ++failed;
+                }
+            }
+        }
+    }
+    // One passing fault is survived: every case here ends with the clean rows.
+    EXPECT_EQ(failed, 0);
+    EXPECT_GT(done, 0);
+}
+
+// A late answer to an earlier request that arrives during the next exchange (a 03 answer
+// carries no address) is never taken for that exchange's answer.
+TEST(Download, AStaleAnswerIsNeverTakenForTheNextBlock) {
+    Rig clean(emu::demoImage());
+    ASSERT_EQ(clean.run(), DownloadResult::Done);
+    const QList<Row> expected = allRows(clean.table);
+    // Block 2's answer held back past its wait and the grace, then every answer 80 ms late.
+    for (int hold : {520, 560, 620, 700, 900}) {
+        Rig r(emu::demoImage());
+        r.model.faults.delayMs = 80;
+        r.model.faults.holdBlock = 2;
+        r.model.faults.holdMs = hold;
+        const DownloadResult res = r.run();
+        ASSERT_TRUE(res == DownloadResult::Done || res == DownloadResult::CommunicationError) << hold;
+        if (res == DownloadResult::Done) {
+            EXPECT_EQ(allRows(r.table), expected) << hold;
+        }
+    }
+}
+
+TEST(Download, ExactAnswersOnly) {
+    // A block answer for 2 registers, and the same with another byte count or glued to more.
+    const QByteArray block = ":030401020304EF\r\n";
+    ASSERT_TRUE(lnk::VerifyMessage(block));
+    EXPECT_TRUE(lnk::cmd::blockResponseOk(block, 2));
+    EXPECT_FALSE(lnk::cmd::blockResponseOk(block, 1));
+    EXPECT_FALSE(lnk::cmd::blockResponseOk(block, 3));
+    const QByteArray wrongCount = ":030601020304ED\r\n";
+    ASSERT_TRUE(lnk::VerifyMessage(wrongCount));
+    EXPECT_FALSE(lnk::cmd::blockResponseOk(wrongCount, 2));
+    EXPECT_TRUE(lnk::cmd::headerResponseOk(block)); // 17 characters starting ":0304"
+    EXPECT_FALSE(lnk::cmd::headerResponseOk(block + block));
+    EXPECT_FALSE(lnk::cmd::blockResponseOk(block + block, 2));
+    }
 
 TEST(Download, LastingFaultsEndAfterThreeTries) {
     struct Case { const char* name; emu::Faults faults; QByteArray request; } cases[] = {

@@ -40,6 +40,11 @@ QByteArray LoggerModel::readResponse(int start, int count) {
 
 QByteArray LoggerModel::respond(const QByteArray& request, int lineBaud) {
     hold_ = faults.delayMs;
+    if (faults.jitterMs > 0) {
+        if (faults.jitterSeed != jitterSeed_)
+            jitter_.seed(jitterSeed_ = faults.jitterSeed);
+        hold_ += std::uniform_int_distribution<int>(0, faults.jitterMs)(jitter_);
+    }
     if (faults.silent || !lnk::VerifyMessage(request))
         return {};
     if (faults.requiredBaud > 0 && lineBaud != faults.requiredBaud)

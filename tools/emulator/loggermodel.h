@@ -3,6 +3,7 @@
 // each request, with faults injected on demand.
 #include <QByteArray>
 #include <QList>
+#include <random>
 #include <utility>
 
 namespace emu {
@@ -16,7 +17,9 @@ struct Faults {
     int lastingCutBlock = 0;    ///< block K of the memory (by address) is always cut short
     int holdBlock = 0;     ///< 1-based block read whose answer is held back `holdMs` (0 = none)
     int holdMs = 0;
-    int delayMs = 0;       ///< pause before every answer
+    int delayMs = 0;       ///< every answer begins this long after its request
+    int jitterMs = 0;      ///< plus a random 0 … jitterMs on each answer (seeded: repeatable)
+    unsigned jitterSeed = 1;
     int requiredBaud = 0;  ///< answer only when the line runs at this speed (0 = any)
 };
 
@@ -46,6 +49,8 @@ private:
     QByteArray memory_;
     int blockReads_ = 0;
     int hold_ = 0;
+    std::mt19937 jitter_{1};
+    unsigned jitterSeed_ = 1;
 };
 
 /// The record words of one test as the logger writes it: a start record with its number, one

@@ -65,8 +65,12 @@ int main(int argc, char** argv) {
          QStringLiteral("K")},
         {QStringLiteral("hold-ms"), QStringLiteral("How long --hold-block holds its answer back."),
          QStringLiteral("MS")},
-        {QStringLiteral("delay"), QStringLiteral("Wait MS milliseconds before every answer."),
+        {{QStringLiteral("reply-delay"), QStringLiteral("delay")},
+         QStringLiteral("Begin every answer MS milliseconds after its request's line end."),
          QStringLiteral("MS")},
+        {QStringLiteral("reply-jitter"),
+         QStringLiteral("Add a random 0 … MS milliseconds to each answer's delay."), QStringLiteral("MS")},
+        {QStringLiteral("seed"), QStringLiteral("Seed of the jitter (default 1)."), QStringLiteral("N")},
         {QStringLiteral("require-baud"),
          QStringLiteral("Answer only while the line runs at BAUD."), QStringLiteral("BAUD")},
     });
@@ -96,7 +100,9 @@ int main(int argc, char** argv) {
     model.faults.lastingCutBlock = intOption(p, QStringLiteral("cut-block-always"), 0);
     model.faults.holdBlock = intOption(p, QStringLiteral("hold-block"), 0);
     model.faults.holdMs = intOption(p, QStringLiteral("hold-ms"), 0);
-    model.faults.delayMs = intOption(p, QStringLiteral("delay"), 0);
+    model.faults.delayMs = intOption(p, QStringLiteral("reply-delay"), 0);
+    model.faults.jitterMs = intOption(p, QStringLiteral("reply-jitter"), 0);
+    model.faults.jitterSeed = static_cast<unsigned>(intOption(p, QStringLiteral("seed"), 1));
     model.faults.requiredBaud = intOption(p, QStringLiteral("require-baud"), 0);
     const bool log = p.isSet(QStringLiteral("log"));
 
