@@ -91,6 +91,8 @@ TEST(Pty, PassingFaultsAreSurvivedWithEveryRowOfACleanDownload) {
         {"--bad-lrc-block", "2"},
         {"--cut-block", "3"},
         {"--hold-block", "2", "--hold-ms", "60"},
+        // A slow logger: every answer ends after the 100 ms wait, one is held back past it.
+        {"--reply-delay", "40", "--reply-jitter", "40", "--hold-block", "2", "--hold-ms", "250"},
     };
     for (const auto& args : cases) {
         Emulator emu(dataFile("demo.img"), args);
