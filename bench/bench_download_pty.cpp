@@ -1,6 +1,8 @@
 // The download's wall time against the emulator over a pseudo-terminal, beside the sum of the
 // pauses the protocol demands: probe and header (15 + 7 paced characters, two 100 ms waits) and
-// per block 15 paced characters and 100 ms. Usage: bench_download_pty [IMAGE ...]
+// per block 15 paced characters and 100 ms.
+// Usage: bench_download_pty [--reply-delay MS [--reply-jitter MS] ...] [IMAGE ...]; options are
+// passed to the emulator, so a slow logger is measured the same way.
 #include "acquisition/download.h"
 #include "acquisition/memorydecoder.h"
 #include "link/qtseriallibrary.h"
@@ -27,9 +29,14 @@ struct Quiet : acq::DownloadListener {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QStringList images;
-    for (int i = 1; i < argc; ++i)
-        images << QString::fromLocal8Bit(argv[i]);
+    QStringList images, emulatorArgs;
+    for (int i = 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (a.startsWith(QLatin1String("--")) && i + 1 < argc)
+            emulatorArgs << a << QString::fromLocal8Bit(argv[++i]);
+        else
+            images << a;
+    }
     QTemporaryDir tmp;
     if (images.isEmpty()) {
         images << dataFile(QStringLiteral("demo.img"));
@@ -41,7 +48,7 @@ int main(int argc, char** argv) {
         images << full;
     }
     for (const QString& image : images) {
-        Emulator emu(image);
+        Emulator emu(image, emulatorArgs);
         if (!emu.ok())
             return 1;
         lnk::QtSerialLibrary lib;
@@ -57,9 +64,10 @@ int main(int argc, char** argv) {
         const auto r = acq::runDownload(ch, t, q);
         const double wall = timer.nsecsElapsed() / 1e6;
         const double pauses = 7 + 100 + 15 + 100 + q.blocks * (15 + 100);
-        std::printf("%s: result %d, %d blocks, wall %.1f ms, pauses %.1f ms, overhead %.2f %%\n",
-                    qPrintable(QFileInfo(image).fileName()), int(r), q.blocks, wall, pauses,
-                    100.0 * (wall - pauses) / pauses);
+        std::printf("%s%s: result %d, %d blocks, wall %.1f ms, pauses %.1f ms, overhead %.2f %%, ratio %.2f\n",
+                    qPrintable(QFileInfo(image).fileName()),
+                    emulatorArgs.isEmpty() ? "" : qPrintable(QLatin1Char(' ') + emulatorArgs.join(QLatin1Char(' '))),
+                    int(r), q.blocks, wall, pauses, 100.0 * (wall - pauses) / pauses, wall / pauses);
     }
     return 0;
 }
