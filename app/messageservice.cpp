@@ -49,8 +49,19 @@ void keepAbove(QMessageBox& box) {
 } // namespace
 
 MsgAnswer QtMessageService::ask(MsgKind kind, const QString& text, MsgButtons buttons) {
+    return run(kind, text, buttons, {});
+}
+
+void QtMessageService::showDetailed(MsgKind kind, const QString& text, const QString& detail) {
+    run(kind, text, MsgButtons::Ok, detail);
+}
+
+MsgAnswer QtMessageService::run(MsgKind kind, const QString& text, MsgButtons buttons,
+                                const QString& detail) {
     QMessageBox box(iconOf(kind), kindCaption(kind), text, QMessageBox::NoButton, boxParent());
     keepAbove(box);
+    if (!detail.isEmpty())
+        box.setDetailedText(detail);
     QPushButton* yes = nullptr;
     QPushButton* no = nullptr;
     QPushButton* ok = nullptr;

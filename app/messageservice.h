@@ -20,6 +20,11 @@ public:
     virtual void plain(const QString& text) = 0;
 
     void show(MsgKind kind, const QString& text) { ask(kind, text, MsgButtons::Ok); }
+    /// `show` with a longer explanation that the box keeps under its text (its detail text).
+    virtual void showDetailed(MsgKind kind, const QString& text, const QString& detail) {
+        (void)detail;
+        show(kind, text);
+    }
 
     /// While termination is pending, every box closes by itself right after it opens.
     bool autoClose() const { return autoClose_; }
@@ -33,4 +38,8 @@ class QtMessageService : public MessageService {
 public:
     MsgAnswer ask(MsgKind kind, const QString& text, MsgButtons buttons) override;
     void plain(const QString& text) override;
+    void showDetailed(MsgKind kind, const QString& text, const QString& detail) override;
+
+private:
+    MsgAnswer run(MsgKind kind, const QString& text, MsgButtons buttons, const QString& detail);
 };

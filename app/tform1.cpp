@@ -35,7 +35,32 @@
 #include <QStatusBar>
 #include <QTableView>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
 namespace {
+
+// Why the port did not open, when the cause is the device's permissions: the user may not read
+// and write it (on Linux a serial adapter belongs to the group dialout, which a new user is not
+// in). Empty for any other cause.
+QString portAccessDetail(const QString& device) {
+#ifdef Q_OS_UNIX
+    if (device.isEmpty() || ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0 ||
+        errno != EACCES)
+        return {};
+    QString detail = ses::msg::PortNoPermission.arg(device);
+    const QFileInfo info(device);
+    const QString group = info.group();
+    if (!group.isEmpty() && info.permission(QFileDevice::ReadGroup | QFileDevice::WriteGroup))
+        detail += QStringLiteral("\n\n") + ses::msg::PortJoinGroup.arg(group);
+    return detail;
+#else
+    (void)device;
+    return {};
+#endif
+}
 
 const QString kDataFilter =
     QStringLiteral("Arquivos de dados (*.dat)|*.dat|Todos os arquivos (*.*)|*.*");
@@ -294,7 +319,7 @@ void TForm1::FormCreate() {
     }
     terminate_ = !report.failures.isEmpty();
     if (!report.portOpened)
-        s_.messages.show(MsgKind::Warning, kMsgPortFailed);
+        tellPortFailed(session_.config().port);
     if (session_.config().debug)
         if (QAction* m = findTopItem(QStringLiteral("Service")))
             m->setVisible(true);
@@ -505,8 +530,20 @@ void TForm1::Comunicao1Click() {
     FormComunicacao->select(channel_.port());
     if (execDialog(*FormComunicacao) != QDialog::Accepted)
         return;
-    for (const ses::Outcome& o : session_.switchPort(FormComunicacao->selected()))
-        tell(o);
+    const int index = FormComunicacao->selected();
+    for (const ses::Outcome& o : session_.switchPort(index))
+        if (o.status == ses::Outcome::Status::Communication)
+            tellPortFailed(index); // the port did not open
+        else
+            tell(o);
+}
+
+void TForm1::tellPortFailed(int index) {
+    const QString detail = portAccessDetail(s_.ports.device(index));
+    if (detail.isEmpty())
+        s_.messages.show(MsgKind::Warning, kMsgPortFailed);
+    else
+        s_.messages.showDetailed(MsgKind::Warning, kMsgPortFailed, detail);
 }
 
 qint64 TForm1::shownTest() const {

@@ -130,6 +130,8 @@ private:
     int execDialog(QDialog& d);
     /// Shows an operation's outcome in the box of its kind; true when it was a success.
     bool tell(const ses::Outcome& o);
+    /// The warning that port `index` did not open, with the cause when it is the permissions.
+    void tellPortFailed(int index);
     qint64 shownTest() const;
 
     /// True when the table holds nothing unsaved, or the user agrees to replace it.

@@ -18,6 +18,11 @@ inline const QString ConfigMissing = QStringLiteral("Arquivo de configuração n
 inline const QString ConfigInvalid = QStringLiteral("Arquivo de configuração inválido!");
 inline const QString ConfigNotSaved = QStringLiteral("Não consegui salvar as configurações!");
 inline const QString PortFailed = QStringLiteral("Não consegui abrir a porta de comunicação.");
+// The detail text of PortFailed when the device is there but the user may not use it.
+inline const QString PortNoPermission = QStringLiteral("O seu usuário não tem permissão para usar %1.");
+inline const QString PortJoinGroup =
+    QStringLiteral("O dispositivo é do grupo %1: acrescente o seu usuário a ele e entre de novo "
+                   "na sessão.\n\n    sudo adduser $USER %1");
 
 // Unsaved data
 inline const QString UnsavedQuit = QStringLiteral("Existem dados registrados não salvos. Deseja sair assim mesmo?");
