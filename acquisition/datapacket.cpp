@@ -796,6 +796,15 @@ QByteArray writeDatapacket(const Table& table) {
 }
 
 std::optional<Datapacket> readDatapacket(const QByteArray& bytes, QString* error) {
+    // Every element begins with a raw "<" (in values it is escaped): counted before anything
+    // is parsed, so the parser's nodes stay bounded too.
+    constexpr qsizetype kMetadataElements = 4096;
+    if (std::count(bytes.begin(), bytes.end(), '<') > kMaxDatapacketRows + kMetadataElements) {
+        if (error)
+            *error = QStringLiteral("o arquivo tem linhas demais para um arquivo de dados (mais de %1)")
+                         .arg(kMaxDatapacketRows);
+        return std::nullopt;
+    }
     BulkArena arena(arenaBytes(bytes.size()));
     char* raw = static_cast<char*>(arena.allocate(static_cast<size_t>(bytes.size()) + 1));
     std::memcpy(raw, bytes.constData(), static_cast<size_t>(bytes.size()));
@@ -807,40 +816,27 @@ bool saveTable(const Table& table, const QString& path, QString* error) {
 }
 
 std::optional<Datapacket> loadDatapacket(const QString& path, QString* error) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2")
-                         .arg(QDir::toNativeSeparators(path), f.errorString());
-        return std::nullopt;
-    }
-    // A full logger memory saves to well under 2 MiB; anything this large is no data file
-    // and would only tie the program up.
-    if (f.size() > kMaxDatapacketBytes) {
-        if (error)
-            *error = QStringLiteral("O arquivo \"%1\" não pode ser lido como tabela de dados: "
-                                    "o arquivo é grande demais para um arquivo de dados")
-                         .arg(QDir::toNativeSeparators(path));
-        return std::nullopt;
-    }
+    const QString shown = QDir::toNativeSeparators(path);
+    ReadFailure failure{};
     QString why;
-    std::optional<Datapacket> p;
-    if (f.isSequential() || f.size() == 0) {
-        p = readDatapacket(f.readAll(), &why); // no size known beforehand
-    } else {
-        // Read straight into the arena that the parser then works in.
-        const qsizetype size = f.size();
-        BulkArena arena(arenaBytes(size));
-        char* raw = static_cast<char*>(arena.allocate(static_cast<size_t>(size) + 1));
-        const qint64 got = f.read(raw, size);
-        if (got < 0)
-            why = f.errorString();
-        else
-            p = readText(arena, raw, got, &why);
+    // A full logger memory saves to well under 2 MiB; anything larger is no data file and
+    // would only tie the program up.
+    const auto bytes = readWholeFile(path, kMaxDatapacketBytes, &failure, &why);
+    if (!bytes) {
+        if (error) {
+            if (failure == ReadFailure::Open)
+                *error = QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2").arg(shown, why);
+            else
+                *error = QStringLiteral("O arquivo \"%1\" não pode ser lido como tabela de dados: %2")
+                             .arg(shown, failure == ReadFailure::TooLarge
+                                             ? QStringLiteral("o arquivo é grande demais para um arquivo de dados")
+                                             : why);
+        }
+        return std::nullopt;
     }
+    std::optional<Datapacket> p = readDatapacket(*bytes, &why);
     if (!p && error)
-        *error = QStringLiteral("O arquivo \"%1\" não pode ser lido como tabela de dados: %2")
-                     .arg(QDir::toNativeSeparators(path), why);
+        *error = QStringLiteral("O arquivo \"%1\" não pode ser lido como tabela de dados: %2").arg(shown, why);
     return p;
 }
 

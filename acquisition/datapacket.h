@@ -12,6 +12,9 @@ namespace acq {
 
 /// Files larger than this are refused before they are read.
 inline constexpr qint64 kMaxDatapacketBytes = 64 * 1024 * 1024;
+/// Rows a data file may hold: 32 full logger memories. Tiny rows would otherwise let a file
+/// within the size limit take thirty times its size in memory while it is read.
+inline constexpr qsizetype kMaxDatapacketRows = 262144;
 
 struct Datapacket {
     QList<FieldDef> fields;

@@ -1,5 +1,6 @@
 #include "acquisition/measurementtable.h"
 
+#include <cmath>
 #include <limits>
 
 #include <set>
@@ -48,6 +49,42 @@ void MeasurementTable::recreate() {
     createDataSet();
 }
 
+namespace {
+
+// Whether every stored value is one the logger can produce; otherwise names the first row and
+// field that is not. `source[k]`: the packet's field for our field k.
+bool valuesPlausible(const Datapacket& p, const QList<int>& source, QString* error) {
+    const double lowest = rawToCelsius(0), highest = rawToCelsius(0xFFFF);
+    const QList<FieldDef> ours = measurementFields();
+    auto refuse = [&](qsizetype row, int k, const QString& what) {
+        if (error)
+            *error = QStringLiteral("linha %1, campo \"%2\": %3").arg(row + 1).arg(ours[k].name, what);
+        return false;
+    };
+    auto temperature = [&](double v) { return std::isfinite(v) && v >= lowest && v <= highest + 1e-9; };
+    for (qsizetype r = 0; r < p.rows.size(); ++r) {
+        for (int k = 3; k < ours.size(); ++k) { // Tempo and the four temperatures
+            if (p.rows.isNull(r, source[k]))
+                continue;
+            const double v = p.rows.toDouble(r, source[k]);
+            const QString shown = QString::number(v, 'g', 10);
+            if (ours[k].name == field::Tempo) {
+                if (!std::isfinite(v) || v < 0)
+                    return refuse(r, k, QStringLiteral("%1 não é um tempo válido").arg(shown));
+                continue;
+            }
+            // The maximum and the minimum are 0 when the logger never wrote them.
+            const bool unset = (ours[k].name == field::TMax || ours[k].name == field::TMin) && v == 0;
+            if (!unset && !temperature(v))
+                return refuse(r, k, QStringLiteral("%1 °C está fora do que o registrador mede (%2 a %3 °C)")
+                                        .arg(shown, QString::number(lowest, 'f', 1), QString::number(highest, 'f', 1)));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
     const QList<FieldDef> wanted = measurementFields();
     QList<int> source;
@@ -71,6 +108,8 @@ bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
         }
         source << at;
     }
+    if (!valuesPlausible(p, source, error))
+        return false;
     // Keep the file's own extra fields after ours, so that nothing it holds is dropped.
     QList<FieldDef> defs = wanted;
     QList<int> extras;

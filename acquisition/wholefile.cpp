@@ -1,11 +1,54 @@
 #include "acquisition/wholefile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStorageInfo>
+#include <algorithm>
+#include <filesystem>
 
 namespace acq {
+
+std::optional<QByteArray> readWholeFile(const QString& path, qint64 limit, ReadFailure* failure,
+                                        QString* error) {
+    auto fail = [&](ReadFailure f, const QString& text) -> std::optional<QByteArray> {
+        if (failure)
+            *failure = f;
+        if (error)
+            *error = text;
+        return std::nullopt;
+    };
+    // Checked before opening: opening a FIFO without a writer would wait for ever.
+    std::error_code ec;
+    const auto st = std::filesystem::status(std::filesystem::path(path.toStdU16String()), ec);
+    if (!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st))
+        return fail(ReadFailure::NotRegular, QStringLiteral("não é um arquivo comum"));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return fail(ReadFailure::Open, f.errorString());
+    if (f.size() > limit)
+        return fail(ReadFailure::TooLarge, {});
+    QByteArray bytes(static_cast<qsizetype>(std::max<qint64>(f.size(), 0)) + 1, Qt::Uninitialized);
+    qint64 got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (got > limit)
+                return fail(ReadFailure::TooLarge, {});
+            bytes.resize(std::min<qint64>(limit + 1, std::max<qint64>(2 * got, 4096)));
+        }
+        const qint64 n = f.read(bytes.data() + got, bytes.size() - got);
+        if (n < 0)
+            return fail(ReadFailure::Read, f.errorString());
+        if (n == 0)
+            break;
+        got += n;
+    }
+    if (got > limit)
+        return fail(ReadFailure::TooLarge, {});
+    bytes.resize(static_cast<qsizetype>(got));
+    return bytes;
+}
 
 QString writeFailureCause(const QString& path, qint64 bytes, const QString& fallback) {
     const QFileInfo target(path);

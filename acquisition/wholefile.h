@@ -4,7 +4,18 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace acq {
+
+/// Why a file could not be read whole.
+enum class ReadFailure { NotRegular, Open, TooLarge, Read };
+
+/// Reads a regular file of at most `limit` bytes, never more than `limit` + 1 of it, so that a
+/// device, a FIFO or a file that grows while it is read can neither hang the caller nor fill
+/// its memory. On failure says which, with the platform's text in `error` where there is one.
+std::optional<QByteArray> readWholeFile(const QString& path, qint64 limit, ReadFailure* failure,
+                                        QString* error);
 
 /// Writes `bytes` to `path`; on failure leaves any existing file as it was and sets `error`
 /// to "Não foi possível gravar o arquivo "…": <cause>".

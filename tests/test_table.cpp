@@ -130,7 +130,7 @@ TEST(Datapacket, ConfigTableIsWrittenInTheToolkitForm) {
 TEST(Datapacket, MeasurementRoundTripKeepsRowsOrderAndAutoIncrement) {
     MeasurementTable t;
     addSample(t, 1, 1, 22.4437927663734);
-    addSample(t, 3, 1, 1.0 / 3.0);
+    addSample(t, 3, 1, 20.0 + 1.0 / 3.0);
     addSample(t, 1, 2, 25);
     t.first();
     t.edit();
@@ -263,10 +263,11 @@ TEST(Datapacket, AFullMemoryComesBackBitForBit) {
         t.setValue(field::Tint, rawToCelsius(static_cast<quint32>(i % 1024)));
         t.setValue(field::Text, rawToCelsius(static_cast<quint32>((i * 7) % 1024)));
         t.setValue(field::TMax, i % 1000 == 0 ? rawToCelsius(1023) : 0.0);
-        t.setValue(field::TMin, i % 1000 == 0 ? 1.0 / 3.0 : 0.0);
+        t.setValue(field::TMin, i % 1000 == 0 ? 20.0 + 1.0 / 3.0 : 0.0);
         t.post();
     }
-    // Values no logger gives, but a table may hold: extremes and the smallest steps.
+    // Values no logger gives: the file form keeps them bit for bit, the measurement table
+    // refuses them.
     for (double v : {5e-324, 2.2250738585072014e-308, 1.7976931348623157e308, -0.1, 0.1 + 0.2, 1e21, 123456789.123456789}) {
         t.append();
         t.setValue(field::Ensaio, 99);
@@ -279,15 +280,32 @@ TEST(Datapacket, AFullMemoryComesBackBitForBit) {
     ASSERT_TRUE(saveTable(t, dir.filePath("f.dat"), &error)) << error.toStdString();
     const auto p = loadDatapacket(dir.filePath("f.dat"), &error);
     ASSERT_TRUE(p) << error.toStdString();
-    MeasurementTable back;
-    ASSERT_TRUE(back.takePacket(*p, &error)) << error.toStdString();
-    const QList<Table::Row> a = t.allRows(), b = back.allRows();
-    ASSERT_EQ(a.size(), b.size());
+    const QList<Table::Row> a = t.allRows();
+    ASSERT_EQ(a.size(), p->rows.size());
     int differing = 0;
     for (int r = 0; r < a.size(); ++r)
         for (int f = 0; f < a[r].size(); ++f)
-            if (a[r][f].isNull() != b[r][f].isNull() ||
-                std::bit_cast<quint64>(a[r][f].toDouble()) != std::bit_cast<quint64>(b[r][f].toDouble()))
+            if (a[r][f].isNull() != p->rows.isNull(r, f) ||
+                std::bit_cast<quint64>(a[r][f].toDouble()) != std::bit_cast<quint64>(p->rows.toDouble(r, f)))
+                ++differing;
+    EXPECT_EQ(differing, 0);
+    MeasurementTable back;
+    EXPECT_FALSE(back.takePacket(*p, &error));
+    EXPECT_TRUE(error.startsWith("linha 8193, campo \"Tint\": 4.940656458e-324 °C está fora")) << error.toStdString();
+    // Without them, the logger's own values come back bit for bit.
+    t.setFiltered(false);
+    while (t.gotoBookmark(t.storedRows().back()) && t.asInteger(field::Ensaio) == 99)
+        t.deleteCurrent();
+    ASSERT_TRUE(saveTable(t, dir.filePath("g.dat"), &error)) << error.toStdString();
+    const auto q = loadDatapacket(dir.filePath("g.dat"), &error);
+    ASSERT_TRUE(q && back.takePacket(*q, &error)) << error.toStdString();
+    const QList<Table::Row> c = t.allRows(), b = back.allRows();
+    ASSERT_EQ(c.size(), b.size());
+    differing = 0;
+    for (int r = 0; r < c.size(); ++r)
+        for (int f = 0; f < c[r].size(); ++f)
+            if (c[r][f].isNull() != b[r][f].isNull() ||
+                std::bit_cast<quint64>(c[r][f].toDouble()) != std::bit_cast<quint64>(b[r][f].toDouble()))
                 ++differing;
     EXPECT_EQ(differing, 0);
 }
@@ -307,6 +325,12 @@ TEST(Datapacket, HostileMeasurementFilesAreRefusedWithTheirReason) {
         {"NaN", QByteArray(good).replace("Tint=\"22\"", "Tint=\"nan\""), "Tint"},
         {"infinity", QByteArray(good).replace("Tint=\"22\"", "Tint=\"-inf\""), "Tint"},
         {"huge exponent", QByteArray(good).replace("Tint=\"22\"", "Tint=\"1e999\""), "Tint"},
+        {"a temperature no logger gives", QByteArray(good).replace("Tint=\"22\"", "Tint=\"1.7e308\""),
+         "linha 1, campo \"Tint\": 1.7e+308 °C está fora do que o registrador mede (20.0 a 340.3 °C)"},
+        {"below the logger's lowest", QByteArray(good).replace("Text=\"21\"", "Text=\"19.99\""), "campo \"Text\""},
+        {"a maximum no logger gives", QByteArray(good).replace("TMax=\"0\"", "TMax=\"-3\""), "campo \"TMax\""},
+        {"a negative time", QByteArray(good).replace("Tempo=\"0\"", "Tempo=\"-0.5\""),
+         "linha 1, campo \"Tempo\": -0.5 não é um tempo válido"},
     };
     for (const auto& c : cases) {
         ASSERT_NE(c.bytes, good) << c.name;
@@ -433,7 +457,8 @@ TEST(Datapacket, WhatIsNoWellFormedTableIsRefusedWithItsReason) {
         {"text before the root", "x" + keyValueFile("", ""), "elemento esperado"},
         {"text after the root", keyValueFile("") + "x", "conteúdo após o fim do documento"},
         {"34 levels of elements", keyValueFile(nested(32)), "elementos aninhados demais"},
-        {"300 000 levels of elements", keyValueFile(nested(300000)), "elementos aninhados demais"},
+        {"100 000 levels of elements", keyValueFile(nested(100000)), "elementos aninhados demais"},
+        {"more elements than a data file has rows", keyValueFile(nested(300000)), "linhas demais"},
         {"a zero byte", keyValueFile(QByteArray("<ROW Key=\"a\0b\"/>", 16)), "caractere nulo"},
         {"an encoding we do not read", keyValueFile("", "<?xml version=\"1.0\" encoding=\"UTF-16\"?>"),
          "codificação de caracteres não suportada"},
