@@ -307,8 +307,14 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
     }
     }
 
+    if (!std::isfinite(r.riseCorrected) || !std::isfinite(r.driftFore) || !std::isfinite(r.driftAfter))
+        return refuse(QStringLiteral("A elevação corrigida de temperatura não é um número finito; "
+                                     "os dados do ensaio não permitem avaliá-lo."));
     if (cal.mode == Calorimetry::Mode::None)
         return {r, {}};
+    if (!(r.riseCorrected > 0))
+        return refuse(QStringLiteral("A elevação corrigida de temperatura não é positiva; "
+                                     "o ensaio não pode ser avaliado."));
     if (!(std::isfinite(cal.mass) && cal.mass > 0))
         return refuse(QStringLiteral("A massa deve ser um número positivo."));
     if (!(std::isfinite(cal.fuse) && std::isfinite(cal.acid) && std::isfinite(cal.sulfur)))
@@ -319,10 +325,11 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
         if (!(std::isfinite(cal.heatOfCombustion) && cal.heatOfCombustion > 0))
             return refuse(
                 QStringLiteral("O calor de combustão do padrão deve ser um número positivo."));
-        if (!(r.riseCorrected > 0))
-            return refuse(QStringLiteral(
-                "A elevação corrigida de temperatura não é positiva; não há calibração."));
         r.energyEquivalent = (cal.mass * cal.heatOfCombustion + corrections) / r.riseCorrected;
+        if (!(std::isfinite(*r.energyEquivalent) && *r.energyEquivalent > 0))
+            return refuse(QStringLiteral("O equivalente energético calculado (%1 J/K) não é um número "
+                                         "positivo; confira a massa, o calor de combustão e as correções.")
+                              .arg(*r.energyEquivalent, 0, 'g', 6));
     } else {
         if (!(std::isfinite(cal.energyEquivalent) && cal.energyEquivalent > 0))
             return refuse(
@@ -330,6 +337,9 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
         r.energyEquivalent = cal.energyEquivalent;
         r.grossCalorificValue =
             (cal.energyEquivalent * r.riseCorrected - corrections) / cal.mass;
+        if (!std::isfinite(*r.grossCalorificValue))
+            return refuse(QStringLiteral("O poder calorífico não é um número finito; confira a massa, "
+                                         "o equivalente energético e as correções."));
     }
     return {r, {}};
 }

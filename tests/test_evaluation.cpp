@@ -173,7 +173,7 @@ TEST_P(Refused, GivesTheReason) {
     const Refusal& c = GetParam();
     const Outcome o = evaluate(c.samples, c.method, c.periods);
     EXPECT_FALSE(o.ok());
-    EXPECT_EQ(o.error, c.error);
+    EXPECT_EQ(o.error.toStdString(), c.error.toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Evaluation, Refused, testing::ValuesIn(refusals()),
@@ -492,6 +492,8 @@ std::vector<BadInput> badInputs() {
     const QString q = QStringLiteral("O calor de combustão do padrão deve ser um número positivo.");
     const QString corr =
         QStringLiteral("As correções do fio, do ácido e do enxofre devem ser números válidos.");
+    const QString rise = QStringLiteral(
+        "A elevação corrigida de temperatura não é positiva; o ensaio não pode ser avaliado.");
     return {
         {"SampleMassZero", sample(0, 10000), false, mass},
         {"SampleMassNegative", sample(-1, 10000), false, mass},
@@ -504,8 +506,15 @@ std::vector<BadInput> badInputs() {
         {"CalibrationHeatZero", calibration(1, 0), false, q},
         {"CalibrationHeatNaN", calibration(1, nan), false, q},
         {"CalibrationSulfurInfinite", withSulfur(calibration(1, 26454), inf), false, corr},
-        {"CalibrationFallingRun", calibration(1, 26454), true,
-         QStringLiteral("A elevação corrigida de temperatura não é positiva; não há calibração.")},
+        {"CalibrationFallingRun", calibration(1, 26454), true, rise},
+        {"SampleFallingRun", sample(1, 10000), true, rise},
+        // Inputs each valid, results that are not: an infinite value, a negative W.
+        {"SampleMassTooSmallForAFiniteValue", sample(1e-320, 10000), false,
+         QStringLiteral("O poder calorífico não é um número finito; confira a massa, o equivalente "
+                        "energético e as correções.")},
+        {"CalibrationCorrectionsGiveANegativeW", withFuse(calibration(1, 26454), -1e9), false,
+         QStringLiteral("O equivalente energético calculado (-5.01424e+08 J/K) não é um número positivo; "
+                        "confira a massa, o calor de combustão e as correções.")},
     };
 }
 
@@ -518,7 +527,7 @@ TEST_P(CalorimetryRefused, GivesTheReason) {
     const Outcome o = evaluate(c.falling ? falling : run1(), Method::Dickinson,
                                c.falling ? Periods{0, 2, 5, 7} : Periods{0, 2, 7, 10}, c.cal);
     EXPECT_FALSE(o.ok());
-    EXPECT_EQ(o.error, c.error);
+    EXPECT_EQ(o.error.toStdString(), c.error.toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Calorimetry, CalorimetryRefused, testing::ValuesIn(badInputs()),
