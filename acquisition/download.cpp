@@ -86,8 +86,10 @@ std::optional<QByteArray> askWithTries(lnk::SerialChannel& channel, const QByteA
 } // namespace
 
 DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
-                           DownloadListener& listener) {
+                           DownloadListener& listener, DownloadReport* report) {
     using namespace lnk;
+    if (report)
+        *report = {};
     const auto probe = askWithTries(channel, cmd::kDiagnosticsFrame, cmd::kDownloadProbe,
                                     [](const QByteArray& r) { return VerifyMessage(r); }, "probe", Confirm::No);
     if (!probe) {
@@ -121,6 +123,15 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
     listener.progressStart(h->end, 64);
     table.setIndexFieldNames(field::SubReg);
     MemoryDecoder decoder(table, [&](int n) { listener.testStarted(n); });
+    // Whatever way the loop ends, the report holds what was decoded up to there.
+    struct Keep {
+        const MemoryDecoder& d;
+        DownloadReport* r;
+        ~Keep() {
+            if (r)
+                *r = {d.tests(), d.warnings()};
+        }
+    } keep{decoder, report};
     int b = kFirstBlock;
     for (;;) {
         const int c = blockCount(b, h->end);

@@ -24,9 +24,15 @@ public:
     virtual void responseRead(int /*startRegister*/, const QByteArray& /*response*/) {}
 };
 
+/// What a download found besides its rows: every test it listed, and what it passed over.
+struct DownloadReport {
+    QList<TestRun> tests;
+    QStringList warnings;
+};
+
 /// Runs the whole download on the channel's port. On failure the table keeps what was read.
 DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
-                           DownloadListener& listener);
+                           DownloadListener& listener, DownloadReport* report = nullptr);
 
 /// The memory clear: ":41BF" sent whole, 100 ms, at most 255 characters; true when the
 /// response passes the frame check.

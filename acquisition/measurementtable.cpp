@@ -1,8 +1,10 @@
 #include "acquisition/measurementtable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include <map>
 #include <set>
 
 namespace acq {
@@ -158,6 +160,40 @@ bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
     setIndexFieldNames(field::SubReg);
     assign(defs, rows, p.autoIncValue);
     return true;
+}
+
+QString TestRun::caption() const {
+    return occurrence > 1 ? QStringLiteral("Ensaio %1 (%2)").arg(number).arg(occurrence)
+                          : QStringLiteral("Ensaio %1").arg(number);
+}
+
+QList<TestRun> testRuns(const Table& table) {
+    const int ensaio = table.fieldIndex(field::Ensaio), sub = table.fieldIndex(field::SubReg);
+    QList<TestRun> runs;
+    // Per number: its latest run and the SubReg of that run's last row. A row continues that
+    // run when its SubReg rises, so rows of tests written interleaved still go to their test.
+    std::map<qint64, std::pair<qsizetype, qint64>> open;
+    for (const Table::Bookmark r : table.storedRows()) {
+        if (table.isNullAt(r, ensaio))
+            continue;
+        const qint64 n = table.integerAt(r, ensaio);
+        const qint64 s = table.isNullAt(r, sub) ? 0 : table.integerAt(r, sub);
+        auto it = open.find(n);
+        if (it == open.end() || s <= it->second.second) {
+            const int occurrence = it == open.end() ? 1 : runs[it->second.first].occurrence + 1;
+            runs << TestRun{n, occurrence, r, r, 0};
+            it = open.insert_or_assign(n, std::pair{runs.size() - 1, s}).first;
+        }
+        TestRun& run = runs[it->second.first];
+        run.last = r;
+        ++run.rows;
+        it->second.second = s;
+    }
+    // Listed by number, as a file's tests always were; tests sharing a number in their order.
+    std::stable_sort(runs.begin(), runs.end(), [](const TestRun& a, const TestRun& b) {
+        return std::pair(a.number, a.occurrence) < std::pair(b.number, b.occurrence);
+    });
+    return runs;
 }
 
 QList<qint64> MeasurementTable::testNumbers() const {

@@ -28,6 +28,23 @@ double sampleMinutes(int subReg);
 /// "Ensaio = n", the filter that shows one test.
 QString testFilter(qint64 number);
 
+/// One test as stored: rows one after another with one number and a rising SubReg. Two tests
+/// that share a number are two runs, told apart by `occurrence` (1, 2, …) and never merged.
+struct TestRun {
+    qint64 number = 0;
+    int occurrence = 1;
+    Table::Bookmark first = -1; ///< its first and last stored row; -1 when it has none
+    Table::Bookmark last = -1;
+    int rows = 0;
+    /// "Ensaio 5", and "Ensaio 5 (2)" for the second test numbered 5.
+    QString caption() const;
+};
+
+/// The tests of the table by number, tests sharing a number in the order their rows were added
+/// (rows without a number left out). A row belongs to the latest test of its number while its
+/// SubReg rises; otherwise it begins a new test of that number.
+QList<TestRun> testRuns(const Table& table);
+
 /// ClientDataSet1: the table with its saved flag.
 class MeasurementTable : public Table {
 public:

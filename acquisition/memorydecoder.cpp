@@ -60,7 +60,12 @@ MemoryDecoder::Status MemoryDecoder::record(const QByteArray& r, int pos) {
         maxSeen_ = false;
         sample_ = 1;
         firstRow_ = -1;
+        strayReported_ = false;
         ++tests_;
+        int occurrence = 1;
+        for (const TestRun& t : runs_)
+            occurrence += t.number == number_ ? 1 : 0;
+        runs_ << TestRun{number_, occurrence, -1, -1, 0};
         if (onTestStarted_)
             onTestStarted_(number_);
     }
@@ -70,8 +75,19 @@ MemoryDecoder::Status MemoryDecoder::record(const QByteArray& r, int pos) {
         const auto v = w2();
         if (!v)
             return Status::InvalidContents;
-        if (*v == kEndMark)
+        if (*v == kEndMark) {
             closeTest(*w1);
+        } else if (!strayReported_) {
+            // Between the maximum and the minimum there is nothing in a sound memory: the
+            // "maximum" was an end mark among the samples, and what follows it until the next
+            // mark cannot be read as samples.
+            strayReported_ = true;
+            warnings_ << QStringLiteral("%1: marca de fim no meio do ensaio, depois da amostra %2; as "
+                                        "amostras seguintes não foram lidas, e a máxima e a mínima "
+                                        "podem estar erradas.")
+                             .arg(runs_.isEmpty() ? QStringLiteral("Ensaio %1").arg(number_) : runs_.back().caption())
+                             .arg(sample_ - 1);
+        }
     }
     // R4
     if (open_ && !maxSeen_) {
@@ -102,6 +118,13 @@ MemoryDecoder::Status MemoryDecoder::record(const QByteArray& r, int pos) {
             table_.post();
             if (sample_ == 1)
                 firstRow_ = table_.bookmark();
+            if (!runs_.isEmpty()) {
+                TestRun& run = runs_.back();
+                if (run.first < 0)
+                    run.first = table_.bookmark();
+                run.last = table_.bookmark();
+                ++run.rows;
+            }
             ++sample_;
             table_.setSaved(false);
         }

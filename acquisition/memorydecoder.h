@@ -4,6 +4,7 @@
 #include "acquisition/measurementtable.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -40,6 +41,11 @@ public:
     /// Processes the records of one block response for `count` registers, in order.
     Status feedBlock(const QByteArray& response, int count);
     int testsStarted() const { return tests_; }
+    /// Every test started, in memory order, with the rows it got (none for a test without
+    /// samples); tests that share a number are kept apart.
+    const QList<TestRun>& tests() const { return runs_; }
+    /// What the memory holds that the decoding had to pass over, naming the test.
+    const QStringList& warnings() const { return warnings_; }
 
 private:
     Status record(const QByteArray& r, int pos);
@@ -55,6 +61,9 @@ private:
     int number_ = 0;
     int tests_ = 0;
     Table::Bookmark firstRow_ = -1; ///< the current test's first sample row
+    QList<TestRun> runs_;
+    QStringList warnings_;
+    bool strayReported_ = false;
 };
 
 } // namespace acq

@@ -300,9 +300,22 @@ void Table::assign(QList<FieldDef> defs, const RowStore& rows, qint64 autoInc) {
     notify(Change::Data);
 }
 
+bool Table::setFilter(const QString& text, Bookmark first, Bookmark last) {
+    if (!setFilter(text))
+        return false;
+    spanFirst_ = first;
+    spanLast_ = last;
+    invalidate();
+    if (filtered_)
+        notify(Change::Data);
+    return true;
+}
+
 bool Table::passesFilter(Bookmark row) const {
     if (!filtered_ || filterField_ < 0)
         return true;
+    if (spanFirst_ >= 0 && (row < spanFirst_ || row > spanLast_))
+        return false;
     if (store_.holdsInt(row, filterField_) || store_.holdsDouble(row, filterField_))
         return store_.toDouble(row, filterField_) == static_cast<double>(filterValue_);
     const QVariant v = store_.value(row, filterField_);
@@ -614,6 +627,7 @@ bool Table::setFilter(const QString& text) {
     filterText_ = text;
     filterField_ = f;
     filterValue_ = n;
+    spanFirst_ = spanLast_ = -1;
     invalidate();
     if (filtered_)
         notify(Change::Data);

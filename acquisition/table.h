@@ -167,6 +167,9 @@ public:
     QString indexFieldNames() const { return indexName_; }
     /// Accepts "Field = integer"; false (and the filter unchanged) for any other text.
     bool setFilter(const QString& text);
+    /// The same, restricted to the stored rows from `first` to `last` (bookmarks): one test
+    /// among several that share a number.
+    bool setFilter(const QString& text, Bookmark first, Bookmark last);
     QString filter() const { return filterText_; }
     void setFiltered(bool on);
     bool filtered() const { return filtered_; }
@@ -192,6 +195,10 @@ public:
     /// Bookmarks of the stored rows (deleted ones left out), in the order they were added.
     std::vector<Bookmark> storedRows() const;
     bool isNullAt(Bookmark row, int field) const;
+    /// Whether `row` is a stored row that was not deleted.
+    bool isStored(Bookmark row) const {
+        return row >= 0 && row < storedCount() && !deleted_[static_cast<size_t>(row)];
+    }
     /// The same numbers as valueAt(row, field).toDouble() and .toLongLong().
     double floatAt(Bookmark row, int field) const;
     qint64 integerAt(Bookmark row, int field) const;
@@ -218,6 +225,7 @@ private:
     QString filterText_;
     int filterField_ = -1;
     qint64 filterValue_ = 0;
+    Bookmark spanFirst_ = -1, spanLast_ = -1;
     bool filtered_ = false;
 
     mutable std::vector<int> view_;

@@ -54,6 +54,8 @@ QString writeFailureCause(const QString& path, qint64 bytes, const QString& fall
     const QFileInfo target(path);
     if (target.isDir())
         return QStringLiteral("já existe uma pasta com esse nome");
+    if (target.isSymLink() && !target.exists())
+        return QStringLiteral("o nome é um link para \"%1\", que não existe").arg(QDir::toNativeSeparators(target.symLinkTarget()));
     const QFileInfo folder(target.absolutePath());
     if (!folder.isDir())
         return QStringLiteral("a pasta não existe");
@@ -65,7 +67,9 @@ QString writeFailureCause(const QString& path, qint64 bytes, const QString& fall
     // A temporary file of the full size is needed beside the old one.
     if (storage.isValid() && storage.bytesAvailable() < bytes + 4096)
         return QStringLiteral("o disco está cheio");
-    return fallback.isEmpty() ? QStringLiteral("erro de gravação") : QStringLiteral("erro de gravação (%1)").arg(fallback);
+    // Qt's text for "no error" tells the user nothing.
+    const bool says = !fallback.isEmpty() && fallback != QLatin1String("No error") && fallback != QLatin1String("Unknown error");
+    return says ? QStringLiteral("erro de gravação (%1)").arg(fallback) : QStringLiteral("erro de gravação");
 }
 
 bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error) {

@@ -97,12 +97,12 @@ void EvaluationPlot::mouseReleaseEvent(QMouseEvent*) { dragging_ = -1; }
 
 // ---- the window ---------------------------------------------------------------------------------
 
-TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, qint64 test, const QString& dataFile,
+TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::TestRun& test, const QString& dataFile,
                                EvaluationInputs inputs, FileDialogs& files, MessageService& messages, QWidget* parent)
     : QDialog(parent), table_(table), test_(test), dataFile_(dataFile), samples_(ses::testSamples(table, test)),
       inputs_(std::move(inputs)), files_(files), messages_(messages) {
     setObjectName(QStringLiteral("FormAvaliacao"));
-    setWindowTitle(QStringLiteral("Avaliação do Ensaio %1").arg(test));
+    setWindowTitle(QStringLiteral("Avaliação do %1").arg(test.caption()));
     const double tEnd = samples_.empty() ? 1.0 : samples_.back().t;
 
     Plot = new EvaluationPlot(this);

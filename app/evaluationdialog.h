@@ -29,7 +29,7 @@ struct EvaluationInputs {
 class TFormAvaliacao : public QDialog {
     Q_OBJECT
 public:
-    TFormAvaliacao(const acq::MeasurementTable& table, qint64 test, const QString& dataFile,
+    TFormAvaliacao(const acq::MeasurementTable& table, const acq::TestRun& test, const QString& dataFile,
                    EvaluationInputs inputs, FileDialogs& files, MessageService& messages, QWidget* parent = nullptr);
 
     EvaluationInputs inputs() const { return inputs_; }
@@ -73,7 +73,7 @@ private:
     void readInputs();
 
     const acq::MeasurementTable& table_;
-    qint64 test_;
+    acq::TestRun test_;
     QString dataFile_;
     std::vector<eval::Sample> samples_;
     EvaluationInputs inputs_;

@@ -16,14 +16,14 @@ namespace {
 
 struct Row { qint64 sub; double tempo, tint, text; };
 
-QList<Row> rowsOf(const acq::MeasurementTable& t, qint64 test) {
+QList<Row> rowsOf(const acq::MeasurementTable& t, const acq::TestRun& test) {
     namespace f = acq::field;
     const int e = t.fieldIndex(f::Ensaio), s = t.fieldIndex(f::SubReg), tm = t.fieldIndex(f::Tempo),
               ti = t.fieldIndex(f::Tint), tx = t.fieldIndex(f::Text);
     QList<Row> out;
-    for (const acq::Table::Row& r : t.allRows())
-        if (!r[e].isNull() && r[e].toLongLong() == test)
-            out << Row{r[s].toLongLong(), r[tm].toDouble(), r[ti].toDouble(), r[tx].toDouble()};
+    for (acq::Table::Bookmark r = test.first; r >= 0 && r <= test.last; ++r)
+        if (t.isStored(r) && !t.isNullAt(r, e) && t.integerAt(r, e) == test.number)
+            out << Row{t.integerAt(r, s), t.floatAt(r, tm), t.floatAt(r, ti), t.floatAt(r, tx)};
     std::stable_sort(out.begin(), out.end(), [](const Row& a, const Row& b) { return a.sub < b.sub; });
     return out;
 }
@@ -85,7 +85,7 @@ bool writeReport(const acq::MeasurementTable& table, const ReportRequest& req, c
         QPdfWriter w(&buf);
         w.setPageSize(QPageSize(QPageSize::A4));
         w.setResolution(300);
-        w.setTitle(QStringLiteral("Avaliação do Ensaio %1").arg(req.test));
+        w.setTitle(QStringLiteral("Avaliação do %1").arg(req.test.caption()));
         w.setCreator(QStringLiteral("Registrador"));
         QPainter p(&w);
         if (!p.isActive()) {
@@ -99,7 +99,7 @@ bool writeReport(const acq::MeasurementTable& table, const ReportRequest& req, c
         QFont small(QStringLiteral("DejaVu Sans"), 8);
         Pages pg(w, p);
 
-        pg.line(QStringLiteral("Bomba Calorimétrica - Avaliação do Ensaio %1").arg(req.test), title);
+        pg.line(QStringLiteral("Bomba Calorimétrica - Avaliação do %1").arg(req.test.caption()), title);
         pg.skip(20);
         pg.line(QStringLiteral("Arquivo de dados: %1").arg(req.dataFile.isEmpty() ? QStringLiteral("(dados não salvos)")
                                                                                   : QDir::toNativeSeparators(req.dataFile)), body);
@@ -130,7 +130,7 @@ bool writeReport(const acq::MeasurementTable& table, const ReportRequest& req, c
         // The appendix starts on a page of its own.
         w.newPage();
         Pages ap(w, p);
-        ap.line(QStringLiteral("Anexo: leituras do Ensaio %1").arg(req.test), head);
+        ap.line(QStringLiteral("Anexo: leituras do %1").arg(req.test.caption()), head);
         ap.skip(10);
         const QList<double> rc{0.0, 0.25, 0.5, 0.75};
         const QStringList caption{QStringLiteral("Registro"), QStringLiteral("Tempo (min)"), QStringLiteral("Temp. Int. (°C)"),

@@ -9,7 +9,7 @@
 #include <QString>
 
 struct ReportRequest {
-    qint64 test = 0;
+    acq::TestRun test;
     QString dataFile;           ///< shown as given; empty: "(dados não salvos)"
     QDateTime when = QDateTime::currentDateTime();
     eval::Result result;

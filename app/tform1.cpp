@@ -367,7 +367,7 @@ bool TForm1::eventFilter(QObject* o, QEvent* e) {
     }
     if ((o == Chart1 || o == Chart1->viewport()) && e->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(e)->button() == Qt::RightButton) {
-        AvaliarEnsaio1->setEnabled(shownTest() >= 0);
+        AvaliarEnsaio1->setEnabled(shownTest().has_value());
         ChartMenu->popup(static_cast<QMouseEvent*>(e)->globalPosition().toPoint());
         return true;
     }
@@ -393,12 +393,13 @@ void TForm1::deleteGridRow() {
 
 void TForm1::ComboBox1Change() {
     // The entry carries its test's number; a list in another order still shows the right test.
-    const int i = ComboBox1->currentIndex();
-    showTestByNumber(i < 0 ? -1 : ComboBox1->itemData(i).toLongLong());
+    // Entry i is test i of the data in hand; tests that share a number stay apart.
+    const auto test = shownTest();
+    showTest(test ? *test : acq::TestRun{-1, 1, -1, -1, 0});
 }
 
-void TForm1::showTestByNumber(qint64 number) {
-    TestView v = selectTest(table_, number);
+void TForm1::showTest(const acq::TestRun& test) {
+    TestView v = selectTest(table_, test);
     LabelTMin->setText(v.minLabel);
     LabelTMax->setText(v.maxLabel);
     LabelTMin->adjustSize();
@@ -408,8 +409,8 @@ void TForm1::showTestByNumber(qint64 number) {
 
 void TForm1::rebuildTestList() {
     ComboBox1->clear();
-    for (qint64 n : table_.testNumbers())
-        ComboBox1->addItem(QStringLiteral("Ensaio %1").arg(n), n);
+    for (const acq::TestRun& t : session_.tests())
+        ComboBox1->addItem(t.caption(), t.number);
     ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
 }
 
@@ -418,7 +419,11 @@ void TForm1::rebuildTestList() {
 void TForm1::clearTests() { ComboBox1->clear(); }
 
 void TForm1::testStarted(int number) {
-    ComboBox1->addItem(QStringLiteral("Ensaio %1").arg(number), number);
+    // Listed as the decoding will list it: a second test of a number is its own entry.
+    acq::TestRun t{number, 1, -1, -1, 0};
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        t.occurrence += ComboBox1->itemData(i).toLongLong() == number ? 1 : 0;
+    ComboBox1->addItem(t.caption(), number);
     ComboBox1->setCurrentIndex(-1); // nothing is selected until the download ends
 }
 
@@ -546,15 +551,18 @@ void TForm1::tellPortFailed(int index) {
         s_.messages.showDetailed(MsgKind::Warning, kMsgPortFailed, detail);
 }
 
-qint64 TForm1::shownTest() const {
+std::optional<acq::TestRun> TForm1::shownTest() const {
     const int i = ComboBox1->currentIndex();
-    return i < 0 ? -1 : ComboBox1->itemData(i).toLongLong();
+    if (i < 0 || i >= session_.tests().size())
+        return std::nullopt;
+    return session_.tests()[i];
 }
 
 void TForm1::AvaliarEnsaioClick() {
-    const qint64 n = shownTest();
-    if (n < 0)
+    const auto test = shownTest();
+    if (!test)
         return;
+    const std::pair<qint64, int> n{test->number, test->occurrence};
     EvaluationInputs in = evaluationInputs.count(n) ? evaluationInputs[n] : EvaluationInputs{};
     if (!evaluationInputs.count(n)) {
         // A new test starts from the energy equivalent last used.
@@ -564,7 +572,7 @@ void TForm1::AvaliarEnsaioClick() {
         if (ok && std::isfinite(v) && v > 0)
             in.calorimetry.energyEquivalent = v;
     }
-    TFormAvaliacao d(table_, n, session_.dataFile(), in, s_.files, s_.messages, this);
+    TFormAvaliacao d(table_, *test, session_.dataFile(), in, s_.files, s_.messages, this);
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     if (const auto w = d.energyEquivalent(); w && *w > 0 &&

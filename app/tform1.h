@@ -109,7 +109,7 @@ public:
     QAction* SalvarGrafico1;
     QAction* RestaurarZoom1;
     /// The evaluation inputs typed for each test while the program runs.
-    std::map<qint64, EvaluationInputs> evaluationInputs;
+    std::map<std::pair<qint64, int>, EvaluationInputs> evaluationInputs; ///< by number and occurrence
 
     TableModel* gridModel() const { return model_; }
     /// A row of config.xml as it is on disk now; empty when absent.
@@ -124,7 +124,7 @@ private:
     void buildMenus();
     void fitGridTitles();
     void deleteGridRow();
-    void showTestByNumber(qint64 number);
+    void showTest(const acq::TestRun& test);
     void rebuildTestList();
     void setUpExport();
     int execDialog(QDialog& d);
@@ -132,7 +132,7 @@ private:
     bool tell(const ses::Outcome& o);
     /// The warning that port `index` did not open, with the cause when it is the permissions.
     void tellPortFailed(int index);
-    qint64 shownTest() const;
+    std::optional<acq::TestRun> shownTest() const;
 
     /// True when the table holds nothing unsaved, or the user agrees to replace it.
     bool mayReplaceData();

@@ -218,7 +218,7 @@ void BM_EvaluationWindowRedraw(benchmark::State& st) {
     }
     ScriptedFiles files;
     ScriptedMessages messages;
-    TFormAvaliacao d(t, 1, {}, {}, files, messages);
+    TFormAvaliacao d(t, acq::testRuns(t).at(0), {}, {}, files, messages);
     d.resize(760, 640);
     QImage img(d.Plot->size(), QImage::Format_ARGB32_Premultiplied);
     const double c = d.outcome().ok() ? d.outcome().result->periods.c : 120;

@@ -1,5 +1,8 @@
 #include "evaluation/evaluation.h"
 
+#include <QLocale>
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -219,6 +222,19 @@ std::optional<Periods> detectPeriods(std::span<const Sample> samples, QString* w
         return std::nullopt;
     }
     return detectChecked(samples, why);
+}
+
+std::optional<double> parseDecimal(QStringView text) {
+    static const QRegularExpression form(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)([eE][+-]?\\d+)?$"));
+    QString t = text.trimmed().toString();
+    if (!form.match(t).hasMatch())
+        return std::nullopt;
+    t.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double v = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return v;
 }
 
 Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods> given,

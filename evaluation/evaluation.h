@@ -68,6 +68,11 @@ struct Outcome {
     bool ok() const { return result.has_value(); }
 };
 
+/// A number as a technician types it: "0,8" and "0.8" alike (one decimal mark, no thousands
+/// separators), an optional sign and exponent; nothing for anything else or a value that is
+/// not finite.
+std::optional<double> parseDecimal(QStringView text);
+
 /// Samples of a period: lo ≤ t ≤ hi within this tolerance (minutes).
 inline constexpr double kPeriodTolerance = 1e-9;
 /// The logger's resolution: one raw step, in K.

@@ -136,9 +136,17 @@ Outcome Session::download(acq::DownloadListener& listener) {
         void responseRead(int start, const QByteArray& r) override { inner.responseRead(start, r); }
     } watch(listener, recreated_);
     recreated_ = false;
-    const Outcome o = downloadOutcome(acq::runDownload(channel_, table_, watch));
-    if (recreated_)
+    acq::DownloadReport report;
+    Outcome o = downloadOutcome(acq::runDownload(channel_, table_, watch, &report));
+    if (recreated_) {
         dataFile_.clear();
+        tests_ = report.tests;
+    }
+    // What the decoding passed over is told, never dropped in silence.
+    if (o.ok() && !report.warnings.isEmpty())
+        o = Outcome::done(report.warnings.join(QLatin1Char('\n')), Outcome::Severity::Warning);
+    else if (!report.warnings.isEmpty())
+        o.text += QLatin1Char('\n') + report.warnings.join(QLatin1Char('\n'));
     return o;
 }
 
@@ -168,6 +176,7 @@ Outcome Session::open(const QString& path) {
         return Outcome::fail(Outcome::Status::File, msg::NotADataFile.arg(QDir::toNativeSeparators(path), why));
     table_.setSaved(true); // what is shown is what the file holds
     dataFile_ = path;
+    tests_ = acq::testRuns(table_);
     return Outcome::done();
 }
 

@@ -59,6 +59,9 @@ public:
     /// The data file last opened or saved (empty when the data came from the logger).
     QString dataFile() const { return dataFile_; }
     bool saved() const { return table_.saved(); }
+    /// The tests of the data in hand, as listed: from the last download (tests without rows
+    /// included) or the file opened.
+    const QList<acq::TestRun>& tests() const { return tests_; }
 
     /// Reads config.xml (the seven keys and the COM1 … COM4 device rows) and opens the port
     /// at the start-up speed.
@@ -99,6 +102,7 @@ private:
     RuntimeConfig config_;
     QString workDir_;
     QString dataFile_;
+    QList<acq::TestRun> tests_;
     bool recreated_ = false;
 };
 

@@ -7,21 +7,23 @@
 
 namespace ses {
 
-std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, qint64 test) {
+std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, const acq::TestRun& test) {
     namespace f = acq::field;
     const int ensaio = table.fieldIndex(f::Ensaio), tempo = table.fieldIndex(f::Tempo), tint = table.fieldIndex(f::Tint);
     std::vector<eval::Sample> out;
-    for (const acq::Table::Row& r : table.allRows())
-        if (!r[ensaio].isNull() && r[ensaio].toLongLong() == test && !r[tempo].isNull() && !r[tint].isNull())
-            out.push_back({r[tempo].toDouble(), r[tint].toDouble()});
+    // Only the test's own rows: another test of the same number lies outside its span.
+    for (const acq::Table::Bookmark r : table.storedRows())
+        if (r >= test.first && r <= test.last && !table.isNullAt(r, ensaio) && table.integerAt(r, ensaio) == test.number &&
+            !table.isNullAt(r, tempo) && !table.isNullAt(r, tint))
+            out.push_back({table.floatAt(r, tempo), table.floatAt(r, tint)});
     std::stable_sort(out.begin(), out.end(), [](const eval::Sample& a, const eval::Sample& b) { return a.t < b.t; });
     return out;
 }
 
-eval::Outcome evaluateTest(const acq::MeasurementTable& table, qint64 test, const EvaluationRequest& req) {
+eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRun& test, const EvaluationRequest& req) {
     const auto samples = testSamples(table, test);
     if (samples.empty())
-        return {std::nullopt, msg::TestWithoutSamples.arg(test)};
+        return {std::nullopt, msg::TestWithoutSamples.arg(test.caption().mid(7))};
     return eval::evaluate(samples, req.method, req.periods, req.calorimetry);
 }
 
@@ -82,8 +84,8 @@ QList<ResultLine> inputLines(const eval::Calorimetry& c, const eval::Result& r) 
     return l;
 }
 
-QString resultText(qint64 test, const eval::Result& r, const eval::Calorimetry& c) {
-    QStringList out{QStringLiteral("Avaliação do Ensaio %1").arg(test)};
+QString resultText(const acq::TestRun& test, const eval::Result& r, const eval::Calorimetry& c) {
+    QStringList out{QStringLiteral("Avaliação do %1").arg(test.caption())};
     auto add = [&](const QList<ResultLine>& lines) {
         int width = 0;
         for (const ResultLine& x : lines)
@@ -101,9 +103,11 @@ QString resultText(qint64 test, const eval::Result& r, const eval::Calorimetry& 
     return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QJsonObject resultJson(qint64 test, const eval::Result& r) {
+QJsonObject resultJson(const acq::TestRun& test, const eval::Result& r) {
     QJsonObject o;
-    o[QStringLiteral("test")] = test;
+    o[QStringLiteral("test")] = test.number;
+    if (test.occurrence > 1)
+        o[QStringLiteral("occurrence")] = test.occurrence;
     o[QStringLiteral("method")] = eval::methodKey(r.method);
     o[QStringLiteral("automatic")] = r.automatic;
     QJsonObject p;

@@ -12,7 +12,7 @@
 namespace ses {
 
 /// The internal-temperature curve of one test: (Tempo, Tint) in increasing time.
-std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, qint64 test);
+std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, const acq::TestRun& test);
 
 struct EvaluationRequest {
     eval::Method method = eval::Method::RegnaultPfaundler;
@@ -21,7 +21,7 @@ struct EvaluationRequest {
 };
 
 /// Evaluates one test of the table; a test without rows is refused with its reason.
-eval::Outcome evaluateTest(const acq::MeasurementTable& table, qint64 test, const EvaluationRequest& req);
+eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRun& test, const EvaluationRequest& req);
 
 /// The method's name as the user reads it: "Regnault-Pfaundler" / "Dickinson".
 QString methodName(eval::Method m);
@@ -37,9 +37,10 @@ QList<ResultLine> resultLines(const eval::Result& r);
 /// The calorimetric inputs that were given, in the same form.
 QList<ResultLine> inputLines(const eval::Calorimetry& c, const eval::Result& r);
 /// Everything as plain text, one "label: value unit" per line (for the terminal and "Copiar").
-QString resultText(qint64 test, const eval::Result& r, const eval::Calorimetry& c);
+QString resultText(const acq::TestRun& test, const eval::Result& r, const eval::Calorimetry& c);
 /// The result as one JSON object with fixed keys.
-QJsonObject resultJson(qint64 test, const eval::Result& r);
+/// "test" is the number; "occurrence" is there only for a second test of that number.
+QJsonObject resultJson(const acq::TestRun& test, const eval::Result& r);
 
 /// Numbers as the user reads them: "." as the decimal separator, fixed decimals.
 QString fixed(double v, int decimals);

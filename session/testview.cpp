@@ -1,11 +1,14 @@
 #include "session/testview.h"
 
-#include <map>
 
-TestView selectTest(acq::MeasurementTable& table, qint64 number) {
+TestView selectTest(acq::MeasurementTable& table, const acq::TestRun& test) {
     namespace f = acq::field;
     TestView v;
-    table.setFilter(acq::testFilter(number));
+    // A test without rows shows none, not the rows of another test of its number.
+    if (test.first >= 0)
+        table.setFilter(acq::testFilter(test.number), test.first, test.last);
+    else
+        table.setFilter(acq::testFilter(test.number), 0, -1);
     table.setFiltered(true);
     table.first();
     auto label = [&](const QString& field) {
@@ -32,29 +35,27 @@ TestView selectTest(acq::MeasurementTable& table, qint64 number) {
 
 QList<TestSummary> summarizeTests(const acq::MeasurementTable& table) {
     namespace f = acq::field;
-    const int ensaio = table.fieldIndex(f::Ensaio), sub = table.fieldIndex(f::SubReg);
+    const int sub = table.fieldIndex(f::SubReg), ensaio = table.fieldIndex(f::Ensaio);
     const int tmin = table.fieldIndex(f::TMin), tmax = table.fieldIndex(f::TMax);
-    struct Acc { int rows = 0; qint64 firstSub = 0; acq::Table::Bookmark first = -1; };
-    std::map<qint64, Acc> tests;
-    // Straight from the table's storage: no row of variants is built for this.
-    for (const acq::Table::Bookmark r : table.storedRows()) {
-        if (table.isNullAt(r, ensaio))
-            continue;
-        Acc& a = tests[table.integerAt(r, ensaio)];
-        const qint64 s = table.integerAt(r, sub);
-        // The labels come from the test's first row in SubReg order, as the test view shows.
-        if (a.rows++ == 0 || s < a.firstSub) {
-            a.firstSub = s;
-            a.first = r;
-        }
-    }
     QList<TestSummary> out;
-    for (const auto& [n, a] : tests) {
+    for (const acq::TestRun& run : acq::testRuns(table)) {
+        // The labels come from the test's first row in SubReg order, as the test view shows.
+        acq::Table::Bookmark first = -1;
+        qint64 firstSub = 0;
+        for (acq::Table::Bookmark r = run.first; r <= run.last; ++r) {
+            if (!table.isStored(r) || table.isNullAt(r, ensaio) || table.integerAt(r, ensaio) != run.number)
+                continue;
+            const qint64 s = table.integerAt(r, sub);
+            if (first < 0 || s < firstSub) {
+                first = r;
+                firstSub = s;
+            }
+        }
         auto label = [&](int field) {
-            const double v = table.floatAt(a.first, field);
+            const double v = table.floatAt(first, field);
             return v != 0 ? table.formatValue(field, v) + QStringLiteral(" °C") : QString();
         };
-        out << TestSummary{n, a.rows, label(tmin), label(tmax)};
+        out << TestSummary{run, run.rows, label(tmin), label(tmax)};
     }
     return out;
 }

@@ -15,15 +15,15 @@ struct TestView {
 };
 
 /// Leaves the filter on that test and the current row on its last row.
-TestView selectTest(acq::MeasurementTable& table, qint64 number);
+TestView selectTest(acq::MeasurementTable& table, const acq::TestRun& test);
 
-/// One line of the list of tests: its number, rows, and the labels of its first row.
+/// One line of the list of tests: the test, its rows, and the labels of its first row.
 struct TestSummary {
-    qint64 number = 0;
+    acq::TestRun test;
     int rows = 0;
     QString minLabel;
     QString maxLabel;
 };
 
-/// Every test of the table in ascending order, in one pass over the rows.
+/// Every test of the table in the order it was stored (tests sharing a number kept apart).
 QList<TestSummary> summarizeTests(const acq::MeasurementTable& table);

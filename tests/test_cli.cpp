@@ -1,5 +1,6 @@
 // registrador-cli end to end over a real pseudo-terminal with the emulator.
 #include "tests/support.h"
+#include "tools/emulator/loggermodel.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 struct CliRun {
@@ -242,4 +244,149 @@ TEST(Cli, CalcAndReportOfADemoTest) {
         EXPECT_TRUE(t.contains(QString::number(rise, 'f', 4)) || t.contains("Elevação corrigida"));
         EXPECT_TRUE(t.contains("Anexo"));
     }
+}
+
+namespace {
+QString writeImage(const QString& path, const QByteArray& image) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(image);
+    return path;
+}
+
+// Record words of one test as the logger writes them, samples from `first` on.
+QList<quint16> loggerTest(int number, int samples, quint16 first = 0x200) {
+    emu::TestRecords r{number, {}, true, 0x300, 0x100};
+    for (int i = 0; i < samples; ++i)
+        r.samples << std::pair{quint16(first + i), quint16(first + i - 0x10)};
+    return r.words();
+}
+} // namespace
+
+// Every output is the file asked for, never another name nor the input; checked before work.
+TEST(Cli, OutputsAreExactlyWhatWasAsked) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    const QByteArray before = readAllOf(dat);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("pasta"));
+    ASSERT_TRUE(QFile::link(dat, dir.filePath("link.dat")));
+    const QString img = writeImage(dir.filePath("m.img"), readAllOf(dataFile("demo.img")));
+    struct Case { QStringList args; int code; const char* says; QStringList mustNotExist; } cases[] = {
+        {{"export", dat, "--test", "1", "--out", dir.filePath("x.txt")}, 1, ".xls", {"x.txt", "x.XLS", "x.xls"}},
+        {{"export", dat, "--test", "1", "--format", "csv", "--out", dir.filePath("y.xls")}, 1, ".csv", {"y.xls", "y.csv"}},
+        {{"export", dat, "--test", "1", "--out", dir.filePath("pasta")}, 1, "pasta", {"pasta.XLS", "pasta.xls"}},
+        {{"report", dat, "--test", "1", "--out", dat}, 1, "mesmo arquivo", {}},
+        {{"plot", dat, "--test", "1", "--out", dir.filePath("link.dat")}, 1, "mesmo arquivo", {}},
+        {{"decode", img, "--out", img}, 1, "mesmo arquivo", {}},
+        {{"download", "--device", "/dev/nonexistent", "--out", dir.filePath("pasta")}, 5, "pasta", {}},
+        {{"download", "--device", "/dev/nonexistent", "--out", dir.filePath("a.dat"), "--dump", dir.filePath("a.dat")},
+         1, "mesmo arquivo", {"a.dat"}},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        for (const QString& name : c.mustNotExist)
+            EXPECT_FALSE(QFile::exists(dir.filePath(name))) << name.toStdString();
+    }
+    EXPECT_EQ(readAllOf(dat), before);
+    EXPECT_EQ(readAllOf(img), readAllOf(dataFile("demo.img")));
+    // The extension is compared without case, and the name is kept as typed.
+    ASSERT_EQ(cli({"export", dat, "--test", "1", "--out", dir.filePath("z.XLS")}).code, 0);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).contains("z.XLS"));
+    ASSERT_EQ(cli({"export", dat, "--test", "1", "--format", "csv", "--out", dir.filePath("z.Csv")}).code, 0);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).contains("z.Csv"));
+}
+
+// Devices, FIFOs and files without an end are refused at once by every reader.
+TEST(Cli, EndlessInputsAreRefused) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& in : {QStringLiteral("/dev/zero"), fifo}) {
+        const QList<QStringList> readers = {
+            {"show", in}, {"export", in, "--test", "1", "--out", dir.filePath("e.xls")},
+            {"calc", in, "--test", "1"}, {"decode", in, "--out", dir.filePath("e.dat")},
+        };
+        for (const QStringList& args : readers) {
+            const CliRun r = cli(args);
+            EXPECT_EQ(r.code, 5) << args.join(' ').toStdString();
+            EXPECT_TRUE(r.err.contains("não é um arquivo comum")) << r.err.toStdString();
+        }
+    }
+}
+
+TEST(Cli, ExitCodesOfWhatCannotBeAnswered) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    struct Case { QStringList args; int code; const char* says; } cases[] = {
+        {{"--test", "1", "--test", "2"}, 1, "mais de uma vez"},
+        {{"--test", "1", "--fuse", "50"}, 1, "--fuse"},
+        {{"--test", "1", "--calibrate", "--mass", "1", "--heat", "26454", "--energy-equivalent", "10000"}, 1, "--calibrate"},
+        {{"--test", "1", "--heat", "26454"}, 1, "--heat"},
+        {{"--test", "1", "--mass", "1e-320", "--energy-equivalent", "10000"}, 3, "não é um número finito"},
+        {{"--test", "1", "--mass", "1", "--energy-equivalent", "-5"}, 3, "positivo"},
+        {{"--test", "1", "--calibrate", "--mass", "1", "--heat", "26454", "--fuse", "-1e9"}, 3, "não é um número positivo"},
+        {{"--test", "1", "--mass", "0,8,1", "--energy-equivalent", "10000"}, 1, "0,8,1"},
+        {{"--test", "1", "--method", "DICKINSON"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(QStringList{"calc", dat} + c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+    }
+    // "0,98" is 0.98, in every number option.
+    const CliRun comma = cli({"calc", dat, "--test", "1", "--json", "--mass", "0,98", "--energy-equivalent", "10100,5"});
+    const CliRun point = cli({"calc", dat, "--test", "1", "--json", "--mass", "0.98", "--energy-equivalent", "10100.5"});
+    ASSERT_EQ(comma.code, 0) << comma.err.toStdString();
+    EXPECT_EQ(comma.out, point.out);
+    // A memory whose tests hold no sample: nothing to write, and said so by the exit status.
+    const QString img = writeImage(dir.filePath("nosamples.img"), emu::buildImage(loggerTest(1, 0) + loggerTest(2, 0)));
+    const CliRun r = cli({"decode", img, "--out", dir.filePath("n.dat")});
+    EXPECT_EQ(r.code, 4) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("n.dat")));
+}
+
+// Two tests with one number are two tests everywhere: listed apart, shown and exported apart.
+TEST(Cli, TestsSharingANumberAreKeptApart) {
+    QTemporaryDir dir;
+    const QString img = writeImage(dir.filePath("dup.img"),
+                                   emu::buildImage(loggerTest(5, 3, 0x200) + loggerTest(2, 1) + loggerTest(5, 2, 0x280)));
+    const QString dat = dir.filePath("dup.dat");
+    CliRun r = cli({"decode", img, "--out", dat});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = cli({"show", dat});
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
+    EXPECT_TRUE(lines[1].startsWith("2\t1\t"));
+    EXPECT_TRUE(lines[2].startsWith("5\t3\t"));
+    EXPECT_TRUE(lines[3].startsWith("5 (2)\t2\t"));
+    for (const QString& second : {QStringLiteral("5:2"), QStringLiteral("5 (2)")}) {
+        r = cli({"show", dat, "--test", second});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out.count('\n'), 3) << r.out.toStdString(); // heading and its two rows
+        EXPECT_TRUE(r.out.contains(QString::number(acq::rawToCelsius(0x280), 'f', 3)));
+    }
+    r = cli({"show", dat, "--test", "5"});
+    EXPECT_EQ(r.out.count('\n'), 4);
+    EXPECT_FALSE(r.out.contains(QString::number(acq::rawToCelsius(0x280), 'f', 3)));
+    r = cli({"show", dat, "--test", "5:3"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("2, 5, 5:2")) << r.err.toStdString();
+    const QString csv = dir.filePath("s.csv");
+    ASSERT_EQ(cli({"export", dat, "--test", "5:2", "--format", "csv", "--out", csv}).code, 0);
+    EXPECT_EQ(readAllOf(csv).count("\r\n"), 3);
+}
+
+TEST(Cli, AStrayEndMarkIsReported) {
+    QTemporaryDir dir;
+    // Test 1: two samples, an end mark among them, three more samples, its maximum and minimum.
+    const QList<quint16> words{0xFFFF, 1, 0x200, 0x100, 0x201, 0x101, 0x250, 0xFCFC, 0x202, 0x102,
+                               0x203, 0x103, 0x300, 0xFCFC, 0x100, 0xFCFC};
+    const QString img = writeImage(dir.filePath("stray.img"), emu::buildImage(words));
+    const CliRun r = cli({"decode", img, "--out", dir.filePath("s.dat")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.err.contains("Ensaio 1: marca de fim no meio do ensaio, depois da amostra 2")) << r.err.toStdString();
 }

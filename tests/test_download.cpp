@@ -410,3 +410,27 @@ TEST(MemoryClear, AnyValidFrameCountsAsSuccess) {
     EXPECT_FALSE(clearMemory(r.channel));
     EXPECT_EQ(r.lib.requests.size(), before + 1);
 }
+
+TEST(Download, ReportListsEveryTestApartAndWhatWasPassedOver) {
+    // Test 5 twice (the second without samples, then once more), and a stray end mark in test 2.
+    const QList<quint16> stray{0xFFFF, 2, 0x200, 0x100, 0x250, 0xFCFC, 0x201, 0x101, 0x300, 0xFCFC, 0x100, 0xFCFC};
+    Rig r(emu::buildImage(test(5, {0x200, 0x201}) + test(5, {}) + stray + test(5, {0x220})));
+    DownloadReport report;
+    ASSERT_EQ(runDownload(r.channel, r.table, r.listener, &report), DownloadResult::Done);
+    QStringList captions;
+    QList<int> rows;
+    for (const TestRun& t : report.tests) {
+        captions << t.caption();
+        rows << t.rows;
+    }
+    EXPECT_EQ(captions, (QStringList{"Ensaio 5", "Ensaio 5 (2)", "Ensaio 2", "Ensaio 5 (3)"}));
+    EXPECT_EQ(rows, (QList<int>{2, 0, 1, 1}));
+    EXPECT_EQ(report.tests[1].first, -1);
+    ASSERT_EQ(report.warnings.size(), 1);
+    EXPECT_TRUE(report.warnings[0].startsWith("Ensaio 2: marca de fim no meio do ensaio, depois da amostra 1"));
+    // The file's view of the same rows: the test without samples has none to keep.
+    QStringList fromRows;
+    for (const TestRun& t : testRuns(r.table))
+        fromRows << QStringLiteral("%1 %2").arg(t.caption()).arg(t.rows);
+    EXPECT_EQ(fromRows, (QStringList{"Ensaio 2 1", "Ensaio 5 2", "Ensaio 5 (2) 1"}));
+}

@@ -41,13 +41,13 @@ struct Rig {
 
 TEST(EvaluationWindow, AutomaticThenDraggedLimitsMethodsAndCalorimetry) {
     Rig r;
-    TFormAvaliacao d(r.table, 1, QStringLiteral("demo.dat"), {}, r.files, r.messages);
+    TFormAvaliacao d(r.table, acq::testRuns(r.table).at(0), QStringLiteral("demo.dat"), {}, r.files, r.messages);
     EXPECT_EQ(d.windowTitle(), "Avaliação do Ensaio 1");
     ASSERT_TRUE(d.outcome().ok()) << d.outcome().error.toStdString();
     const eval::Result automatic = *d.outcome().result;
     EXPECT_TRUE(automatic.automatic);
     EXPECT_DOUBLE_EQ(d.EditB->value(), std::round(automatic.periods.b * 100) / 100);
-    const auto samples = ses::testSamples(r.table, 1);
+    const auto samples = ses::testSamples(r.table, acq::testRuns(r.table).at(0));
     const eval::Outcome same = eval::evaluate(samples, eval::Method::RegnaultPfaundler);
     EXPECT_EQ(same.result->riseCorrected, automatic.riseCorrected);
 
@@ -111,7 +111,7 @@ TEST(EvaluationWindow, ARunWithoutARiseSaysSoAndManualPeriodsStillWork) {
         flat.setValue(acq::field::Text, 22.0);
         flat.post();
     }
-    TFormAvaliacao d(flat, 7, {}, {}, r.files, r.messages);
+    TFormAvaliacao d(flat, acq::testRuns(flat).at(0), {}, {}, r.files, r.messages);
     EXPECT_FALSE(d.outcome().ok());
     EXPECT_EQ(d.outcome().error, "Não foi possível identificar o período principal do ensaio.");
     EXPECT_TRUE(d.LabelResultado->text().contains("Não foi possível identificar"));

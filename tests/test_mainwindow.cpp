@@ -22,6 +22,7 @@
 #include <QTimer>
 #include "tools/emulator/loggermodel.h"
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -91,6 +92,63 @@ TEST(MainWindow, TestViewSelectsByTheEntrysNumber) {
     w.form->ComboBox1->setCurrentIndex(2);
     w.form->ComboBox1Change();
     EXPECT_EQ(w.form->gridModel()->rowCount(), 1);
+}
+
+// Two tests numbered 5 (one without samples between them in memory) stay two entries, each
+// showing its own rows, after the download and after the file is saved and opened again.
+TEST(MainWindow, TestsSharingANumberAreKeptApart) {
+    Window w;
+    auto t = [](int n, int samples, quint16 first) {
+        QList<quint16> v{0xFFFF, quint16(n)};
+        for (int i = 0; i < samples; ++i) v << quint16(first + i) << 0x100;
+        return v << 0x300 << 0xFCFC << 0x100 << 0xFCFC;
+    };
+    w.model->setMemory(emu::buildImage(t(5, 3, 0x200) + t(5, 0, 0) + t(5, 2, 0x280)));
+    w.form->btnLerDadosClick();
+    EXPECT_EQ(w.tests(), (QStringList{"Ensaio 5", "Ensaio 5 (2)", "Ensaio 5 (3)"}));
+    const int rows[] = {3, 0, 2};
+    for (int i = 0; i < 3; ++i) {
+        w.form->ComboBox1->setCurrentIndex(i);
+        w.form->ComboBox1Change();
+        EXPECT_EQ(w.form->gridModel()->rowCount(), rows[i]) << i;
+        EXPECT_EQ(w.form->chartParts().Series1->count(), rows[i]) << i;
+    }
+    EXPECT_EQ(w.gridRow(0)[2], QString::number(acq::rawToCelsius(0x280), 'f', 3));
+    const QString path = w.dir.filePath("dup.dat");
+    w.files.paths = {path};
+    w.form->Salvar1Click();
+    w.files.paths = {path};
+    w.form->Abrir1Click();
+    // A test without samples has no row to keep in a file.
+    EXPECT_EQ(w.tests(), (QStringList{"Ensaio 5", "Ensaio 5 (2)"}));
+    w.form->ComboBox1->setCurrentIndex(1);
+    w.form->ComboBox1Change();
+    EXPECT_EQ(w.form->gridModel()->rowCount(), 2);
+    EXPECT_EQ(w.gridRow(0)[2], QString::number(acq::rawToCelsius(0x280), 'f', 3));
+}
+
+// A file without an end, a FIFO or one too large gives the message; what was shown stays.
+TEST(MainWindow, EndlessOrOversizedFilesLeaveTheWindowAsItWas) {
+    Window w;
+    w.form->btnLerDadosClick();
+    ASSERT_EQ(w.form->gridModel()->rowCount(), 2);
+    const QString fifo = w.dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QFile big(w.dir.filePath("big.dat"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(acq::kMaxDatapacketBytes + 1)); // sparse
+    big.close();
+    for (const QString& path : {QStringLiteral("/dev/zero"), fifo, big.fileName()}) {
+        w.messages.shown.clear();
+        w.messages.answers = {MsgAnswer::Yes}; // replace the unsaved download: yes
+        w.files.paths = {path};
+        w.form->Abrir1Click();
+        ASSERT_FALSE(w.messages.shown.isEmpty()) << path.toStdString();
+        EXPECT_TRUE(w.messages.shown.back().text.contains("não pode ser lido como tabela de dados")) << path.toStdString();
+        EXPECT_EQ(w.tests(), QStringList{"Ensaio 1"}) << path.toStdString();
+        EXPECT_EQ(w.form->gridModel()->rowCount(), 2) << path.toStdString();
+        EXPECT_FALSE(w.form->ClientDataSet1().saved());
+    }
 }
 
 TEST(MainWindow, EmptyTestClearsLabelsAndChart) {

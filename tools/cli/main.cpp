@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QLoggingCategory>
 #include <QStringList>
 #include <cmath>
@@ -159,29 +160,63 @@ bool loadFile(const QString& path, Cli& c) {
     return o.ok();
 }
 
-// The test named by --test, which must be in the file; the error lists those that are.
-std::optional<qint64> testOption(QCommandLineParser& p, acq::MeasurementTable& t) {
-    const QString text = value(p, kTest);
-    bool ok = false;
-    const qint64 n = text.toLongLong(&ok);
-    const QList<qint64> tests = t.testNumbers();
-    if (!ok || !tests.contains(n)) {
-        QStringList names;
-        for (qint64 x : tests)
-            names << QString::number(x);
-        err(ses::msg::TestNotInFile
-                .arg(text, names.isEmpty() ? QStringLiteral("nenhum") : names.join(QStringLiteral(", "))));
-        return std::nullopt;
+// The test named by --test ("N", or "N:K" for the K-th test numbered N), which must be in the
+// file; the error lists those that are.
+std::optional<acq::TestRun> testOption(QCommandLineParser& p, const ses::Session& session) {
+    const QString text = value(p, kTest).trimmed();
+    static const QRegularExpression form(QStringLiteral("^([+-]?\\d+)(?::(\\d+)|\\s*\\((\\d+)\\))?$"));
+    const auto m = form.match(text);
+    bool ok = m.hasMatch();
+    const qint64 n = ok ? m.captured(1).toLongLong(&ok) : 0;
+    const QString k = m.captured(2) + m.captured(3);
+    bool okK = true;
+    const int occurrence = k.isEmpty() ? 1 : k.toInt(&okK);
+    ok = ok && okK;
+    QStringList names;
+    for (const acq::TestRun& t : session.tests()) {
+        if (ok && t.number == n && t.occurrence == occurrence)
+            return t;
+        names << (t.occurrence > 1 ? QStringLiteral("%1:%2").arg(t.number).arg(t.occurrence) : QString::number(t.number));
     }
-    return n;
+    err(ses::msg::TestNotInFile.arg(value(p, kTest), names.isEmpty() ? QStringLiteral("nenhum") : names.join(QStringLiteral(", "))));
+    return std::nullopt;
 }
 
+// Checked before any work: a folder that does not exist or cannot be written, or a name that
+// is a folder, would only fail after the work was done.
 bool outputWritable(const QString& path) {
+    if (QFileInfo(path).isDir()) {
+        err(QStringLiteral("%1: já existe uma pasta com esse nome").arg(native(path)));
+        return false;
+    }
     const QFileInfo dir(QFileInfo(path).absolutePath());
     if (!dir.isDir() || !dir.isWritable()) {
         err(QStringLiteral("%1: a pasta não existe ou não pode ser gravada").arg(native(path)));
         return false;
     }
+    return true;
+}
+
+// Whether two names are the same file, links resolved (the file need not exist).
+bool sameFile(const QString& a, const QString& b) {
+    auto resolved = [](const QString& p) {
+        const QFileInfo f(p);
+        const QString canonical = f.canonicalFilePath();
+        if (!canonical.isEmpty())
+            return canonical;
+        const QString dir = QFileInfo(f.absolutePath()).canonicalFilePath();
+        return dir.isEmpty() ? f.absoluteFilePath() : QDir(dir).filePath(f.fileName());
+    };
+    return resolved(a) == resolved(b);
+}
+
+// An output that is one of the inputs (or another output) is refused: it would be replaced.
+bool outputUsable(const QString& path, const QStringList& others) {
+    for (const QString& o : others)
+        if (!o.isEmpty() && sameFile(path, o)) {
+            err(QStringLiteral("%1: é o mesmo arquivo que %2; grave em outro arquivo").arg(native(path), native(o)));
+            return false;
+        }
     return true;
 }
 
@@ -197,8 +232,8 @@ bool writeOrTell(const QString& path, const QByteArray& bytes) {
 int saveDownload(acq::MeasurementTable& t, const QString& path, int tests) {
     t.setFiltered(false);
     if (t.recordCount() == 0) {
-        err(QStringLiteral("Nenhuma linha foi lida; %1 não foi gravado").arg(native(path)));
-        return kOk;
+        err(QStringLiteral("A memória não tem amostras; %1 não foi gravado").arg(native(path)));
+        return kEmpty;
     }
     QString why;
     if (!acq::saveTable(t, path, &why)) {
@@ -226,6 +261,8 @@ int probe(const Command&, QCommandLineParser& p) {
 int download(const Command&, QCommandLineParser& p) {
     const QString path = value(p, "out");
     const QString dump = value(p, "dump");
+    if (!outputUsable(path, {dump}))
+        return kUsage;
     if (!outputWritable(path) || (!dump.isEmpty() && !outputWritable(dump)))
         return kFile;
     auto c = openDevice(value(p, kDevice));
@@ -235,7 +272,7 @@ int download(const Command&, QCommandLineParser& p) {
     CliListener l;
     const ses::Outcome o = c->session.download(l);
     const int code = exitOf(o);
-    if (code != kOk)
+    if (!o.text.isEmpty())
         err(o.text);
     // The memory as read is kept whatever the outcome: it is what a technician looks at.
     if (!dump.isEmpty() && !l.memory.isEmpty() && !writeOrTell(dump, l.memory))
@@ -243,22 +280,28 @@ int download(const Command&, QCommandLineParser& p) {
     if (code != kOk && !isSet(p, "partial"))
         return code;
     const int saved = saveDownload(t, path, l.tests);
-    return saved != kOk ? saved : code;
+    // A failed download that read no sample says why it failed, not that the memory is empty.
+    return saved == kEmpty && code != kOk ? code : saved != kOk ? saved : code;
 }
 
 int decode(const Command&, QCommandLineParser& p) {
     const QString in = p.positionalArguments().value(0);
     const QString path = value(p, "out");
-    QFile f(in);
-    if (!f.open(QIODevice::ReadOnly)) {
-        err(QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2").arg(native(in), f.errorString()));
+    if (!outputUsable(path, {in}))
+        return kUsage;
+    acq::ReadFailure failure{};
+    QString why;
+    const auto read = acq::readWholeFile(in, emu::LoggerModel::kMemorySize, &failure, &why);
+    if (!read) {
+        if (failure == acq::ReadFailure::TooLarge)
+            err(QStringLiteral("%1: maior que a memória do registrador (%2 bytes)").arg(native(in)).arg(emu::LoggerModel::kMemorySize));
+        else if (failure == acq::ReadFailure::NotRegular)
+            err(QStringLiteral("%1: %2").arg(native(in), why));
+        else
+            err(QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2").arg(native(in), why));
         return kFile;
     }
-    if (f.size() > emu::LoggerModel::kMemorySize) {
-        err(QStringLiteral("%1: maior que a memória do registrador (%2 bytes)").arg(native(in)).arg(emu::LoggerModel::kMemorySize));
-        return kFile;
-    }
-    const QByteArray image = f.readAll();
+    const QByteArray image = *read;
     if (image.size() < 4) {
         err(QStringLiteral("%1: curto demais para conter o cabeçalho da memória").arg(native(in)));
         return kContents;
@@ -284,10 +327,10 @@ int decode(const Command&, QCommandLineParser& p) {
     session.channel().openPort(session.channel().port());
     CliListener l(true);
     const ses::Outcome o = session.download(l);
-    if (!o.ok()) {
+    if (!o.text.isEmpty())
         err(o.text);
+    if (!o.ok())
         return exitOf(o);
-    }
     return saveDownload(session.table(), path, l.tests);
 }
 
@@ -299,10 +342,10 @@ int show(const Command&, QCommandLineParser& p) {
     if (!p.isSet(kTest)) {
         out(QStringLiteral("Ensaio\tLinhas\tMínima\tMáxima"));
         for (const TestSummary& s : summarizeTests(t))
-            out(QStringLiteral("%1\t%2\t%3\t%4").arg(s.number).arg(s.rows).arg(s.minLabel, s.maxLabel));
+            out(QStringLiteral("%1\t%2\t%3\t%4").arg(s.test.caption().mid(7)).arg(s.rows).arg(s.minLabel, s.maxLabel));
         return kOk;
     }
-    const auto n = testOption(p, t);
+    const auto n = testOption(p, c.session);
     if (!n)
         return kUsage;
     selectTest(t, *n);
@@ -315,16 +358,18 @@ int show(const Command&, QCommandLineParser& p) {
 }
 
 // The data file and the test of "export" and "plot", and their output folder.
-std::optional<int> loadTestFor(QCommandLineParser& p, const QString& path, Cli& c, qint64& number) {
-    acq::MeasurementTable& t = c.session.table();
-    if (!loadFile(p.positionalArguments().value(0), c))
-        return kFile;
-    const auto n = testOption(p, t);
-    if (!n)
+std::optional<int> loadTestFor(QCommandLineParser& p, const QString& path, Cli& c, acq::TestRun& test) {
+    const QString in = p.positionalArguments().value(0);
+    if (!outputUsable(path, {in}))
         return kUsage;
     if (!outputWritable(path))
         return kFile;
-    number = *n;
+    if (!loadFile(in, c))
+        return kFile;
+    const auto n = testOption(p, c.session);
+    if (!n)
+        return kUsage;
+    test = *n;
     return std::nullopt;
 }
 
@@ -335,9 +380,17 @@ int exportTest(const Command&, QCommandLineParser& p) {
         err(QStringLiteral("registrador-cli export: --format deve ser xls ou csv, não \"%1\"").arg(value(p, "format")));
         return kUsage;
     }
+    // Exactly the file asked for: a name whose extension is not the format's is refused, never
+    // changed into another name.
+    if (QFileInfo(path).suffix().compare(format, Qt::CaseInsensitive) != 0) {
+        err(QStringLiteral("registrador-cli export: %1 não termina em .%2, a extensão do formato %2; "
+                           "use --out com .%2 ou --format %3")
+                .arg(native(path), format, QFileInfo(path).suffix().toLower() == QLatin1String("csv") ? QStringLiteral("csv") : QStringLiteral("xls")));
+        return kUsage;
+    }
     Cli c;
     acq::MeasurementTable& t = c.session.table();
-    qint64 n = 0;
+    acq::TestRun n;
     if (const auto code = loadTestFor(p, path, c, n))
         return *code;
     selectTest(t, n);
@@ -378,13 +431,13 @@ int plot(const Command&, QCommandLineParser& p) {
     }
     Cli c;
     acq::MeasurementTable& t = c.session.table();
-    qint64 n = 0;
+    acq::TestRun n;
     if (const auto code = loadTestFor(p, path, c, n))
         return *code;
     TestView v = selectTest(t, n);
     TestChart chart;
     chart.setPoints(std::move(v.interna), std::move(v.externa));
-    chart.chart()->setTitle(QStringLiteral("Ensaio %1").arg(n));
+    chart.chart()->setTitle(n.caption());
     QChartView view(chart.chart());
     view.setRenderHint(QPainter::Antialiasing);
     view.resize(w, h);
@@ -432,9 +485,9 @@ QList<QCommandLineOption> evaluationOptions() {
 std::optional<double> number(QCommandLineParser& p, const char* name, bool* bad) {
     if (!isSet(p, name))
         return std::nullopt;
-    bool ok = false;
-    const double v = value(p, name).toDouble(&ok);
-    if (!ok || !std::isfinite(v)) {
+    const auto parsed = eval::parseDecimal(value(p, name));
+    const double v = parsed.value_or(0);
+    if (!parsed) {
         err(QStringLiteral("--%1: não é um número: %2").arg(QString::fromLatin1(name), value(p, name)));
         *bad = true;
         return std::nullopt;
@@ -446,7 +499,7 @@ std::optional<double> number(QCommandLineParser& p, const char* name, bool* bad)
 std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
     ses::EvaluationRequest req;
     if (isSet(p, "method")) {
-        const auto m = eval::methodFromKey(value(p, "method"));
+        const auto m = eval::methodFromKey(value(p, "method").trimmed().toLower());
         if (!m) {
             err(QStringLiteral("--method: use regnault-pfaundler ou dickinson, não \"%1\"").arg(value(p, "method")));
             return std::nullopt;
@@ -454,13 +507,18 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
         req.method = *m;
     }
     if (isSet(p, "periods")) {
-        const QStringList parts = value(p, "periods").split(QLatin1Char(','));
+        // "A,B,C,D" with decimal points, or "A;B;C;D" where the decimals take commas.
+        const QString text = value(p, "periods");
+        const QStringList parts = text.split(text.contains(QLatin1Char(';')) ? QLatin1Char(';') : QLatin1Char(','));
         double v[4] = {};
         bool ok = parts.size() == 4;
-        for (int i = 0; ok && i < 4; ++i)
-            v[i] = parts[i].trimmed().toDouble(&ok);
+        for (int i = 0; ok && i < 4; ++i) {
+            const auto x = eval::parseDecimal(parts[i]);
+            ok = x.has_value();
+            v[i] = x.value_or(0);
+        }
         if (!ok) {
-            err(QStringLiteral("--periods: use A,B,C,D em minutos, por exemplo 0,5,12,17"));
+            err(QStringLiteral("--periods: use A,B,C,D em minutos, por exemplo 0,5,12,17 (ou 0;5;11,5;17)"));
             return std::nullopt;
         }
         req.periods = eval::Periods{v[0], v[1], v[2], v[3]};
@@ -473,7 +531,24 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
     c.sulfur = number(p, "sulfur", &bad).value_or(0);
     if (bad)
         return std::nullopt;
-    if (isSet(p, "calibrate")) {
+    // An option that cannot take part in what is asked is a mistake, never ignored.
+    const bool calibrate = isSet(p, "calibrate");
+    if (calibrate && w) {
+        err(QStringLiteral("--energy-equivalent não se usa com --calibrate: a calibração calcula W"));
+        return std::nullopt;
+    }
+    if (!calibrate && heat) {
+        err(QStringLiteral("--heat só se usa com --calibrate"));
+        return std::nullopt;
+    }
+    if (!calibrate && !(w && mass))
+        for (const char* o : {"fuse", "acid", "sulfur"})
+            if (isSet(p, o)) {
+                err(QStringLiteral("--%1 só se usa com --energy-equivalent e --mass, ou com --calibrate")
+                        .arg(QString::fromLatin1(o)));
+                return std::nullopt;
+            }
+    if (calibrate) {
         if (!heat || !mass) {
             err(QStringLiteral("--calibrate precisa de --mass e --heat"));
             return std::nullopt;
@@ -494,7 +569,7 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
 }
 
 // Loads the file, finds the test and evaluates it; an exit code when any of that fails.
-std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, qint64& n, ses::EvaluationRequest& req,
+std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, ses::EvaluationRequest& req,
                                eval::Result& result) {
     acq::MeasurementTable& t = c.session.table();
     const auto r = evaluationRequest(p);
@@ -503,7 +578,7 @@ std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, qint64& n, ses::Ev
     req = *r;
     if (!loadFile(p.positionalArguments().value(0), c))
         return kFile;
-    const auto test = testOption(p, t);
+    const auto test = testOption(p, c.session);
     if (!test)
         return kUsage;
     n = *test;
@@ -518,7 +593,7 @@ std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, qint64& n, ses::Ev
 
 int calc(const Command&, QCommandLineParser& p) {
     Cli c;
-    qint64 n = 0;
+    acq::TestRun n;
     ses::EvaluationRequest req;
     eval::Result r;
     if (const auto code = evaluateFor(p, c, n, req, r))
@@ -532,11 +607,13 @@ int calc(const Command&, QCommandLineParser& p) {
 
 int report(const Command&, QCommandLineParser& p) {
     const QString path = value(p, "out");
+    if (!outputUsable(path, {p.positionalArguments().value(0)}))
+        return kUsage;
     if (!outputWritable(path))
         return kFile;
     Cli c;
     acq::MeasurementTable& t = c.session.table();
-    qint64 n = 0;
+    acq::TestRun n;
     ses::EvaluationRequest req;
     eval::Result r;
     if (const auto code = evaluateFor(p, c, n, req, r))
@@ -681,6 +758,15 @@ int main(int argc, char** argv) {
     if (p.isSet(help)) {
         std::fputs(p.helpText().toUtf8().constData(), stdout);
         return kOk;
+    }
+    // "--test 1 --test 2" would silently take one of them.
+    QStringList seen;
+    for (const QString& o : p.optionNames()) {
+        if (seen.contains(o)) {
+            err(QStringLiteral("registrador-cli %1: a opção --%2 foi dada mais de uma vez").arg(cmd->name, o));
+            return kUsage;
+        }
+        seen << o;
     }
     const QStringList pos = p.positionalArguments();
     if (pos.size() != cmd->positional.size()) {
