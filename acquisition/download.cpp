@@ -59,8 +59,12 @@ std::optional<QByteArray> askWithTries(lnk::SerialChannel& channel, const QByteA
         const QByteArray resp = channel.exchange(request, how);
         if (accept(resp)) {
             if (refusals == 0 || confirm == Confirm::No || (candidate && *candidate == resp)) {
-                if (refusals > 0)
+                if (refusals > 0) {
                     qCInfo(lcDownload) << what << "answered after" << refusals << "refused tries";
+                    // Each try asked for an answer: the one owed for the last try may still be
+                    // on its way and must not meet the next request.
+                    channel.settle(channel.port(), kSettleQuietMs, kSettleMaxMs);
+                }
                 return resp;
             }
             if (!candidate) {

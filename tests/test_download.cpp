@@ -275,12 +275,13 @@ TEST(Download, SlowLoggerWithOneFaultNeverGivesOtherRows) {
     struct Fault { const char* name; emu::Faults f; };
     const Fault faults[] = {
         {"held back 60 ms", {.holdMs = 60}},   {"held back 150 ms", {.holdMs = 150}},
-        {"held back 250 ms", {.holdMs = 250}}, {"held back 700 ms", {.holdMs = 700}},
+        {"held back 250 ms", {.holdMs = 250}}, {"held back 439 ms", {.holdMs = 439}},
+        {"held back 700 ms", {.holdMs = 700}}, {"held back 950 ms", {.holdMs = 950}},
         {"cut short", {.cutBlock = -1}},       {"cut to 20", {.cutBlock = -1, .cutLength = 20}},
         {"wrong LRC", {.badLrcBlock = -1}},
     };
     int done = 0, failed = 0;
-    for (int delay : {10, 30, 50, 80}) {
+    for (int delay : {10, 30, 57, 80}) {
         for (const Fault& fault : faults) {
             for (int k : {1, 2, blocks / 2, blocks - 1, blocks}) {
                 Rig r(emu::demoImage());
@@ -301,12 +302,15 @@ TEST(Download, SlowLoggerWithOneFaultNeverGivesOtherRows) {
                     ++done;
                     EXPECT_EQ(allRows(r.table), expected) << qPrintable(where);
                 } else {
-                    ++failed;
+                    // A logger later than the tries and their quiet can wait for may end the
+                    // download; anything sooner must not.
+                    if (fault.f.holdMs < 900)
+                        ++failed;
                 }
             }
         }
     }
-    // One passing fault is survived: every case here ends with the clean rows.
+    // One passing fault (an answer held back up to 700 ms) is survived with the clean rows.
     EXPECT_EQ(failed, 0);
     EXPECT_GT(done, 0);
 }

@@ -46,10 +46,12 @@ void FakeSerialLibrary::feed(int port, const QByteArray& bytes) {
         }
         const int baud = baudOf(port) > 0 ? baudOf(port) : 19200;
         const qint64 charUs = 10'000'000 / baud;
-        // The line carries one character at a time: an answer starts after the one before it.
-        qint64 t = clock_->nowUs() + qint64(model_->holdOfLastAnswer()) * 1000;
+        // Like the logger, a request is taken up only once the answer before it has been sent,
+        // and its hold counts from there.
+        qint64 t = clock_->nowUs();
         if (!rx_.empty())
             t = std::max(t, rx_.back().atUs);
+        t += qint64(model_->holdOfLastAnswer()) * 1000;
         for (char c : answer) {
             t += charUs;
             rx_.push_back({c, t});
