@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,18 +15,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
-
-QDoubleSpinBox* number(double lo, double hi, int decimals, const QString& suffix, QWidget* parent) {
-    auto* s = new QDoubleSpinBox(parent);
-    s->setRange(lo, hi);
-    s->setDecimals(decimals);
-    s->setSuffix(suffix);
-    s->setKeyboardTracking(false); // a value counts once it is typed, not at every digit
-    s->setAlignment(Qt::AlignRight);
-    return s;
-}
 
 QString linesHtml(const QList<ses::ResultLine>& lines) {
     QString h = QStringLiteral("<table cellspacing='0' cellpadding='1'>");
@@ -103,25 +93,40 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
       inputs_(std::move(inputs)), files_(files), messages_(messages) {
     setObjectName(QStringLiteral("FormAvaliacao"));
     setWindowTitle(QStringLiteral("Avaliação do %1").arg(test.caption()));
-    const double tEnd = samples_.empty() ? 1.0 : samples_.back().t;
+    // Periods kept for this test are taken as the user left them: at readings.
+    if (inputs_.periods)
+        inputs_.periods = ses::snapToReadings(samples_, *inputs_.periods);
 
     Plot = new EvaluationPlot(this);
     auto* periods = new QGroupBox(QStringLiteral("Períodos (min)"), this);
     auto* pl = new QHBoxLayout(periods);
-    QDoubleSpinBox** edits[] = {&EditA, &EditB, &EditC, &EditD};
-    const QString names[] = {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")};
+    DecimalEdit** edits[] = {&EditA, &EditB, &EditC, &EditD};
+    const QString names[] = {QStringLiteral("&A"), QStringLiteral("&B"), QStringLiteral("&C"), QStringLiteral("&D")};
     for (int i = 0; i < 4; ++i) {
-        *edits[i] = number(-1000, 100000, 2, {}, periods);
+        DecimalEdit* e = *edits[i] = new DecimalEdit(2, false, periods);
+        e->setToolTip(QStringLiteral("Minutos; ↑ e ↓ movem o limite uma leitura (5 s)"));
         auto* l = new QLabel(names[i] + QLatin1Char(':'), periods);
-        l->setBuddy(*edits[i]);
+        l->setBuddy(e);
         pl->addWidget(l);
-        pl->addWidget(*edits[i], 1);
-        connect(*edits[i], &QDoubleSpinBox::valueChanged, this, [this] {
-            if (!updating_) {
-                readInputs();
-                recompute();
+        pl->addWidget(e, 1);
+        connect(e, &DecimalEdit::changedByUser, this, [this, i] {
+            if (updating_)
+                return;
+            DecimalEdit* f = limitEdit(i);
+            if (!f->isValid()) {
+                refuseInput();
+                return;
             }
+            typing_ = i;
+            applyLimit(i, f->value());
+            typing_ = -1;
         });
+        // When typing ends the field shows the reading's time that is used.
+        connect(e, &QLineEdit::editingFinished, this, [this] {
+            if (!updating_ && inputsValid())
+                recompute();
+        });
+        connect(e, &DecimalEdit::stepped, this, [this, i](int dir) { stepLimit(i, dir); });
     }
     btnAutomatico = new QPushButton(QStringLiteral("A&utomático"), periods);
     pl->addWidget(btnAutomatico);
@@ -136,16 +141,21 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
     method->addWidget(ml);
     method->addWidget(ComboMetodo);
     method->addStretch(1);
-    connect(ComboMetodo, &QComboBox::currentIndexChanged, this, [this] {
-        if (!updating_) {
-            readInputs();
-            recompute();
-        }
-    });
+    connect(ComboMetodo, &QComboBox::currentIndexChanged, this, [this] { inputsChanged(); });
 
     LabelResultado = new QLabel(this);
     LabelResultado->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LabelResultado->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    LabelResultado->setWordWrap(true);
+    // Room for the longest result from the start, so nothing jumps when one appears.
+    const int line = fontMetrics().lineSpacing();
+    LabelResultado->setMinimumHeight(15 * line);
+    LabelAvisos = new QLabel(this);
+    LabelAvisos->setObjectName(QStringLiteral("LabelAvisos"));
+    LabelAvisos->setWordWrap(true);
+    LabelAvisos->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    LabelAvisos->setStyleSheet(QStringLiteral("color: #8a4b00;"));
+    LabelAvisos->setMinimumHeight(3 * line);
 
     auto* cal = new QGroupBox(QStringLiteral("Calorimetria"), this);
     auto* cl = new QFormLayout(cal);
@@ -156,35 +166,40 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
     modes->addWidget(RadioCalibracao);
     modes->addStretch(1);
     cl->addRow(modes);
-    EditMassa = number(0, 1000, 4, QStringLiteral(" g"), cal);
-    EditEquivalente = number(0, 1e7, 1, QStringLiteral(" J/K"), cal);
-    EditCalor = number(0, 1e6, 1, QStringLiteral(" J/g"), cal);
-    EditFio = number(-1e6, 1e6, 1, QStringLiteral(" J"), cal);
-    EditAcido = number(-1e6, 1e6, 1, QStringLiteral(" J"), cal);
-    EditEnxofre = number(-1e6, 1e6, 1, QStringLiteral(" J"), cal);
-    cl->addRow(QStringLiteral("Massa:"), EditMassa);
-    cl->addRow(QStringLiteral("Equivalente energético:"), EditEquivalente);
-    cl->addRow(QStringLiteral("Calor de combustão do padrão:"), EditCalor);
-    cl->addRow(QStringLiteral("Correção do fio:"), EditFio);
-    cl->addRow(QStringLiteral("Correção ácida:"), EditAcido);
-    cl->addRow(QStringLiteral("Correção de enxofre:"), EditEnxofre);
+    auto withUnit = [cal](DecimalEdit* e, const QString& unit) {
+        auto* w = new QWidget(cal);
+        auto* h = new QHBoxLayout(w);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->addWidget(e, 1);
+        auto* u = new QLabel(unit, w);
+        u->setMinimumWidth(QFontMetrics(u->font()).horizontalAdvance(QStringLiteral("J/K ")));
+        h->addWidget(u);
+        return w;
+    };
+    EditMassa = new DecimalEdit(4, true, cal);
+    EditEquivalente = new DecimalEdit(1, true, cal);
+    EditCalor = new DecimalEdit(1, true, cal);
+    EditFio = new DecimalEdit(1, true, cal);
+    EditAcido = new DecimalEdit(1, true, cal);
+    EditEnxofre = new DecimalEdit(1, true, cal);
+    LabelMassa = new QLabel(QStringLiteral("Massa da amostra:"), cal);
+    cl->addRow(LabelMassa, withUnit(EditMassa, QStringLiteral("g")));
+    cl->addRow(QStringLiteral("Equivalente energético:"), withUnit(EditEquivalente, QStringLiteral("J/K")));
+    cl->addRow(QStringLiteral("Calor de combustão do padrão:"), withUnit(EditCalor, QStringLiteral("J/g")));
+    cl->addRow(QStringLiteral("Correção do fio:"), withUnit(EditFio, QStringLiteral("J")));
+    cl->addRow(QStringLiteral("Correção ácida:"), withUnit(EditAcido, QStringLiteral("J")));
+    cl->addRow(QStringLiteral("Correção de enxofre:"), withUnit(EditEnxofre, QStringLiteral("J")));
     LabelCalorimetria = new QLabel(cal);
     LabelCalorimetria->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LabelCalorimetria->setWordWrap(true);
+    LabelCalorimetria->setMinimumHeight(4 * line);
     cl->addRow(LabelCalorimetria);
-    for (QDoubleSpinBox* s : {EditMassa, EditEquivalente, EditCalor, EditFio, EditAcido, EditEnxofre})
-        connect(s, &QDoubleSpinBox::valueChanged, this, [this] {
-            if (!updating_) {
-                readInputs();
-                recompute();
-            }
-        });
+    for (DecimalEdit* e : {EditMassa, EditEquivalente, EditCalor, EditFio, EditAcido, EditEnxofre})
+        connect(e, &DecimalEdit::changedByUser, this, [this] { inputsChanged(); });
     for (QRadioButton* r : {RadioAmostra, RadioCalibracao})
         connect(r, &QRadioButton::toggled, this, [this](bool on) {
-            if (on && !updating_) {
-                readInputs();
-                recompute();
-            }
+            if (on)
+                inputsChanged();
         });
 
     btnRelatorio = new QPushButton(QStringLiteral("&Salvar relatório..."), this);
@@ -198,6 +213,7 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
     auto* right = new QVBoxLayout;
     right->addLayout(method);
     right->addWidget(LabelResultado, 1);
+    right->addWidget(LabelAvisos);
     auto* middle = new QHBoxLayout;
     middle->addLayout(right, 1);
     middle->addWidget(cal, 1);
@@ -214,29 +230,71 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
 
     // The inputs as kept for this test.
     updating_ = true;
-    for (QDoubleSpinBox* s : {EditA, EditB, EditC, EditD})
-        s->setMaximum(std::max(1000.0, tEnd + 100));
     ComboMetodo->setCurrentIndex(inputs_.method == eval::Method::Dickinson ? 1 : 0);
     const eval::Calorimetry& c = inputs_.calorimetry;
     (c.mode == eval::Calorimetry::Mode::Calibration ? RadioCalibracao : RadioAmostra)->setChecked(true);
-    EditMassa->setValue(c.mass);
-    EditEquivalente->setValue(c.energyEquivalent);
-    EditCalor->setValue(c.heatOfCombustion);
-    EditFio->setValue(c.fuse);
-    EditAcido->setValue(c.acid);
-    EditEnxofre->setValue(c.sulfur);
+    EditMassa->showValue(c.mass);
+    EditEquivalente->showValue(c.energyEquivalent);
+    EditCalor->showValue(c.heatOfCombustion);
+    EditFio->showValue(c.fuse);
+    EditAcido->showValue(c.acid);
+    EditEnxofre->showValue(c.sulfur);
     updating_ = false;
     recompute();
-    resize(760, 640);
+    resize(780, 680);
 }
 
 std::optional<double> TFormAvaliacao::energyEquivalent() const {
     return outcome_.ok() ? outcome_.result->energyEquivalent : std::nullopt;
 }
 
+DecimalEdit* TFormAvaliacao::limitEdit(int i) const {
+    DecimalEdit* const edits[] = {EditA, EditB, EditC, EditD};
+    return edits[i];
+}
+
+bool TFormAvaliacao::inputsValid() const {
+    for (DecimalEdit* e : {EditA, EditB, EditC, EditD, EditMassa, EditEquivalente, EditCalor, EditFio, EditAcido, EditEnxofre})
+        if (!e->isValid())
+            return false;
+    return true;
+}
+
+void TFormAvaliacao::inputsChanged() {
+    if (updating_)
+        return;
+    if (!inputsValid()) {
+        refuseInput();
+        return;
+    }
+    readInputs();
+    recompute();
+}
+
+void TFormAvaliacao::refuseInput() {
+    // Never a result for other figures than those shown: the last one is cleared.
+    const std::pair<DecimalEdit*, QString> fields[] = {
+        {EditA, QStringLiteral("A")}, {EditB, QStringLiteral("B")}, {EditC, QStringLiteral("C")},
+        {EditD, QStringLiteral("D")}, {EditMassa, LabelMassa->text().chopped(1)},
+        {EditEquivalente, QStringLiteral("Equivalente energético")},
+        {EditCalor, QStringLiteral("Calor de combustão do padrão")}, {EditFio, QStringLiteral("Correção do fio")},
+        {EditAcido, QStringLiteral("Correção ácida")}, {EditEnxofre, QStringLiteral("Correção de enxofre")}};
+    QStringList why;
+    for (const auto& [e, name] : fields)
+        if (!e->isValid())
+            why << QStringLiteral("%1: %2").arg(name, e->problem());
+    outcome_ = eval::Outcome{std::nullopt, why.join(QLatin1Char('\n'))};
+    LabelResultado->setText(QStringLiteral("<span style='color:#b00000'>%1</span>")
+                                .arg(outcome_.error.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"))));
+    LabelCalorimetria->clear();
+    LabelAvisos->clear();
+    btnRelatorio->setEnabled(false);
+    btnCopiar->setEnabled(false);
+}
+
 void TFormAvaliacao::readInputs() {
+    // The periods are not read here: only a limit moved by the user or "Automático" changes them.
     inputs_.method = ComboMetodo->currentIndex() == 1 ? eval::Method::Dickinson : eval::Method::RegnaultPfaundler;
-    inputs_.periods = eval::Periods{EditA->value(), EditB->value(), EditC->value(), EditD->value()};
     eval::Calorimetry& c = inputs_.calorimetry;
     const bool calibration = RadioCalibracao->isChecked();
     c.mass = EditMassa->value();
@@ -254,18 +312,59 @@ void TFormAvaliacao::readInputs() {
 
 void TFormAvaliacao::showPeriods(const eval::Periods& p) {
     updating_ = true;
-    EditA->setValue(p.a);
-    EditB->setValue(p.b);
-    EditC->setValue(p.c);
-    EditD->setValue(p.d);
+    const double v[] = {p.a, p.b, p.c, p.d};
+    for (int i = 0; i < 4; ++i)
+        if (i != typing_) // the field being typed in keeps what is typed
+            limitEdit(i)->showValue(v[i]);
     updating_ = false;
+}
+
+eval::Periods TFormAvaliacao::currentPeriods() const {
+    if (inputs_.periods)
+        return *inputs_.periods;
+    if (outcome_.ok())
+        return outcome_.result->periods;
+    // Nothing found: the run in four parts, for the user to move.
+    const double t0 = samples_.front().t, t1 = samples_.back().t;
+    return {t0, t0 + (t1 - t0) / 3, t0 + 2 * (t1 - t0) / 3, t1};
+}
+
+void TFormAvaliacao::moveLimitTo(int i, std::ptrdiff_t reading) {
+    if (samples_.empty() || i < 0 || i > 3)
+        return;
+    const eval::Periods p = ses::snapToReadings(samples_, currentPeriods());
+    std::ptrdiff_t idx[] = {ses::nearestReading(samples_, p.a), ses::nearestReading(samples_, p.b),
+                            ses::nearestReading(samples_, p.c), ses::nearestReading(samples_, p.d)};
+    // Limits never pass each other nor leave the data: each keeps at least one reading's step.
+    const std::ptrdiff_t lo = i > 0 ? idx[i - 1] + 1 : 0;
+    const std::ptrdiff_t hi = i < 3 ? idx[i + 1] - 1 : static_cast<std::ptrdiff_t>(samples_.size()) - 1;
+    if (lo <= hi)
+        idx[i] = std::clamp(reading, lo, hi);
+    inputs_.periods = eval::Periods{samples_[idx[0]].t, samples_[idx[1]].t, samples_[idx[2]].t, samples_[idx[3]].t};
+    readInputs();
+    recompute();
+}
+
+void TFormAvaliacao::applyLimit(int i, double minutes) {
+    if (!samples_.empty())
+        moveLimitTo(i, ses::nearestReading(samples_, minutes));
+}
+
+void TFormAvaliacao::stepLimit(int i, int direction) {
+    if (samples_.empty())
+        return;
+    const eval::Periods p = currentPeriods();
+    const double v[] = {p.a, p.b, p.c, p.d};
+    moveLimitTo(i, ses::nearestReading(samples_, v[i]) + direction);
 }
 
 void TFormAvaliacao::recompute() {
     const bool calibration = RadioCalibracao->isChecked();
     EditEquivalente->setEnabled(!calibration);
     EditCalor->setEnabled(calibration);
-    outcome_ = eval::evaluate(samples_, inputs_.method, inputs_.periods, inputs_.calorimetry);
+    LabelMassa->setText(calibration ? QStringLiteral("Massa do padrão:") : QStringLiteral("Massa da amostra:"));
+    ses::EvaluationRequest req{inputs_.method, inputs_.periods, inputs_.calorimetry};
+    outcome_ = ses::evaluateSamples(samples_, test_, req);
     if (outcome_.ok()) {
         const eval::Result& r = *outcome_.result;
         showPeriods(r.periods);
@@ -276,6 +375,7 @@ void TFormAvaliacao::recompute() {
                 !l.label.isEmpty())
                 lines << l;
         LabelResultado->setText(linesHtml(lines));
+        LabelAvisos->setText(ses::resultWarnings(r).join(QLatin1Char('\n')));
         QList<ses::ResultLine> cal;
         if (r.energyEquivalent && calibration)
             cal << ses::ResultLine{QStringLiteral("Equivalente energético"), ses::fixed(*r.energyEquivalent, 1), QStringLiteral("J/K")};
@@ -287,40 +387,38 @@ void TFormAvaliacao::recompute() {
                                                        .arg(calibration ? QString() : QStringLiteral(" e o equivalente energético"))
                                                  : linesHtml(cal));
     } else {
+        Plot->setData(samples_, inputs_.periods, nullptr);
         if (inputs_.periods)
-            Plot->setData(samples_, inputs_.periods, nullptr);
-        else
-            Plot->setData(samples_, std::nullopt, nullptr);
+            showPeriods(*inputs_.periods);
         LabelResultado->setText(QStringLiteral("<span style='color:#b00000'>%1</span>").arg(outcome_.error.toHtmlEscaped()));
         LabelCalorimetria->clear();
+        LabelAvisos->clear();
     }
     btnRelatorio->setEnabled(outcome_.ok());
     btnCopiar->setEnabled(outcome_.ok());
 }
 
 void TFormAvaliacao::setLimit(int i, double minutes) {
-    eval::Periods p = inputs_.periods ? *inputs_.periods
-                      : outcome_.ok()  ? outcome_.result->periods
-                                       : eval::Periods{0, 0, 0, 0};
-    double* limits[] = {&p.a, &p.b, &p.c, &p.d};
-    if (i < 0 || i > 3)
-        return;
-    *limits[i] = std::round(minutes * 100) / 100;
-    showPeriods(p);
-    readInputs();
-    recompute();
+    if (i >= 0 && i <= 3)
+        applyLimit(i, minutes);
 }
 
 void TFormAvaliacao::AutomaticoClick() {
     inputs_.periods.reset();
-    recompute();
+    if (inputsValid()) {
+        readInputs();
+        recompute();
+    }
 }
 
 QString TFormAvaliacao::resultText() const {
     return outcome_.ok() ? ses::resultText(test_, *outcome_.result, inputs_.calorimetry) : outcome_.error;
 }
 
-void TFormAvaliacao::CopiarClick() { QApplication::clipboard()->setText(resultText()); }
+void TFormAvaliacao::CopiarClick() {
+    if (outcome_.ok())
+        QApplication::clipboard()->setText(ses::resultSheet(test_, *outcome_.result, inputs_.calorimetry));
+}
 
 void TFormAvaliacao::RelatorioClick() {
     if (!outcome_.ok())

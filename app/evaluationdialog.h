@@ -3,6 +3,7 @@
 // dragged on the chart or typed as minutes; the method; the results; the calorimetric inputs
 // (sample or calibration) and their result; the report and a copy of the results as text.
 #include "acquisition/measurementtable.h"
+#include "app/decimaledit.h"
 #include "app/filedialogs.h"
 #include "app/messageservice.h"
 #include "evaluation/evaluation.h"
@@ -12,7 +13,6 @@
 #include <vector>
 
 class QComboBox;
-class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -41,27 +41,30 @@ public:
 
     // Controls
     EvaluationPlot* Plot;
-    QDoubleSpinBox* EditA;
-    QDoubleSpinBox* EditB;
-    QDoubleSpinBox* EditC;
-    QDoubleSpinBox* EditD;
+    DecimalEdit* EditA;
+    DecimalEdit* EditB;
+    DecimalEdit* EditC;
+    DecimalEdit* EditD;
     QComboBox* ComboMetodo;
     QPushButton* btnAutomatico;
     QLabel* LabelResultado;
+    QLabel* LabelAvisos; ///< what the result should be read with (short periods, unsettled drift)
     QRadioButton* RadioAmostra;
     QRadioButton* RadioCalibracao;
-    QDoubleSpinBox* EditMassa;
-    QDoubleSpinBox* EditEquivalente;
-    QDoubleSpinBox* EditCalor;
-    QDoubleSpinBox* EditFio;
-    QDoubleSpinBox* EditAcido;
-    QDoubleSpinBox* EditEnxofre;
+    QLabel* LabelMassa;
+    DecimalEdit* EditMassa;
+    DecimalEdit* EditEquivalente;
+    DecimalEdit* EditCalor;
+    DecimalEdit* EditFio;
+    DecimalEdit* EditAcido;
+    DecimalEdit* EditEnxofre;
     QLabel* LabelCalorimetria;
     QPushButton* btnRelatorio;
     QPushButton* btnCopiar;
     QPushButton* btnFechar;
 
-    /// Moves limit `i` (0 … 3: A, B, C, D) as a drag on the chart would.
+    /// Moves limit `i` (0 … 3: A, B, C, D) as a drag on the chart would: to the nearest
+    /// reading, never past its neighbours.
     void setLimit(int i, double minutes);
     void AutomaticoClick();
     void RelatorioClick();
@@ -71,6 +74,14 @@ private:
     void recompute();
     void showPeriods(const eval::Periods& p);
     void readInputs();
+    void inputsChanged();
+    bool inputsValid() const;
+    void refuseInput();
+    DecimalEdit* limitEdit(int i) const;
+    eval::Periods currentPeriods() const;
+    void applyLimit(int i, double minutes);
+    void stepLimit(int i, int direction);
+    void moveLimitTo(int i, std::ptrdiff_t reading);
 
     const acq::MeasurementTable& table_;
     acq::TestRun test_;
@@ -81,6 +92,7 @@ private:
     FileDialogs& files_;
     MessageService& messages_;
     bool updating_ = false;
+    int typing_ = -1; ///< the limit field being typed in
 };
 
 /// The chart of the evaluation window; its four limits can be dragged.

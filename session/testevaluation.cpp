@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <algorithm>
+#include <cmath>
 
 namespace ses {
 
@@ -20,11 +21,51 @@ std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, const 
     return out;
 }
 
-eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRun& test, const EvaluationRequest& req) {
-    const auto samples = testSamples(table, test);
+std::ptrdiff_t nearestReading(const std::vector<eval::Sample>& samples, double minutes) {
+    const auto it = std::lower_bound(samples.begin(), samples.end(), minutes,
+                                     [](const eval::Sample& s, double m) { return s.t < m; });
+    if (it == samples.begin())
+        return 0;
+    if (it == samples.end())
+        return static_cast<std::ptrdiff_t>(samples.size()) - 1;
+    const auto before = it - 1;
+    return (minutes - before->t <= it->t - minutes ? before : it) - samples.begin();
+}
+
+eval::Periods snapToReadings(const std::vector<eval::Sample>& samples, const eval::Periods& p) {
+    if (samples.empty())
+        return p;
+    auto at = [&](double m) { return std::isfinite(m) ? samples[nearestReading(samples, m)].t : m; };
+    return {at(p.a), at(p.b), at(p.c), at(p.d)};
+}
+
+eval::Outcome evaluateSamples(const std::vector<eval::Sample>& samples, const acq::TestRun& test,
+                              const EvaluationRequest& req) {
     if (samples.empty())
         return {std::nullopt, msg::TestWithoutSamples.arg(test.caption().mid(7))};
-    return eval::evaluate(samples, req.method, req.periods, req.calorimetry);
+    const auto periods = req.periods ? std::optional(snapToReadings(samples, *req.periods)) : std::nullopt;
+    return eval::evaluate(samples, req.method, periods, req.calorimetry);
+}
+
+eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRun& test, const EvaluationRequest& req) {
+    return evaluateSamples(testSamples(table, test), test, req);
+}
+
+QStringList resultWarnings(const eval::Result&) { return {}; }
+
+QString resultSheet(const acq::TestRun& test, const eval::Result& r, const eval::Calorimetry& c) {
+    QStringList out{QStringLiteral("Avaliação do %1").arg(test.caption())};
+    auto add = [&](const QList<ResultLine>& lines) {
+        for (const ResultLine& x : lines) {
+            QString v = x.value;
+            out << x.label + QLatin1Char('\t') + v.replace(QLatin1Char('.'), QLatin1Char(',')) + QLatin1Char('\t') + x.unit;
+        }
+    };
+    add(resultLines(r));
+    add(inputLines(c, r));
+    for (const QString& w : resultWarnings(r))
+        out << QStringLiteral("Aviso\t") + w;
+    return out.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
 }
 
 QString methodName(eval::Method m) {
@@ -39,15 +80,16 @@ QString fixed(double v, int decimals) {
 
 namespace {
 QString range(double lo, double hi) { return fixed(lo, 2) + QStringLiteral(" a ") + fixed(hi, 2); }
+QString readings(int n) { return QStringLiteral("min (%1 leituras)").arg(n); }
 } // namespace
 
 QList<ResultLine> resultLines(const eval::Result& r) {
     QList<ResultLine> l;
     l << ResultLine{QStringLiteral("Método"), methodName(r.method), {}}
       << ResultLine{QStringLiteral("Períodos"), r.automatic ? QStringLiteral("automáticos") : QStringLiteral("informados"), {}}
-      << ResultLine{QStringLiteral("Período inicial"), range(r.periods.a, r.periods.b), QStringLiteral("min")}
-      << ResultLine{QStringLiteral("Período principal"), range(r.periods.b, r.periods.c), QStringLiteral("min")}
-      << ResultLine{QStringLiteral("Período final"), range(r.periods.c, r.periods.d), QStringLiteral("min")}
+      << ResultLine{QStringLiteral("Período inicial"), range(r.periods.a, r.periods.b), readings(r.countFore)}
+      << ResultLine{QStringLiteral("Período principal"), range(r.periods.b, r.periods.c), readings(r.countMain)}
+      << ResultLine{QStringLiteral("Período final"), range(r.periods.c, r.periods.d), readings(r.countAfter)}
       << ResultLine{QStringLiteral("θa (início do principal)"), fixed(r.thetaA, 4), QStringLiteral("°C")}
       << ResultLine{QStringLiteral("θc (fim do principal)"), fixed(r.thetaC, 4), QStringLiteral("°C")}
       << ResultLine{QStringLiteral("Deriva inicial"), fixed(r.driftFore, 4), QStringLiteral("K/min")}
@@ -74,10 +116,9 @@ QList<ResultLine> inputLines(const eval::Calorimetry& c, const eval::Result& r) 
     l << ResultLine{QStringLiteral("Modo"), c.mode == Mode::Calibration ? QStringLiteral("Calibração") : QStringLiteral("Amostra"), {}};
     l << ResultLine{c.mode == Mode::Calibration ? QStringLiteral("Massa do padrão") : QStringLiteral("Massa da amostra"),
                     fixed(c.mass, 4), QStringLiteral("g")};
+    // The energy equivalent used is listed once, with the results.
     if (c.mode == Mode::Calibration)
         l << ResultLine{QStringLiteral("Calor de combustão do padrão"), fixed(c.heatOfCombustion, 1), QStringLiteral("J/g")};
-    else if (r.energyEquivalent)
-        l << ResultLine{QStringLiteral("Equivalente energético"), fixed(*r.energyEquivalent, 1), QStringLiteral("J/K")};
     l << ResultLine{QStringLiteral("Correção do fio"), fixed(c.fuse, 1), QStringLiteral("J")}
       << ResultLine{QStringLiteral("Correção ácida"), fixed(c.acid, 1), QStringLiteral("J")}
       << ResultLine{QStringLiteral("Correção de enxofre"), fixed(c.sulfur, 1), QStringLiteral("J")};
@@ -115,6 +156,12 @@ QJsonObject resultJson(const acq::TestRun& test, const eval::Result& r) {
     p[QStringLiteral("main")] = QJsonArray{r.periods.b, r.periods.c};
     p[QStringLiteral("after")] = QJsonArray{r.periods.c, r.periods.d};
     o[QStringLiteral("periods")] = p;
+    QJsonObject n;
+    n[QStringLiteral("fore")] = r.countFore;
+    n[QStringLiteral("main")] = r.countMain;
+    n[QStringLiteral("after")] = r.countAfter;
+    o[QStringLiteral("readings")] = n;
+    o[QStringLiteral("warnings")] = QJsonArray::fromStringList(resultWarnings(r));
     o[QStringLiteral("theta_a")] = r.thetaA;
     o[QStringLiteral("theta_c")] = r.thetaC;
     o[QStringLiteral("drift_fore")] = r.driftFore;

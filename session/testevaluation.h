@@ -20,6 +20,22 @@ struct EvaluationRequest {
     eval::Calorimetry calorimetry;
 };
 
+/// The reading nearest to `minutes` (the first of two equally near); samples not empty.
+std::ptrdiff_t nearestReading(const std::vector<eval::Sample>& samples, double minutes);
+/// Each limit moved to the time of its nearest reading: a typed or given limit then means the
+/// same reading in the window, the command line and the report.
+eval::Periods snapToReadings(const std::vector<eval::Sample>& samples, const eval::Periods& p);
+
+/// Evaluates a test's samples: given periods snapped to readings, a test without samples
+/// refused with its reason.
+eval::Outcome evaluateSamples(const std::vector<eval::Sample>& samples, const acq::TestRun& test,
+                              const EvaluationRequest& req);
+/// What the result should be read with, each as one sentence.
+QStringList resultWarnings(const eval::Result& r);
+/// The result for a spreadsheet: one "label<TAB>value<TAB>unit" line per figure, each figure
+/// once, numbers with a decimal comma.
+QString resultSheet(const acq::TestRun& test, const eval::Result& r, const eval::Calorimetry& c);
+
 /// Evaluates one test of the table; a test without rows is refused with its reason.
 eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRun& test, const EvaluationRequest& req);
 

@@ -16,6 +16,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QRadioButton>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -59,10 +64,17 @@ TEST(EvaluationWindow, AutomaticThenDraggedLimitsMethodsAndCalorimetry) {
     EXPECT_NE(d.outcome().result->riseCorrected, automatic.riseCorrected);
     const auto given = eval::evaluate(samples, eval::Method::RegnaultPfaundler, d.inputs().periods);
     EXPECT_EQ(d.outcome().result->riseCorrected, given.result->riseCorrected);
-    // Typing a limit out of order is refused in the window, with the reason.
+    // A limit typed past its neighbour stops one reading before it.
     d.EditA->setValue(d.EditC->value() + 1);
+    ASSERT_TRUE(d.inputs().periods);
+    EXPECT_NEAR(d.inputs().periods->a, d.inputs().periods->b - 5.0 / 60, 1e-9);
+    // What is not a number is refused on the spot, and no result stays on show.
+    d.EditA->setText("1,2,3");
     EXPECT_FALSE(d.outcome().ok());
+    EXPECT_TRUE(d.outcome().error.contains("\"1,2,3\" não é um número")) << d.outcome().error.toStdString();
     EXPECT_FALSE(d.btnRelatorio->isEnabled());
+    EXPECT_FALSE(d.btnCopiar->isEnabled());
+    d.EditA->setText("0");
     d.AutomaticoClick();
     ASSERT_TRUE(d.outcome().ok());
     EXPECT_EQ(d.outcome().result->riseCorrected, automatic.riseCorrected);
@@ -86,7 +98,10 @@ TEST(EvaluationWindow, AutomaticThenDraggedLimitsMethodsAndCalorimetry) {
 
     // The results as text, and the report through the file seam.
     d.CopiarClick();
-    EXPECT_TRUE(QApplication::clipboard()->text().contains("Elevação corrigida"));
+    const QString sheet = QApplication::clipboard()->text();
+    EXPECT_TRUE(sheet.contains(QStringLiteral("Elevação corrigida\t%1\tK").arg(ses::fixed(d.outcome().result->riseCorrected, 4).replace('.', ','))))
+        << sheet.toStdString();
+    EXPECT_EQ(sheet.count("Equivalente energético"), 1); // each figure once
     QTemporaryDir dir;
     r.files.paths = {dir.filePath("r.pdf")};
     d.RelatorioClick();
@@ -120,7 +135,13 @@ TEST(EvaluationWindow, ARunWithoutARiseSaysSoAndManualPeriodsStillWork) {
     d.EditC->setValue(6);
     d.EditB->setValue(3);
     d.EditA->setValue(0);
-    EXPECT_TRUE(d.outcome().ok()) << d.outcome().error.toStdString();
+    // The limits are the user's, on readings; a run that never fired still gives no result.
+    ASSERT_TRUE(d.inputs().periods);
+    EXPECT_EQ(d.EditB->text(), "3.00");
+    EXPECT_EQ(d.EditC->text(), "6.00");
+    EXPECT_FALSE(d.outcome().ok());
+    EXPECT_FALSE(d.outcome().error.isEmpty());
+    EXPECT_FALSE(d.btnRelatorio->isEnabled());
 }
 
 TEST(EvaluationWindow, FromTheChartMenuWithTheEnergyEquivalentKeptInConfig) {
@@ -171,4 +192,81 @@ TEST(EvaluationWindow, FromTheChartMenuWithTheEnergyEquivalentKeptInConfig) {
     w.files.paths = {dir.filePath("g.png")};
     w.form->SalvarGrafico1->trigger();
     EXPECT_TRUE(readAllOf(dir.filePath("g.png")).startsWith("\x89PNG"));
+}
+
+namespace {
+QString pdfText(const QString& pdf) {
+    QProcess p;
+    p.start("pdftotext", {"-layout", pdf, "-"});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {};
+    QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+    // The date of writing and the data file's name are the only lines allowed to differ.
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [](const QString& l) {
+        return l.contains("Data do relatório") || l.contains("Arquivo de dados") || l.contains("Página");
+    }), lines.end());
+    // Figures are compared, not where the layout put them.
+    return lines.join('\n').simplified();
+}
+} // namespace
+
+// Inputs never move the periods; limits are the user's alone. Whatever the user edits, the
+// window, the command line given the same inputs and both reports agree on every figure.
+TEST(EvaluationWindow, NoSequenceOfEditsChangesAResult) {
+    Rig r;
+    const acq::TestRun test = acq::testRuns(r.table).at(0);
+    TFormAvaliacao d(r.table, test, QStringLiteral("demo.dat"), {}, r.files, r.messages);
+    ASSERT_TRUE(d.outcome().ok());
+    const eval::Result automatic = *d.outcome().result;
+    // Typing inputs keeps the automatic periods, at full precision.
+    d.EditMassa->setText("0,98");
+    d.EditEquivalente->setText("10100,5");
+    d.ComboMetodo->setCurrentIndex(1);
+    d.ComboMetodo->setCurrentIndex(0);
+    d.EditFio->setText("50");
+    ASSERT_TRUE(d.outcome().ok());
+    EXPECT_TRUE(d.outcome().result->automatic);
+    EXPECT_FALSE(d.inputs().periods);
+    EXPECT_EQ(d.outcome().result->riseCorrected, automatic.riseCorrected);
+    EXPECT_DOUBLE_EQ(d.inputs().calorimetry.mass, 0.98);
+    // Limits typed with a comma, dragged and stepped: always onto a reading.
+    d.EditC->setText("11,4");
+    d.setLimit(1, automatic.periods.b + 0.03);
+    QTest::keyClick(d.EditD, Qt::Key_Down);
+    ASSERT_TRUE(d.outcome().ok()) << d.outcome().error.toStdString();
+    const eval::Periods used = *d.inputs().periods;
+    const auto samples = ses::testSamples(r.table, test);
+    for (double limit : {used.a, used.b, used.c, used.d})
+        EXPECT_EQ(samples[ses::nearestReading(samples, limit)].t, limit);
+    EXPECT_EQ(used.c, samples[ses::nearestReading(samples, 11.4)].t);
+    EXPECT_EQ(used.d, samples[ses::nearestReading(samples, automatic.periods.d) - 1].t);
+
+    // The command line with the inputs as the window shows them.
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(acq::saveTable(r.table, dir.filePath("d.dat"), &error)) << error.toStdString();
+    const QString periods = QStringList{d.EditA->text(), d.EditB->text(), d.EditC->text(), d.EditD->text()}.join(',');
+    const QStringList args{"--test", "1", "--periods", periods, "--mass", "0,98", "--energy-equivalent", "10100,5", "--fuse", "50"};
+    QProcess cli;
+    cli.start(binFile("registrador-cli"), QStringList{"calc", dir.filePath("d.dat"), "--json"} + args);
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    const eval::Result& w = *d.outcome().result;
+    EXPECT_EQ(o["rise_corrected"].toDouble(), w.riseCorrected);
+    EXPECT_EQ(o["gross_calorific_value"].toDouble(), *w.grossCalorificValue);
+    EXPECT_EQ(o["periods"].toObject()["main"].toArray()[1].toDouble(), w.periods.c);
+    EXPECT_EQ(o["readings"].toObject()["after"].toInt(), w.countAfter);
+
+    // Both reports, figure for figure.
+    r.files.paths = {dir.filePath("window.pdf")};
+    d.RelatorioClick();
+    cli.start(binFile("registrador-cli"), QStringList{"report", dir.filePath("d.dat"), "--out", dir.filePath("cli.pdf")} + args);
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const QString a = pdfText(dir.filePath("window.pdf")), b = pdfText(dir.filePath("cli.pdf"));
+    if (!a.isEmpty()) {
+        EXPECT_EQ(a.toStdString(), b.toStdString());
+        EXPECT_TRUE(a.contains(ses::fixed(w.riseCorrected, 4)));
+    }
 }

@@ -1,0 +1,55 @@
+#include "app/decimaledit.h"
+
+#include "evaluation/evaluation.h"
+
+#include <QKeyEvent>
+#include <cmath>
+
+DecimalEdit::DecimalEdit(int decimals, bool allowEmpty, QWidget* parent)
+    : QLineEdit(parent), decimals_(decimals), allowEmpty_(allowEmpty) {
+    setAlignment(Qt::AlignRight);
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        check();
+        if (!quiet_)
+            emit changedByUser();
+    });
+}
+
+double DecimalEdit::value() const {
+    if (text().trimmed().isEmpty())
+        return allowEmpty_ ? 0.0 : std::nan("");
+    return eval::parseDecimal(text()).value_or(std::nan(""));
+}
+
+QString DecimalEdit::problem() const {
+    if (valid_)
+        return {};
+    if (text().trimmed().isEmpty())
+        return QStringLiteral("falta o valor");
+    return QStringLiteral("\"%1\" não é um número (use 0,8 ou 0.8)").arg(text());
+}
+
+void DecimalEdit::check() {
+    valid_ = !std::isnan(value());
+    // Marked where it is, so the user sees which field holds what cannot be read.
+    setStyleSheet(valid_ ? QString() : QStringLiteral("QLineEdit { border: 2px solid #c00000; background: #fff0f0; }"));
+    setToolTip(problem());
+}
+
+void DecimalEdit::setValue(double v) {
+    setText(QString::number(v == 0 ? 0.0 : v, 'f', decimals_));
+}
+
+void DecimalEdit::showValue(double v) {
+    quiet_ = true;
+    setValue(v);
+    quiet_ = false;
+}
+
+void DecimalEdit::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) {
+        emit stepped(e->key() == Qt::Key_Up ? 1 : -1);
+        return;
+    }
+    QLineEdit::keyPressEvent(e);
+}
