@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -423,9 +425,16 @@ void TFormAvaliacao::CopiarClick() {
 void TFormAvaliacao::RelatorioClick() {
     if (!outcome_.ok())
         return;
+    // Proposed beside the data file; without one, in the folder of the last report.
+    QString name = QStringLiteral("relatorio-ensaio%1").arg(test_.number);
+    if (test_.occurrence > 1)
+        name += QStringLiteral("-%1").arg(test_.occurrence);
+    name += QStringLiteral(".pdf");
+    if (!dataFile_.isEmpty())
+        name = QDir(QFileInfo(dataFile_).absolutePath()).filePath(name);
     const QString path = files_.saveFile(FileDialogSpec{QStringLiteral("Salvar relatório"),
                                                         QStringLiteral("Relatórios PDF (*.pdf)|*.pdf"),
-                                                        QStringLiteral("pdf"), true, {}});
+                                                        QStringLiteral("pdf"), true, name});
     if (path.isEmpty())
         return;
     ReportRequest req;

@@ -6,7 +6,10 @@
 #include <QDialog>
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringList>
 
 QString qtFilter(const QString& pipeFilter) {
@@ -35,6 +38,42 @@ QString run(const FileDialogSpec& opts, bool save) {
 }
 
 } // namespace
+
+QString documentsFolder() {
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !docs.isEmpty() && QFileInfo(docs).isDir() ? docs : QDir::homePath();
+}
+
+RememberingFileDialogs::RememberingFileDialogs(FileDialogs& inner, QString firstFolder)
+    : inner_(inner), first_(std::move(firstFolder)) {}
+
+QString RememberingFileDialogs::folderFor(const QString& suffix) const {
+    const auto it = last_.find(suffix.toLower());
+    return it != last_.end() ? it->second : first_;
+}
+
+FileDialogSpec RememberingFileDialogs::placed(FileDialogSpec opts) const {
+    const QString own = QCoreApplication::applicationDirPath();
+    if (opts.directory.isEmpty() || QDir(opts.directory) == QDir(own))
+        opts.directory = folderFor(opts.defaultSuffix);
+    else if (!opts.directory.contains(QLatin1Char('/')) && !opts.directory.contains(QLatin1Char('\\')))
+        opts.directory = QDir(folderFor(opts.defaultSuffix)).filePath(opts.directory);
+    return opts;
+}
+
+QString RememberingFileDialogs::remember(const FileDialogSpec& opts, const QString& path) {
+    if (!path.isEmpty())
+        last_[opts.defaultSuffix.toLower()] = QFileInfo(path).absolutePath();
+    return path;
+}
+
+QString RememberingFileDialogs::openFile(const FileDialogSpec& opts) {
+    return remember(opts, inner_.openFile(placed(opts)));
+}
+
+QString RememberingFileDialogs::saveFile(const FileDialogSpec& opts) {
+    return remember(opts, inner_.saveFile(placed(opts)));
+}
 
 QString QtFileDialogs::openFile(const FileDialogSpec& opts) { return run(opts, false); }
 QString QtFileDialogs::saveFile(const FileDialogSpec& opts) { return run(opts, true); }

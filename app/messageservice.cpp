@@ -52,12 +52,16 @@ MsgAnswer QtMessageService::ask(MsgKind kind, const QString& text, MsgButtons bu
     return run(kind, text, buttons, {});
 }
 
+MsgAnswer QtMessageService::askDestructive(MsgKind kind, const QString& text, MsgButtons buttons) {
+    return run(kind, text, buttons, {}, true);
+}
+
 void QtMessageService::showDetailed(MsgKind kind, const QString& text, const QString& detail) {
     run(kind, text, MsgButtons::Ok, detail);
 }
 
 MsgAnswer QtMessageService::run(MsgKind kind, const QString& text, MsgButtons buttons,
-                                const QString& detail) {
+                                const QString& detail, bool safeDefault) {
     QMessageBox box(iconOf(kind), kindCaption(kind), text, QMessageBox::NoButton, boxParent());
     keepAbove(box);
     if (!detail.isEmpty())
@@ -87,7 +91,10 @@ MsgAnswer QtMessageService::run(MsgKind kind, const QString& text, MsgButtons bu
         box.setEscapeButton(cancel);
         break;
     }
-    box.setDefaultButton(yes ? yes : ok);
+    if (safeDefault && (no || cancel))
+        box.setDefaultButton(no ? no : cancel);
+    else
+        box.setDefaultButton(yes ? yes : ok);
     if (autoClose())
         QTimer::singleShot(0, &box, [&box] { box.done(0); });
     box.exec();

@@ -16,6 +16,11 @@ class MessageService {
 public:
     virtual ~MessageService() = default;
     virtual MsgAnswer ask(MsgKind kind, const QString& text, MsgButtons buttons) = 0;
+    /// A question whose Yes destroys or discards something: the safe answer (No, Cancel) is the
+    /// default button, so Enter never destroys.
+    virtual MsgAnswer askDestructive(MsgKind kind, const QString& text, MsgButtons buttons) {
+        return ask(kind, text, buttons);
+    }
     /// A plain message: the application title as caption, no icon, OK.
     virtual void plain(const QString& text) = 0;
 
@@ -37,9 +42,10 @@ private:
 class QtMessageService : public MessageService {
 public:
     MsgAnswer ask(MsgKind kind, const QString& text, MsgButtons buttons) override;
+    MsgAnswer askDestructive(MsgKind kind, const QString& text, MsgButtons buttons) override;
     void plain(const QString& text) override;
     void showDetailed(MsgKind kind, const QString& text, const QString& detail) override;
 
 private:
-    MsgAnswer run(MsgKind kind, const QString& text, MsgButtons buttons, const QString& detail);
+    MsgAnswer run(MsgKind kind, const QString& text, MsgButtons buttons, const QString& detail, bool safeDefault = false);
 };

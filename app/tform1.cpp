@@ -328,7 +328,7 @@ void TForm1::FormCreate() {
 bool TForm1::FormCloseQuery() {
     if (table_.saved())
         return true;
-    return s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedQuit, MsgButtons::YesCancel) ==
+    return s_.messages.askDestructive(MsgKind::Confirmation, kMsgUnsavedQuit, MsgButtons::YesCancel) ==
            MsgAnswer::Yes;
 }
 
@@ -447,7 +447,7 @@ void TForm1::progressEnd() { FormLendo->hide(); }
 bool TForm1::mayReplaceData() {
     // Unsaved measurements are never replaced without the user's word.
     return table_.saved() ||
-           s_.messages.ask(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) == MsgAnswer::Yes;
+           s_.messages.askDestructive(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) == MsgAnswer::Yes;
 }
 
 bool TForm1::tell(const ses::Outcome& o) {
@@ -488,7 +488,7 @@ void TForm1::btnLerDadosClick() {
 // ---- memory clear ---------------------------------------------------------------------------
 
 void TForm1::btnLimparClick() {
-    if (s_.messages.ask(MsgKind::Confirmation, kMsgClearAsk, MsgButtons::YesNo) != MsgAnswer::Yes)
+    if (s_.messages.askDestructive(MsgKind::Confirmation, kMsgClearAsk, MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
     tell(session_.clearMemory());
 }
@@ -498,8 +498,13 @@ void TForm1::Limpar1Click() { btnLimpar->click(); }
 // ---- data files -----------------------------------------------------------------------------
 
 void TForm1::Salvar1Click() {
+    // An empty table would replace a file of measurements with nothing.
+    if (table_.storedRows().empty()) {
+        s_.messages.show(MsgKind::Information, kMsgNothingToSave);
+        return;
+    }
     FileDialogSpec opts{QStringLiteral("Salvar dados"), kDataFilter, QStringLiteral("dat"), true, {}};
-    const QString path = s_.files.saveFile(opts);
+    const QString path = files_.saveFile(opts);
     if (path.isEmpty())
         return;
     tell(session_.save(path));
@@ -507,7 +512,7 @@ void TForm1::Salvar1Click() {
 
 void TForm1::Abrir1Click() {
     FileDialogSpec opts{QStringLiteral("Abrir dados"), kDataFilter, QStringLiteral("dat"), false, {}};
-    const QString path = s_.files.openFile(opts);
+    const QString path = files_.openFile(opts);
     if (path.isEmpty())
         return;
     if (!mayReplaceData())
@@ -572,7 +577,7 @@ void TForm1::AvaliarEnsaioClick() {
         if (ok && std::isfinite(v) && v > 0)
             in.calorimetry.energyEquivalent = v;
     }
-    TFormAvaliacao d(table_, *test, session_.dataFile(), in, s_.files, s_.messages, this);
+    TFormAvaliacao d(table_, *test, session_.dataFile(), in, files_, s_.messages, this);
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     if (const auto w = d.energyEquivalent(); w && *w > 0 &&
@@ -581,7 +586,7 @@ void TForm1::AvaliarEnsaioClick() {
 }
 
 void TForm1::SalvarGraficoClick() {
-    const QString path = s_.files.saveFile(FileDialogSpec{QStringLiteral("Salvar gráfico"),
+    const QString path = files_.saveFile(FileDialogSpec{QStringLiteral("Salvar gráfico"),
                                                           QStringLiteral("Imagens PNG (*.png)|*.png"),
                                                           QStringLiteral("png"), true, {}});
     if (path.isEmpty())
@@ -606,7 +611,7 @@ void TForm1::setUpExport() {
     x.OnEndExport = [this] { dtDataSetExport1EndExport(); };
     x.OnError = [this](TdtExportError e) { dtDataSetExport1Error(e); };
     // The save dialog, the error box and the viewer are the program's own.
-    connectExportSeams(x, s_.files, s_.messages, s_.viewer, kMsgViewerFailed);
+    connectExportSeams(x, files_, s_.messages, s_.viewer, kMsgViewerFailed);
     x.uiFactory = [this] { return s_.exportWindows.create(); };
 }
 

@@ -146,6 +146,7 @@ private:
 
     Services s_;
     ses::Session session_;
+    RememberingFileDialogs files_{s_.files, documentsFolder()};
     lnk::SerialChannel& channel_;
     acq::MeasurementTable& table_;
     TestChart chart_;
@@ -160,6 +161,7 @@ private:
 
 // The texts the window shows, from the program's one message table.
 inline const QString& kMsgUnsavedQuit = ses::msg::UnsavedQuit;
+inline const QString& kMsgNothingToSave = ses::msg::NothingToSave;
 inline const QString& kMsgUnsavedReplace = ses::msg::UnsavedReplace;
 inline const QString& kMsgPortFailed = ses::msg::PortFailed;
 inline const QString& kMsgClearAsk = ses::msg::ClearAsk;

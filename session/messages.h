@@ -25,6 +25,7 @@ inline const QString PortJoinGroup =
                    "na sessão.\n\n    sudo adduser $USER %1");
 
 // Unsaved data
+inline const QString NothingToSave = QStringLiteral("Não há dados para salvar.");
 inline const QString UnsavedQuit = QStringLiteral("Existem dados registrados não salvos. Deseja sair assim mesmo?");
 inline const QString UnsavedReplace =
     QStringLiteral("Existem dados registrados não salvos. Deseja substituí-los assim mesmo?");

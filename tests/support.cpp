@@ -19,6 +19,12 @@ MsgAnswer ScriptedMessages::ask(MsgKind kind, const QString& text, MsgButtons bu
     return a;
 }
 
+MsgAnswer ScriptedMessages::askDestructive(MsgKind kind, const QString& text, MsgButtons buttons) {
+    const MsgAnswer a = ask(kind, text, buttons);
+    shown.back().safeDefault = true;
+    return a;
+}
+
 void ScriptedMessages::plain(const QString& text) {
     shown << ShownMessage{MsgKind::Information, text, MsgButtons::Ok, autoClose()};
 }

@@ -48,11 +48,13 @@ struct ShownMessage {
     QString text;
     MsgButtons buttons;
     bool autoClosed;
+    bool safeDefault = false; ///< asked as a question whose Yes destroys something
 };
 
 class ScriptedMessages : public MessageService {
 public:
     MsgAnswer ask(MsgKind kind, const QString& text, MsgButtons buttons) override;
+    MsgAnswer askDestructive(MsgKind kind, const QString& text, MsgButtons buttons) override;
     void plain(const QString& text) override;
     std::deque<MsgAnswer> answers; ///< taken in order; when empty: Yes / Ok
     QList<ShownMessage> shown;

@@ -31,6 +31,11 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QRadioButton>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTemporaryDir>
+#include <QDir>
+#include "app/evaluationdialog.h"
 #include <QTableView>
 #include <gtest/gtest.h>
 
@@ -581,4 +586,87 @@ TEST(Windows, TheWalkSeesCutCaptionsAndOverlaps) {
         QApplication::processEvents();
         EXPECT_FALSE(cutOrOverlapping(&d).isEmpty()) << c.name;
     }
+}
+
+// The questions whose Yes destroys something: Enter answers the safe way.
+TEST(SafeQuestions, EnterNeverDestroys) {
+    QtMessageService real;
+    struct Case { bool destructive; MsgButtons buttons; MsgAnswer onEnter; } cases[] = {
+        {true, MsgButtons::YesNo, MsgAnswer::No},
+        {true, MsgButtons::YesCancel, MsgAnswer::Cancel},
+        {false, MsgButtons::YesNo, MsgAnswer::Yes},
+    };
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box)
+                QTest::keyClick(box, Qt::Key_Return);
+        });
+        const MsgAnswer a = c.destructive ? real.askDestructive(MsgKind::Confirmation, "?", c.buttons)
+                                          : real.ask(MsgKind::Confirmation, "?", c.buttons);
+        EXPECT_EQ(a, c.onEnter) << int(c.buttons) << " " << c.destructive;
+    }
+    // The window asks its three such questions that way.
+    MainWindowRig w;
+    w.form->btnLerDadosClick();
+    w.messages.answers = {MsgAnswer::No};
+    w.form->btnLimparClick();
+    w.messages.answers = {MsgAnswer::Cancel};
+    w.form->btnLerDadosClick(); // unsaved data would be replaced
+    w.messages.answers = {MsgAnswer::Cancel};
+    w.form->close(); // unsaved data would be lost
+    int asked = 0;
+    for (const ShownMessage& m : w.messages.shown)
+        if (m.kind == MsgKind::Confirmation) {
+            ++asked;
+            EXPECT_TRUE(m.safeDefault) << m.text.toStdString();
+        }
+    EXPECT_EQ(asked, 3);
+}
+
+TEST(DataFiles, SavingAnEmptyTableWritesNothing) {
+    MainWindowRig w;
+    const QString path = w.dir.filePath("keep.dat");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("measurements");
+    f.close();
+    w.files.paths = {path};
+    w.form->Salvar1Click();
+    ASSERT_EQ(w.messages.shown.size(), 1);
+    EXPECT_EQ(w.messages.shown[0].text, "Não há dados para salvar.");
+    EXPECT_EQ(w.messages.shown[0].kind, MsgKind::Information);
+    EXPECT_TRUE(w.files.asked.isEmpty());
+    EXPECT_EQ(readAllOf(path), "measurements");
+}
+
+// The dialogs open where a user can write: the documents folder, then the folder last used
+// for that kind of file; the report is proposed beside the data file.
+TEST(DataFiles, DialogsStartWhereTheUserWorks) {
+    MainWindowRig w;
+    w.model->setMemory(emu::demoImage());
+    w.form->btnLerDadosClick();
+    const QString docs = documentsFolder();
+    QTemporaryDir other;
+    const QString dat = QDir(other.path()).filePath("ensaios.dat");
+    w.files.paths = {dat};
+    w.form->Salvar1Click();
+    ASSERT_EQ(w.files.asked.size(), 1);
+    EXPECT_EQ(w.files.asked[0].directory, docs);
+    w.files.paths = {dat};
+    w.form->Abrir1Click();
+    EXPECT_EQ(w.files.asked[1].directory, other.path());
+    w.files.paths = {QString()};
+    w.form->SalvarGrafico1->trigger();
+    EXPECT_EQ(w.files.asked[2].directory, docs); // pictures keep their own folder
+    w.onDialog = [&](QDialog& d) {
+        w.files.paths = {QString()};
+        dynamic_cast<TFormAvaliacao&>(d).RelatorioClick();
+        return int(QDialog::Accepted);
+    };
+    w.form->AvaliarEnsaio1->trigger();
+    ASSERT_EQ(w.files.asked.size(), 4);
+    EXPECT_EQ(w.files.asked[3].directory, QDir(other.path()).filePath("relatorio-ensaio1.pdf"));
+    for (const FileDialogSpec& s : w.files.asked)
+        EXPECT_NE(QDir(s.directory), QDir(QCoreApplication::applicationDirPath()));
 }
