@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <functional>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -28,23 +29,31 @@ QList<Row> rowsOf(const acq::MeasurementTable& t, const acq::TestRun& test) {
     return out;
 }
 
-// Lays text out top to bottom on A4 pages, starting a new page when one is full.
+// Lays text out top to bottom on A4 pages, starting a new page when one is full; every page
+// gets its footer (the test, the data file, "Página k de n").
 class Pages {
 public:
-    Pages(QPdfWriter& w, QPainter& p) : w_(w), p_(p) {
+    using Footer = std::function<void(QPainter&, const QRectF& area, int page)>;
+    Pages(QPdfWriter& w, QPainter& p, int& pageNumber, Footer footer)
+        : w_(w), p_(p), number_(pageNumber), footer_(std::move(footer)) {
         const QRect r = p.viewport();
         margin_ = r.width() / 14;
-        page_ = QRectF(margin_, margin_, r.width() - 2 * margin_, r.height() - 2 * margin_);
+        page_ = QRectF(margin_, margin_, r.width() - 2 * margin_, r.height() - 2.6 * margin_);
+        footerArea_ = QRectF(margin_, r.height() - 1.4 * margin_, r.width() - 2 * margin_, 0.8 * margin_);
         y_ = page_.top();
+        footer_(p_, footerArea_, ++number_);
     }
     QRectF page() const { return page_; }
     double y() const { return y_; }
     void skip(double h) { y_ += h; }
+    void newPage() {
+        w_.newPage();
+        y_ = page_.top();
+        footer_(p_, footerArea_, ++number_);
+    }
     void need(double h) {
-        if (y_ + h > page_.bottom()) {
-            w_.newPage();
-            y_ = page_.top();
-        }
+        if (y_ + h > page_.bottom())
+            newPage();
     }
     void line(const QString& text, const QFont& f, Qt::Alignment a = Qt::AlignLeft) {
         p_.setFont(f);
@@ -70,80 +79,118 @@ public:
 private:
     QPdfWriter& w_;
     QPainter& p_;
+    int& number_;
+    Footer footer_;
     double margin_;
     QRectF page_;
+    QRectF footerArea_;
     double y_;
 };
+
+// The whole report on `w`, its footers saying "of `total`"; the number of pages it took.
+int render(QPdfWriter& w, const acq::MeasurementTable& table, const ReportRequest& req, int total, QString* error) {
+    w.setPageSize(QPageSize(QPageSize::A4));
+    w.setResolution(300);
+    w.setTitle(QStringLiteral("Avaliação do %1").arg(req.test.caption()));
+    w.setCreator(QStringLiteral("Registrador"));
+    QPainter p(&w);
+    if (!p.isActive()) {
+        if (error)
+            *error = QStringLiteral("Não foi possível criar o relatório.");
+        return -1;
+    }
+    QFont title(QStringLiteral("DejaVu Sans"), 16, QFont::Bold);
+    QFont head(QStringLiteral("DejaVu Sans"), 11, QFont::Bold);
+    QFont body(QStringLiteral("DejaVu Sans"), 10);
+    QFont small(QStringLiteral("DejaVu Sans"), 8);
+    const QString file = req.dataFile.isEmpty() ? QStringLiteral("(dados não salvos)") : QDir::toNativeSeparators(req.dataFile);
+    int pages = 0;
+    // A page that is separated from the others still says what it belongs to.
+    auto footer = [&](QPainter& painter, const QRectF& area, int page) {
+        painter.setFont(small);
+        painter.drawLine(area.topLeft(), area.topRight());
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         QStringLiteral("%1 — %2").arg(req.test.caption(), QFileInfo(file).fileName()));
+        painter.drawText(area, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Página %1 de %2").arg(page).arg(total));
+    };
+    Pages pg(w, p, pages, footer);
+
+    pg.line(QStringLiteral("Bomba Calorimétrica - Avaliação do %1").arg(req.test.caption()), title);
+    pg.skip(20);
+    pg.line(QStringLiteral("Arquivo de dados: %1").arg(file), body);
+    pg.line(QStringLiteral("Data do relatório: %1").arg(req.when.toString(QStringLiteral("dd/MM/yyyy hh:mm"))), body);
+    pg.skip(30);
+
+    const auto samples = ses::testSamples(table, req.test);
+    const QRectF chartArea(pg.page().left(), pg.y(), pg.page().width(), pg.page().width() * 0.55);
+    p.setFont(small);
+    EvaluationChart chart(samples, req.result.periods, &req.result);
+    chart.paint(p, chartArea);
+    pg.skip(chartArea.height() + 40);
+
+    const QList<double> cols{0.0, 0.5, 0.75};
+    auto table2 = [&](const QString& heading, const QList<ses::ResultLine>& lines) {
+        pg.need(200);
+        pg.line(heading, head);
+        pg.skip(10);
+        for (const ses::ResultLine& l : lines)
+            pg.columns({l.label, l.value, l.unit}, cols, body);
+        pg.skip(30);
+    };
+    table2(QStringLiteral("Resultado (%1)").arg(ses::methodName(req.result.method)), ses::resultLines(req.result));
+    const auto inputs = ses::inputLines(req.calorimetry, req.result);
+    if (!inputs.isEmpty())
+        table2(QStringLiteral("Dados calorimétricos"), inputs);
+
+    const QStringList warnings = ses::resultWarnings(req.result);
+    if (!warnings.isEmpty()) {
+        pg.need(200);
+        pg.line(QStringLiteral("Avisos"), head);
+        pg.skip(10);
+        for (const QString& text : warnings)
+            pg.line(text, body);
+    }
+
+    // The appendix starts on a page of its own.
+    pg.newPage();
+    Pages& ap = pg;
+    ap.line(QStringLiteral("Anexo: leituras do %1").arg(req.test.caption()), head);
+    ap.skip(10);
+    const QList<double> rc{0.0, 0.25, 0.5, 0.75};
+    const QStringList caption{QStringLiteral("Registro"), QStringLiteral("Tempo (min)"), QStringLiteral("Temp. Int. (°C)"),
+                              QStringLiteral("Temp. Ext. (°C)")};
+    ap.columns(caption, rc, head);
+    for (const Row& r : rowsOf(table, req.test)) {
+        if (ap.y() + 80 > ap.page().bottom()) {
+            ap.need(1e9); // next page, with the caption again
+            ap.columns(caption, rc, head);
+        }
+        ap.columns({QString::number(r.sub), ses::fixed(r.tempo, 2), ses::fixed(r.tint, 3), ses::fixed(r.text, 3)}, rc, small);
+    }
+    p.end();
+    return pages;
+}
 
 } // namespace
 
 bool writeReport(const acq::MeasurementTable& table, const ReportRequest& req, const QString& path, QString* error) {
+    // Laid out once to count the pages, then for real with "Página k de n".
+    int total = 0;
+    {
+        QBuffer scratch;
+        scratch.open(QIODevice::WriteOnly);
+        QPdfWriter w(&scratch);
+        total = render(w, table, req, 0, error);
+        if (total < 0)
+            return false;
+    }
     QByteArray pdf;
     {
         QBuffer buf(&pdf);
         buf.open(QIODevice::WriteOnly);
         QPdfWriter w(&buf);
-        w.setPageSize(QPageSize(QPageSize::A4));
-        w.setResolution(300);
-        w.setTitle(QStringLiteral("Avaliação do %1").arg(req.test.caption()));
-        w.setCreator(QStringLiteral("Registrador"));
-        QPainter p(&w);
-        if (!p.isActive()) {
-            if (error)
-                *error = QStringLiteral("Não foi possível criar o relatório.");
+        if (render(w, table, req, total, error) < 0)
             return false;
-        }
-        QFont title(QStringLiteral("DejaVu Sans"), 16, QFont::Bold);
-        QFont head(QStringLiteral("DejaVu Sans"), 11, QFont::Bold);
-        QFont body(QStringLiteral("DejaVu Sans"), 10);
-        QFont small(QStringLiteral("DejaVu Sans"), 8);
-        Pages pg(w, p);
-
-        pg.line(QStringLiteral("Bomba Calorimétrica - Avaliação do %1").arg(req.test.caption()), title);
-        pg.skip(20);
-        pg.line(QStringLiteral("Arquivo de dados: %1").arg(req.dataFile.isEmpty() ? QStringLiteral("(dados não salvos)")
-                                                                                  : QDir::toNativeSeparators(req.dataFile)), body);
-        pg.line(QStringLiteral("Data do relatório: %1").arg(req.when.toString(QStringLiteral("dd/MM/yyyy hh:mm"))), body);
-        pg.skip(30);
-
-        const auto samples = ses::testSamples(table, req.test);
-        const QRectF chartArea(pg.page().left(), pg.y(), pg.page().width(), pg.page().width() * 0.55);
-        p.setFont(small);
-        EvaluationChart chart(samples, req.result.periods, &req.result);
-        chart.paint(p, chartArea);
-        pg.skip(chartArea.height() + 40);
-
-        const QList<double> cols{0.0, 0.5, 0.75};
-        auto table2 = [&](const QString& heading, const QList<ses::ResultLine>& lines) {
-            pg.need(200);
-            pg.line(heading, head);
-            pg.skip(10);
-            for (const ses::ResultLine& l : lines)
-                pg.columns({l.label, l.value, l.unit}, cols, body);
-            pg.skip(30);
-        };
-        table2(QStringLiteral("Resultado (%1)").arg(ses::methodName(req.result.method)), ses::resultLines(req.result));
-        const auto inputs = ses::inputLines(req.calorimetry, req.result);
-        if (!inputs.isEmpty())
-            table2(QStringLiteral("Dados calorimétricos"), inputs);
-
-        // The appendix starts on a page of its own.
-        w.newPage();
-        Pages ap(w, p);
-        ap.line(QStringLiteral("Anexo: leituras do %1").arg(req.test.caption()), head);
-        ap.skip(10);
-        const QList<double> rc{0.0, 0.25, 0.5, 0.75};
-        const QStringList caption{QStringLiteral("Registro"), QStringLiteral("Tempo (min)"), QStringLiteral("Temp. Int. (°C)"),
-                                  QStringLiteral("Temp. Ext. (°C)")};
-        ap.columns(caption, rc, head);
-        for (const Row& r : rowsOf(table, req.test)) {
-            if (ap.y() + 80 > ap.page().bottom()) {
-                ap.need(1e9); // next page, with the caption again
-                ap.columns(caption, rc, head);
-            }
-            ap.columns({QString::number(r.sub), ses::fixed(r.tempo, 2), ses::fixed(r.tint, 3), ses::fixed(r.text, 3)}, rc, small);
-        }
-        p.end();
     }
     return acq::writeWholeFile(path, pdf, error);
 }

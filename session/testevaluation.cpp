@@ -51,7 +51,10 @@ eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRu
     return evaluateSamples(testSamples(table, test), test, req);
 }
 
-QStringList resultWarnings(const eval::Result&) { return {}; }
+QStringList resultWarnings(const eval::Result& r) {
+    (void)r; // the evaluation gives no warnings of its own yet
+    return {};
+}
 
 QString resultSheet(const acq::TestRun& test, const eval::Result& r, const eval::Calorimetry& c) {
     QStringList out{QStringLiteral("Avaliação do %1").arg(test.caption())};
@@ -108,7 +111,7 @@ QList<ResultLine> resultLines(const eval::Result& r) {
     return l;
 }
 
-QList<ResultLine> inputLines(const eval::Calorimetry& c, const eval::Result& r) {
+QList<ResultLine> inputLines(const eval::Calorimetry& c, const eval::Result& /*r*/) {
     using Mode = eval::Calorimetry::Mode;
     QList<ResultLine> l;
     if (c.mode == Mode::None)
