@@ -103,7 +103,8 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
     auto* periods = new QGroupBox(QStringLiteral("Períodos (min)"), this);
     auto* pl = new QHBoxLayout(periods);
     DecimalEdit** edits[] = {&EditA, &EditB, &EditC, &EditD};
-    const QString names[] = {QStringLiteral("&A"), QStringLiteral("&B"), QStringLiteral("&C"), QStringLiteral("&D")};
+    // No accelerators on the limits: Alt+A, Alt+C belong to "Amostra" and "Copiar".
+    const QString names[] = {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")};
     for (int i = 0; i < 4; ++i) {
         DecimalEdit* e = *edits[i] = new DecimalEdit(2, false, periods);
         e->setToolTip(QStringLiteral("Minutos; ↑ e ↓ movem o limite uma leitura (5 s)"));
@@ -148,10 +149,10 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
     LabelResultado = new QLabel(this);
     LabelResultado->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LabelResultado->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    LabelResultado->setWordWrap(true);
     // Room for the longest result from the start, so nothing jumps when one appears.
     const int line = fontMetrics().lineSpacing();
-    LabelResultado->setMinimumHeight(15 * line);
+    LabelResultado->setMinimumHeight(17 * line);
+    LabelResultado->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("θa (início do principal)  Regnault-Pfaundler  min (102 leituras)")));
     LabelAvisos = new QLabel(this);
     LabelAvisos->setObjectName(QStringLiteral("LabelAvisos"));
     LabelAvisos->setWordWrap(true);
@@ -217,8 +218,8 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
     right->addWidget(LabelResultado, 1);
     right->addWidget(LabelAvisos);
     auto* middle = new QHBoxLayout;
-    middle->addLayout(right, 1);
-    middle->addWidget(cal, 1);
+    middle->addLayout(right, 3);
+    middle->addWidget(cal, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(btnRelatorio);
@@ -243,7 +244,7 @@ TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::Te
     EditEnxofre->showValue(c.sulfur);
     updating_ = false;
     recompute();
-    resize(780, 680);
+    resize(900, 760);
 }
 
 std::optional<double> TFormAvaliacao::energyEquivalent() const {
@@ -286,6 +287,7 @@ void TFormAvaliacao::refuseInput() {
         if (!e->isValid())
             why << QStringLiteral("%1: %2").arg(name, e->problem());
     outcome_ = eval::Outcome{std::nullopt, why.join(QLatin1Char('\n'))};
+    LabelResultado->setWordWrap(true);
     LabelResultado->setText(QStringLiteral("<span style='color:#b00000'>%1</span>")
                                 .arg(outcome_.error.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"))));
     LabelCalorimetria->clear();
@@ -373,9 +375,10 @@ void TFormAvaliacao::recompute() {
         Plot->setData(samples_, r.periods, &*outcome_.result);
         QList<ses::ResultLine> lines;
         for (const ses::ResultLine& l : ses::resultLines(r))
-            if (l.label != QLatin1String("Equivalente energético") && l.label != QLatin1String("Poder calorífico superior") &&
+            if (l.label != QStringLiteral("Equivalente energético") && l.label != QStringLiteral("Poder calorífico superior") &&
                 !l.label.isEmpty())
                 lines << l;
+        LabelResultado->setWordWrap(false); // a table of figures, one line each
         LabelResultado->setText(linesHtml(lines));
         LabelAvisos->setText(ses::resultWarnings(r).join(QLatin1Char('\n')));
         QList<ses::ResultLine> cal;
@@ -392,6 +395,7 @@ void TFormAvaliacao::recompute() {
         Plot->setData(samples_, inputs_.periods, nullptr);
         if (inputs_.periods)
             showPeriods(*inputs_.periods);
+        LabelResultado->setWordWrap(true);
         LabelResultado->setText(QStringLiteral("<span style='color:#b00000'>%1</span>").arg(outcome_.error.toHtmlEscaped()));
         LabelCalorimetria->clear();
         LabelAvisos->clear();

@@ -97,3 +97,18 @@ xdotool key alt+a e # "&Arquivo" › "&Exportar..."
 shoot "$(window "Exportando os dados")" export-chooser.png
 xdotool key Escape
 gone "Exportando os dados"
+
+# The chart's context menu › "Avaliar ensaio...", with a mass typed the Brazilian way.
+xdotool mousemove --window "$main" 450 330 click 3
+sleep 0.5
+xdotool key Down Return
+eval_win=$(window "Avaliação do Ensaio 1")
+xdotool windowactivate --sync "$eval_win"
+xdotool key alt+a # "&Amostra"
+xdotool key Tab
+xdotool type --delay 40 "0,98"
+xdotool key Tab
+xdotool type --delay 40 "10100,5"
+shoot "$eval_win" evaluation-dialog.png
+xdotool key alt+f # "&Fechar"
+gone "Avaliação do Ensaio 1"
