@@ -1,5 +1,7 @@
 #include "evaluation/evaluation.h"
 
+#include "evaluation/fit.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -11,50 +13,10 @@ namespace eval {
 
 namespace {
 
-const QString kNoMainPeriod =
-    QStringLiteral("Não foi possível identificar o período principal do ensaio.");
-
-// Index range [first, last] of the samples in [lo, hi]; empty when last < first.
-struct Range {
-    std::size_t first = 0, last = 0;
-    int count() const { return last >= first ? int(last - first + 1) : 0; }
-};
-
-Range rangeOf(std::span<const Sample> s, double lo, double hi) {
-    const auto begin = std::lower_bound(s.begin(), s.end(), lo - kPeriodTolerance,
-                                        [](const Sample& x, double v) { return x.t < v; });
-    const auto end = std::upper_bound(s.begin(), s.end(), hi + kPeriodTolerance,
-                                      [](double v, const Sample& x) { return v < x.t; });
-    if (end <= begin)
-        return {1, 0};
-    return {std::size_t(begin - s.begin()), std::size_t(end - s.begin()) - 1};
-}
-
-// Least-squares line of θ on t; two passes about the means so that late times (hundreds of
-// minutes) cost no precision.
-struct Line {
-    double slope = 0, tMean = 0, thetaMean = 0;
-    double at(double t) const { return thetaMean + slope * (t - tMean); }
-};
-
-Line fitLine(std::span<const Sample> s, Range r) {
-    Line l;
-    const double n = r.count();
-    for (std::size_t i = r.first; i <= r.last; ++i) {
-        l.tMean += s[i].t;
-        l.thetaMean += s[i].theta;
-    }
-    l.tMean /= n;
-    l.thetaMean /= n;
-    double stt = 0, stq = 0;
-    for (std::size_t i = r.first; i <= r.last; ++i) {
-        const double dt = s[i].t - l.tMean;
-        stt += dt * dt;
-        stq += dt * (s[i].theta - l.thetaMean);
-    }
-    l.slope = stt > 0 ? stq / stt : 0.0;
-    return l;
-}
+using detail::fitLine;
+using detail::Line;
+using detail::Range;
+using detail::rangeOf;
 
 QString checkSamples(std::span<const Sample> s) {
     if (s.empty())
@@ -75,135 +37,147 @@ QString tooFew(const char* period, int need, int have) {
         .arg(have);
 }
 
-// Time at which the sample curve first comes down to `level` of the remaining rise, searching
-// forward from `from`; linear between the samples around the crossing.
-template <typename Remaining>
-std::optional<double> firstCrossing(std::span<const Sample> s, std::size_t from, double level,
-                                    Remaining remaining) {
-    double prev = remaining(from);
-    if (prev <= level)
-        return s[from].t;
-    for (std::size_t i = from + 1; i < s.size(); ++i) {
-        const double cur = remaining(i);
-        if (cur <= level)
-            return s[i - 1].t + (prev - level) / (prev - cur) * (s[i].t - s[i - 1].t);
-        prev = cur;
+// Where the curve first reaches `level` inside the main period, linear between the readings
+// around it; the first reading's time when it starts there, nothing when it never does.
+std::optional<double> levelTime(std::span<const Sample> s, Range main, double level) {
+    for (std::size_t i = main.first; i <= main.last; ++i) {
+        if (s[i].theta >= level) {
+            if (i == main.first)
+                return s[i].t;
+            return s[i - 1].t +
+                   (level - s[i - 1].theta) / (s[i].theta - s[i - 1].theta) * (s[i].t - s[i - 1].t);
+        }
     }
     return std::nullopt;
 }
 
-std::optional<Periods> detectChecked(std::span<const Sample> s, QString* why) {
-    const auto refuse = [why](const QString& text) -> std::optional<Periods> {
-        if (why)
-            *why = text;
-        return std::nullopt;
-    };
-    const std::size_t n = s.size();
-    if (n < 8)
-        return refuse(kNoMainPeriod);
+QString minutes(double v) {
+    return QString::number(v, 'f', 2);
+}
 
-    // 1. The steepest minute. A clear rise stands well above the run's typical minute, so a
-    //    steady drift, however fast, is not taken for one.
-    std::vector<double> rise(n);
-    std::size_t steep = 0;
-    for (std::size_t i = 0, j = 0; i < n; ++i) {
-        while (j + 1 < n && s[j + 1].t <= s[i].t + 1.0 + kPeriodTolerance)
-            ++j;
-        rise[i] = s[j].theta - s[i].theta;
-        if (rise[i] > rise[steep])
-            steep = i;
-    }
-    const double steepest = rise[steep];
-    std::nth_element(rise.begin(), rise.begin() + n / 2, rise.end());
-    const double typical = rise[n / 2];
-    if (!(steepest - typical >= 20 * kResolution))
-        return refuse(kNoMainPeriod);
+// The standards' procedures read each drift over 5 min; a shorter side period is warned of.
+constexpr double kRecommendedSide = 5.0;
+// The halves of the after period may differ in drift by this many standard uncertainties of
+// the difference before the temperature counts as still settling; each half's uncertainty is
+// the standard error of its slope and one logger step over the half (see slopeUncertainty).
+constexpr double kUnsettledSigmas = 4.0;
+// The Dickinson correction assumes the exchange splits at the 60 % point; beyond this share of
+// the rise the error of that assumption is no longer small.
+constexpr double kLargeExchange = 0.01;
+// The main period should last this many release times, the release time being from 5 % to
+// 60 % of the observed rise (a reading of where the heat comes out, not moved by a firing
+// limit set early).
+constexpr double kReleaseTimes = 4.0;
+// The readings' scatter may leave this much of the rise uncertain (one standard uncertainty);
+// beyond it the result is no longer good to the 0.5 % an evaluation is held to.
+constexpr double kUncertain = 0.005;
+// Heat still to come at the end of the main period counts about twice against the corrected
+// rise (missing from θc, and taken for drift in the after period); the automatic end leaves
+// 0.05 %.
+constexpr double kLeftOver = 0.003;
 
-    // 2. The firing. The curve departs from the fore period's drift line where, going back
-    //    from the steepest minute, it first comes within a few resolution steps of it; a
-    //    rise that sets in gently has already begun there, so the firing is the last sample
-    //    before that still within one step of the line. The line is fitted again up to the
-    //    firing found, in case the fit window reached into the rise.
-    const double tSteep = s[steep].t;
-    Range fore = rangeOf(s, tSteep - 6.0, tSteep - 1.0);
-    if (fore.count() < 3)
-        fore = steep >= 3 ? Range{steep >= 12 ? steep - 12 : 0, steep - 1} : Range{1, 0};
-    if (fore.count() < 3)
-        return refuse(QStringLiteral("Não há amostras suficientes antes da queima."));
-    Line foreLine = fitLine(s, fore);
-    std::size_t iB = 0;
-    for (int pass = 0;; ++pass) {
-        const auto above = [&](std::size_t j) { return s[j].theta - foreLine.at(s[j].t); };
-        std::size_t departed = fore.first;
-        for (std::size_t j = steep + 1; j-- > fore.first;) {
-            if (above(j) <= 3 * kResolution) {
-                departed = j;
-                break;
-            }
-        }
-        iB = departed;
-        for (std::size_t j = departed + 1; j-- > fore.first;) {
-            if (above(j) <= kResolution) {
-                iB = j;
-                break;
-            }
-        }
-        const Range refit = rangeOf(s, s[iB].t - 5.0, s[iB].t);
-        if (pass == 1 || refit.count() < 3)
-            break;
-        foreLine = fitLine(s, refit);
-    }
-    if (rangeOf(s, s[0].t, s[iB].t).count() < 3)
-        return refuse(QStringLiteral("Não há amostras suficientes antes da queima."));
+// The standard uncertainty of a drift line's slope over `span` minutes: the standard error the
+// scatter gives and, as the readings are whole logger steps, one step over the span (a slow
+// drift read in steps is a staircase, whose scatter alone belies how little its slope is
+// known).
+double slopeUncertainty(const Line& l, double span) {
+    return std::hypot(l.slopeError, kResolution / (span * std::sqrt(3.0)));
+}
 
-    // 3. The end of the main period. The release of heat dies away geometrically; its decay
-    //    rate, read between 30 % and 10 % of the rise left (far above the logger's
-    //    resolution), tells when what is left falls to 0.05 %, which the resolution could not
-    //    show directly. What is left then counts about twice against the corrected rise
-    //    (missing from θc, and taken for drift in the after period), hence so little. The
-    //    remaining rise is measured against the after period's drift line: first fitted on
-    //    the end of the run, then on the after period found, until the end stays put.
-    const double tLast = s[n - 1].t;
-    Range tail = rangeOf(s, std::max(tSteep + 0.5 * (tLast - tSteep), tLast - 5.0), tLast);
-    std::optional<std::size_t> iC;
-    const QString endsEarly =
-        QStringLiteral("O ensaio termina antes de a temperatura se estabilizar após a queima.");
-    for (int pass = 0; pass < 4; ++pass) {
-        if (tail.count() < 3)
-            return refuse(endsEarly);
-        const Line after = fitLine(s, tail);
-        const double total = after.at(tSteep) - foreLine.at(tSteep);
-        if (!(total >= 20 * kResolution))
-            return refuse(kNoMainPeriod);
-        const auto remaining = [&](std::size_t i) {
-            return (after.at(s[i].t) - s[i].theta) / total;
-        };
-        const auto t30 = firstCrossing(s, iB, 0.3, remaining);
-        const auto t10 = firstCrossing(s, iB, 0.1, remaining);
-        if (!t30 || !t10)
-            return refuse(endsEarly);
-        const double decay = (*t10 - *t30) / std::log(3.0);
-        const double settled = *t10 + decay * std::log(0.1 / 0.0005);
-        std::size_t c = rangeOf(s, settled, tLast).first;
-        if (settled > tLast + kPeriodTolerance || c + 3 > n)
-            return refuse(endsEarly);
-        c = std::max(c, iB + 1);
-        if (iC && *iC == c)
-            break;
-        iC = c;
-        tail = rangeOf(s, s[c].t, s[c].t + 5.0);
+// How the corrected rise depends on what was measured: minutes by which each drift is
+// multiplied, and the scatter of the readings about each drift line.
+struct Sensitivity {
+    double foreMinutes = 0, afterMinutes = 0;
+    Line fore, after;
+};
+
+QStringList plausibility(std::span<const Sample> s, Range fore, Range main, Range after,
+                         const Result& r, const Sensitivity& k) {
+    QStringList w;
+    const double foreSpan = s[fore.last].t - s[fore.first].t;
+    const double afterSpan = s[after.last].t - s[after.first].t;
+    if (foreSpan < kRecommendedSide - 1e-6)
+        w << QStringLiteral("O período inicial tem só %1 min; o recomendado é pelo menos 5 min.")
+                 .arg(minutes(foreSpan));
+    if (afterSpan < kRecommendedSide - 1e-6)
+        w << QStringLiteral("O período final tem só %1 min; o recomendado é pelo menos 5 min.")
+                 .arg(minutes(afterSpan));
+
+    const double mid = 0.5 * (s[after.first].t + s[after.last].t);
+    const Range first = rangeOf(s, s[after.first].t, mid);
+    Range second = rangeOf(s, mid, s[after.last].t);
+    if (second.first <= first.last)
+        second.first = first.last + 1;
+    if (first.count() >= 3 && second.count() >= 3) {
+        const Line l1 = fitLine(s, first), l2 = fitLine(s, second);
+        const double limit = kUnsettledSigmas *
+                             std::hypot(slopeUncertainty(l1, s[first.last].t - s[first.first].t),
+                                        slopeUncertainty(l2, s[second.last].t - s[second.first].t));
+        if (std::abs(l2.slope - l1.slope) > limit)
+            w << QStringLiteral("A deriva do período final não está estável: %1 K/min na primeira "
+                                "metade e %2 K/min na segunda (diferença acima de %3 K/min); a "
+                                "temperatura pode ainda não ter se estabilizado.")
+                     .arg(l1.slope, 0, 'f', 4)
+                     .arg(l2.slope, 0, 'f', 4)
+                     .arg(limit, 0, 'f', 4);
     }
 
-    return Periods{std::max(s[0].t, s[iB].t - 5.0), s[iB].t, s[*iC].t,
-                   std::min(tLast, s[*iC].t + 5.0)};
+    if (r.method == Method::Dickinson) {
+        const double exchange = r.riseObserved - r.riseCorrected;
+        if (std::abs(exchange) > kLargeExchange * r.riseCorrected)
+            w << QStringLiteral("A correção de troca de calor de Dickinson é de %1 K, %2 % da "
+                                "elevação (acima de 1 %); com tanta troca de calor o método de "
+                                "Dickinson perde exatidão e o de Regnault-Pfaundler é preferível.")
+                     .arg(exchange, 0, 'f', 4)
+                     .arg(100 * std::abs(exchange) / r.riseCorrected, 0, 'f', 1);
+    }
+
+    // The standard uncertainty of the corrected rise from the scatter of the readings: θa and
+    // θc are single readings, and each drift carries the uncertainty of its slope.
+    const double u = std::sqrt(std::pow(k.fore.rms, 2) + std::pow(k.after.rms, 2) +
+                               std::pow(k.foreMinutes * slopeUncertainty(k.fore, foreSpan), 2) +
+                               std::pow(k.afterMinutes * slopeUncertainty(k.after, afterSpan), 2));
+    if (u > kUncertain * r.riseCorrected)
+        w << QStringLiteral("A incerteza estimada da elevação corrigida é de %1 % (%2 K), pelo "
+                            "ruído das leituras e das derivas; acima de 0.5 % o resultado não "
+                            "tem a exatidão esperada.")
+                 .arg(100 * u / r.riseCorrected, 0, 'f', 2)
+                 .arg(u, 0, 'f', 4);
+
+    const detail::Release rel = detail::traceRelease(s, main.first, k.fore, k.after, after);
+    if (rel.status == detail::Release::Status::Ok) {
+        const double left = rel.leftAt(r.tc);
+        if (left > kLeftOver)
+            w << QStringLiteral("Cerca de %1 % do calor da combustão ainda não tinha sido "
+                                "liberado no fim do período principal (%2 min); acima de 0.3 % "
+                                "a elevação corrigida sai baixa e o período principal deve "
+                                "terminar mais tarde.")
+                     .arg(100 * left, 0, 'f', left < 0.1 ? 2 : 0)
+                     .arg(minutes(r.tc));
+    }
+
+    const double observed = r.thetaC - r.thetaA;
+    const auto t05 = levelTime(s, main, r.thetaA + 0.05 * observed);
+    const auto t60 = levelTime(s, main, r.thetaA + 0.6 * observed);
+    if (observed > 0 && t05 && t60) {
+        const double release = *t60 - *t05, length = r.tc - r.ta;
+        if (length < kReleaseTimes * release)
+            w << QStringLiteral("O período principal tem só %1 min, menos que 4 vezes o tempo de "
+                                "liberação do calor (%2 min, de 5 % a 60 % da elevação); a "
+                                "combustão pode não ter terminado no fim dele.")
+                     .arg(minutes(length), minutes(release));
+    }
+    return w;
 }
 
 } // namespace
 
 QString methodKey(Method m) {
     switch (m) {
-    case Method::RegnaultPfaundler: return QStringLiteral("regnault-pfaundler");
-    case Method::Dickinson: return QStringLiteral("dickinson");
+    case Method::RegnaultPfaundler:
+        return QStringLiteral("regnault-pfaundler");
+    case Method::Dickinson:
+        return QStringLiteral("dickinson");
     }
     return {};
 }
@@ -221,11 +195,12 @@ std::optional<Periods> detectPeriods(std::span<const Sample> samples, QString* w
             *why = bad;
         return std::nullopt;
     }
-    return detectChecked(samples, why);
+    return detail::detectChecked(samples, why);
 }
 
 std::optional<double> parseDecimal(QStringView text) {
-    static const QRegularExpression form(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)([eE][+-]?\\d+)?$"));
+    static const QRegularExpression form(
+        QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)([eE][+-]?\\d+)?$"));
     QString t = text.trimmed().toString();
     if (!form.match(t).hasMatch())
         return std::nullopt;
@@ -256,7 +231,7 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
         r.periods = p;
     } else {
         QString why;
-        const auto found = detectChecked(s, &why);
+        const auto found = detail::detectChecked(s, &why);
         if (!found)
             return refuse(why);
         r.periods = *found;
@@ -287,6 +262,7 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
     r.thetaC = s[main.last].theta;
     r.riseObserved = r.thetaC - r.thetaA;
     const double length = r.tc - r.ta;
+    Sensitivity sens{0, 0, foreLine, afterLine};
 
     switch (method) {
     case Method::RegnaultPfaundler: {
@@ -299,38 +275,41 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
         double integral = 0;
         for (std::size_t i = main.first + 1; i <= main.last; ++i)
             integral += 0.5 * (s[i].theta + s[i - 1].theta) * (s[i].t - s[i - 1].t);
-        const double exchange = length * r.driftFore + (r.driftAfter - r.driftFore) / spread *
-                                                           (integral - length * r.meanFore);
+        const double atAfter = (integral - length * r.meanFore) / spread;
+        const double exchange = length * r.driftFore + (r.driftAfter - r.driftFore) * atAfter;
+        sens.foreMinutes = length - atAfter;
+        sens.afterMinutes = atAfter;
         r.riseCorrected = r.riseObserved - exchange;
         break;
     }
     case Method::Dickinson: {
-        const double level = r.thetaA + 0.6 * (r.thetaC - r.thetaA);
-        double b = r.tc; // a rounding above θc leaves no sample at the level: the last one
-        for (std::size_t i = main.first; i <= main.last; ++i) {
-            if (s[i].theta >= level) {
-                b = i == main.first ? s[i].t
-                                    : s[i - 1].t + (level - s[i - 1].theta) /
-                                                       (s[i].theta - s[i - 1].theta) *
-                                                       (s[i].t - s[i - 1].t);
-                break;
-            }
-        }
+        // A rounding above θc leaves no reading at the level: the last one.
+        const double b = levelTime(s, main, r.thetaA + 0.6 * (r.thetaC - r.thetaA)).value_or(r.tc);
         r.b = b;
-        r.riseCorrected =
-            r.riseObserved - r.driftFore * (b - r.ta) - r.driftAfter * (r.tc - b);
+        r.riseCorrected = r.riseObserved - r.driftFore * (b - r.ta) - r.driftAfter * (r.tc - b);
+        sens.foreMinutes = b - r.ta;
+        sens.afterMinutes = r.tc - b;
         break;
     }
     }
 
-    if (!std::isfinite(r.riseCorrected) || !std::isfinite(r.driftFore) || !std::isfinite(r.driftAfter))
+    if (!std::isfinite(r.riseCorrected) || !std::isfinite(r.driftFore) ||
+        !std::isfinite(r.driftAfter))
         return refuse(QStringLiteral("A elevação corrigida de temperatura não é um número finito; "
                                      "os dados do ensaio não permitem avaliá-lo."));
-    if (cal.mode == Calorimetry::Mode::None)
-        return {r, {}};
     if (!(r.riseCorrected > 0))
         return refuse(QStringLiteral("A elevação corrigida de temperatura não é positiva; "
                                      "o ensaio não pode ser avaliado."));
+    // Less than this is no firing: a few logger steps of drift or noise.
+    if (r.riseCorrected < 20 * kResolution)
+        return refuse(QStringLiteral("A elevação corrigida de temperatura (%1 K) é menor que 20 "
+                                     "passos do registrador (%2 K); o ensaio não mostra uma "
+                                     "queima clara.")
+                          .arg(r.riseCorrected, 0, 'f', 4)
+                          .arg(20 * kResolution, 0, 'f', 4));
+    r.warnings = plausibility(s, fore, main, after, r, sens);
+    if (cal.mode == Calorimetry::Mode::None)
+        return {r, {}};
     if (!(std::isfinite(cal.mass) && cal.mass > 0))
         return refuse(QStringLiteral("A massa deve ser um número positivo."));
     if (!(std::isfinite(cal.fuse) && std::isfinite(cal.acid) && std::isfinite(cal.sulfur)))
@@ -343,19 +322,19 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
                 QStringLiteral("O calor de combustão do padrão deve ser um número positivo."));
         r.energyEquivalent = (cal.mass * cal.heatOfCombustion + corrections) / r.riseCorrected;
         if (!(std::isfinite(*r.energyEquivalent) && *r.energyEquivalent > 0))
-            return refuse(QStringLiteral("O equivalente energético calculado (%1 J/K) não é um número "
-                                         "positivo; confira a massa, o calor de combustão e as correções.")
-                              .arg(*r.energyEquivalent, 0, 'g', 6));
+            return refuse(
+                QStringLiteral("O equivalente energético calculado (%1 J/K) não é um número "
+                               "positivo; confira a massa, o calor de combustão e as correções.")
+                    .arg(*r.energyEquivalent, 0, 'g', 6));
     } else {
         if (!(std::isfinite(cal.energyEquivalent) && cal.energyEquivalent > 0))
-            return refuse(
-                QStringLiteral("O equivalente energético deve ser um número positivo."));
+            return refuse(QStringLiteral("O equivalente energético deve ser um número positivo."));
         r.energyEquivalent = cal.energyEquivalent;
-        r.grossCalorificValue =
-            (cal.energyEquivalent * r.riseCorrected - corrections) / cal.mass;
+        r.grossCalorificValue = (cal.energyEquivalent * r.riseCorrected - corrections) / cal.mass;
         if (!std::isfinite(*r.grossCalorificValue))
-            return refuse(QStringLiteral("O poder calorífico não é um número finito; confira a massa, "
-                                         "o equivalente energético e as correções."));
+            return refuse(
+                QStringLiteral("O poder calorífico não é um número finito; confira a massa, "
+                               "o equivalente energético e as correções."));
     }
     return {r, {}};
 }

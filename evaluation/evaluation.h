@@ -3,6 +3,7 @@
 // their drifts, the corrected temperature rise (Regnault-Pfaundler or Dickinson), and from it
 // the energy equivalent (calibration) or the gross calorific value (sample).
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <optional>
 #include <span>
@@ -51,6 +52,9 @@ struct Result {
     std::optional<double> b;  ///< min, Dickinson only
     std::optional<double> energyEquivalent;    ///< J/K, given or calibrated
     std::optional<double> grossCalorificValue; ///< J/g
+    /// What the result should be read with: each a full sentence in Portuguese giving the
+    /// reason and the figure. Empty for a run that passes every plausibility check.
+    QStringList warnings;
 
     std::optional<double> grossMJPerKg() const {
         return grossCalorificValue ? std::optional(*grossCalorificValue / 1000.0) : std::nullopt;
@@ -78,12 +82,19 @@ inline constexpr double kPeriodTolerance = 1e-9;
 /// The logger's resolution: one raw step, in K.
 inline constexpr double kResolution = 5.0 / 1023.0;
 
-/// Finds the firing (b) and the start of the after period (c) on a complete run; fore and after
-/// periods as long as the data allow, up to 5 min each. Nothing, with `why` set, when the run
-/// shows no clear rise or lacks the data around it.
+/// Finds the firing (b) and the end of the release of heat (c) on a complete run; fore and
+/// after periods as long as the data allow, up to 10 min each. The firing is the last reading
+/// before the curve leaves the fore line for good (a lasting departure beyond the fore period's
+/// noise, never a single step), taken early rather than late; the end is where all but 0.05 %
+/// of the heat has come out. Nothing, with `why` set, when the run shows no clear rise, lacks
+/// the data around it, or does not settle after it.
 std::optional<Periods> detectPeriods(std::span<const Sample> samples, QString* why);
 
 /// Evaluates a run (samples in increasing time) over the given periods, or the detected ones.
+/// Refused, with the reason, when the run shows no clear firing (a corrected rise of less than
+/// 20 logger steps) or a result is not finite; accepted with `Result::warnings` when a period
+/// is short, the after period has not settled, heat is still coming at the end of the main
+/// period, the Dickinson correction is large, or the readings leave the rise uncertain.
 Outcome evaluate(std::span<const Sample> samples, Method method,
                  std::optional<Periods> given = std::nullopt, const Calorimetry& cal = {});
 
