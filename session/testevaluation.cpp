@@ -51,10 +51,7 @@ eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRu
     return evaluateSamples(testSamples(table, test), test, req);
 }
 
-QStringList resultWarnings(const eval::Result& r) {
-    (void)r; // the evaluation gives no warnings of its own yet
-    return {};
-}
+QStringList resultWarnings(const eval::Result& r) { return r.warnings; }
 
 QString resultSheet(const acq::TestRun& test, const eval::Result& r, const eval::Calorimetry& c) {
     QStringList out{QStringLiteral("Avaliação do %1").arg(test.caption())};

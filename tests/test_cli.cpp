@@ -342,6 +342,10 @@ TEST(Cli, ExitCodesOfWhatCannotBeAnswered) {
     const CliRun point = cli({"calc", dat, "--test", "1", "--json", "--mass", "0.98", "--energy-equivalent", "10100.5"});
     ASSERT_EQ(comma.code, 0) << comma.err.toStdString();
     EXPECT_EQ(comma.out, point.out);
+    // The demo's short fore and after periods are said with the result, never dropped.
+    const QJsonArray warnings = QJsonDocument::fromJson(comma.out.toUtf8()).object()["warnings"].toArray();
+    ASSERT_FALSE(warnings.isEmpty());
+    EXPECT_TRUE(warnings[0].toString().contains("5 min")) << warnings[0].toString().toStdString();
     // A memory whose tests hold no sample: nothing to write, and said so by the exit status.
     const QString img = writeImage(dir.filePath("nosamples.img"), emu::buildImage(loggerTest(1, 0) + loggerTest(2, 0)));
     const CliRun r = cli({"decode", img, "--out", dir.filePath("n.dat")});

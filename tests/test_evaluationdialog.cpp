@@ -229,6 +229,8 @@ TEST(EvaluationWindow, NoSequenceOfEditsChangesAResult) {
     EXPECT_FALSE(d.inputs().periods);
     EXPECT_EQ(d.outcome().result->riseCorrected, automatic.riseCorrected);
     EXPECT_DOUBLE_EQ(d.inputs().calorimetry.mass, 0.98);
+    EXPECT_EQ(d.LabelAvisos->text(), d.outcome().result->warnings.join('\n'));
+    EXPECT_FALSE(d.LabelAvisos->text().isEmpty());
     // Limits typed with a comma, dragged and stepped: always onto a reading.
     d.EditC->setText("11,4");
     d.setLimit(1, automatic.periods.b + 0.03);
