@@ -25,7 +25,7 @@ void printSpread(const char* what, const Spread& s) {
                 s.median, s.p95, s.max);
 }
 
-void printSpec(const Spec& s) {
+void printShape(const RunShape& s) {
     std::printf("rise %.3f K, offset %+.2f K, k %.4f /min, tau %.2f min, fore %.2f min, "
                 "after %.2f min, theta0 %.3f",
                 s.rise, s.offset, s.k, s.tau, s.fore, s.after, s.theta0);
@@ -61,7 +61,7 @@ void report(const char* title, const Summary& sum, std::vector<RunResult>& all, 
             const Score& sc = ok[i]->scores[m];
             std::printf("    %+.3f %%  b-tf %+.3f  after %.2f  warnings %lld  ", sc.errorPercent,
                         sc.firingOffset, sc.afterSpan, static_cast<long long>(sc.warnings.size()));
-            printSpec(ok[i]->spec);
+            printShape(ok[i]->shape);
             std::printf("\n");
         }
     }
@@ -71,7 +71,7 @@ void report(const char* title, const Summary& sum, std::vector<RunResult>& all, 
         if (!r.scores[0].refused || shown++ >= worst)
             continue;
         std::printf("    ");
-        printSpec(r.spec);
+        printShape(r.shape);
         std::printf("\n      %s\n", r.scores[0].error.toStdString().c_str());
     }
     // The reasons for refusals and warnings, counted.

@@ -16,7 +16,7 @@ constexpr double kLate = 1e-3;
 // The run stays this many raw steps inside the logger's range, noise included.
 constexpr double kMargin = 3;
 
-SyntheticRun model(const Spec& s, double theta0) {
+SyntheticRun model(const RunShape& s, double theta0) {
     SyntheticRun r;
     r.theta0 = theta0;
     r.jacket = theta0 + s.offset;
@@ -28,7 +28,7 @@ SyntheticRun model(const Spec& s, double theta0) {
     return r;
 }
 
-double duration(const Spec& s) {
+double duration(const RunShape& s) {
     return s.fore + s.tau * std::log(1000.0) + s.after;
 }
 
@@ -45,9 +45,9 @@ double Random::uniform(double lo, double hi) {
     return lo + (hi - lo) * double(next() >> 11) * 0x1.0p-53;
 }
 
-Spec drawSpec(Random& rng, const Ranges& g, Reading reading) {
+RunShape drawShape(Random& rng, const Ranges& g, Reading reading) {
     for (;;) {
-        Spec s;
+        RunShape s;
         s.rise = rng.uniform(g.riseMin, g.riseMax);
         s.offset = rng.uniform(-g.offsetMax, g.offsetMax);
         s.k = rng.uniform(g.kMin, g.kMax);
@@ -74,9 +74,9 @@ Spec drawSpec(Random& rng, const Ranges& g, Reading reading) {
     }
 }
 
-Run makeRun(const Spec& s) {
+Run makeRun(const RunShape& s) {
     Run run;
-    run.spec = s;
+    run.shape = s;
     Random noise(s.seed);
     const SyntheticRun r = model(s, s.theta0);
     const double end = duration(s);
@@ -100,7 +100,7 @@ Run makeRun(const Spec& s) {
 
 RunResult evaluateRun(const Run& run) {
     RunResult out;
-    out.spec = run.spec;
+    out.shape = run.shape;
     for (int m = 0; m < 2; ++m) {
         const Outcome o =
             evaluate(run.samples, m == 0 ? Method::RegnaultPfaundler : Method::Dickinson);
@@ -112,8 +112,8 @@ RunResult evaluateRun(const Run& run) {
         }
         const Result& r = *o.result;
         sc.warnings = r.warnings;
-        sc.errorPercent = (r.riseCorrected - run.spec.rise) / run.spec.rise * 100.0;
-        sc.firingOffset = r.periods.b - run.spec.fore;
+        sc.errorPercent = (r.riseCorrected - run.shape.rise) / run.shape.rise * 100.0;
+        sc.firingOffset = r.periods.b - run.shape.fore;
         sc.afterSpan = r.periods.d - r.periods.c;
     }
     return out;
@@ -144,11 +144,11 @@ Summary runCampaign(std::uint64_t seed, int runs, Reading reading, const Ranges&
     std::array<std::vector<double>, 2> full, plain;
     bool firstFound = true;
     for (int i = 0; i < runs; ++i) {
-        const Run run = makeRun(drawSpec(rng, ranges, reading));
+        const Run run = makeRun(drawShape(rng, ranges, reading));
         const RunResult res = evaluateRun(run);
         QString why;
         if (const auto p = detectPeriods(run.samples, &why)) {
-            const double off = p->b - run.spec.fore;
+            const double off = p->b - run.shape.fore;
             ++sum.firingFound;
             if (std::abs(off) <= 0.5)
                 ++sum.firingWithin;

@@ -32,7 +32,7 @@ struct Ranges {
 enum class Reading { Steps, Noisy, Exact };
 
 /// One run's parameters. The release counts as over at 99.9 % (τ·ln 1000 after the firing).
-struct Spec {
+struct RunShape {
     double rise = 0, offset = 0, k = 0, tau = 0, fore = 0, after = 0;
     double theta0 = 0; ///< °C at t = 0, chosen so the run stays inside the logger's range
     Reading reading = Reading::Steps;
@@ -40,7 +40,7 @@ struct Spec {
 };
 
 struct Run {
-    Spec spec;
+    RunShape shape;
     std::vector<Sample> samples;
 };
 
@@ -54,8 +54,8 @@ private:
     std::uint64_t state_;
 };
 
-Spec drawSpec(Random& rng, const Ranges& ranges, Reading reading);
-Run makeRun(const Spec& spec);
+RunShape drawShape(Random& rng, const Ranges& ranges, Reading reading);
+Run makeRun(const RunShape& shape);
 
 /// One method's figures on one run.
 struct Score {
@@ -68,7 +68,7 @@ struct Score {
 };
 
 struct RunResult {
-    Spec spec;
+    RunShape shape;
     std::array<Score, 2> scores; ///< Regnault-Pfaundler, Dickinson
 };
 

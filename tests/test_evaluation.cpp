@@ -404,7 +404,7 @@ namespace cmp = eval::campaign;
 cmp::Run quantisedRun(double rise, double offset, double k, double tau, double fore, double after,
                       double theta0, cmp::Reading reading = cmp::Reading::Steps,
                       std::uint64_t seed = 7) {
-    cmp::Spec s;
+    cmp::RunShape s;
     s.rise = rise, s.offset = offset, s.k = k, s.tau = tau, s.fore = fore, s.after = after;
     s.theta0 = theta0, s.reading = reading, s.seed = seed;
     return cmp::makeRun(s);
@@ -654,12 +654,12 @@ TEST(Campaign, MeetsTheAccuracyTargets) {
 
 TEST(Campaign, RunsAreReadInWholeStepsRoundedDown) {
     cmp::Random rng(5);
-    const cmp::Spec spec = cmp::drawSpec(rng, {}, cmp::Reading::Steps);
-    const cmp::Run run = cmp::makeRun(spec);
+    const cmp::RunShape shape = cmp::drawShape(rng, {}, cmp::Reading::Steps);
+    const cmp::Run run = cmp::makeRun(shape);
     SyntheticRun model;
-    model.theta0 = spec.theta0, model.jacket = spec.theta0 + spec.offset, model.k = spec.k;
-    model.firing = spec.fore, model.rise = spec.rise, model.tau = spec.tau;
-    ASSERT_NEAR(run.samples.back().t, spec.fore + spec.tau * std::log(1000.0) + spec.after,
+    model.theta0 = shape.theta0, model.jacket = shape.theta0 + shape.offset, model.k = shape.k;
+    model.firing = shape.fore, model.rise = shape.rise, model.tau = shape.tau;
+    ASSERT_NEAR(run.samples.back().t, shape.fore + shape.tau * std::log(1000.0) + shape.after,
                 5.0 / 60);
     for (std::size_t i = 0; i < run.samples.size(); ++i) {
         const Sample& x = run.samples[i];
