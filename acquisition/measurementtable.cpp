@@ -196,6 +196,15 @@ QList<TestRun> testRuns(const Table& table) {
     return runs;
 }
 
+std::vector<Table::Bookmark> rowsOf(const Table& table, const TestRun& test) {
+    const int ensaio = table.fieldIndex(field::Ensaio);
+    std::vector<Table::Bookmark> out;
+    for (Table::Bookmark r = test.first; r >= 0 && r <= test.last; ++r)
+        if (table.isStored(r) && !table.isNullAt(r, ensaio) && table.integerAt(r, ensaio) == test.number)
+            out.push_back(r);
+    return out;
+}
+
 QList<qint64> MeasurementTable::testNumbers() const {
     std::set<qint64> seen;
     const int f = fieldIndex(field::Ensaio);

@@ -45,6 +45,10 @@ struct TestRun {
 /// SubReg rises; otherwise it begins a new test of that number.
 QList<TestRun> testRuns(const Table& table);
 
+/// The stored rows of one test, in the order they were added: those of its span that carry its
+/// number (another test of the same number lies outside the span).
+std::vector<Table::Bookmark> rowsOf(const Table& table, const TestRun& test);
+
 /// ClientDataSet1: the table with its saved flag.
 class MeasurementTable : public Table {
 public:

@@ -17,14 +17,13 @@ namespace {
 
 struct Row { qint64 sub; double tempo, tint, text; };
 
-QList<Row> rowsOf(const acq::MeasurementTable& t, const acq::TestRun& test) {
+QList<Row> readingsOf(const acq::MeasurementTable& t, const acq::TestRun& test) {
     namespace f = acq::field;
-    const int e = t.fieldIndex(f::Ensaio), s = t.fieldIndex(f::SubReg), tm = t.fieldIndex(f::Tempo),
-              ti = t.fieldIndex(f::Tint), tx = t.fieldIndex(f::Text);
+    const int s = t.fieldIndex(f::SubReg), tm = t.fieldIndex(f::Tempo), ti = t.fieldIndex(f::Tint),
+              tx = t.fieldIndex(f::Text);
     QList<Row> out;
-    for (acq::Table::Bookmark r = test.first; r >= 0 && r <= test.last; ++r)
-        if (t.isStored(r) && !t.isNullAt(r, e) && t.integerAt(r, e) == test.number)
-            out << Row{t.integerAt(r, s), t.floatAt(r, tm), t.floatAt(r, ti), t.floatAt(r, tx)};
+    for (const acq::Table::Bookmark r : acq::rowsOf(t, test))
+        out << Row{t.integerAt(r, s), t.floatAt(r, tm), t.floatAt(r, ti), t.floatAt(r, tx)};
     std::stable_sort(out.begin(), out.end(), [](const Row& a, const Row& b) { return a.sub < b.sub; });
     return out;
 }
@@ -160,7 +159,7 @@ int render(QPdfWriter& w, const acq::MeasurementTable& table, const ReportReques
     const QStringList caption{QStringLiteral("Registro"), QStringLiteral("Tempo (min)"), QStringLiteral("Temp. Int. (°C)"),
                               QStringLiteral("Temp. Ext. (°C)")};
     ap.columns(caption, rc, head);
-    for (const Row& r : rowsOf(table, req.test)) {
+    for (const Row& r : readingsOf(table, req.test)) {
         if (ap.y() + 80 > ap.page().bottom()) {
             ap.need(1e9); // next page, with the caption again
             ap.columns(caption, rc, head);

@@ -10,12 +10,10 @@ namespace ses {
 
 std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, const acq::TestRun& test) {
     namespace f = acq::field;
-    const int ensaio = table.fieldIndex(f::Ensaio), tempo = table.fieldIndex(f::Tempo), tint = table.fieldIndex(f::Tint);
+    const int tempo = table.fieldIndex(f::Tempo), tint = table.fieldIndex(f::Tint);
     std::vector<eval::Sample> out;
-    // Only the test's own rows: another test of the same number lies outside its span.
-    for (const acq::Table::Bookmark r : table.storedRows())
-        if (r >= test.first && r <= test.last && !table.isNullAt(r, ensaio) && table.integerAt(r, ensaio) == test.number &&
-            !table.isNullAt(r, tempo) && !table.isNullAt(r, tint))
+    for (const acq::Table::Bookmark r : acq::rowsOf(table, test))
+        if (!table.isNullAt(r, tempo) && !table.isNullAt(r, tint))
             out.push_back({table.floatAt(r, tempo), table.floatAt(r, tint)});
     std::stable_sort(out.begin(), out.end(), [](const eval::Sample& a, const eval::Sample& b) { return a.t < b.t; });
     return out;

@@ -35,16 +35,14 @@ TestView selectTest(acq::MeasurementTable& table, const acq::TestRun& test) {
 
 QList<TestSummary> summarizeTests(const acq::MeasurementTable& table) {
     namespace f = acq::field;
-    const int sub = table.fieldIndex(f::SubReg), ensaio = table.fieldIndex(f::Ensaio);
+    const int sub = table.fieldIndex(f::SubReg);
     const int tmin = table.fieldIndex(f::TMin), tmax = table.fieldIndex(f::TMax);
     QList<TestSummary> out;
     for (const acq::TestRun& run : acq::testRuns(table)) {
         // The labels come from the test's first row in SubReg order, as the test view shows.
         acq::Table::Bookmark first = -1;
         qint64 firstSub = 0;
-        for (acq::Table::Bookmark r = run.first; r <= run.last; ++r) {
-            if (!table.isStored(r) || table.isNullAt(r, ensaio) || table.integerAt(r, ensaio) != run.number)
-                continue;
+        for (const acq::Table::Bookmark r : acq::rowsOf(table, run)) {
             const qint64 s = table.integerAt(r, sub);
             if (first < 0 || s < firstSub) {
                 first = r;
