@@ -162,9 +162,8 @@ bool MeasurementTable::takePacket(const Datapacket& p, QString* error) {
     return true;
 }
 
-QString TestRun::caption() const {
-    return occurrence > 1 ? QStringLiteral("Ensaio %1 (%2)").arg(number).arg(occurrence)
-                          : QStringLiteral("Ensaio %1").arg(number);
+QString TestRun::label() const {
+    return occurrence > 1 ? QStringLiteral("%1 (%2)").arg(number).arg(occurrence) : QString::number(number);
 }
 
 QList<TestRun> testRuns(const Table& table) {

@@ -36,8 +36,10 @@ struct TestRun {
     Table::Bookmark first = -1; ///< its first and last stored row; -1 when it has none
     Table::Bookmark last = -1;
     int rows = 0;
-    /// "Ensaio 5", and "Ensaio 5 (2)" for the second test numbered 5.
-    QString caption() const;
+    /// "5", and "5 (2)" for the second test numbered 5.
+    QString label() const;
+    /// "Ensaio 5", "Ensaio 5 (2)".
+    QString caption() const { return QStringLiteral("Ensaio ") + label(); }
 };
 
 /// The tests of the table by number, tests sharing a number in the order their rows were added

@@ -40,7 +40,7 @@ eval::Periods snapToReadings(const std::vector<eval::Sample>& samples, const eva
 eval::Outcome evaluateSamples(const std::vector<eval::Sample>& samples, const acq::TestRun& test,
                               const EvaluationRequest& req) {
     if (samples.empty())
-        return {std::nullopt, msg::TestWithoutSamples.arg(test.caption().mid(7))};
+        return {std::nullopt, msg::TestWithoutSamples.arg(test.label())};
     const auto periods = req.periods ? std::optional(snapToReadings(samples, *req.periods)) : std::nullopt;
     return eval::evaluate(samples, req.method, periods, req.calorimetry);
 }

@@ -342,7 +342,7 @@ int show(const Command&, QCommandLineParser& p) {
     if (!p.isSet(kTest)) {
         out(QStringLiteral("Ensaio\tLinhas\tMínima\tMáxima"));
         for (const TestSummary& s : summarizeTests(t))
-            out(QStringLiteral("%1\t%2\t%3\t%4").arg(s.test.caption().mid(7)).arg(s.rows).arg(s.minLabel, s.maxLabel));
+            out(QStringLiteral("%1\t%2\t%3\t%4").arg(s.test.label()).arg(s.rows).arg(s.minLabel, s.maxLabel));
         return kOk;
     }
     const auto n = testOption(p, c.session);
