@@ -3,12 +3,32 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStorageInfo>
 #include <algorithm>
 #include <filesystem>
 
 namespace acq {
+
+namespace {
+
+// Windows opens these names as devices, in any folder and with any extension ("C:\\x\\nul.dat");
+// reading "COM1" as a data file would wait on a serial line.
+bool isWindowsDeviceName(const QString& path) {
+#ifdef Q_OS_WIN
+    if (path.startsWith(QLatin1String("\\\\.\\")) || path.startsWith(QLatin1String("//./")))
+        return true;
+    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|CONIN\\$|CONOUT\\$|COM[0-9]|LPT[0-9])$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return device.match(QFileInfo(path).fileName().section(QLatin1Char('.'), 0, 0).trimmed()).hasMatch();
+#else
+    (void)path;
+    return false;
+#endif
+}
+
+} // namespace
 
 std::optional<QByteArray> readWholeFile(const QString& path, qint64 limit, ReadFailure* failure,
                                         QString* error) {
@@ -22,7 +42,7 @@ std::optional<QByteArray> readWholeFile(const QString& path, qint64 limit, ReadF
     // Checked before opening: opening a FIFO without a writer would wait for ever.
     std::error_code ec;
     const auto st = std::filesystem::status(std::filesystem::path(path.toStdU16String()), ec);
-    if (!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st))
+    if ((!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) || isWindowsDeviceName(path))
         return fail(ReadFailure::NotRegular, QStringLiteral("não é um arquivo comum"));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))

@@ -1,7 +1,7 @@
 // registrador: the main window of the calorimeter's data logger program.
 #include "app/about.h"
 #include "app/tform1.h"
-#include "link/qtseriallibrary.h"
+#include "link/systemseriallibrary.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(appTitle());
     initAppResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/registrador.svg"))); // every window's
-    lnk::QtSerialLibrary serial;
+    lnk::SystemSerialLibrary serial;
     lnk::SystemClock clock;
     QtMessageService messages;
     QtFileDialogs files;

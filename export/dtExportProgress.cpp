@@ -3,6 +3,7 @@
 #include "acquisition/toplevel.h"
 
 #include <QLabel>
+#include <algorithm>
 #include <QProgressBar>
 
 namespace {
@@ -38,7 +39,11 @@ void Tfrm_ProgressForm::prepare(int width, int height, const QString& caption, c
 }
 
 void Tfrm_ProgressForm::fitToOuter() {
-    const QSize client = toplevel::clientFor(this, outer_);
+    QSize client = toplevel::clientFor(this, outer_);
+    // A frame taller than the asked height allows (a Windows title bar) would push the bar out
+    // of the window: the window grows instead, so text and bar are always whole.
+    if (withText_)
+        client.setHeight(std::max(client.height(), ProgressLabel->geometry().bottom() + 1 + kMinGap + kBarHeight + kMinGap));
     if (size() != client)
         resize(client);
     toplevel::centreOnScreen(this);

@@ -1,5 +1,9 @@
 #include "tests/support.h"
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 #include "app/tablemodel.h"
 #include "app/tform1.h"
 #include "tools/emulator/demoimage.h"
@@ -71,7 +75,33 @@ QByteArray readAllOf(const QString& path) {
 }
 
 QString dataFile(const QString& name) { return QStringLiteral(REGISTRADOR_DATA_DIR "/") + name; }
-QString binFile(const QString& name) { return QStringLiteral(REGISTRADOR_BIN_DIR "/") + name; }
+QString binFile(const QString& name) {
+#ifdef Q_OS_WIN
+    return QStringLiteral(REGISTRADOR_BIN_DIR "/") + name + QStringLiteral(".exe");
+#else
+    return QStringLiteral(REGISTRADOR_BIN_DIR "/") + name;
+#endif
+}
+
+QStringList notRegularFiles(const QString& dir) {
+#ifdef Q_OS_WIN
+    const QString folder = QDir(dir).filePath(QStringLiteral("pasta.dat"));
+    QDir().mkpath(folder);
+    return {QStringLiteral("NUL"), QStringLiteral("C:/nul.dat"), QStringLiteral("COM1"), folder};
+#else
+    const QString fifo = QDir(dir).filePath(QStringLiteral("fifo"));
+    ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+    return {QStringLiteral("/dev/zero"), fifo};
+#endif
+}
+
+QString missingDevice() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM97");
+#else
+    return QStringLiteral("/dev/nonexistent");
+#endif
+}
 
 Emulator::Emulator(const QString& image, const QStringList& extraArgs) {
     proc_.setProgram(binFile(QStringLiteral("registrador-emulador")));

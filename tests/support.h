@@ -13,6 +13,10 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <memory>
+#include <ostream>
+
+/// Failed comparisons print texts as text, not as arrays of 16-bit units.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 class RecordingClock : public lnk::Clock {
 public:
@@ -92,6 +96,13 @@ void writeConfig(const QString& dir, const QList<std::pair<QString, QString>>& r
 QList<std::pair<QString, QString>> builtInConfigRows();
 QByteArray readAllOf(const QString& path);
 
+/// A test that needs the emulator's pseudo-terminal, which only Linux has, is skipped elsewhere.
+#ifdef Q_OS_WIN
+#define REQUIRE_PSEUDO_TERMINAL() GTEST_SKIP() << "needs a pseudo-terminal (Linux only)"
+#else
+#define REQUIRE_PSEUDO_TERMINAL() (void)0
+#endif
+
 /// registrador-emulador started on a memory image; stopped on destruction.
 class Emulator {
 public:
@@ -106,7 +117,14 @@ private:
 };
 
 QString dataFile(const QString& name);
+/// A program built beside the tests (".exe" added on Windows).
 QString binFile(const QString& name);
+/// Paths that name something other than a regular file, which no reader may open as data: on
+/// Linux a device that never ends and a FIFO without a writer (made in `dir`), on Windows the
+/// null device and a folder.
+QStringList notRegularFiles(const QString& dir);
+/// A serial device that cannot be opened.
+QString missingDevice();
 
 /// What the export's windows answer in a test, and what they were asked.
 struct ExportScript {

@@ -74,7 +74,7 @@ TEST(ProgressWindow, LayoutFollowsTheMessages) {
     p.prepare(300, 80, "x", "", 5);
     EXPECT_EQ(p.ProgressLabel->text(), "Processando..."); // left as it was
     EXPECT_EQ(p.ProgressBar->y(), (80 - 16 - 16) / 2);
-    EXPECT_NE(withLabel, p.ProgressBar->y());
+    EXPECT_GT(withLabel, p.ProgressLabel->geometry().bottom()); // the bar never over the text
 }
 
 TEST(Chooser, AltEConfirmsWithTheButtonThatSharesItsLetterWithARadio) {
@@ -85,6 +85,8 @@ TEST(Chooser, AltEConfirmsWithTheButtonThatSharesItsLetterWithARadio) {
     Tfrm_Selection* w = ui.chooser();
     bool pressed = false;
     QTimer::singleShot(0, w, [&] {
+        w->raise();
+        w->activateWindow();
         QApplication::setActiveWindow(w);
         if (QTest::qWaitForWindowActive(w)) {
             QTest::keyClick(w, Qt::Key_E, Qt::AltModifier);
@@ -109,8 +111,13 @@ TEST(ProgressWindow, LabelAndBarApartFromTheFirstShowing) {
         p.show();
         QApplication::processEvents();
         const QString name = QStringLiteral("%1x%2 \"%3\"").arg(c.width).arg(c.height).arg(c.text);
-        EXPECT_EQ(p.frameGeometry().size(), QSize(c.width, c.height)) << name.toStdString();
         const QRect bar = p.ProgressBar->geometry();
+        // The asked size, or taller when the frame leaves too little room for text and bar.
+        EXPECT_EQ(p.frameGeometry().width(), c.width) << name.toStdString();
+        if (p.frameGeometry().height() != c.height) {
+            EXPECT_GT(p.frameGeometry().height(), c.height) << name.toStdString();
+            EXPECT_EQ(bar.bottom() + 1 + 4, p.height()) << name.toStdString();
+        }
         EXPECT_TRUE(p.rect().contains(bar)) << name.toStdString();
         EXPECT_EQ(bar.width(), p.width() - 16) << name.toStdString();
         if (*c.text) {

@@ -109,7 +109,7 @@ TEST(StartUp, KeysMatchInAnyCaseAndDeviceRowsNameThePorts) {
     EXPECT_FALSE(s.form->terminationRequested());
     EXPECT_EQ(s.form->channel().port(), 0);
     EXPECT_EQ(s.ports.device(0), "/dev/pts/77");
-    EXPECT_EQ(s.ports.device(1), "/dev/ttyS1");
+    EXPECT_EQ(s.ports.device(1), lnk::PortMap::defaultDevice(1));
 }
 
 TEST(StartUp, DebugShowsServiceOnlyForExactlyOne) {

@@ -10,7 +10,7 @@
 #include "export/dtExportProgress.h"
 #include "export/dtExportSelect.h"
 #include "link/commands.h"
-#include "link/qtseriallibrary.h"
+#include "link/systemseriallibrary.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
@@ -26,6 +26,7 @@
 #include <QStandardItemModel>
 #include <QStyleOption>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -330,9 +331,10 @@ TEST(ServiceDialog, WorkedRequestsAndTheNoLoggerCase) {
 }
 
 TEST(ServiceDialog, ReadOf125RegistersOverARealTerminal) {
+    REQUIRE_PSEUDO_TERMINAL();
     Emulator emu(dataFile("demo.img"));
     ASSERT_TRUE(emu.ok());
-    lnk::QtSerialLibrary lib;
+    lnk::SystemSerialLibrary lib;
     lnk::SystemClock clock;
     lnk::SerialChannel ch(lib, clock);
     lib.portMap().setDevice(1, emu.device());
@@ -420,7 +422,9 @@ QStringList cutOrOverlapping(QWidget* window) {
 
         auto tooNarrow = [&](const QString& text, int needed, int has) {
             if (needed > has)
-                out << described(w, text) + QStringLiteral(" needs %1 pixels, has %2").arg(needed).arg(has);
+                out << described(w, text) + QStringLiteral(" needs %1 pixels, has %2 (%3 %4 px)")
+                                                .arg(needed).arg(has).arg(QFontInfo(w->font()).family())
+                                                .arg(QFontInfo(w->font()).pixelSize());
         };
         if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty()) {
             const QRect r = l->contentsRect();

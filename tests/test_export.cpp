@@ -656,7 +656,7 @@ struct SeamRig {
         for (const ShownMessage& m : messages.shown)
             log << QStringLiteral("program's message %1 %2")
                        .arg(m.kind == MsgKind::Error ? "error" : m.kind == MsgKind::Information ? "information" : "other",
-                            QString(m.text).replace(dir.path(), "DIR"));
+                            QString(m.text).replace(QDir::toNativeSeparators(dir.path()), "DIR").replace(dir.path(), "DIR"));
         for (const QString& p : viewer.opened)
             log << QStringLiteral("program's viewer ") + QFileInfo(p).fileName();
     }

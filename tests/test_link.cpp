@@ -3,6 +3,9 @@
 #include "link/framecodec.h"
 #include "link/portmap.h"
 #include "link/serialchannel.h"
+#ifdef Q_OS_WIN
+#include "link/win32seriallibrary.h"
+#endif
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
@@ -90,8 +93,13 @@ TEST(Commands, ResponseChecks) {
 
 TEST(PortMap, DefaultsAndOverrides) {
     PortMap m;
+#ifdef Q_OS_WIN
+    EXPECT_EQ(m.device(0), "COM1");
+    EXPECT_EQ(m.device(3), "COM4");
+#else
     EXPECT_EQ(m.device(0), "/dev/ttyS0");
     EXPECT_EQ(m.device(3), "/dev/ttyS3");
+#endif
     EXPECT_TRUE(m.device(4).isEmpty());
     EXPECT_TRUE(m.device(-1).isEmpty());
     m.setDevice(1, "/dev/ttyUSB0");
@@ -99,6 +107,18 @@ TEST(PortMap, DefaultsAndOverrides) {
     EXPECT_EQ(PortMap::indexOfKey("com3"), 2);
     EXPECT_EQ(PortMap::indexOfKey("COM5"), -1);
 }
+
+#ifdef Q_OS_WIN
+// CreateFile reaches COM10 and above only through the device namespace.
+TEST(PortMap, Win32NamesReachEveryComPort) {
+    struct Case { const char* device; const char* opened; } cases[] = {
+        {"COM1", "\\\\.\\COM1"}, {"COM12", "\\\\.\\COM12"}, {"com3", "\\\\.\\com3"},
+        {"\\\\.\\COM5", "\\\\.\\COM5"}, {"COM", "COM"}, {"COM1:", "COM1:"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(lnk::Win32SerialLibrary::win32Name(QString::fromLatin1(c.device)), QString::fromLatin1(c.opened));
+}
+#endif
 
 class ChannelTest : public ::testing::Test {
 protected:

@@ -22,7 +22,6 @@
 #include <QTimer>
 #include "tools/emulator/loggermodel.h"
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -132,13 +131,12 @@ TEST(MainWindow, EndlessOrOversizedFilesLeaveTheWindowAsItWas) {
     Window w;
     w.form->btnLerDadosClick();
     ASSERT_EQ(w.form->gridModel()->rowCount(), 2);
-    const QString fifo = w.dir.filePath("fifo");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QFile big(w.dir.filePath("big.dat"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
     ASSERT_TRUE(big.resize(acq::kMaxDatapacketBytes + 1)); // sparse
     big.close();
-    for (const QString& path : {QStringLiteral("/dev/zero"), fifo, big.fileName()}) {
+    const QStringList unreadable = notRegularFiles(w.dir.path()) << big.fileName();
+    for (const QString& path : unreadable) {
         w.messages.shown.clear();
         w.messages.answers = {MsgAnswer::Yes}; // replace the unsaved download: yes
         w.files.paths = {path};
@@ -450,7 +448,7 @@ TEST(MainWindowChart, AxisLabelsStayWholeAndDistinctWhenZoomed) {
             int drawn = 0;
             for (const QString& l : labels)
                 drawn += shown.contains(l) ? 1 : 0;
-            EXPECT_GE(drawn, std::max<qsizetype>(2, labels.size() - 2))
+            EXPECT_GE(drawn, std::max<qsizetype>(std::min<qsizetype>(2, labels.size() - 1), labels.size() - 2))
                 << "zoom " << zooms << ": " << labels.join(' ').toStdString() << " | " << shown.join(' ').toStdString();
         }
         zoomSomewhere(chart);

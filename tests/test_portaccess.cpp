@@ -2,7 +2,7 @@
 // tells, as its detail text, the cause and how to get access. Runs on the real serial library
 // against files whose permissions deny access; ctest runs it without root's override of them.
 #include "app/tform1.h"
-#include "link/qtseriallibrary.h"
+#include "link/systemseriallibrary.h"
 #include "tests/support.h"
 
 #include <QFile>
@@ -38,7 +38,7 @@ struct Start {
     ScriptedFiles files;
     RecordingViewer viewer;
     RecordingClock clock;
-    lnk::QtSerialLibrary serial;
+    lnk::SystemSerialLibrary serial;
     ScriptedDialogs dialogs;
     ExportScript exportScript;
     ScriptedExportUi::Factory exportWindows{&exportScript};

@@ -12,7 +12,7 @@
 #include "session/testview.h"
 #include "link/commands.h"
 #include "link/framecodec.h"
-#include "link/qtseriallibrary.h"
+#include "link/systemseriallibrary.h"
 #include "tools/cli/csv.h"
 #include "tools/emulator/fakeseriallibrary.h"
 #include "tools/emulator/loggermodel.h"
@@ -74,7 +74,7 @@ bool isSet(QCommandLineParser& p, const char* name) { return p.isSet(QString::fr
 
 // The program's session over the real serial library; the device comes from --device.
 struct Cli {
-    lnk::QtSerialLibrary lib;
+    lnk::SystemSerialLibrary lib;
     lnk::SystemClock clock;
     ses::Session session{lib, clock, &lib.portMap(), QDir::currentPath()};
 };

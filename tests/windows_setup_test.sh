@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The setup program in a fresh Wine prefix: a silent install for the current user, the installed
+# command line (with only the DLLs it installed), a download through COM5 with the installed
+# programs, the installed window driven on the display and its picture, a silent uninstall that
+# leaves config.xml and the user's files and no program file.
+#   tests/windows_setup_test.sh LINUX_BUILD SETUP_EXE VERSION
+# Needs DISPLAY (a virtual one with a window manager); REGISTRADOR_SHOT=FILE keeps the picture.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+linux=$(cd "$1" && pwd)
+setup=$(readlink -f "$2")
+version=$3
+export WINEPREFIX=$root/build-windows/wine-setup
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset WINEPATH # only what the setup program installed
+wineserver -k 2>/dev/null || true
+rm -rf "$WINEPREFIX"
+wine wineboot -i >/dev/null 2>&1
+user=$(wine cmd /c 'echo %USERNAME%' 2>/dev/null | tr -d '\r')
+inst="$WINEPREFIX/drive_c/users/$user/AppData/Local/Programs/Registrador"
+fail() { echo "FAIL $*"; exit 1; }
+
+wine "$setup" /S
+wineserver -w
+[ -f "$inst/registrador.exe" ] || fail "nothing installed in $inst"
+for f in registrador-cli.exe config.xml desinstalar.exe platforms/qwindows.dll styles/qwindowsvistastyle.dll \
+         sqldrivers/qsqlite.dll iconengines/qsvgicon.dll exemplos/demo.img; do
+  [ -f "$inst/$f" ] || fail "$f not installed"
+done
+menu=$(find "$WINEPREFIX/drive_c/users/$user" -name 'Registrador.lnk' | wc -l)
+[ "$menu" -ge 2 ] || fail "the Start-menu and desktop shortcuts are missing"
+wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Registrador' /v DisplayVersion 2>/dev/null \
+  | tr -d '\r' | grep -q "$version" || fail "the version is not in Programs and Features"
+echo "ok   installed in $inst"
+
+got=$(wine "$inst/registrador-cli.exe" --version 2>&1 | tr -d '\r')
+echo "$got" | grep -q "$version" || fail "registrador-cli --version said: $got"
+echo "ok   installed registrador-cli --version: $got"
+
+bash "$root/tests/windows_download_test.sh" "$linux" "$inst" "$WINEPREFIX"
+
+# The installed window, started as its shortcut starts it (in the install folder), downloads on
+# Alt+L from the port that config.xml names: COM2 is COM5 here.
+work=$(mktemp -d)
+trap 'kill "${emu:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+"$linux/bin/registrador-emulador" --image "$root/data/demo.img" --link "$work/pty" >/dev/null 2>&1 &
+emu=$!
+for _ in $(seq 100); do [ -e "$work/pty" ] && break; sleep 0.05; done
+ln -sfn "$(readlink -f "$work/pty")" "$WINEPREFIX/dosdevices/com5"
+cp "$inst/config.xml" "$work/config.xml.installed"
+sed -e 's|<ROW Key="ComPort" Value="0"/>|<ROW Key="ComPort" Value="1"/>|' \
+    -e 's|</ROWDATA>|<ROW Key="COM2" Value="COM5"/></ROWDATA>|' "$work/config.xml.installed" > "$inst/config.xml"
+(cd "$inst" && wine registrador.exe >/dev/null 2>&1 &)
+win=""
+for _ in $(seq 100); do
+  win=$(xdotool search --name '^Bomba Calorimétrica - Registrador de Dados$' 2>/dev/null | head -n 1 || true)
+  [ -n "$win" ] && break; sleep 0.2
+done
+[ -n "$win" ] || fail "the installed window did not open"
+sleep 1
+xdotool windowactivate --sync "$win" 2>/dev/null || true
+xdotool key --window "$win" alt+l
+shot=${REGISTRADOR_SHOT:-$root/build-windows/windows-main-window.png}
+# The download of the demo (33 blocks) takes some seconds; then the first test is shown.
+for _ in $(seq 60); do
+  sleep 0.5
+  if xdotool search --name '^Lendo' >/dev/null 2>&1; then continue; fi
+  break
+done
+sleep 1
+import -window "$win" -frame "$shot" 2>/dev/null || import -window root "$shot"
+echo "ok   the installed window after Alt+L: $shot"
+xdotool key --window "$win" alt+F4 || true
+sleep 1
+wineserver -k 2>/dev/null || true
+cp "$work/config.xml.installed" "$inst/config.xml"
+
+# The user's own file in the program's folder, and a changed config.xml: both stay.
+echo "meu" > "$inst/meus-dados.dat"
+echo '<!-- do usuário -->' >> "$inst/config.xml"
+wine "$inst/desinstalar.exe" /S
+wineserver -w
+sleep 2; wineserver -w
+left=$(cd "$inst" 2>/dev/null && find . -type f ! -name config.xml ! -name meus-dados.dat | sort || true)
+[ -z "$left" ] || fail "the uninstaller left program files: $left"
+[ -f "$inst/config.xml" ] && grep -q 'do usuário' "$inst/config.xml" || fail "the uninstaller removed config.xml"
+[ -f "$inst/meus-dados.dat" ] || fail "the uninstaller removed the user's file"
+[ -z "$(find "$WINEPREFIX/drive_c/users/$user" -name 'Registrador.lnk')" ] || fail "shortcuts left"
+echo "ok   uninstalled: no program file left, config.xml and the user's file kept"
