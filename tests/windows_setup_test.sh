@@ -17,6 +17,11 @@ wineserver -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
 wine wineboot -i >/dev/null 2>&1
 user=$(wine cmd /c 'echo %USERNAME%' 2>/dev/null | tr -d '\r')
+# Wine links the desktop and documents to the Unix home: folders of the prefix's own instead,
+# so that the shortcuts and files of this test stay inside it.
+for d in "$WINEPREFIX/drive_c/users/$user"/*; do
+  [ -L "$d" ] && rm "$d" && mkdir "$d"
+done
 inst="$WINEPREFIX/drive_c/users/$user/AppData/Local/Programs/Registrador"
 fail() { echo "FAIL $*"; exit 1; }
 
@@ -50,10 +55,13 @@ ln -sfn "$(readlink -f "$work/pty")" "$WINEPREFIX/dosdevices/com5"
 cp "$inst/config.xml" "$work/config.xml.installed"
 sed -e 's|<ROW Key="ComPort" Value="0"/>|<ROW Key="ComPort" Value="1"/>|' \
     -e 's|</ROWDATA>|<ROW Key="COM2" Value="COM5"/></ROWDATA>|' "$work/config.xml.installed" > "$inst/config.xml"
-(cd "$inst" && wine registrador.exe >/dev/null 2>&1 &)
+title='^Bomba Calorimétrica - Registrador de Dados$'
+xdotool search --name "$title" >/dev/null 2>&1 && fail "a Registrador window is already open on $DISPLAY"
+(cd "$inst" && exec wine registrador.exe >/dev/null 2>&1 </dev/null) &
+disown
 win=""
 for _ in $(seq 100); do
-  win=$(xdotool search --name '^Bomba Calorimétrica - Registrador de Dados$' 2>/dev/null | head -n 1 || true)
+  win=$(xdotool search --name "$title" 2>/dev/null | head -n 1 || true)
   [ -n "$win" ] && break; sleep 0.2
 done
 [ -n "$win" ] || fail "the installed window did not open"
@@ -61,13 +69,14 @@ sleep 1
 xdotool windowactivate --sync "$win" 2>/dev/null || true
 xdotool key --window "$win" alt+l
 shot=${REGISTRADOR_SHOT:-$root/build-windows/windows-main-window.png}
-# The download of the demo (33 blocks) takes some seconds; then the first test is shown.
-for _ in $(seq 60); do
-  sleep 0.5
-  if xdotool search --name '^Lendo' >/dev/null 2>&1; then continue; fi
-  break
-done
-sleep 1
+# The download of the demo (33 blocks) takes some seconds under its progress window; then the
+# first test is shown.
+lendo() { xdotool search --onlyvisible --name '^Lendo' >/dev/null 2>&1; }
+for _ in $(seq 50); do lendo && break; sleep 0.2; done
+lendo || fail "Alt+L started no download"
+for _ in $(seq 120); do lendo || break; sleep 0.5; done
+lendo && fail "the download did not end"
+sleep 2
 import -window "$win" -frame "$shot" 2>/dev/null || import -window root "$shot"
 echo "ok   the installed window after Alt+L: $shot"
 xdotool key --window "$win" alt+F4 || true

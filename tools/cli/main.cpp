@@ -34,12 +34,16 @@
 #include <map>
 #include <memory>
 #include <unistd.h>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 namespace {
 
 enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5 };
 
-void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toLocal8Bit().constData()); }
+void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toUtf8().constData()); }
 void out(const QString& s) { std::fprintf(stdout, "%s\n", s.toUtf8().constData()); }
 QString native(const QString& p) { return QDir::toNativeSeparators(p); }
 
@@ -697,9 +701,23 @@ QString usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef Q_OS_WIN
+    // Everything is written in UTF-8; a Windows console shows it so only when told.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     QStringList args;
+#ifdef Q_OS_WIN
+    // The wide command line: a name outside the ANSI code page reaches the program whole.
+    int wideCount = 0;
+    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &wideCount)) {
+        for (int i = 0; i < wideCount; ++i)
+            args << QString::fromWCharArray(wide[i]);
+        LocalFree(wide);
+    }
+#else
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
+#endif
     // The command is the first argument that is not a global option.
     bool verbose = false;
     QString name;
@@ -728,13 +746,22 @@ int main(int argc, char** argv) {
     if (!cmd) {
         if (!name.isEmpty())
             err(QStringLiteral("registrador-cli: comando desconhecido \"%1\"").arg(name));
-        std::fputs(usage().toLocal8Bit().constData(), stderr);
+        std::fputs(usage().toUtf8().constData(), stderr);
         return kUsage;
     }
-    // Pictures need the widget toolkit, but never a display.
+    // What --verbose lets through goes to the standard error, also on Windows (where Qt would
+    // send it to the debugger when no console is attached).
+    qputenv("QT_FORCE_STDERR_LOGGING", "1");
+    // The toolkit's notes on the platform (such as a DPI setting Wine refuses) are not the
+    // user's business.
+    QLoggingCategory::setFilterRules(verbose ? QStringLiteral("registrador.*=true") : QStringLiteral("qt.qpa.*=false"));
+    // Pictures need the widget toolkit, but never a display. Windows' own platform needs none and
+    // draws text with the system's fonts; its offscreen one may find no font at all.
     std::unique_ptr<QCoreApplication> app;
     if (cmd->widgets) {
+#ifndef Q_OS_WIN
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -742,8 +769,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("registrador-cli %1").arg(cmd->name));
     QCoreApplication::setApplicationVersion(QStringLiteral(REGISTRADOR_VERSION));
     QLocale::setDefault(QLocale::c());
-    if (verbose)
-        QLoggingCategory::setFilterRules(QStringLiteral("registrador.*=true"));
+
 
     QCommandLineParser p;
     p.setApplicationDescription(cmd->summary);
