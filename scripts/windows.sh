@@ -116,7 +116,7 @@ wineserver -w
 (cd build-windows && ctest -j2 --timeout 300 --output-on-failure --repeat until-pass:2)
 
 echo "== Download through COM5 under Wine"
-bash tests/windows_download_test.sh build build-windows/bin
+WINEPATH='Z:\opt\qt6-mingw64\bin' bash tests/windows_download_test.sh build build-windows/bin
 
 echo "== The setup program and the zip"
 stage=$root/build-windows/stage/Registrador
