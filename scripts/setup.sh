@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what the build, the tests and the demo need; a no-op when all is present.
+# Installs what the build, the tests and the demo need, and the packages named as arguments
+# (scripts/windows.sh adds its own); a no-op when all is present.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev
+pkgs=("$@" build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev
       libqt6opengl6-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev clang xvfb xauth
       imagemagick python3-xlrd poppler-utils libqt6svg6 xdotool lintian appstream)
 missing=()

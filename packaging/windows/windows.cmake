@@ -18,7 +18,7 @@ get_filename_component(kit_bin ${qt_core_dll} DIRECTORY)
 get_filename_component(kit_root ${kit_bin} DIRECTORY)
 
 set(REGISTRADOR_RUNTIME_DLLS
-  Qt6Core Qt6Gui Qt6Widgets Qt6Charts Qt6OpenGL Qt6OpenGLWidgets Qt6Svg Qt6Sql sqlite3
+  Qt6Core Qt6Gui Qt6Widgets Qt6Charts Qt6OpenGL Qt6OpenGLWidgets Qt6SerialPort Qt6Svg Qt6Sql sqlite3
   libstdc++-6 libgcc_s_seh-1 libwinpthread-1)
 foreach(dll IN LISTS REGISTRADOR_RUNTIME_DLLS)
   install(FILES ${kit_bin}/${dll}.dll DESTINATION .)
