@@ -9,16 +9,6 @@
 
 namespace acq {
 
-QString downloadMessage(DownloadResult r) {
-    switch (r) {
-    case DownloadResult::Done: return {};
-    case DownloadResult::CommunicationError: return QStringLiteral("Erro de comunicação!");
-    case DownloadResult::InvalidContents: return QStringLiteral("Conteúdo da memória inválido!");
-    case DownloadResult::MemoryEmpty: return QStringLiteral("Memória está vazia!");
-    }
-    return {};
-}
-
 namespace {
 
 // Keeps the attached views still while rows are added, and always lets them go again.

@@ -8,9 +8,6 @@ namespace acq {
 
 enum class DownloadResult { Done, CommunicationError, InvalidContents, MemoryEmpty };
 
-/// The user's text for each result (empty for Done).
-QString downloadMessage(DownloadResult r);
-
 /// What the download shows while it runs: the test list and the progress window.
 class DownloadListener {
 public:

@@ -640,9 +640,9 @@ void TForm1::dtDataSetExport1EndExport() {
 void TForm1::dtDataSetExport1Error(TdtExportError e) {
     exportFailed_ = true;
     switch (e) {
-    case xeNoFileName: s_.messages.show(MsgKind::Error, QStringLiteral("Erro: nome de arquivo inválido")); break;
-    case xeNoSource: s_.messages.show(MsgKind::Error, QStringLiteral("Erro: componente nulo")); break;
-    case xeSaveCancelled: s_.messages.show(MsgKind::Error, QStringLiteral("Erro: cancelado pelo usuário")); break;
+    case xeNoFileName: s_.messages.show(MsgKind::Error, ses::msg::ExportNoFileName); break;
+    case xeNoSource: s_.messages.show(MsgKind::Error, ses::msg::ExportNoSource); break;
+    case xeSaveCancelled: s_.messages.show(MsgKind::Error, ses::msg::ExportCancelled); break;
     case xeOverwriteRefused:
     case xeExportFailed: break;
     }
