@@ -41,7 +41,7 @@ enum class Confirm { No, AfterRefusal };
 template <typename Accept>
 std::optional<QByteArray> askWithTries(lnk::SerialChannel& channel, const QByteArray& request,
                                        const lnk::ExchangeSpec& how, Accept accept, const char* what,
-                                       Confirm confirm) {
+                                       Confirm confirm, LinkFailure& failure) {
     using namespace lnk::cmd;
     int refusals = 0;
     std::optional<QByteArray> candidate; // accepted after a refusal, waiting for its equal
@@ -70,6 +70,12 @@ std::optional<QByteArray> askWithTries(lnk::SerialChannel& channel, const QByteA
         channel.settle(channel.port(), kSettleQuietMs, kSettleMaxMs);
         if (refusals >= kDownloadTries) {
             qCInfo(lcDownload) << what << "refused" << refusals << "times";
+            failure.tries = refusals;
+            failure.characters = int(resp.size());
+            failure.fault = resp.isEmpty()          ? LinkFault::NoAnswer
+                          : !resp.endsWith('\n')    ? LinkFault::CutShort
+                          : accept(resp)            ? LinkFault::Disagreeing
+                                                    : LinkFault::BadAnswer;
             return std::nullopt;
         }
         // A disagreeing answer may itself be the true one: it waits for its equal.
@@ -84,17 +90,26 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
     using namespace lnk;
     if (report)
         *report = {};
+    LinkFailure failure;
+    auto lineFailed = [&](LinkFailure::Stage stage, int firstRegister) {
+        failure.stage = stage;
+        failure.firstRegister = firstRegister;
+        if (report)
+            report->linkFailure = failure;
+        return DownloadResult::CommunicationError;
+    };
     const auto probe = askWithTries(channel, cmd::kDiagnosticsFrame, cmd::kDownloadProbe,
-                                    [](const QByteArray& r) { return VerifyMessage(r); }, "probe", Confirm::No);
+                                    [](const QByteArray& r) { return VerifyMessage(r); }, "probe", Confirm::No,
+                                    failure);
     if (!probe) {
         qCInfo(lcDownload) << "download ended: the probe got no valid answer";
-        return DownloadResult::CommunicationError;
+        return lineFailed(LinkFailure::Stage::Probe, 0);
     }
     const auto answer = askWithTries(channel, cmd::kHeaderRequest, cmd::kDownloadHeader,
-                                     cmd::headerResponseOk, "header", Confirm::AfterRefusal);
+                                     cmd::headerResponseOk, "header", Confirm::AfterRefusal, failure);
     if (!answer) {
         qCInfo(lcDownload) << "download ended: the header got no valid answer";
-        return DownloadResult::CommunicationError;
+        return lineFailed(LinkFailure::Stage::Header, 0);
     }
     const QByteArray header = *answer;
     listener.responseRead(0, header);
@@ -122,8 +137,10 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
         const MemoryDecoder& d;
         DownloadReport* r;
         ~Keep() {
-            if (r)
-                *r = {d.tests(), d.warnings()};
+            if (r) {
+                r->tests = d.tests();
+                r->warnings = d.warnings();
+            }
         }
     } keep{decoder, report};
     int b = kFirstBlock;
@@ -133,11 +150,11 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
         const auto answer = askWithTries(
             channel, cmd::readRequest(b, c), cmd::kDownloadBlock,
             [c](const QByteArray& r) { return cmd::blockResponseOk(r, c); }, what.constData(),
-            Confirm::AfterRefusal);
+            Confirm::AfterRefusal, failure);
         if (!answer) {
             qCInfo(lcDownload) << "download ended:" << what.constData() << "got no valid answer";
             listener.progressEnd();
-            return DownloadResult::CommunicationError;
+            return lineFailed(LinkFailure::Stage::Block, b);
         }
         const QByteArray& resp = *answer;
         listener.responseRead(b, resp);

@@ -4,6 +4,8 @@
 #include "acquisition/measurementtable.h"
 #include "link/serialchannel.h"
 
+#include <optional>
+
 namespace acq {
 
 enum class DownloadResult { Done, CommunicationError, InvalidContents, MemoryEmpty };
@@ -22,9 +24,22 @@ public:
 };
 
 /// What a download found besides its rows: every test it listed, and what it passed over.
+/// Why the line failed an exchange of the download: its last answer, after every try.
+enum class LinkFault { NoAnswer, CutShort, BadAnswer, Disagreeing };
+
+struct LinkFailure {
+    enum class Stage { Probe, Header, Block };
+    Stage stage = Stage::Probe;
+    int firstRegister = 0; ///< the block's, for Stage::Block
+    LinkFault fault = LinkFault::NoAnswer;
+    int tries = 0;
+    int characters = 0; ///< of the last answer
+};
+
 struct DownloadReport {
     QList<TestRun> tests;
     QStringList warnings;
+    std::optional<LinkFailure> linkFailure; ///< set when the download ended on the line
 };
 
 /// Runs the whole download on the channel's port. On failure the table keeps what was read.

@@ -453,10 +453,10 @@ bool TForm1::mayReplaceData() {
 bool TForm1::tell(const ses::Outcome& o) {
     using Sv = ses::Outcome::Severity;
     if (!o.text.isEmpty() && o.severity != Sv::None)
-        s_.messages.show(o.severity == Sv::Information ? MsgKind::Information
-                         : o.severity == Sv::Warning   ? MsgKind::Warning
-                                                       : MsgKind::Error,
-                         o.text);
+        s_.messages.showDetailed(o.severity == Sv::Information ? MsgKind::Information
+                                 : o.severity == Sv::Warning   ? MsgKind::Warning
+                                                               : MsgKind::Error,
+                                 o.text, o.detail);
     return o.ok();
 }
 

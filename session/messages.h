@@ -12,6 +12,16 @@ inline const QString MemoryEmpty = QStringLiteral("Memória está vazia!");
 inline const QString ClearAsk = QStringLiteral("Deseja realmente limpar todos os dados registrados?");
 inline const QString ClearOk = QStringLiteral("Operação executada com sucesso!");
 inline const QString ClearFailed = QStringLiteral("Erro ao executar operação!");
+// The detail text of CommunicationError: which request failed, why, after how many tries.
+inline const QString LinkFailureDetail = QStringLiteral("%1: %2 (%3 tentativas).");
+inline const QString LinkStageProbe = QStringLiteral("Pedido de diagnóstico");
+inline const QString LinkStageHeader = QStringLiteral("Pedido do cabeçalho da memória");
+inline const QString LinkStageBlock = QStringLiteral("Leitura da memória a partir do registro %1");
+inline const QString LinkNoAnswer = QStringLiteral("o registrador não respondeu");
+inline const QString LinkCutShort = QStringLiteral("a resposta chegou interrompida, com %1 caracteres");
+inline const QString LinkBadAnswer =
+    QStringLiteral("a resposta de %1 caracteres veio com formato, tamanho ou valor de verificação errado");
+inline const QString LinkDisagreeing = QStringLiteral("duas respostas seguidas não concordaram");
 
 // Start-up, port and configuration
 inline const QString ConfigMissing = QStringLiteral("Arquivo de configuração não encontrado!");

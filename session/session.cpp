@@ -45,6 +45,21 @@ Outcome downloadOutcome(acq::DownloadResult r) {
     return Outcome::fail(S::Communication, msg::CommunicationError);
 }
 
+QString linkFailureText(const acq::LinkFailure& f) {
+    using St = acq::LinkFailure::Stage;
+    const QString stage = f.stage == St::Probe    ? msg::LinkStageProbe
+                        : f.stage == St::Header   ? msg::LinkStageHeader
+                                                  : msg::LinkStageBlock.arg(f.firstRegister);
+    QString why;
+    switch (f.fault) {
+    case acq::LinkFault::NoAnswer: why = msg::LinkNoAnswer; break;
+    case acq::LinkFault::CutShort: why = msg::LinkCutShort.arg(f.characters); break;
+    case acq::LinkFault::BadAnswer: why = msg::LinkBadAnswer.arg(f.characters); break;
+    case acq::LinkFault::Disagreeing: why = msg::LinkDisagreeing; break;
+    }
+    return msg::LinkFailureDetail.arg(stage, why).arg(f.tries);
+}
+
 Session::Session(lnk::SerialLibrary& serial, lnk::Clock& clock, lnk::PortMap* ports, QString workDir)
     : ports_(ports ? ports : &ownPorts_), channel_(serial, clock), workDir_(std::move(workDir)) {
     table_.setSaved(true);
@@ -138,6 +153,8 @@ Outcome Session::download(acq::DownloadListener& listener) {
     recreated_ = false;
     acq::DownloadReport report;
     Outcome o = downloadOutcome(acq::runDownload(channel_, table_, watch, &report));
+    if (report.linkFailure)
+        o.detail = linkFailureText(*report.linkFailure);
     if (recreated_) {
         dataFile_.clear();
         tests_ = report.tests;

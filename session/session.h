@@ -21,10 +21,11 @@ struct Outcome {
     Status status = Status::Ok;
     Severity severity = Severity::None;
     QString text;
+    QString detail; ///< the cause under the text, when there is more to tell
     bool ok() const { return status == Status::Ok; }
 
-    static Outcome done(QString text = {}, Severity s = Severity::None) { return {Status::Ok, s, std::move(text)}; }
-    static Outcome fail(Status st, QString text, Severity s = Severity::Error) { return {st, s, std::move(text)}; }
+    static Outcome done(QString text = {}, Severity s = Severity::None) { return {Status::Ok, s, std::move(text), {}}; }
+    static Outcome fail(Status st, QString text, Severity s = Severity::Error) { return {st, s, std::move(text), {}}; }
 };
 
 /// The seven keys of config.xml as the program runs with them.
@@ -108,5 +109,7 @@ private:
 
 /// The outcome's text of a download result.
 Outcome downloadOutcome(acq::DownloadResult r);
+/// Which request of the download failed on the line, why, and after how many tries.
+QString linkFailureText(const acq::LinkFailure& f);
 
 } // namespace ses

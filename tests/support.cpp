@@ -14,8 +14,13 @@
 #include <QDir>
 #include <QFile>
 
+void ScriptedMessages::showDetailed(MsgKind kind, const QString& text, const QString& detail) {
+    show(kind, text);
+    shown.last().detail = detail;
+}
+
 MsgAnswer ScriptedMessages::ask(MsgKind kind, const QString& text, MsgButtons buttons) {
-    shown << ShownMessage{kind, text, buttons, autoClose()};
+    shown << ShownMessage{kind, text, buttons, autoClose(), false, {}};
     if (answers.empty())
         return buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel ? MsgAnswer::Ok : MsgAnswer::Yes;
     const MsgAnswer a = answers.front();
@@ -30,7 +35,7 @@ MsgAnswer ScriptedMessages::askDestructive(MsgKind kind, const QString& text, Ms
 }
 
 void ScriptedMessages::plain(const QString& text) {
-    shown << ShownMessage{MsgKind::Information, text, MsgButtons::Ok, autoClose()};
+    shown << ShownMessage{MsgKind::Information, text, MsgButtons::Ok, autoClose(), false, {}};
 }
 
 QStringList ScriptedMessages::texts() const {

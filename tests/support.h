@@ -53,6 +53,7 @@ struct ShownMessage {
     MsgButtons buttons;
     bool autoClosed;
     bool safeDefault = false; ///< asked as a question whose Yes destroys something
+    QString detail;           ///< the box's detail text
 };
 
 class ScriptedMessages : public MessageService {
@@ -60,6 +61,7 @@ public:
     MsgAnswer ask(MsgKind kind, const QString& text, MsgButtons buttons) override;
     MsgAnswer askDestructive(MsgKind kind, const QString& text, MsgButtons buttons) override;
     void plain(const QString& text) override;
+    void showDetailed(MsgKind kind, const QString& text, const QString& detail) override;
     std::deque<MsgAnswer> answers; ///< taken in order; when empty: Yes / Ok
     QList<ShownMessage> shown;
     QStringList texts() const;

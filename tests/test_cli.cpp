@@ -74,6 +74,7 @@ TEST(Cli, FailureStatusesLeaveNoFile) {
         const CliRun r = cli({"download", "--device", emu.device(), "--out", dat});
         EXPECT_EQ(r.code, c.code) << c.emuArgs.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains("Erro de comunicação!"));
+        EXPECT_TRUE(r.err.contains("tentativas).")) << "the cause under the message: " << r.err.toStdString();
         EXPECT_FALSE(QFile::exists(dat));
     }
     {

@@ -180,9 +180,9 @@ TEST(MainWindow, UnsavedDataIsNeverReplacedWithoutAsking) {
 }
 
 TEST(MainWindow, DownloadFailuresShowTheirMessage) {
-    struct Case { emu::Faults f; const char* text; int tests; } cases[] = {
-        {{.silent = true}, "Erro de comunicação!", 0},
-        {{.lastingBadLrcBlock = 2}, "Erro de comunicação!", 1},
+    struct Case { emu::Faults f; const char* text; int tests; const char* cause; } cases[] = {
+        {{.silent = true}, "Erro de comunicação!", 0, "Pedido de diagnóstico: o registrador não respondeu"},
+        {{.lastingBadLrcBlock = 2}, "Erro de comunicação!", 1, "Leitura da memória a partir do registro 34: a resposta"},
     };
     for (const auto& c : cases) {
         Window w;
@@ -192,6 +192,7 @@ TEST(MainWindow, DownloadFailuresShowTheirMessage) {
         EXPECT_EQ(w.messages.texts(), QStringList{c.text});
         ASSERT_FALSE(w.messages.shown.isEmpty());
         EXPECT_EQ(w.messages.shown[0].kind, MsgKind::Error);
+        EXPECT_TRUE(w.messages.shown[0].detail.startsWith(c.cause)) << w.messages.shown[0].detail.toStdString();
         EXPECT_EQ(w.tests().size(), c.tests);
         EXPECT_EQ(w.form->ComboBox1->currentIndex(), -1);
         EXPECT_FALSE(w.form->FormLendo->isVisible());

@@ -77,6 +77,30 @@ TEST(Session, DownloadOutcomesAndTheirTexts) {
     }
 }
 
+// A download that ends on the line says which request failed and why, under the message.
+TEST(Session, ALineFailureNamesItsRequestAndCause) {
+    emu::Faults cut{.cutLength = 20, .lastingCutBlock = 1};
+    struct Case { const char* name; emu::Faults faults; QString detail; } cases[] = {
+        {"done", {}, {}},
+        {"silent", {.silent = true}, "Pedido de diagnóstico: o registrador não respondeu (3 tentativas)."},
+        {"block 2 always bad", {.lastingBadLrcBlock = 2},
+         "Leitura da memória a partir do registro 34: a resposta de 137 caracteres veio com formato, tamanho "
+         "ou valor de verificação errado (3 tentativas)."},
+        {"block 1 always cut", cut,
+         "Leitura da memória a partir do registro 2: a resposta chegou interrompida, com 20 caracteres "
+         "(3 tentativas)."},
+    };
+    for (const auto& c : cases) {
+        Rig r;
+        r.s.startUp();
+        r.model.setMemory(emu::demoImage());
+        r.model.faults = c.faults;
+        const Outcome o = r.s.download(r.listener);
+        EXPECT_EQ(o.detail, c.detail) << c.name;
+        EXPECT_EQ(o.text, c.detail.isEmpty() ? QString() : ses::msg::CommunicationError) << c.name;
+    }
+}
+
 TEST(Session, SaveOpenAndTheSavedFlag) {
     Rig r;
     r.s.startUp();

@@ -278,6 +278,8 @@ int download(const Command&, QCommandLineParser& p) {
     const int code = exitOf(o);
     if (!o.text.isEmpty())
         err(o.text);
+    if (!o.detail.isEmpty())
+        err(o.detail);
     // The memory as read is kept whatever the outcome: it is what a technician looks at.
     if (!dump.isEmpty() && !l.memory.isEmpty() && !writeOrTell(dump, l.memory))
         return kFile;
@@ -769,7 +771,6 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("registrador-cli %1").arg(cmd->name));
     QCoreApplication::setApplicationVersion(QStringLiteral(REGISTRADOR_VERSION));
     QLocale::setDefault(QLocale::c());
-
 
     QCommandLineParser p;
     p.setApplicationDescription(cmd->summary);
