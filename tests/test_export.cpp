@@ -156,9 +156,11 @@ TEST(CellRule, DecimalValuesAsTheLibraryParserReadsThem) {
                 body += '.';
             body += static_cast<char>('0' + (d == 0 && pick(0, 3) == 0 ? 0 : pick(0, 9)));
         }
-        if (pick(0, 2) == 0)
-            body += (pick(0, 1) ? "e" : "E") + std::string(pick(0, 2) == 0 ? "-" : pick(0, 1) ? "+" : "") +
-                    std::to_string(pick(0, 40));
+        if (pick(0, 2) == 0) {
+            body += pick(0, 1) ? 'e' : 'E';
+            body += pick(0, 2) == 0 ? "-" : pick(0, 1) ? "+" : "";
+            body += std::to_string(pick(0, 40));
+        }
         const int sign = pick(0, 2);
         const std::string text = std::string(pick(0, 2), ' ') + (sign == 1 ? "-" : sign == 2 ? "+" : "") + body;
         double want = 0;
