@@ -12,22 +12,11 @@ winbin=$(cd "$2" && pwd)
 export WINEPREFIX=${3:-$root/build-windows/wine-com}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d)
-emu=""
-stop_emulator() { [ -n "$emu" ] && { kill "$emu" 2>/dev/null || true; wait "$emu" 2>/dev/null || true; }; emu=""; }
+emulator=$linux/registrador-emulador
+# shellcheck source=tests/wine_com5.sh
+. "$root/tests/wine_com5.sh"
 trap 'stop_emulator; [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
-
-[ -d "$WINEPREFIX/dosdevices" ] || wine wineboot -i >/dev/null 2>&1
 wine wineboot -i >/dev/null 2>&1 || true
-
-start_emulator() { # emulator options...
-  stop_emulator
-  rm -f "$work/pty"
-  "$linux/registrador-emulador" --image "$root/data/demo.img" --link "$work/pty" "$@" >"$work/emu.out" 2>"$work/emu.log" &
-  emu=$!
-  for _ in $(seq 100); do [ -e "$work/pty" ] && break; sleep 0.05; done
-  [ -e "$work/pty" ] || { echo "the emulator did not start"; cat "$work/emu.log"; exit 1; }
-  ln -sfn "$(readlink -f "$work/pty")" "$WINEPREFIX/dosdevices/com5"
-}
 
 # The reference: the Linux download of the same image.
 start_emulator

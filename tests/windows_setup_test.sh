@@ -47,11 +47,11 @@ bash "$root/tests/windows_download_test.sh" "$linux" "$inst" "$WINEPREFIX"
 # The installed window, started as its shortcut starts it (in the install folder), downloads on
 # Alt+L from the port that config.xml names: COM2 is COM5 here.
 work=$(mktemp -d)
-trap 'kill "${emu:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
-"$linux/bin/registrador-emulador" --image "$root/data/demo.img" --link "$work/pty" >/dev/null 2>&1 &
-emu=$!
-for _ in $(seq 100); do [ -e "$work/pty" ] && break; sleep 0.05; done
-ln -sfn "$(readlink -f "$work/pty")" "$WINEPREFIX/dosdevices/com5"
+emulator=$linux/bin/registrador-emulador
+# shellcheck source=tests/wine_com5.sh
+. "$root/tests/wine_com5.sh"
+trap 'stop_emulator; rm -rf "$work"' EXIT
+start_emulator
 cp "$inst/config.xml" "$work/config.xml.installed"
 sed -e 's|<ROW Key="ComPort" Value="0"/>|<ROW Key="ComPort" Value="1"/>|' \
     -e 's|</ROWDATA>|<ROW Key="COM2" Value="COM5"/></ROWDATA>|' "$work/config.xml.installed" > "$inst/config.xml"
