@@ -20,19 +20,37 @@ QList<FieldDef> configFields() {
     return {key, value};
 }
 
-void fillBuiltInConfig(Table& t) {
-    t.setFieldDefs(configFields());
-    t.createDataSet();
+Records builtInConfig() {
+    Records t(configFields());
     static const char* const rows[][2] = {{"ComPort", "1"}, {"IntAq", "25"}, {"Coef1", "1"},
                                           {"Coef2", "1"},   {"Desl1", "0"},  {"Desl2", "0"},
                                           {"Debug", "0"}};
-    for (const auto& r : rows) {
-        t.append();
-        t.setValue(0, QString::fromLatin1(r[0]));
-        t.setValue(1, QString::fromLatin1(r[1]));
-        t.post();
+    for (const auto& r : rows)
+        t.appendRow({QString::fromLatin1(r[0]), QString::fromLatin1(r[1])});
+    return t;
+}
+
+std::optional<ConfigTable> ConfigTable::fromRecords(Records r) {
+    if (r.fieldIndex(QStringLiteral("Key")) < 0 || r.fieldIndex(QStringLiteral("Value")) < 0)
+        return std::nullopt;
+    return ConfigTable(std::move(r));
+}
+
+std::optional<QString> ConfigTable::value(const QString& key) const {
+    const qsizetype row = r_.find(r_.fieldIndex(QStringLiteral("Key")), key);
+    if (row < 0)
+        return std::nullopt;
+    return r_.value(row, r_.fieldIndex(QStringLiteral("Value"))).toString();
+}
+
+void ConfigTable::setValue(const QString& key, const QString& value) {
+    const int k = r_.fieldIndex(QStringLiteral("Key"));
+    qsizetype row = r_.find(k, key);
+    if (row < 0) {
+        row = r_.appendRow();
+        r_.value(row, k) = key;
     }
-    t.first();
+    r_.value(row, r_.fieldIndex(QStringLiteral("Value"))) = value;
 }
 
 namespace {

@@ -1,6 +1,5 @@
 #include "acquisition/datapacket.h"
 
-#include "acquisition/bulkmemory.h"
 #include "acquisition/cp1252.h"
 #include "acquisition/wholefile.h"
 
@@ -14,7 +13,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <pugixml.hpp>
 
 namespace acq {
@@ -70,20 +68,21 @@ QString otherText(const FieldDef& f, const QVariant& v) {
     }
 }
 
-void appendValue(QByteArray& out, const Table& t, Table::Bookmark row, int field) {
-    const FieldDef& f = t.fields()[field];
+void appendValue(QByteArray& out, const Records& t, qsizetype row, int field) {
+    const FieldDef& f = t.fields[field];
+    const QVariant& v = t.value(row, field);
     char buf[32];
     std::to_chars_result r{};
     switch (f.type) {
     case FieldType::Integer:
     case FieldType::LargeInt:
-    case FieldType::AutoInc: r = std::to_chars(buf, buf + sizeof buf, t.integerAt(row, field)); break;
+    case FieldType::AutoInc: r = std::to_chars(buf, buf + sizeof buf, v.toLongLong()); break;
     case FieldType::Float:
         // The shortest digits that read back to the same double: a file gives back bit for
         // bit what was saved.
-        r = std::to_chars(buf, buf + sizeof buf, t.floatAt(row, field));
+        r = std::to_chars(buf, buf + sizeof buf, v.toDouble());
         break;
-    default: appendEscaped(out, otherText(f, t.valueAt(row, field))); return;
+    default: appendEscaped(out, otherText(f, v)); return;
     }
     out.append(buf, static_cast<qsizetype>(r.ptr - buf));
 }
@@ -318,7 +317,7 @@ class Reader {
 public:
     explicit Reader(const char* base) : base_(base) {}
 
-    std::optional<Datapacket> read(const pugi::xml_document& doc);
+    std::optional<Records> read(const pugi::xml_document& doc);
     QString error() const { return error_; }
 
 private:
@@ -335,7 +334,7 @@ private:
     QString attr(pugi::xml_node n, const char* name, bool* present = nullptr);
     int fieldOf(const char* attrName, int hint) const;
     const char* fieldText(pugi::xml_node row, int field) const;
-    bool store(RowStore& rows, qsizetype row, int field, const FieldDef& f, const char* raw, qint64& maxAuto);
+    bool store(Records& rows, qsizetype row, int field, const FieldDef& f, const char* raw, qint64& maxAuto);
 
     const char* base_;
     QString error_;
@@ -466,7 +465,7 @@ const char* Reader::fieldText(pugi::xml_node row, int field) const {
 }
 
 // Stores a field's value; false when the text is no value of the field's type.
-bool Reader::store(RowStore& rows, qsizetype row, int field, const FieldDef& f, const char* raw, qint64& maxAuto) {
+bool Reader::store(Records& rows, qsizetype row, int field, const FieldDef& f, const char* raw, qint64& maxAuto) {
     switch (f.type) {
     case FieldType::Integer:
     case FieldType::AutoInc:
@@ -475,12 +474,12 @@ bool Reader::store(RowStore& rows, qsizetype row, int field, const FieldDef& f, 
         if (!plainInteger(raw, v))
             break;
         if (f.type == FieldType::LargeInt) {
-            rows.setLongLong(row, field, v);
+            rows.value(row, field) = QVariant(v);
             return true;
         }
         if (v < INT32_MIN || v > INT32_MAX)
             return false;
-        rows.setInt(row, field, static_cast<int>(v));
+        rows.value(row, field) = QVariant(static_cast<int>(v));
         if (f.type == FieldType::AutoInc)
             maxAuto = std::max(maxAuto, v);
         return true;
@@ -489,13 +488,13 @@ bool Reader::store(RowStore& rows, qsizetype row, int field, const FieldDef& f, 
         double v = 0;
         if (!plainFloat(raw, v))
             break;
-        rows.setDouble(row, field, v);
+        rows.value(row, field) = QVariant(v);
         return true;
     }
     case FieldType::String:
         if (std::strpbrk(raw, "&<") != nullptr)
             break;
-        rows.set(row, field, QVariant(QString::fromUtf8(raw)));
+        rows.value(row, field) = QVariant(QString::fromUtf8(raw));
         return true;
     default: break;
     }
@@ -507,18 +506,18 @@ bool Reader::store(RowStore& rows, qsizetype row, int field, const FieldDef& f, 
         return false;
     if (f.type == FieldType::AutoInc && !v->isNull())
         maxAuto = std::max(maxAuto, v->toLongLong());
-    rows.set(row, field, *v);
+    rows.value(row, field) = *v;
     return true;
 }
 
-std::optional<Datapacket> Reader::read(const pugi::xml_document& doc) {
+std::optional<Records> Reader::read(const pugi::xml_document& doc) {
     const pugi::xml_node root = doc.document_element();
     const pugi::xml_node meta = childNamed(root, "METADATA");
     const pugi::xml_node fields = childNamed(meta, "FIELDS");
     const pugi::xml_node rowdata = childNamed(root, "ROWDATA");
     if (!checkTree(doc, rowdata))
         return std::nullopt;
-    auto refuse = [&](const QString& why) -> std::optional<Datapacket> {
+    auto refuse = [&](const QString& why) -> std::optional<Records> {
         fail(why);
         return std::nullopt;
     };
@@ -527,7 +526,7 @@ std::optional<Datapacket> Reader::read(const pugi::xml_document& doc) {
     if (!fields || !rowdata)
         return refuse(QStringLiteral("tabela incompleta: faltam METADATA/FIELDS ou ROWDATA"));
 
-    Datapacket p;
+    Records p;
     for (pugi::xml_node fe = fields.first_child(); fe; fe = fe.next_sibling()) {
         if (fe.type() != pugi::node_element || !sameName(fe.name(), "FIELD"))
             continue;
@@ -574,8 +573,7 @@ std::optional<Datapacket> Reader::read(const pugi::xml_document& doc) {
     qsizetype count = 0;
     for (pugi::xml_node re = rowdata.first_child(); re; re = re.next_sibling())
         ++count;
-    p.rows = RowStore(nf);
-    p.rows.reserve(count);
+    p.cells.reserve(static_cast<size_t>(count) * static_cast<size_t>(nf));
 
     pugi::xml_node original; // the superseded row that a modified row follows
     qint64 maxAuto = 0;
@@ -621,12 +619,12 @@ std::optional<Datapacket> Reader::read(const pugi::xml_document& doc) {
         // A modified row may carry only its changed fields: the rest come from its original.
         const pugi::xml_node base = (state & 8) ? original : pugi::xml_node();
         original = pugi::xml_node();
-        const qsizetype row = p.rows.appendRow();
+        const qsizetype row = p.appendRow();
         for (int i = 0; i < nf; ++i) {
             const char* v = texts[static_cast<size_t>(i)];
             if (!v && base)
                 v = fieldText(base, i);
-            if (!v || store(p.rows, row, i, p.fields[i], v, maxAuto))
+            if (!v || store(p, row, i, p.fields[i], v, maxAuto))
                 continue;
             if (!error_.isEmpty())
                 return std::nullopt;
@@ -639,48 +637,11 @@ std::optional<Datapacket> Reader::read(const pugi::xml_document& doc) {
     return p;
 }
 
-// The parser's memory comes from the arena of the read in progress on this thread, if any:
-// the nodes of a large file then cost a few page faults, not thousands.
-thread_local BulkArena* currentArena = nullptr;
-
-void* parserAllocate(size_t bytes) { return currentArena ? currentArena->allocate(bytes) : std::malloc(bytes); }
-
-void parserFree(void* p) {
-    if (currentArena)
-        currentArena->release(p);
-    else
-        std::free(p);
-}
-
-class ArenaScope {
-public:
-    explicit ArenaScope(BulkArena& a) : previous_(currentArena) {
-        static std::once_flag once;
-        std::call_once(once, [] { pugi::set_memory_management_functions(parserAllocate, parserFree); });
-        currentArena = &a;
-    }
-    ~ArenaScope() { currentArena = previous_; }
-    ArenaScope(const ArenaScope&) = delete;
-    ArenaScope& operator=(const ArenaScope&) = delete;
-
-private:
-    BulkArena* previous_;
-};
-
-// Room for the text and the parser's nodes (about three times the text for a table).
-std::size_t arenaBytes(qsizetype text) { return static_cast<std::size_t>(text) * 4 + (std::size_t(1) << 20); }
-
-// The text to parse, in UTF-8, in arena memory: a byte-order mark or the declaration says
-// UTF-8 or Windows-1252; without a declaration, bytes that are valid UTF-8 are taken as such.
-struct Text {
-    char* data = nullptr;
-    qsizetype size = 0;
-};
-
-std::optional<Text> utf8Text(BulkArena& arena, char* raw, qsizetype size, QString* error) {
-    if (size >= 3 && std::memcmp(raw, "\xEF\xBB\xBF", 3) == 0)
-        return Text{raw + 3, size - 3};
-    const QByteArray bytes = QByteArray::fromRawData(raw, size);
+// The text to parse, in UTF-8: a byte-order mark or the declaration says UTF-8 or
+// Windows-1252; without a declaration, bytes that are valid UTF-8 are taken as such.
+std::optional<QByteArray> utf8Text(const QByteArray& bytes, QString* error) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return bytes.mid(3);
     bool utf8 = false;
     const auto start = bytes.indexOf("<?xml");
     const auto end = start >= 0 ? bytes.indexOf("?>", start) : -1;
@@ -698,46 +659,39 @@ std::optional<Text> utf8Text(BulkArena& arena, char* raw, qsizetype size, QStrin
     } else {
         utf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
     }
-    if (utf8)
-        return Text{raw, size};
-    const QByteArray converted = cp1252ToUtf8(bytes);
-    char* out = static_cast<char*>(arena.allocate(static_cast<size_t>(converted.size()) + 1));
-    std::memcpy(out, converted.constData(), static_cast<size_t>(converted.size()));
-    return Text{out, converted.size()};
+    return utf8 ? bytes : cp1252ToUtf8(bytes);
 }
 
-// Reads the `size` bytes at `raw`, which lie in `arena` with one byte of room after them
-// and may be changed.
-std::optional<Datapacket> readText(BulkArena& arena, char* raw, qsizetype size, QString* error) {
+std::optional<Records> readText(const QByteArray& bytes, QString* error) {
     QString why;
-    auto fail = [&](const QString& reason) -> std::optional<Datapacket> {
+    auto fail = [&](const QString& reason) -> std::optional<Records> {
         if (error)
             *error = reason;
         return std::nullopt;
     };
     const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    if (std::all_of(raw, raw + size, blank))
+    if (std::all_of(bytes.begin(), bytes.end(), blank))
         return fail(QStringLiteral("o arquivo está vazio"));
-    const auto text = utf8Text(arena, raw, size, &why);
+    auto text = utf8Text(bytes, &why);
     if (!text)
         return fail(why);
     // The parser stops at a zero byte; a file with one is no text file at all.
-    if (const void* zero = std::memchr(text->data, 0, static_cast<size_t>(text->size)))
-        return fail(QStringLiteral("não é um arquivo XML válido: caractere nulo (posição %1)")
-                        .arg(static_cast<const char*>(zero) - text->data));
-    ArenaScope scope(arena);
+    if (const auto zero = text->indexOf('\0'); zero >= 0)
+        return fail(QStringLiteral("não é um arquivo XML válido: caractere nulo (posição %1)").arg(zero));
     // Elements and attributes only, read in place; entities are left to the reader above.
     // The parser takes the buffer's last byte for its own end mark: a zero after the text
-    // (there is room for it) keeps the text whole, up to a last character after the root.
-    text->data[text->size] = 0;
+    // keeps the text whole, up to a last character after the root.
+    const qsizetype size = text->size();
+    text->append('\0');
+    char* data = text->data();
     pugi::xml_document doc;
     const pugi::xml_parse_result r = doc.load_buffer_inplace(
-        text->data, static_cast<size_t>(text->size) + 1, pugi::parse_minimal | pugi::parse_fragment, pugi::encoding_utf8);
+        data, static_cast<size_t>(size) + 1, pugi::parse_minimal | pugi::parse_fragment, pugi::encoding_utf8);
     if (!r)
         return fail(QStringLiteral("não é um arquivo XML válido: %1 (posição %2)")
                         .arg(QString::fromUtf8(statusText(r.status)))
                         .arg(r.offset));
-    Reader reader(text->data);
+    Reader reader(data);
     auto p = reader.read(doc);
     if (!p)
         return fail(reader.error());
@@ -746,16 +700,16 @@ std::optional<Datapacket> readText(BulkArena& arena, char* raw, qsizetype size, 
 
 } // namespace
 
-QByteArray writeDatapacket(const Table& table) {
-    const std::vector<Table::Bookmark> rows = table.storedRows();
-    const int nf = table.fieldCount();
+QByteArray writeDatapacket(const Records& table) {
+    const qsizetype rows = table.rowCount();
+    const int nf = table.width();
     QByteArray out;
-    out.reserve(512 + static_cast<qsizetype>(rows.size()) * (8 + nf * 28));
+    out.reserve(512 + rows * (8 + nf * 28));
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  "
            "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
     bool hasAutoInc = false;
     std::vector<QByteArray> names;
-    for (const FieldDef& f : table.fields()) {
+    for (const FieldDef& f : table.fields) {
         out += "<FIELD attrname=\"";
         appendEscaped(out, f.name);
         out += "\" fieldtype=\"";
@@ -776,14 +730,14 @@ QByteArray writeDatapacket(const Table& table) {
     }
     out += "</FIELDS>";
     if (hasAutoInc)
-        out += "<PARAMS AUTOINCVALUE=\"" + QByteArray::number(table.autoIncValue()) + "\"/>";
+        out += "<PARAMS AUTOINCVALUE=\"" + QByteArray::number(table.autoIncValue) + "\"/>";
     else
         out += "<PARAMS/>";
     out += "</METADATA><ROWDATA>";
-    for (const Table::Bookmark r : rows) {
+    for (qsizetype r = 0; r < rows; ++r) {
         out += "<ROW";
         for (int i = 0; i < nf; ++i) {
-            if (table.isNullAt(r, i))
+            if (table.value(r, i).isNull())
                 continue;
             out += names[static_cast<size_t>(i)];
             appendValue(out, table, r, i);
@@ -795,7 +749,7 @@ QByteArray writeDatapacket(const Table& table) {
     return out;
 }
 
-std::optional<Datapacket> readDatapacket(const QByteArray& bytes, QString* error) {
+std::optional<Records> readDatapacket(const QByteArray& bytes, QString* error) {
     // Every element begins with a raw "<" (in values it is escaped): counted before anything
     // is parsed, so the parser's nodes stay bounded too.
     constexpr qsizetype kMetadataElements = 4096;
@@ -805,17 +759,14 @@ std::optional<Datapacket> readDatapacket(const QByteArray& bytes, QString* error
                          .arg(kMaxDatapacketRows);
         return std::nullopt;
     }
-    BulkArena arena(arenaBytes(bytes.size()));
-    char* raw = static_cast<char*>(arena.allocate(static_cast<size_t>(bytes.size()) + 1));
-    std::memcpy(raw, bytes.constData(), static_cast<size_t>(bytes.size()));
-    return readText(arena, raw, bytes.size(), error);
+    return readText(bytes, error);
 }
 
-bool saveTable(const Table& table, const QString& path, QString* error) {
+bool saveDatapacket(const Records& table, const QString& path, QString* error) {
     return writeWholeFile(path, writeDatapacket(table), error);
 }
 
-std::optional<Datapacket> loadDatapacket(const QString& path, QString* error) {
+std::optional<Records> loadDatapacket(const QString& path, QString* error) {
     const QString shown = QDir::toNativeSeparators(path);
     ReadFailure failure{};
     QString why;
@@ -834,13 +785,13 @@ std::optional<Datapacket> loadDatapacket(const QString& path, QString* error) {
         }
         return std::nullopt;
     }
-    std::optional<Datapacket> p = readDatapacket(*bytes, &why);
+    std::optional<Records> p = readDatapacket(*bytes, &why);
     if (!p && error)
         *error = QStringLiteral("O arquivo \"%1\" não pode ser lido como tabela de dados: %2").arg(shown, why);
     return p;
 }
 
-bool hasFields(const Datapacket& p, const QStringList& names, QString* error) {
+bool hasFields(const Records& p, const QStringList& names, QString* error) {
     for (const QString& n : names) {
         bool found = false;
         for (const FieldDef& f : p.fields)

@@ -1,7 +1,7 @@
 #pragma once
 // Tables on disk in the XML datapacket form: written merged, in UTF-8, on one line; read in
 // UTF-8 or Windows-1252, with or without a change log.
-#include "acquisition/table.h"
+#include "acquisition/records.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,21 +16,15 @@ inline constexpr qint64 kMaxDatapacketBytes = 64 * 1024 * 1024;
 /// within the size limit take thirty times its size in memory while it is read.
 inline constexpr qsizetype kMaxDatapacketRows = 262144;
 
-struct Datapacket {
-    QList<FieldDef> fields;
-    RowStore rows{0}; ///< as wide as `fields`
-    qint64 autoIncValue = 1;
-};
-
-QByteArray writeDatapacket(const Table& table);
+QByteArray writeDatapacket(const Records& table);
 /// Parses a file's bytes; nothing, with `error` set, when they are not a complete datapacket.
-std::optional<Datapacket> readDatapacket(const QByteArray& bytes, QString* error);
+std::optional<Records> readDatapacket(const QByteArray& bytes, QString* error);
 
 /// Writes the table whole or not at all (a sibling temporary file renamed over the target).
-bool saveTable(const Table& table, const QString& path, QString* error);
-/// Reads a file into a packet; the caller decides whether to take it.
-std::optional<Datapacket> loadDatapacket(const QString& path, QString* error);
+bool saveDatapacket(const Records& table, const QString& path, QString* error);
+/// Reads a file; the caller decides whether to take what it holds.
+std::optional<Records> loadDatapacket(const QString& path, QString* error);
 /// Checks that each named field is present; the error names the first one missing.
-bool hasFields(const Datapacket& p, const QStringList& names, QString* error);
+bool hasFields(const Records& p, const QStringList& names, QString* error);
 
 } // namespace acq

@@ -11,18 +11,6 @@ namespace acq {
 
 namespace {
 
-// Keeps the attached views still while rows are added, and always lets them go again.
-class ControlsFrozen {
-public:
-    explicit ControlsFrozen(Table& t) : t_(t) { t_.disableControls(); }
-    ~ControlsFrozen() { t_.enableControls(); }
-    ControlsFrozen(const ControlsFrozen&) = delete;
-    ControlsFrozen& operator=(const ControlsFrozen&) = delete;
-
-private:
-    Table& t_;
-};
-
 QString refusalText(const QByteArray& resp) {
     return resp.isEmpty() ? QStringLiteral("no answer")
          : !resp.endsWith('\n') ? QStringLiteral("cut short at %1 characters").arg(resp.size())
@@ -85,18 +73,32 @@ std::optional<QByteArray> askWithTries(lnk::SerialChannel& channel, const QByteA
 
 } // namespace
 
-DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
-                           DownloadListener& listener, DownloadReport* report) {
+namespace {
+
+// The registers of an accepted read answer (":03", the byte count, four digits a register)
+// as bytes, high byte first. The frame check has passed, so every digit is hexadecimal.
+QByteArray registerBytes(const QByteArray& answer, int count) {
+    QByteArray out(2 * count, '\0');
+    for (int i = 0; i < count; ++i) {
+        const quint32 w = lnk::decodeField(answer, 6 + 4 * i, 4).value_or(0);
+        out[2 * i] = static_cast<char>(w >> 8);
+        out[2 * i + 1] = static_cast<char>(w & 0xFF);
+    }
+    return out;
+}
+
+} // namespace
+
+MemoryRead readMemory(lnk::SerialChannel& channel, DownloadListener& listener, const std::atomic<bool>* cancel) {
     using namespace lnk;
-    if (report)
-        *report = {};
+    MemoryRead read;
     LinkFailure failure;
     auto lineFailed = [&](LinkFailure::Stage stage, int firstRegister) {
         failure.stage = stage;
         failure.firstRegister = firstRegister;
-        if (report)
-            report->linkFailure = failure;
-        return DownloadResult::CommunicationError;
+        read.linkFailure = failure;
+        read.result = DownloadResult::CommunicationError;
+        return read;
     };
     const auto probe = askWithTries(channel, cmd::kDiagnosticsFrame, cmd::kDownloadProbe,
                                     [](const QByteArray& r) { return VerifyMessage(r); }, "probe", Confirm::No,
@@ -105,46 +107,35 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
         qCInfo(lcDownload) << "download ended: the probe got no valid answer";
         return lineFailed(LinkFailure::Stage::Probe, 0);
     }
-    const auto answer = askWithTries(channel, cmd::kHeaderRequest, cmd::kDownloadHeader,
+    const auto header = askWithTries(channel, cmd::kHeaderRequest, cmd::kDownloadHeader,
                                      cmd::headerResponseOk, "header", Confirm::AfterRefusal, failure);
-    if (!answer) {
+    if (!header) {
         qCInfo(lcDownload) << "download ended: the header got no valid answer";
         return lineFailed(LinkFailure::Stage::Header, 0);
     }
-    const QByteArray header = *answer;
-    listener.responseRead(0, header);
-    const auto h = decodeHeader(header);
-    // A memory that claims data but has no room for a record is refused before anything of
-    // the table is touched: a block with a negative count can never be asked for.
+    read.bytes = registerBytes(*header, 2);
+    const auto h = decodeHeader(read.bytes);
+    // A memory that claims data but has no room for a record: a block with a negative count
+    // can never be asked for.
     if (!h || (h->flag != 0 && h->end < 4)) {
-        qCInfo(lcDownload) << "download ended: header" << header.trimmed() << "is not valid";
-        return DownloadResult::InvalidContents;
+        qCInfo(lcDownload) << "download ended: header" << header->trimmed() << "is not valid";
+        read.result = DownloadResult::InvalidContents;
+        return read;
+    }
+    if (h->flag == 0) {
+        read.result = DownloadResult::MemoryEmpty;
+        return read;
     }
 
-    ControlsFrozen frozen(table);
-    table.recreate();
-    listener.clearTests();
-    table.setFiltered(false);
-    table.setSaved(true);
-    if (h->flag == 0)
-        return DownloadResult::MemoryEmpty;
-
     listener.progressStart(h->end, 64);
-    table.setIndexFieldNames(field::SubReg);
-    MemoryDecoder decoder(table, [&](int n) { listener.testStarted(n); });
-    // Whatever way the loop ends, the report holds what was decoded up to there.
-    struct Keep {
-        const MemoryDecoder& d;
-        DownloadReport* r;
-        ~Keep() {
-            if (r) {
-                r->tests = d.tests();
-                r->warnings = d.warnings();
-            }
-        }
-    } keep{decoder, report};
     int b = kFirstBlock;
     for (;;) {
+        if (cancel && cancel->load()) {
+            qCInfo(lcDownload) << "download cancelled before the block at register" << b;
+            listener.progressEnd();
+            read.result = DownloadResult::Cancelled;
+            return read;
+        }
         const int c = blockCount(b, h->end);
         const QByteArray what = "block at register " + QByteArray::number(b);
         const auto answer = askWithTries(
@@ -156,13 +147,7 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
             listener.progressEnd();
             return lineFailed(LinkFailure::Stage::Block, b);
         }
-        const QByteArray& resp = *answer;
-        listener.responseRead(b, resp);
-        if (decoder.feedBlock(resp, c) != MemoryDecoder::Status::Ok) {
-            qCInfo(lcDownload) << "download ended:" << what.constData() << "holds a record that is not hexadecimal";
-            listener.progressEnd();
-            return DownloadResult::InvalidContents;
-        }
+        read.bytes += registerBytes(*answer, c);
         listener.progressStep();
         if (!moreBlocks(b, h->end))
             break;
@@ -170,7 +155,7 @@ DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
     }
     listener.progressEnd();
     qCInfo(lcDownload) << "download done: N =" << h->end;
-    return DownloadResult::Done;
+    return read;
 }
 
 bool clearMemory(lnk::SerialChannel& channel) {

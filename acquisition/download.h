@@ -1,29 +1,26 @@
 #pragma once
-// The memory download: probe, header, then the memory block by block into the measurement
-// table. Tells the user nothing itself; the caller turns the result into its message.
-#include "acquisition/measurementtable.h"
+// The memory download: probe, header, then the memory block by block, as bytes. Frames are
+// checked and their digits turned into bytes here, once; what the bytes mean is the
+// decoder's. Tells the user nothing itself; the caller turns the result into its message.
 #include "link/serialchannel.h"
 
+#include <QByteArray>
+#include <atomic>
 #include <optional>
 
 namespace acq {
 
-enum class DownloadResult { Done, CommunicationError, InvalidContents, MemoryEmpty };
+enum class DownloadResult { Done, CommunicationError, InvalidContents, MemoryEmpty, Cancelled };
 
-/// What the download shows while it runs: the test list and the progress window.
+/// What the download shows while it runs. Called on the thread that reads.
 class DownloadListener {
 public:
     virtual ~DownloadListener() = default;
-    virtual void clearTests() = 0;
-    virtual void testStarted(int number) = 0;
     virtual void progressStart(int maximum, int step) = 0;
     virtual void progressStep() = 0;
     virtual void progressEnd() = 0;
-    /// Each accepted read response (the header at register 0, then every block), as received.
-    virtual void responseRead(int /*startRegister*/, const QByteArray& /*response*/) {}
 };
 
-/// What a download found besides its rows: every test it listed, and what it passed over.
 /// Why the line failed an exchange of the download: its last answer, after every try.
 enum class LinkFault { NoAnswer, CutShort, BadAnswer, Disagreeing };
 
@@ -36,15 +33,18 @@ struct LinkFailure {
     int characters = 0; ///< of the last answer
 };
 
-struct DownloadReport {
-    QList<TestRun> tests;
-    QStringList warnings;
-    std::optional<LinkFailure> linkFailure; ///< set when the download ended on the line
+/// The memory as read, from address 0 to the end of the last block taken, and how the
+/// reading ended. Empty when the header was not read.
+struct MemoryRead {
+    DownloadResult result = DownloadResult::Done;
+    QByteArray bytes;
+    std::optional<LinkFailure> linkFailure; ///< set when the reading ended on the line
 };
 
-/// Runs the whole download on the channel's port. On failure the table keeps what was read.
-DownloadResult runDownload(lnk::SerialChannel& channel, MeasurementTable& table,
-                           DownloadListener& listener, DownloadReport* report = nullptr);
+/// Reads the whole memory on the channel's port. `cancel`, when set, stops the reading after
+/// the block in progress; what was read is kept, as after a failure.
+MemoryRead readMemory(lnk::SerialChannel& channel, DownloadListener& listener,
+                      const std::atomic<bool>* cancel = nullptr);
 
 /// The memory clear: ":41BF" sent whole, 100 ms, at most 255 characters; true when the
 /// response passes the frame check.

@@ -2,11 +2,13 @@
 
 #include "acquisition/toplevel.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 
 TFormLendo::TFormLendo(QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("FormLendo"));
     setWindowTitle(QStringLiteral("Lendo memória"));
     setFixedSize(kOuterSize);
@@ -23,4 +25,24 @@ TFormLendo::TFormLendo(QWidget* parent)
         setFixedSize(toplevel::clientFor(this, kOuterSize));
         toplevel::placeFrameAt(this, kFramePos);
     });
+}
+
+void TFormLendo::setCancellable(bool on) { cancellable_ = on; }
+
+void TFormLendo::closeEvent(QCloseEvent* e) {
+    if (!cancellable_) {
+        QWidget::closeEvent(e);
+        return;
+    }
+    // The window goes when the download has stopped, not before: it shows how far it came.
+    e->ignore();
+    Q_EMIT cancelRequested();
+}
+
+void TFormLendo::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && cancellable_) {
+        Q_EMIT cancelRequested();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }

@@ -14,4 +14,17 @@ public:
 
     static constexpr QSize kOuterSize{234, 84}; ///< frame included
     static constexpr QPoint kFramePos{365, 263};
+
+    /// While a download runs: its close button and Escape ask it to stop.
+    void setCancellable(bool on);
+
+Q_SIGNALS:
+    void cancelRequested();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    bool cancellable_ = false;
 };

@@ -1,15 +1,103 @@
 #include "acquisition/memorydecoder.h"
 
-#include "link/framecodec.h"
-
 namespace acq {
 
-std::optional<MemoryHeader> decodeHeader(const QByteArray& response) {
-    const auto f = lnk::decodeField(response, 6, 2);
-    const auto n = lnk::decodeField(response, 8, 4);
-    if (!f || !n)
+namespace {
+
+quint32 word(const QByteArray& m, qsizetype at) {
+    return static_cast<quint32>(static_cast<unsigned char>(m[at])) << 8 | static_cast<unsigned char>(m[at + 1]);
+}
+
+// The state of the walk through the records, kept from one record to the next.
+class Walk {
+public:
+    explicit Walk(DecodedMemory& out) : out_(out) {}
+    void record(quint32 w1, quint32 w2);
+
+private:
+    void endTest(quint32 rawMin);
+
+    DecodedMemory& out_;
+    bool open_ = false;
+    bool skipNext_ = false;
+    bool maxSeen_ = false;
+    int sample_ = 1;
+    quint32 rawMax_ = 0;
+    int number_ = 0;
+    int firstRow_ = -1; ///< the current test's first sample, which carries its max and min
+    bool strayReported_ = false;
+};
+
+void Walk::endTest(quint32 rawMin) {
+    open_ = false;
+    out_.lastEnded = static_cast<int>(out_.data.tests().size()) - 1;
+    // A test without samples has no row to carry them: nothing is written.
+    if (firstRow_ < 0)
+        return;
+    out_.data.setExtremes(firstRow_, rawToCelsius(rawMax_), rawToCelsius(rawMin));
+}
+
+// The steps run in this order on every record, each seeing what the earlier ones did.
+void Walk::record(quint32 w1, quint32 w2) {
+    // A start mark begins a test, even inside another; the start record itself is passed
+    // over by the sample step below.
+    if (w1 == kStartMark) {
+        number_ = static_cast<int>(w2 & 0xFF);
+        open_ = true;
+        skipNext_ = true;
+        maxSeen_ = false;
+        sample_ = 1;
+        firstRow_ = -1;
+        strayReported_ = false;
+        out_.data.startTest(number_);
+    }
+    // After the maximum the next end mark is the minimum, which ends the test.
+    if (open_ && maxSeen_) {
+        if (w2 == kEndMark) {
+            endTest(w1);
+        } else if (!strayReported_) {
+            // Between the maximum and the minimum there is nothing in a sound memory: the
+            // "maximum" was an end mark among the samples, and what follows it until the next
+            // mark cannot be read as samples.
+            strayReported_ = true;
+            out_.warnings << QStringLiteral("%1: marca de fim no meio do ensaio, depois da amostra %2; as "
+                                            "amostras seguintes não foram lidas, e a máxima e a mínima "
+                                            "podem estar erradas.")
+                                 .arg(out_.data.tests().back().caption())
+                                 .arg(sample_ - 1);
+        }
+    }
+    // The first end mark of a test carries its maximum.
+    if (open_ && !maxSeen_ && w2 == kEndMark) {
+        rawMax_ = w1;
+        maxSeen_ = true;
+    }
+    // Any other record of an open test is a sample, 5 s after the one before.
+    if (open_ && !maxSeen_) {
+        if (skipNext_) {
+            skipNext_ = false;
+            return;
+        }
+        Row r;
+        r.ensaio = number_;
+        r.subReg = sample_;
+        r.tempo = sampleMinutes(sample_);
+        r.tint = rawToCelsius(w1);
+        r.text = rawToCelsius(w2);
+        const int index = out_.data.addSample(r);
+        if (sample_ == 1)
+            firstRow_ = index;
+        ++sample_;
+        out_.data.setSaved(false);
+    }
+}
+
+} // namespace
+
+std::optional<MemoryHeader> decodeHeader(const QByteArray& memory) {
+    if (memory.size() < 4)
         return std::nullopt;
-    return MemoryHeader{static_cast<int>(*f), static_cast<int>(*n)};
+    return MemoryHeader{static_cast<unsigned char>(memory[0]), static_cast<int>(word(memory, 1))};
 }
 
 int blockCount(int start, int end) {
@@ -26,110 +114,25 @@ bool moreBlocks(int start, int end) {
     return 2 * next < end && next < kMemoryRegisters;
 }
 
-MemoryDecoder::Status MemoryDecoder::feedBlock(const QByteArray& response, int count) {
-    for (int k = 0; k < count / 2; ++k)
-        if (record(response, 6 + 8 * k) != Status::Ok)
-            return Status::InvalidContents;
-    return Status::Ok;
-}
-
-void MemoryDecoder::closeTest(quint32 rawMin) {
-    open_ = false;
-    // The test is found by its own number and its max/min go onto the row remembered as its
-    // first sample, so tests numbered out of order or twice cannot overwrite each other.
-    table_.setFilter(testFilter(number_));
-    table_.setFiltered(true);
-    if (firstRow_ >= 0 && table_.gotoBookmark(firstRow_) && table_.edit()) {
-        table_.setValue(field::TMax, rawToCelsius(rawMax_));
-        table_.setValue(field::TMin, rawToCelsius(rawMin));
-        table_.post();
+DecodedMemory decodeMemory(const QByteArray& memory) {
+    DecodedMemory out;
+    const auto h = decodeHeader(memory);
+    // A memory that claims data but has no room for a record cannot be read.
+    if (!h || (h->flag != 0 && h->end < 4)) {
+        out.status = DecodedMemory::Status::InvalidHeader;
+        return out;
     }
-}
-
-MemoryDecoder::Status MemoryDecoder::record(const QByteArray& r, int pos) {
-    // R1
-    const auto w1 = lnk::decodeField(r, pos, 4);
-    const auto low = lnk::decodeField(r, pos + 6, 2);
-    if (!w1 || !low)
-        return Status::InvalidContents;
-    // R2
-    if (*w1 == kStartMark) {
-        number_ = static_cast<int>(*low);
-        open_ = true;
-        skipNext_ = true;
-        maxSeen_ = false;
-        sample_ = 1;
-        firstRow_ = -1;
-        strayReported_ = false;
-        ++tests_;
-        int occurrence = 1;
-        for (const TestRun& t : runs_)
-            occurrence += t.number == number_ ? 1 : 0;
-        runs_ << TestRun{number_, occurrence, -1, -1, 0};
-        if (onTestStarted_)
-            onTestStarted_(number_);
+    if (h->flag == 0) {
+        out.status = DecodedMemory::Status::Empty;
+        return out;
     }
-    const auto w2 = [&] { return lnk::decodeField(r, pos + 4, 4); };
-    // R3
-    if (open_ && maxSeen_) {
-        const auto v = w2();
-        if (!v)
-            return Status::InvalidContents;
-        if (*v == kEndMark) {
-            closeTest(*w1);
-        } else if (!strayReported_) {
-            // Between the maximum and the minimum there is nothing in a sound memory: the
-            // "maximum" was an end mark among the samples, and what follows it until the next
-            // mark cannot be read as samples.
-            strayReported_ = true;
-            warnings_ << QStringLiteral("%1: marca de fim no meio do ensaio, depois da amostra %2; as "
-                                        "amostras seguintes não foram lidas, e a máxima e a mínima "
-                                        "podem estar erradas.")
-                             .arg(runs_.isEmpty() ? QStringLiteral("Ensaio %1").arg(number_) : runs_.back().caption())
-                             .arg(sample_ - 1);
-        }
-    }
-    // R4
-    if (open_ && !maxSeen_) {
-        const auto v = w2();
-        if (!v)
-            return Status::InvalidContents;
-        if (*v == kEndMark) {
-            rawMax_ = *w1;
-            maxSeen_ = true;
-        }
-    }
-    // R5
-    if (open_ && !maxSeen_) {
-        if (skipNext_) {
-            skipNext_ = false;
-        } else {
-            const auto v = w2();
-            if (!v)
-                return Status::InvalidContents;
-            table_.append();
-            table_.setValue(field::Tint, rawToCelsius(*w1));
-            table_.setValue(field::Text, rawToCelsius(*v));
-            table_.setValue(field::Ensaio, number_);
-            table_.setValue(field::SubReg, sample_);
-            table_.setValue(field::Tempo, sampleMinutes(sample_));
-            table_.setValue(field::TMax, 0.0);
-            table_.setValue(field::TMin, 0.0);
-            table_.post();
-            if (sample_ == 1)
-                firstRow_ = table_.bookmark();
-            if (!runs_.isEmpty()) {
-                TestRun& run = runs_.back();
-                if (run.first < 0)
-                    run.first = table_.bookmark();
-                run.last = table_.bookmark();
-                ++run.rows;
-            }
-            ++sample_;
-            table_.setSaved(false);
-        }
-    }
-    return Status::Ok;
+    // Registers are read in whole blocks up to N div 2 and never past the memory's end; a
+    // record is taken only when both its words were read.
+    const qsizetype end = std::min<qsizetype>({memory.size(), 2 * (h->end / 2), kMemoryBytes});
+    Walk walk(out);
+    for (qsizetype at = 4; at + 4 <= end; at += 4)
+        walk.record(word(memory, at), word(memory, at + 2));
+    return out;
 }
 
 } // namespace acq

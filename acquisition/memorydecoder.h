@@ -1,18 +1,18 @@
 #pragma once
-// Decoding of the logger's memory, a pure function of the read responses: records of two
-// words become tests and sample rows of the measurement table. No input or output here.
-#include "acquisition/measurementtable.h"
+// The logger's memory decoded: a pure function of its bytes, read from address 0, into tests
+// and their samples. No input or output here.
+#include "acquisition/measurements.h"
 
 #include <QByteArray>
 #include <QStringList>
-#include <functional>
 #include <optional>
 
 namespace acq {
 
 inline constexpr quint32 kStartMark = 0xFFFF;
 inline constexpr quint32 kEndMark = 0xFCFC;
-inline constexpr int kMemoryRegisters = 16384;
+inline constexpr int kMemoryBytes = 32768;
+inline constexpr int kMemoryRegisters = kMemoryBytes / 2;
 inline constexpr int kBlockRegisters = 32;
 inline constexpr int kFirstBlock = 2;
 
@@ -21,8 +21,8 @@ struct MemoryHeader {
     int end = 0;  ///< N: records occupy bytes 4 … N − 1
 };
 
-/// F and N from the header response (characters 6–7 and 8–11); nothing when not hexadecimal.
-std::optional<MemoryHeader> decodeHeader(const QByteArray& response);
+/// F and N from the memory's first three bytes; nothing when fewer than four were read.
+std::optional<MemoryHeader> decodeHeader(const QByteArray& memory);
 
 /// Registers of the block that starts at register `start`: 32, cut at the end of the data and
 /// at the end of the memory; never negative.
@@ -30,40 +30,18 @@ int blockCount(int start, int end);
 /// Whether another block follows the one that started at `start`.
 bool moreBlocks(int start, int end);
 
-class MemoryDecoder {
-public:
-    enum class Status { Ok, InvalidContents };
-    using TestStarted = std::function<void(int number)>;
-
-    MemoryDecoder(MeasurementTable& table, TestStarted onTestStarted)
-        : table_(table), onTestStarted_(std::move(onTestStarted)) {}
-
-    /// Processes the records of one block response for `count` registers, in order.
-    Status feedBlock(const QByteArray& response, int count);
-    int testsStarted() const { return tests_; }
-    /// Every test started, in memory order, with the rows it got (none for a test without
-    /// samples); tests that share a number are kept apart.
-    const QList<TestRun>& tests() const { return runs_; }
+struct DecodedMemory {
+    enum class Status { Ok, Empty, InvalidHeader };
+    Status status = Status::Ok;
+    Measurements data; ///< every test started, in memory order, with its samples
     /// What the memory holds that the decoding had to pass over, naming the test.
-    const QStringList& warnings() const { return warnings_; }
-
-private:
-    Status record(const QByteArray& r, int pos);
-    void closeTest(quint32 rawMin);
-
-    MeasurementTable& table_;
-    TestStarted onTestStarted_;
-    bool open_ = false;
-    bool skipNext_ = false;
-    bool maxSeen_ = false;
-    int sample_ = 1;
-    quint32 rawMax_ = 0;
-    int number_ = 0;
-    int tests_ = 0;
-    Table::Bookmark firstRow_ = -1; ///< the current test's first sample row
-    QList<TestRun> runs_;
-    QStringList warnings_;
-    bool strayReported_ = false;
+    QStringList warnings;
+    /// The last test read to its minimum (its index in the list), if any.
+    std::optional<int> lastEnded;
 };
+
+/// Decodes the memory as read: the header, then each whole record up to N or to the last byte
+/// read, whichever comes first. A memory read only in part gives the tests of that part.
+DecodedMemory decodeMemory(const QByteArray& memory);
 
 } // namespace acq

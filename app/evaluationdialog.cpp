@@ -89,7 +89,7 @@ void EvaluationPlot::mouseReleaseEvent(QMouseEvent*) { dragging_ = -1; }
 
 // ---- the window ---------------------------------------------------------------------------------
 
-TFormAvaliacao::TFormAvaliacao(const acq::MeasurementTable& table, const acq::TestRun& test, const QString& dataFile,
+TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRun& test, const QString& dataFile,
                                EvaluationInputs inputs, FileDialogs& files, MessageService& messages, QWidget* parent)
     : QDialog(parent), table_(table), test_(test), dataFile_(dataFile), samples_(ses::testSamples(table, test)),
       inputs_(std::move(inputs)), files_(files), messages_(messages) {

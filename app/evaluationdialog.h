@@ -2,7 +2,7 @@
 // "Avaliação do Ensaio N": the test's curve with its three periods, whose four limits are
 // dragged on the chart or typed as minutes; the method; the results; the calorimetric inputs
 // (sample or calibration) and their result; the report and a copy of the results as text.
-#include "acquisition/measurementtable.h"
+#include "acquisition/measurements.h"
 #include "app/decimaledit.h"
 #include "app/filedialogs.h"
 #include "app/messageservice.h"
@@ -29,7 +29,7 @@ struct EvaluationInputs {
 class TFormAvaliacao : public QDialog {
     Q_OBJECT
 public:
-    TFormAvaliacao(const acq::MeasurementTable& table, const acq::TestRun& test, const QString& dataFile,
+    TFormAvaliacao(const acq::Measurements& data, const acq::TestRun& test, const QString& dataFile,
                    EvaluationInputs inputs, FileDialogs& files, MessageService& messages, QWidget* parent = nullptr);
 
     EvaluationInputs inputs() const { return inputs_; }
@@ -83,7 +83,7 @@ private:
     void stepLimit(int i, int direction);
     void moveLimitTo(int i, std::ptrdiff_t reading);
 
-    const acq::MeasurementTable& table_;
+    const acq::Measurements& table_;
     acq::TestRun test_;
     QString dataFile_;
     std::vector<eval::Sample> samples_;

@@ -1,7 +1,7 @@
 #pragma once
 // The export's platform seams on the program's own file-dialog, message and viewer seams, and
 // (from the session) the program's settings of its export component.
-#include "acquisition/table.h"
+#include "acquisition/records.h"
 #include "app/filedialogs.h"
 #include "app/messageservice.h"
 #include "app/services.h"

@@ -17,14 +17,12 @@ namespace {
 
 struct Row { qint64 sub; double tempo, tint, text; };
 
-QList<Row> readingsOf(const acq::MeasurementTable& t, const acq::TestRun& test) {
-    namespace f = acq::field;
-    const int s = t.fieldIndex(f::SubReg), tm = t.fieldIndex(f::Tempo), ti = t.fieldIndex(f::Tint),
-              tx = t.fieldIndex(f::Text);
+QList<Row> readingsOf(const acq::Measurements& data, const acq::TestRun& test) {
     QList<Row> out;
-    for (const acq::Table::Bookmark r : acq::rowsOf(t, test))
-        out << Row{t.integerAt(r, s), t.floatAt(r, tm), t.floatAt(r, ti), t.floatAt(r, tx)};
-    std::stable_sort(out.begin(), out.end(), [](const Row& a, const Row& b) { return a.sub < b.sub; });
+    for (const int i : data.inOrder(test)) {
+        const acq::Row& r = data.rows()[static_cast<size_t>(i)];
+        out << Row{r.subReg, r.tempo, r.tint, r.text};
+    }
     return out;
 }
 
@@ -87,7 +85,7 @@ private:
 };
 
 // The whole report on `w`, its footers saying "of `total`"; the number of pages it took.
-int render(QPdfWriter& w, const acq::MeasurementTable& table, const ReportRequest& req, int total, QString* error) {
+int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& req, int total, QString* error) {
     w.setPageSize(QPageSize(QPageSize::A4));
     w.setResolution(300);
     w.setTitle(QStringLiteral("Avaliação do %1").arg(req.test.caption()));
@@ -172,7 +170,7 @@ int render(QPdfWriter& w, const acq::MeasurementTable& table, const ReportReques
 
 } // namespace
 
-bool writeReport(const acq::MeasurementTable& table, const ReportRequest& req, const QString& path, QString* error) {
+bool writeReport(const acq::Measurements& table, const ReportRequest& req, const QString& path, QString* error) {
     // Laid out once to count the pages, then for real with "Página k de n".
     int total = 0;
     {

@@ -2,7 +2,7 @@
 // The evaluation report: an A4 PDF in Portuguese with the test, its data file, the date, the
 // chart with the periods, the method's results, the calorimetric inputs and result when
 // given, and the test's rows as an appendix. Written whole or not at all.
-#include "acquisition/measurementtable.h"
+#include "acquisition/measurements.h"
 #include "evaluation/evaluation.h"
 
 #include <QDateTime>
@@ -16,5 +16,5 @@ struct ReportRequest {
     eval::Calorimetry calorimetry;
 };
 
-/// Writes the report of `req.test` of `table` to `path`; false with `error` set on failure.
-bool writeReport(const acq::MeasurementTable& table, const ReportRequest& req, const QString& path, QString* error);
+/// Writes the report of `req.test` of `data` to `path`; false with `error` set on failure.
+bool writeReport(const acq::Measurements& data, const ReportRequest& req, const QString& path, QString* error);

@@ -1,26 +1,28 @@
 #include "app/tablemodel.h"
 
-TableModel::TableModel(acq::Table& table, QList<GridColumn> columns, QObject* parent)
-    : QAbstractTableModel(parent), table_(table), columns_(std::move(columns)) {
-    for (const GridColumn& c : columns_)
-        fields_ << table_.fieldIndex(c.field);
-    rows_ = table_.recordCount();
-    observer_ = table_.addObserver([this](acq::Table::Change c) {
-        if (c == acq::Table::Change::Data) {
-            beginResetModel();
-            fields_.clear();
-            for (const GridColumn& col : columns_)
-                fields_ << table_.fieldIndex(col.field);
-            rows_ = table_.recordCount();
-            endResetModel();
-        }
-        Q_EMIT currentRowChanged(table_.currentPosition());
-    });
+TableModel::TableModel(const acq::Measurements& data, QList<GridColumn> columns, QObject* parent)
+    : QAbstractTableModel(parent), data_(data), columns_(std::move(columns)) {
+    const QList<acq::FieldDef> ours = acq::measurementFields();
+    for (const GridColumn& c : columns_) {
+        int at = -1;
+        for (int i = 0; i < ours.size(); ++i)
+            if (ours[i].name.compare(c.field, Qt::CaseInsensitive) == 0)
+                at = i;
+        fields_ << at;
+    }
 }
 
-TableModel::~TableModel() { table_.removeObserver(observer_); }
+void TableModel::show(std::vector<int> rows) {
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
 
-int TableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int TableModel::rowAt(int row) const {
+    return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[static_cast<size_t>(row)] : -1;
+}
+
+int TableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
 
 int TableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(columns_.size());
@@ -29,13 +31,13 @@ int TableModel::columnCount(const QModelIndex& parent) const {
 QVariant TableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.column() >= fields_.size())
         return {};
-    if (role == Qt::DisplayRole)
-        return table_.displayTextAt(table_.visibleRow(index.row()), fields_[index.column()]);
-    if (role == Qt::TextAlignmentRole) {
-        const int f = fields_[index.column()];
-        const bool numeric = f >= 0 && table_.fields()[f].type != acq::FieldType::String;
-        return QVariant::fromValue(Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft));
+    const int field = fields_[index.column()];
+    if (role == Qt::DisplayRole) {
+        const int row = rowAt(index.row());
+        return field >= 0 && row >= 0 ? data_.displayText(row, field) : QString();
     }
+    if (role == Qt::TextAlignmentRole) // every field of the grid is a number
+        return QVariant::fromValue(Qt::AlignVCenter | Qt::AlignRight);
     return {};
 }
 
@@ -46,5 +48,5 @@ QVariant TableModel::headerData(int section, Qt::Orientation o, int role) const 
     if (!c.title.isEmpty())
         return c.title;
     const int f = fields_[section];
-    return f >= 0 ? table_.fields()[f].displayName() : c.field;
+    return f >= 0 ? acq::measurementFields()[f].displayName() : c.field;
 }

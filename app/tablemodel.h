@@ -1,7 +1,7 @@
 #pragma once
-// The grid's view of a table: the visible rows (index order, filter) of chosen fields, shown
-// with the fields' display formats. Follows the table through its observer.
-#include "acquisition/table.h"
+// The grid's view of the shown test: its rows in the order the test view lists them, chosen
+// fields shown with their display formats.
+#include "acquisition/measurements.h"
 
 #include <QAbstractTableModel>
 
@@ -14,8 +14,7 @@ struct GridColumn {
 class TableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    TableModel(acq::Table& table, QList<GridColumn> columns, QObject* parent = nullptr);
-    ~TableModel() override;
+    TableModel(const acq::Measurements& data, QList<GridColumn> columns, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -23,15 +22,15 @@ public:
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
     const QList<GridColumn>& columns() const { return columns_; }
-    acq::Table::Bookmark rowAt(int row) const { return table_.visibleRow(row); }
-
-Q_SIGNALS:
-    void currentRowChanged(int row);
+    /// Shows these rows of the measurements (their indices), in this order.
+    void show(std::vector<int> rows);
+    const std::vector<int>& shown() const { return rows_; }
+    /// The measurements' row that grid row `row` shows; -1 when none.
+    int rowAt(int row) const;
 
 private:
-    acq::Table& table_;
+    const acq::Measurements& data_;
     QList<GridColumn> columns_;
-    QList<int> fields_;
-    int observer_;
-    int rows_ = 0;
+    QList<int> fields_; ///< the column of the measurements each grid column shows, or -1
+    std::vector<int> rows_;
 };

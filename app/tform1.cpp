@@ -34,6 +34,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTableView>
+#include <QThread>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -91,7 +92,7 @@ public:
 
 TForm1::TForm1(Services services, QWidget* parent)
     : QMainWindow(parent), s_(std::move(services)), session_(s_.serial, s_.clock, &s_.ports, s_.workDir),
-      channel_(session_.channel()), table_(session_.table()) {
+      channel_(session_.channel()) {
     setObjectName(QStringLiteral("Form1"));
     buildControls();
     buildMenus();
@@ -104,7 +105,7 @@ TForm1::TForm1(Services services, QWidget* parent)
 
 TForm1::~TForm1() {
     FormDestroy();
-    // The grid's model watches the table: let it go while the table still exists.
+    // The grid's model reads the session's measurements: let it go while they still exist.
     DBGrid1->setModel(nullptr);
     delete model_;
     model_ = nullptr;
@@ -168,7 +169,7 @@ void TForm1::buildControls() {
     DBGrid1 = new QTableView(central);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     geo(DBGrid1, 8, 64, 305, 249);
-    model_ = new TableModel(table_,
+    model_ = new TableModel(session_.data(),
                             {{acq::field::SubReg, {}, 56},
                              {acq::field::Tempo, QStringLiteral("Tempo (min)"), 65},
                              {acq::field::Tint, {}, 80},
@@ -189,10 +190,6 @@ void TForm1::buildControls() {
         DBGrid1->setColumnWidth(c, px(model_->columns()[c].width));
     fitGridTitles();
     DBGrid1->installEventFilter(this);
-    connect(model_, &TableModel::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
-            DBGrid1->selectRow(row);
-    });
 
     btnLerDados = new QPushButton(QStringLiteral("&Ler Dados"), central);
     btnLerDados->setObjectName(QStringLiteral("btnLerDados"));
@@ -242,6 +239,7 @@ void TForm1::buildControls() {
 
     FormLendo = new TFormLendo(this);
     FormLendo->hide();
+    connect(FormLendo, &TFormLendo::cancelRequested, this, [this] { cancelDownload(); });
 
     central->setFixedSize(px(622), px(374) - px(19));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -305,7 +303,6 @@ QAction* TForm1::findTopItem(const QString& caption) const {
 // ---- start and end --------------------------------------------------------------------------
 
 void TForm1::FormCreate() {
-    table_.setSaved(true);
     Parar1->setEnabled(false);
     N2->setVisible(false);
     if (QAction* m = findTopItem(QStringLiteral("Aquisição")))
@@ -326,18 +323,22 @@ void TForm1::FormCreate() {
 }
 
 bool TForm1::FormCloseQuery() {
-    if (table_.saved())
+    if (session_.saved())
         return true;
     return s_.messages.askDestructive(MsgKind::Confirmation, kMsgUnsavedQuit, MsgButtons::YesCancel) ==
            MsgAnswer::Yes;
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    // The progress window keeps the event loop turning during a download, so a close from the
-    // window manager can arrive then: it waits for the download's end, then asks as usual.
+    // A close during a download asks to stop it first; the window closes when it has stopped,
+    // asking as usual about what was read.
     if (downloading_) {
-        closePending_ = true;
         e->ignore();
+        if (!cancel_ && s_.messages.ask(MsgKind::Confirmation, ses::msg::DownloadCancelAsk, MsgButtons::YesNo) ==
+                            MsgAnswer::Yes) {
+            closePending_ = true;
+            cancelDownload();
+        }
         return;
     }
     if (terminate_ || FormCloseQuery())
@@ -384,9 +385,16 @@ void TForm1::deleteGridRow() {
     if (s_.messages.ask(MsgKind::Confirmation, QStringLiteral("Delete record?"), MsgButtons::OkCancel) !=
         MsgAnswer::Ok)
         return;
-    // The table no longer equals a file it was saved to or opened from.
-    if (table_.gotoBookmark(row) && table_.deleteCurrent())
-        table_.setSaved(false);
+    // The measurements no longer equal a file they were saved to or opened from.
+    session_.removeRow(row);
+    std::vector<int> rows = model_->shown();
+    std::erase(rows, row);
+    for (int& r : rows)
+        r -= r > row ? 1 : 0;
+    model_->show(std::move(rows));
+    // The row after the one deleted becomes the current one, or the last when it was the last.
+    if (model_->rowCount() > 0)
+        DBGrid1->selectRow(std::min(cur.row(), model_->rowCount() - 1));
 }
 
 // ---- test view ------------------------------------------------------------------------------
@@ -395,11 +403,15 @@ void TForm1::ComboBox1Change() {
     // The entry carries its test's number; a list in another order still shows the right test.
     // Entry i is test i of the data in hand; tests that share a number stay apart.
     const auto test = shownTest();
-    showTest(test ? *test : acq::TestRun{-1, 1, -1, -1, 0});
+    showTest(test ? *test : acq::TestRun{-1, 1, {}});
 }
 
 void TForm1::showTest(const acq::TestRun& test) {
-    TestView v = selectTest(table_, test);
+    TestView v = viewOf(session_.data(), test);
+    model_->show(std::move(v.rows));
+    // The view is left on the test's last row.
+    if (model_->rowCount() > 0)
+        DBGrid1->selectRow(model_->rowCount() - 1);
     LabelTMin->setText(v.minLabel);
     LabelTMax->setText(v.maxLabel);
     LabelTMin->adjustSize();
@@ -416,37 +428,40 @@ void TForm1::rebuildTestList() {
 
 // ---- download -------------------------------------------------------------------------------
 
-void TForm1::clearTests() { ComboBox1->clear(); }
-
-void TForm1::testStarted(int number) {
-    // Listed as the decoding will list it: a second test of a number is its own entry.
-    acq::TestRun t{number, 1, -1, -1, 0};
-    for (int i = 0; i < ComboBox1->count(); ++i)
-        t.occurrence += ComboBox1->itemData(i).toLongLong() == number ? 1 : 0;
-    ComboBox1->addItem(t.caption(), number);
-    ComboBox1->setCurrentIndex(-1); // nothing is selected until the download ends
-}
-
 void TForm1::progressStart(int maximum, int step) {
-    progressStepSize_ = step;
-    FormLendo->ProgressBar1->setRange(0, maximum);
-    FormLendo->ProgressBar1->setValue(0);
-    FormLendo->show();
-    FormLendo->raise();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QMetaObject::invokeMethod(this, [this, maximum, step] {
+        progressStepSize_ = step;
+        FormLendo->ProgressBar1->setRange(0, maximum);
+        FormLendo->ProgressBar1->setValue(0);
+        FormLendo->Label1->setText(QStringLiteral("Lendo memória..."));
+        FormLendo->show();
+        FormLendo->raise();
+        FormLendo->activateWindow();
+    }, Qt::QueuedConnection);
 }
 
 void TForm1::progressStep() {
-    QProgressBar* bar = FormLendo->ProgressBar1;
-    bar->setValue(std::min(bar->maximum(), bar->value() + progressStepSize_));
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QMetaObject::invokeMethod(this, [this] {
+        QProgressBar* bar = FormLendo->ProgressBar1;
+        bar->setValue(std::min(bar->maximum(), bar->value() + progressStepSize_));
+    }, Qt::QueuedConnection);
 }
 
-void TForm1::progressEnd() { FormLendo->hide(); }
+void TForm1::progressEnd() {
+    QMetaObject::invokeMethod(this, [this] { FormLendo->hide(); }, Qt::QueuedConnection);
+}
+
+void TForm1::cancelDownload() {
+    if (!downloading_ || cancel_)
+        return;
+    cancel_ = true;
+    FormLendo->Label1->setText(ses::msg::DownloadCancelling);
+    FormLendo->Label1->adjustSize();
+}
 
 bool TForm1::mayReplaceData() {
     // Unsaved measurements are never replaced without the user's word.
-    return table_.saved() ||
+    return session_.saved() ||
            s_.messages.askDestructive(MsgKind::Confirmation, kMsgUnsavedReplace, MsgButtons::YesCancel) == MsgAnswer::Yes;
 }
 
@@ -460,22 +475,86 @@ bool TForm1::tell(const ses::Outcome& o) {
     return o.ok();
 }
 
+namespace {
+
+// While the download runs the main window takes no input: clicks, keys and shortcuts meant
+// for it are dropped. The progress window and any box shown meanwhile take theirs.
+class MainWindowInputBlock : public QObject {
+public:
+    explicit MainWindowInputBlock(QWidget* main) : main_(main) { qApp->installEventFilter(this); }
+    ~MainWindowInputBlock() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* o, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu: {
+            auto* w = qobject_cast<QWidget*>(o);
+            return w && w->window() == main_;
+        }
+        case QEvent::Shortcut: return QApplication::activeModalWidget() == nullptr && !main_->isHidden() &&
+                                      QApplication::activeWindow() == main_;
+        default: return false;
+        }
+    }
+
+private:
+    QWidget* main_;
+};
+
+} // namespace
+
 void TForm1::btnLerDadosClick() {
-    if (!mayReplaceData())
+    if (downloading_ || !mayReplaceData())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     downloading_ = true;
-    const ses::Outcome r = session_.download(*this);
+    cancel_ = false;
+    FormLendo->setCancellable(true);
+    ses::Outcome r;
+    {
+        // The download runs on a thread of its own, so that this window stays painted and the
+        // progress window moves; this handler waits for it in an event loop of its own.
+        MainWindowInputBlock block(this);
+        QEventLoop loop;
+        QThread* const here = QThread::currentThread();
+        std::unique_ptr<QThread> worker(QThread::create([this, &r, here] {
+            r = session_.download(*this, &cancel_);
+            s_.serial.useFromThread(here);
+        }));
+        connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        s_.serial.useFromThread(worker.get());
+        worker->start();
+        loop.exec();
+        worker->wait();
+    }
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); // the progress window's last steps
+    FormLendo->setCancellable(false);
+    FormLendo->hide();
     downloading_ = false;
     QApplication::restoreOverrideCursor();
-    if (!r.ok() && session_.tableRecreated()) {
-        // What was shown belonged to the table that is gone: show what a test without rows
-        // shows, and leave the grid's filter as the download left it.
+    if (session_.tableRecreated())
+        rebuildTestList();
+    const bool ok = r.ok();
+    if (!ok && session_.tableRecreated()) {
+        // What was shown belonged to the measurements that are gone: no entry is selected,
+        // and the grid keeps the last test that was read to its end.
+        ComboBox1->setCurrentIndex(-1);
         LabelTMin->clear();
         LabelTMax->clear();
         chart_.clear();
+        const auto ended = session_.lastEndedTest();
+        model_->show(ended ? viewOf(session_.data(), *ended).rows : std::vector<int>{});
     }
-    if (tell(r)) {
+    // Closing after a cancel asked for on closing: the close says the rest.
+    if (!(closePending_ && r.status == ses::Outcome::Status::Cancelled))
+        tell(r);
+    if (ok) {
         ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
         ComboBox1Change();
     }
@@ -499,7 +578,7 @@ void TForm1::Limpar1Click() { btnLimpar->click(); }
 
 void TForm1::Salvar1Click() {
     // An empty table would replace a file of measurements with nothing.
-    if (table_.storedRows().empty()) {
+    if (session_.data().isEmpty()) {
         s_.messages.show(MsgKind::Information, kMsgNothingToSave);
         return;
     }
@@ -577,7 +656,7 @@ void TForm1::AvaliarEnsaioClick() {
         if (ok && std::isfinite(v) && v > 0)
             in.calorimetry.energyEquivalent = v;
     }
-    TFormAvaliacao d(table_, *test, session_.dataFile(), in, files_, s_.messages, this);
+    TFormAvaliacao d(session_.data(), *test, session_.dataFile(), in, files_, s_.messages, this);
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     if (const auto w = d.energyEquivalent(); w && *w > 0 &&
@@ -606,7 +685,9 @@ QString TForm1::configValue(const QString& key) const { return session_.configVa
 
 void TForm1::setUpExport() {
     TdtDataSetExport& x = dtDataSetExport1;
-    configureMeasurementExport(x, table_);
+    configureMeasurementExport(x);
+    // The rows the grid shows, in its order, are what is exported.
+    x.Source = [this] { return session_.data().toRecords(model_->shown()); };
     x.OnFileExist = [this](const QString& f, bool& can) { dtDataSetExport1FileExist(f, can); };
     x.OnEndExport = [this] { dtDataSetExport1EndExport(); };
     x.OnError = [this](TdtExportError e) { dtDataSetExport1Error(e); };
@@ -634,7 +715,7 @@ void TForm1::dtDataSetExport1EndExport() {
     if (exportFailed_)
         return;
     s_.messages.show(MsgKind::Information, kMsgExportOk);
-    table_.setSaved(true);
+    session_.markSaved();
 }
 
 void TForm1::dtDataSetExport1Error(TdtExportError e) {

@@ -2,7 +2,7 @@
 // TForm1: the main window. Its creation step reads the configuration and opens the port;
 // its handlers download, show, save, open, export and erase the logger's measurements.
 #include "acquisition/download.h"
-#include "acquisition/measurementtable.h"
+#include "acquisition/measurements.h"
 #include "session/session.h"
 #include "app/evaluationdialog.h"
 #include "app/services.h"
@@ -11,6 +11,7 @@
 #include "link/serialchannel.h"
 
 #include <QMainWindow>
+#include <atomic>
 #include <map>
 #include <memory>
 
@@ -41,7 +42,7 @@ public:
     const ses::RuntimeConfig& config() const { return session_.config(); }
     ses::Session& session() { return session_; }
     lnk::SerialChannel& channel() { return channel_; }
-    acq::MeasurementTable& ClientDataSet1() { return table_; }
+    acq::Measurements& ClientDataSet1() { return session_.data(); }
     TestChart& chartParts() { return chart_; }
 
     // Handlers
@@ -136,10 +137,10 @@ private:
 
     /// True when the table holds nothing unsaved, or the user agrees to replace it.
     bool mayReplaceData();
+    /// Asks the download in progress to stop after its current block.
+    void cancelDownload();
 
-    // acq::DownloadListener
-    void clearTests() override;
-    void testStarted(int number) override;
+    // acq::DownloadListener: called on the download's thread, shown on the window's
     void progressStart(int maximum, int step) override;
     void progressStep() override;
     void progressEnd() override;
@@ -148,7 +149,6 @@ private:
     ses::Session session_;
     RememberingFileDialogs files_{s_.files, documentsFolder()};
     lnk::SerialChannel& channel_;
-    acq::MeasurementTable& table_;
     TestChart chart_;
     TableModel* model_ = nullptr;
     bool terminate_ = false;
@@ -156,6 +156,7 @@ private:
     int progressStepSize_ = 1;
     bool exportFailed_ = false;
     bool downloading_ = false;
+    std::atomic<bool> cancel_{false}; ///< set by the progress window's close or Escape
     bool closePending_ = false; ///< a close asked for during a download, handled after it
 };
 

@@ -18,8 +18,6 @@
 
 namespace {
 struct Quiet : acq::DownloadListener {
-    void clearTests() override {}
-    void testStarted(int) override {}
     void progressStart(int, int) override {}
     void progressStep() override { ++blocks; }
     void progressEnd() override {}
@@ -57,11 +55,11 @@ int main(int argc, char** argv) {
         lib.portMap().setDevice(1, emu.device());
         ch.openPort(1);
         ch.setBaudRate(1, 19200);
-        acq::MeasurementTable t;
+        acq::Measurements t;
         Quiet q;
         QElapsedTimer timer;
         timer.start();
-        const auto r = acq::runDownload(ch, t, q);
+        const auto r = downloadInto(ch, t, q);
         const double wall = timer.nsecsElapsed() / 1e6;
         const double pauses = 7 + 100 + 15 + 100 + q.blocks * (15 + 100);
         std::printf("%s%s: result %d, %d blocks, wall %.1f ms, pauses %.1f ms, overhead %.2f %%, ratio %.2f\n",

@@ -1,8 +1,7 @@
-// Data files: opening and saving the measurement table, and the memory a row of it takes,
-// each beside its peer (Python's ElementTree on the same file; rows held as variants).
-#include "acquisition/bulkmemory.h"
+// Data files: opening and saving the measurements, and the memory a row of them takes, each
+// beside its peer (Python's ElementTree on the same file; rows held as variants).
 #include "acquisition/datapacket.h"
-#include "acquisition/measurementtable.h"
+#include "acquisition/measurements.h"
 
 #include <QFile>
 #include <QProcess>
@@ -20,23 +19,19 @@ const QString kPeer = QStringLiteral(REGISTRADOR_SOURCE_DIR "/bench/et_peer.py")
 
 // Tests of 8 000 samples (or one test of all rows), temperatures from raw logger values: the
 // digits a real file holds.
-void fill(acq::MeasurementTable& t, int rows, int perTest = 8000) {
-    namespace f = acq::field;
-    t.recreate();
-    t.disableControls();
+acq::Measurements fill(int rows, int perTest = 8000) {
+    acq::Measurements t;
     for (int i = 0; i < rows; ++i) {
         const int sub = 1 + i % perTest;
-        t.append();
-        t.setValue(f::Ensaio, 1 + i / perTest);
-        t.setValue(f::SubReg, sub);
-        t.setValue(f::Tempo, acq::sampleMinutes(sub));
-        t.setValue(f::Tint, acq::rawToCelsius(static_cast<quint32>(i % 1024)));
-        t.setValue(f::Text, acq::rawToCelsius(static_cast<quint32>((i * 7) % 1024)));
-        t.setValue(f::TMax, sub == 1 ? 25.0 : 0.0);
-        t.setValue(f::TMin, sub == 1 ? 20.0 : 0.0);
-        t.post();
+        if (sub == 1)
+            t.startTest(1 + i / perTest);
+        const int at = t.addSample(acq::Row{0, 1 + i / perTest, sub, acq::sampleMinutes(sub),
+                                            acq::rawToCelsius(static_cast<quint32>(i % 1024)),
+                                            acq::rawToCelsius(static_cast<quint32>((i * 7) % 1024))});
+        if (sub == 1)
+            t.setExtremes(at, 25.0, 20.0);
     }
-    t.enableControls();
+    return t;
 }
 
 // One data file per size, written once by our own save.
@@ -44,10 +39,8 @@ QString dataFile(int rows) {
     static QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("m%1.dat").arg(rows));
     if (!QFile::exists(path)) {
-        acq::MeasurementTable t;
-        fill(t, rows);
         QString error;
-        if (!acq::saveTable(t, path, &error)) qFatal("%s", qPrintable(error));
+        if (!acq::saveDatapacket(fill(rows).toRecords(), path, &error)) qFatal("%s", qPrintable(error));
     }
     return path;
 }
@@ -68,10 +61,10 @@ void BM_OpenDataFile(benchmark::State& st) {
     const QString path = dataFile(rows);
     for (auto _ : st) {
         QString error;
-        acq::MeasurementTable t;
         const auto p = acq::loadDatapacket(path, &error);
-        if (!p || !t.takePacket(*p, &error)) st.SkipWithError(qPrintable(error));
-        benchmark::DoNotOptimize(t.recordCount());
+        const auto t = p ? acq::Measurements::fromRecords(*p, &error) : std::nullopt;
+        if (!t) st.SkipWithError(qPrintable(error));
+        benchmark::DoNotOptimize(t->rowCount());
     }
     st.counters["rows"] = rows;
     st.counters["bytes"] = static_cast<double>(QFile(path).size());
@@ -93,13 +86,12 @@ BENCHMARK(BM_OpenDataFilePeerElementTree)
 
 void BM_SaveDataFile(benchmark::State& st) {
     const int rows = static_cast<int>(st.range(0));
-    acq::MeasurementTable t;
-    fill(t, rows);
+    const acq::Measurements t = fill(rows);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("s.dat"));
     for (auto _ : st) {
         QString error;
-        if (!acq::saveTable(t, path, &error)) st.SkipWithError(qPrintable(error));
+        if (!acq::saveDatapacket(t.toRecords(), path, &error)) st.SkipWithError(qPrintable(error));
     }
     st.counters["rows"] = rows;
     st.counters["bytes"] = static_cast<double>(QFile(path).size());
@@ -109,10 +101,9 @@ BENCHMARK(BM_SaveDataFile)->Arg(8000)->Arg(64000)->Unit(benchmark::kMillisecond)
 // The text alone, without the file (saving also waits for the disk: the file is synced before
 // it replaces the old one).
 void BM_WriteDatapacket(benchmark::State& st) {
-    acq::MeasurementTable t;
-    fill(t, static_cast<int>(st.range(0)));
+    const acq::Measurements t = fill(static_cast<int>(st.range(0)));
     for (auto _ : st)
-        benchmark::DoNotOptimize(acq::writeDatapacket(t).size());
+        benchmark::DoNotOptimize(acq::writeDatapacket(t.toRecords()).size());
 }
 BENCHMARK(BM_WriteDatapacket)->Arg(8000)->Arg(64000)->Unit(benchmark::kMillisecond);
 
@@ -131,11 +122,10 @@ BENCHMARK(BM_SaveDataFilePeerElementTree)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
 
-// Memory in use: malloc's (its arena and the blocks it maps on its own) and the table's large
-// blocks mapped in huge pages.
+// Memory in use: malloc's (its arena and the blocks it maps on its own).
 size_t heapInUse() {
     const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd + acq::bulkBytesMapped();
+    return m.uordblks + m.hblkhd;
 }
 
 // Bytes a row of an opened data file keeps on the heap, the table's indexes included.
@@ -146,15 +136,15 @@ void BM_TableMemoryPerRow(benchmark::State& st) {
     for (auto _ : st) {
         malloc_trim(0);
         const size_t before = heapInUse();
-        auto* t = new acq::MeasurementTable;
+        std::optional<acq::Measurements> t;
         {
             QString error;
             const auto p = acq::loadDatapacket(path, &error);
-            if (!p || !t->takePacket(*p, &error)) st.SkipWithError(qPrintable(error));
+            t = p ? acq::Measurements::fromRecords(*p, &error) : std::nullopt;
+            if (!t) st.SkipWithError(qPrintable(error));
         }
-        t->first(); // the visible-row index built, as the test view builds it
         perRow = static_cast<double>(heapInUse() - before) / rows;
-        delete t;
+        t.reset();
     }
     st.counters["bytes_per_row"] = perRow;
 }
@@ -196,10 +186,9 @@ void BM_OpenPeakMemoryPerRow(benchmark::State& st) {
         const double before = statusBytes("VmRSS:");
         {
             QString error;
-            acq::MeasurementTable t;
             const auto p = acq::loadDatapacket(path, &error);
-            if (!p || !t.takePacket(*p, &error)) st.SkipWithError(qPrintable(error));
-            t.first();
+            const auto t = p ? acq::Measurements::fromRecords(*p, &error) : std::nullopt;
+            if (!t) st.SkipWithError(qPrintable(error));
         }
         perRow = (statusBytes("VmHWM:") - before) / rows;
     }
@@ -211,18 +200,17 @@ BENCHMARK(BM_OpenPeakMemoryPerRow)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
-// The peer: the same rows held as a list of variant rows, the table's former storage.
+// The peer: the same rows held as a list of variant rows, a generic table's storage.
 void BM_TableMemoryPerRowPeerVariantRows(benchmark::State& st) {
     const int rows = static_cast<int>(st.range(0));
-    acq::MeasurementTable t;
-    fill(t, rows);
+    const acq::Records all = fill(rows).toRecords();
     double perRow = 0;
     for (auto _ : st) {
         malloc_trim(0);
         const size_t before = heapInUse();
-        auto* copy = new QList<acq::Table::Row>;
-        for (const acq::Table::Row& r : t.allRows())
-            copy->append(acq::Table::Row(r.begin(), r.end())); // a row of its own, as stored
+        auto* copy = new QList<QList<QVariant>>;
+        for (qsizetype r = 0; r < all.rowCount(); ++r)
+            copy->append(all.row(r)); // a row of its own
         perRow = static_cast<double>(heapInUse() - before) / rows;
         delete copy;
     }
@@ -243,10 +231,8 @@ int main(int argc, char** argv) {
         for (const auto& [name, rows, perTest] :
              {std::tuple{"m8000.dat", 8000, 8000}, std::tuple{"m64000.dat", 64000, 8000},
               std::tuple{"one64000.dat", 64000, 64000}}) {
-            acq::MeasurementTable t;
-            fill(t, rows, perTest);
             QString error;
-            if (!acq::saveTable(t, dir + QLatin1Char('/') + QLatin1String(name), &error)) {
+            if (!acq::saveDatapacket(fill(rows, perTest).toRecords(), dir + QLatin1Char('/') + QLatin1String(name), &error)) {
                 std::fprintf(stderr, "%s\n", qPrintable(error));
                 return 1;
             }

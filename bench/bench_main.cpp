@@ -3,7 +3,6 @@
 #include "acquisition/memorydecoder.h"
 #include "app/evaluationdialog.h"
 #include "app/tform1.h"
-#include "link/commands.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
@@ -29,28 +28,12 @@ QByteArray fullImage() {
     return emu::buildImage(r.words(), 1, 32768);
 }
 
-QList<std::pair<QByteArray, int>> blockResponses(const QByteArray& image) {
-    emu::LoggerModel m(image);
-    QList<std::pair<QByteArray, int>> out;
-    for (int b = acq::kFirstBlock;; b += acq::kBlockRegisters) {
-        const int c = acq::blockCount(b, 32768);
-        out << std::pair{m.respond(lnk::cmd::readRequest(b, c)), c};
-        if (!acq::moreBlocks(b, 32768))
-            break;
-    }
-    return out;
-}
-
+// The memory as a download reads it: from address 0 to the end of the last block.
 void BM_DecodeFullMemory(benchmark::State& st) {
-    const auto blocks = blockResponses(fullImage());
+    const QByteArray memory = fullImage();
     for (auto _ : st) {
-        acq::MeasurementTable t;
-        t.disableControls();
-        acq::MemoryDecoder d(t, [](int) {});
-        for (const auto& [resp, c] : blocks)
-            d.feedBlock(resp, c);
-        t.enableControls();
-        benchmark::DoNotOptimize(t.allRows().size());
+        const acq::DecodedMemory d = acq::decodeMemory(memory);
+        benchmark::DoNotOptimize(d.data.rowCount());
     }
 }
 BENCHMARK(BM_DecodeFullMemory)->Unit(benchmark::kMillisecond);
@@ -70,9 +53,17 @@ void BM_TestViewOf8000Samples(benchmark::State& st) {
 }
 BENCHMARK(BM_TestViewOf8000Samples)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// A test of n samples in the window's measurements, shown.
+void showFilled(MainWindowRig& w, int n) {
+    fillMeasurements(w.form->ClientDataSet1(), n);
+    w.form->ComboBox1->addItem(QStringLiteral("Ensaio 1"), 1);
+    w.form->ComboBox1->setCurrentIndex(0);
+    w.form->ComboBox1Change();
+}
+
 void BM_Export8000Rows(benchmark::State& st) {
     MainWindowRig w;
-    fillMeasurements(w.form->ClientDataSet1(), 8000);
+    showFilled(w, 8000);
     auto& x = w.form->dtDataSetExport1;
     x.ExportStyle = xsFile;
     x.Options &= ~opt(xoShowProgress);
@@ -99,7 +90,7 @@ struct PlainSheet {
     int columns = 0;
 };
 
-PlainSheet plainSheet(acq::Table& t) {
+PlainSheet plainSheet(const acq::Records& t) {
     auto word = [](QByteArray& b, int w) { b.append(char(w & 0xFF)).append(char((w >> 8) & 0xFF)); };
     PlainSheet s;
     QByteArray& h = s.head;
@@ -124,12 +115,12 @@ PlainSheet plainSheet(acq::Table& t) {
         const double m = 0.3;
         h.append(reinterpret_cast<const char*>(&m), 8);
     }
-    s.columns = t.fieldCount();
-    for (const acq::FieldDef& f : t.fields())
+    s.columns = t.width();
+    for (const acq::FieldDef& f : t.fields)
         s.captions << acq::toCp1252(f.displayName());
-    for (t.first(); !t.eof(); t.next())
+    for (qsizetype r = 0; r < t.rowCount(); ++r)
         for (int c = 0; c < s.columns; ++c)
-            s.numbers.push_back(t.displayText(c).toDouble());
+            s.numbers.push_back(acq::displayText(t.fields[c], t.value(r, c)).toDouble());
     return s;
 }
 
@@ -170,13 +161,13 @@ QByteArray writePlain(const PlainSheet& s) {
 
 void BM_PlainRecords8000Rows(benchmark::State& st) {
     MainWindowRig w;
-    fillMeasurements(w.form->ClientDataSet1(), 8000);
+    showFilled(w, 8000);
     auto& x = w.form->dtDataSetExport1;
     x.ExportStyle = xsFile;
     x.Options &= ~opt(xoShowProgress);
     x.FileName = w.dir.filePath(QStringLiteral("export.xls"));
     x.RunExport();
-    const PlainSheet s = plainSheet(w.form->ClientDataSet1());
+    const PlainSheet s = plainSheet(w.form->ClientDataSet1().toRecords());
     if (writePlain(s) != readAllOf(w.dir.filePath(QStringLiteral("export.XLS")))) {
         st.SkipWithError("the plain records differ from the export's file");
         return;
@@ -205,20 +196,15 @@ BENCHMARK(BM_PlainRecords8000Rows)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMil
 // The evaluation window's redraw after a limit moves, on a test of 8 000 samples: the new
 // evaluation and the chart painted into an image the window's size.
 void BM_EvaluationWindowRedraw(benchmark::State& st) {
-    acq::MeasurementTable t;
+    acq::Measurements t;
+    t.startTest(1);
     for (int i = 1; i <= 8000; ++i) {
-        t.append();
-        t.setValue(acq::field::Ensaio, 1);
-        t.setValue(acq::field::SubReg, i);
-        t.setValue(acq::field::Tempo, acq::sampleMinutes(i));
         const double m = acq::sampleMinutes(i);
-        t.setValue(acq::field::Tint, 22.0 + 0.002 * m + (m > 60 ? 2.5 * (1 - std::exp(-(m - 60) / 1.2)) : 0.0));
-        t.setValue(acq::field::Text, 22.0);
-        t.post();
+        t.addSample(acq::Row{0, 1, i, m, 22.0 + 0.002 * m + (m > 60 ? 2.5 * (1 - std::exp(-(m - 60) / 1.2)) : 0.0), 22.0});
     }
     ScriptedFiles files;
     ScriptedMessages messages;
-    TFormAvaliacao d(t, acq::testRuns(t).at(0), {}, {}, files, messages);
+    TFormAvaliacao d(t, t.tests().at(0), {}, {}, files, messages);
     d.resize(760, 640);
     QImage img(d.Plot->size(), QImage::Format_ARGB32_Premultiplied);
     const double c = d.outcome().ok() ? d.outcome().result->periods.c : 120;

@@ -1,38 +1,43 @@
 #include "export/dtDataSetExport.h"
 
-#include "acquisition/table.h"
+#include "acquisition/records.h"
 
 #include <QDateTime>
 #include <algorithm>
 
 TdtDataSetExport::TdtDataSetExport() { Messages.Caption = QStringLiteral("Exporting DataSet"); }
 
-bool TdtDataSetExport::SourceReady() { return DataSet && DataSet->isOpen(); }
+bool TdtDataSetExport::SourceReady() { return DataSet != nullptr || Source != nullptr; }
 
-void TdtDataSetExport::SaveSourceState() {
-    bookmark_ = DataSet->bookmark();
-    DataSet->disableControls();
+const acq::Records* TdtDataSetExport::rows() {
+    if (!current_ && DataSet)
+        current_ = DataSet;
+    if (!current_ && Source) {
+        taken_ = Source();
+        current_ = &taken_;
+    }
+    return current_;
 }
+
+// The walk keeps its own place: the rows it reads are not changed by it.
+void TdtDataSetExport::SaveSourceState() { row_ = 0; }
 
 void TdtDataSetExport::RestoreSourceState() {
-    if (!DataSet)
-        return;
-    if (bookmark_ >= 0)
-        DataSet->gotoBookmark(bookmark_);
-    bookmark_ = -1;
-    DataSet->enableControls();
+    row_ = 0;
+    current_ = nullptr;
+    taken_ = {};
 }
 
-void TdtDataSetExport::FirstRow() { DataSet->first(); }
-bool TdtDataSetExport::EndOfRows() { return DataSet->eof(); }
-int TdtDataSetExport::ColumnCount() { return DataSet ? DataSet->fieldCount() : 0; }
+void TdtDataSetExport::FirstRow() { row_ = 0; }
+bool TdtDataSetExport::EndOfRows() { return !rows() || row_ >= rows()->rowCount(); }
+int TdtDataSetExport::ColumnCount() { return rows() ? rows()->width() : 0; }
 
-bool TdtDataSetExport::ColumnVisible(int i) { return i >= 0 && i < ColumnCount() && DataSet->fields()[i].visible; }
+bool TdtDataSetExport::ColumnVisible(int i) { return i >= 0 && i < ColumnCount() && rows()->fields[i].visible; }
 
 QString TdtDataSetExport::SourceColumnCaption(int i) {
     if (i < 0 || i >= ColumnCount())
         return {};
-    const acq::FieldDef& f = DataSet->fields()[i];
+    const acq::FieldDef& f = rows()->fields[i];
     const QString name = f.displayName();
     return name.isEmpty() ? f.name : name;
 }
@@ -40,7 +45,7 @@ QString TdtDataSetExport::SourceColumnCaption(int i) {
 int TdtDataSetExport::SourceColumnWidth(int i) {
     if (i < 0 || i >= ColumnCount())
         return 0;
-    const acq::FieldDef& f = DataSet->fields()[i];
+    const acq::FieldDef& f = rows()->fields[i];
     // Built only for the date columns: a local date-time costs a time-zone lookup.
     auto sample = [] { return QDateTime(QDate(1999, 12, 12), QTime(12, 12, 12, 12)); };
     switch (f.type) {
@@ -73,26 +78,19 @@ void TdtDataSetExport::ReadRow(TdtValues& values) {
     const int n = ColumnCount();
     values.resize(n);
     QVariant* out = values.data();
-    const QList<acq::FieldDef>& fields = DataSet->fields();
+    const acq::Records& source = *rows();
+    const QList<acq::FieldDef>& fields = source.fields;
     for (int i = 0; i < n; ++i) {
+        const QVariant& v = source.value(row_, i);
         // The raw value only where the cell is not the display text.
         switch (fields[i].type) {
         case acq::FieldType::Binary: out[i] = QStringLiteral("** BINARY **"); break;
-        case acq::FieldType::Boolean: out[i] = DataSet->value(i).toBool() ? Messages.TrueText : Messages.FalseText; break;
-        case acq::FieldType::String: {
-            QVariant v = DataSet->value(i);
-            out[i] = v.isNull() ? QVariant() : std::move(v);
-            break;
-        }
-        default: setText(out[i], DataSet->displayText(i)); break;
+        case acq::FieldType::Boolean: out[i] = v.toBool() ? Messages.TrueText : Messages.FalseText; break;
+        case acq::FieldType::String: out[i] = v; break;
+        default: setText(out[i], acq::displayText(fields[i], v)); break;
         }
     }
-    DataSet->next();
+    ++row_;
 }
 
-int TdtDataSetExport::RowCount() {
-    int n = 0;
-    for (DataSet->first(); !DataSet->eof(); DataSet->next())
-        ++n;
-    return n;
-}
+int TdtDataSetExport::RowCount() { return rows() ? static_cast<int>(rows()->rowCount()) : 0; }

@@ -1,15 +1,19 @@
 #pragma once
-// TdtDataSetExport: the export component over a table of the table engine.
+// TdtDataSetExport: the export component over rows of typed fields.
 #include "export/dtCustomExport.h"
 
-namespace acq { class Table; }
+#include "acquisition/records.h"
 
-/// The component over a table of the table engine: its fields are the columns, its visible
-/// rows (order and filter) the rows.
+#include <functional>
+
+/// The component over rows of typed fields: the fields are the columns, the rows in their order
+/// the rows (for the program, the shown test's rows as the grid lists them).
 class TdtDataSetExport : public TdtCustomExport {
 public:
     TdtDataSetExport();
-    acq::Table* DataSet = nullptr;
+    /// The rows to export; or, when it is not set, `Source` gives them as an export starts.
+    const acq::Records* DataSet = nullptr;
+    std::function<acq::Records()> Source;
 
     void SaveSourceState() override;
     void RestoreSourceState() override;
@@ -25,5 +29,9 @@ public:
     int RowCount() override;
 
 private:
-    int bookmark_ = -1;
+    /// The rows of the export in progress.
+    const acq::Records* rows();
+    acq::Records taken_;
+    const acq::Records* current_ = nullptr;
+    qsizetype row_ = 0;
 };

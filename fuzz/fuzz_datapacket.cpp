@@ -1,5 +1,7 @@
-// Datapacket reader on any bytes; whatever it accepts must survive a write and a re-read.
+// Datapacket reader on any bytes; whatever it accepts must survive a write and a re-read, and
+// measurements it accepts are written back as the same bytes.
 #include "acquisition/datapacket.h"
+#include "acquisition/measurements.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,10 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         return 0;
     }
-    acq::Table t;
-    t.assign(p->fields, p->rows, p->autoIncValue);
-    const auto again = acq::readDatapacket(acq::writeDatapacket(t), &error);
-    if (!again || again->rows.size() != p->rows.size() || again->fields.size() != p->fields.size())
+    const QByteArray written = acq::writeDatapacket(*p);
+    const auto again = acq::readDatapacket(written, &error);
+    if (!again || again->rowCount() != p->rowCount() || again->width() != p->width())
         std::abort();
+    if (const auto m = acq::Measurements::fromRecords(*again, &error)) {
+        const auto back = acq::Measurements::fromRecords(*acq::readDatapacket(acq::writeDatapacket(m->toRecords()), &error), &error);
+        if (!back || acq::writeDatapacket(back->toRecords()) != acq::writeDatapacket(m->toRecords()))
+            std::abort();
+    }
     return 0;
 }

@@ -7,6 +7,12 @@ namespace lnk {
 QtSerialLibrary::QtSerialLibrary(PortMap map) : map_(std::move(map)) {}
 QtSerialLibrary::~QtSerialLibrary() = default;
 
+void QtSerialLibrary::useFromThread(QThread* thread) {
+    // A port's notifiers belong to the thread that owns it; only that thread may use it.
+    for (auto& [index, port] : ports_)
+        port->moveToThread(thread);
+}
+
 QSerialPort* QtSerialLibrary::find(int port) const {
     auto it = ports_.find(port);
     return it == ports_.end() ? nullptr : it->second.get();

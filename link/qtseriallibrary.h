@@ -27,6 +27,7 @@ public:
     int getc(int port) override;
     int rxClear(int port) override;
     int done(int port) override;
+    void useFromThread(QThread* thread) override;
 
 private:
     QSerialPort* find(int port) const;

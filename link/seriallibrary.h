@@ -3,6 +3,8 @@
 // talks to the logger goes through this interface, so tests can put a scripted logger behind it.
 #include <QByteArray>
 
+class QThread;
+
 namespace lnk {
 
 class SerialLibrary {
@@ -17,6 +19,9 @@ public:
     virtual int getc(int port) = 0;
     virtual int rxClear(int port) = 0;
     virtual int done(int port) = 0;
+    /// Hands the library's ports to `thread`, which uses them from now on (the download runs
+    /// on a thread of its own). Called on the thread that uses them now.
+    virtual void useFromThread(QThread* /*thread*/) {}
 };
 
 } // namespace lnk

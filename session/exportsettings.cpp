@@ -1,7 +1,6 @@
 #include "session/exportsettings.h"
 
-void configureMeasurementExport(TdtDataSetExport& x, acq::Table& table) {
-    x.DataSet = &table;
+void configureMeasurementExport(TdtDataSetExport& x) {
     x.setExportType(xtExcel);
     x.setExportTypes(typeBit(xtExcel));
     x.ExportStyle = xsView;

@@ -9,6 +9,11 @@ namespace ses::msg {
 inline const QString CommunicationError = QStringLiteral("Erro de comunicação!");
 inline const QString InvalidContents = QStringLiteral("Conteúdo da memória inválido!");
 inline const QString MemoryEmpty = QStringLiteral("Memória está vazia!");
+inline const QString DownloadCancelled = QStringLiteral("Leitura cancelada pelo usuário.");
+inline const QString DownloadCancelAsk =
+    QStringLiteral("A memória do registrador está sendo lida. Deseja cancelar a leitura?");
+inline const QString DownloadCancelling = QStringLiteral("Cancelando...");
+inline const QString CancelledExit = QStringLiteral("cancelado");
 inline const QString ClearAsk = QStringLiteral("Deseja realmente limpar todos os dados registrados?");
 inline const QString ClearOk = QStringLiteral("Operação executada com sucesso!");
 inline const QString ClearFailed = QStringLiteral("Erro ao executar operação!");

@@ -12,23 +12,14 @@ namespace ses {
 
 namespace {
 
-// Value of the first row whose Key equals `key` ignoring case; nothing when no row matches.
-std::optional<QString> lookup(acq::Table& t, const QString& key) {
-    if (!t.locate(QStringLiteral("Key"), key, true))
+// config.xml as its keys and values; nothing when it is no table or lacks Key or Value.
+std::optional<acq::ConfigTable> readConfig(const QString& path, QString* why) {
+    auto records = acq::loadDatapacket(path, why);
+    if (!records)
         return std::nullopt;
-    return t.value(1).toString(); // the table's second column
-}
-
-// Key and Value first, whatever order the file keeps them in; nothing when either is missing.
-std::optional<acq::Table::Row> keyValue(const acq::Datapacket& p, const acq::Table::Row& r) {
-    int ki = -1, vi = -1;
-    for (int i = 0; i < p.fields.size(); ++i) {
-        if (p.fields[i].name.compare(QLatin1String("Key"), Qt::CaseInsensitive) == 0) ki = i;
-        if (p.fields[i].name.compare(QLatin1String("Value"), Qt::CaseInsensitive) == 0) vi = i;
-    }
-    if (ki < 0 || vi < 0)
+    if (!acq::hasFields(*records, {QStringLiteral("Key"), QStringLiteral("Value")}, why))
         return std::nullopt;
-    return acq::Table::Row{r[ki], r[vi]};
+    return acq::ConfigTable::fromRecords(std::move(*records));
 }
 
 } // namespace
@@ -41,6 +32,8 @@ Outcome downloadOutcome(acq::DownloadResult r) {
     case acq::DownloadResult::InvalidContents: return Outcome::fail(S::Contents, msg::InvalidContents);
     case acq::DownloadResult::MemoryEmpty:
         return Outcome::fail(S::Empty, msg::MemoryEmpty, Outcome::Severity::Information);
+    case acq::DownloadResult::Cancelled:
+        return Outcome::fail(S::Cancelled, msg::DownloadCancelled, Outcome::Severity::Information);
     }
     return Outcome::fail(S::Communication, msg::CommunicationError);
 }
@@ -60,9 +53,22 @@ QString linkFailureText(const acq::LinkFailure& f) {
     return msg::LinkFailureDetail.arg(stage, why).arg(f.tries);
 }
 
+namespace {
+
+// What the decoding passed over is told, never dropped in silence.
+void addWarnings(Outcome& o, const QStringList& warnings) {
+    if (warnings.isEmpty())
+        return;
+    if (o.ok())
+        o = Outcome::done(warnings.join(QLatin1Char('\n')), Outcome::Severity::Warning);
+    else
+        o.text += QLatin1Char('\n') + warnings.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
 Session::Session(lnk::SerialLibrary& serial, lnk::Clock& clock, lnk::PortMap* ports, QString workDir)
     : ports_(ports ? ports : &ownPorts_), channel_(serial, clock), workDir_(std::move(workDir)) {
-    table_.setSaved(true);
     channel_.setPort(config_.port);
 }
 
@@ -72,30 +78,21 @@ StartupReport Session::startUp() {
     StartupReport report;
     auto fail = [&](const QString& text) { report.failures << text; };
 
-    acq::Table table;
-    acq::fillBuiltInConfig(table);
+    std::optional<acq::ConfigTable> table = acq::ConfigTable::fromRecords(acq::builtInConfig());
     const QString path = configPath();
     if (!QFileInfo::exists(path)) {
         fail(msg::ConfigMissing);
     } else {
         QString why;
-        const auto packet = acq::loadDatapacket(path, &why);
-        if (!packet || !acq::hasFields(*packet, {QStringLiteral("Key"), QStringLiteral("Value")}, &why)) {
-            // A file that is no table at all ends start-up like any other invalid file.
+        table = readConfig(path, &why);
+        // A file that is no table at all ends start-up like any other invalid file.
+        if (!table)
             fail(msg::ConfigInvalid);
-            table.close();
-            table.setFieldDefs(acq::configFields());
-            table.createDataSet();
-        } else {
-            QList<acq::Table::Row> rows;
-            for (const auto& r : packet->rows)
-                rows << *keyValue(*packet, r);
-            table.assign(acq::configFields(), rows, packet->autoIncValue);
-        }
     }
 
+    auto lookup = [&](const QString& name) { return table ? table->value(name) : std::nullopt; };
     auto key = [&](const QString& name, auto parse, auto store) {
-        const auto text = lookup(table, name);
+        const auto text = lookup(name);
         const auto value = text ? parse(*text) : std::nullopt;
         if (!value)
             fail(msg::ConfigInvalid);
@@ -108,16 +105,15 @@ StartupReport Session::startUp() {
     key(QStringLiteral("Coef2"), acq::parseSingle, [&](float v) { config_.coef2 = v; });
     key(QStringLiteral("Desl1"), acq::parseSingle, [&](float v) { config_.desl1 = v; });
     key(QStringLiteral("Desl2"), acq::parseSingle, [&](float v) { config_.desl2 = v; });
-    const auto debug = lookup(table, QStringLiteral("Debug"));
+    const auto debug = lookup(QStringLiteral("Debug"));
     if (!debug)
         fail(msg::ConfigInvalid);
     config_.debug = debug && *debug == QLatin1String("1");
     for (int i = 0; i < lnk::PortMap::kPorts; ++i) {
-        const auto dev = lookup(table, QStringLiteral("COM%1").arg(i + 1));
+        const auto dev = lookup(QStringLiteral("COM%1").arg(i + 1));
         if (dev && !dev->trimmed().isEmpty())
             ports_->setDevice(i, dev->trimmed());
     }
-    table.close();
 
     channel_.setPort(config_.port);
     report.portOpened = channel_.openPort(config_.port);
@@ -134,37 +130,47 @@ bool Session::openDevice(const QString& device) {
     return true;
 }
 
-Outcome Session::download(acq::DownloadListener& listener) {
-    // Whether the table was re-created is told by the listener's clearTests.
-    struct Watch : acq::DownloadListener {
-        acq::DownloadListener& inner;
-        bool& recreated;
-        Watch(acq::DownloadListener& l, bool& r) : inner(l), recreated(r) {}
-        void clearTests() override {
-            recreated = true;
-            inner.clearTests();
-        }
-        void testStarted(int n) override { inner.testStarted(n); }
-        void progressStart(int m, int s) override { inner.progressStart(m, s); }
-        void progressStep() override { inner.progressStep(); }
-        void progressEnd() override { inner.progressEnd(); }
-        void responseRead(int start, const QByteArray& r) override { inner.responseRead(start, r); }
-    } watch(listener, recreated_);
+Outcome Session::download(acq::DownloadListener& listener, const std::atomic<bool>* cancel) {
     recreated_ = false;
-    acq::DownloadReport report;
-    Outcome o = downloadOutcome(acq::runDownload(channel_, table_, watch, &report));
-    if (report.linkFailure)
-        o.detail = linkFailureText(*report.linkFailure);
-    if (recreated_) {
-        dataFile_.clear();
-        tests_ = report.tests;
-    }
-    // What the decoding passed over is told, never dropped in silence.
-    if (o.ok() && !report.warnings.isEmpty())
-        o = Outcome::done(report.warnings.join(QLatin1Char('\n')), Outcome::Severity::Warning);
-    else if (!report.warnings.isEmpty())
-        o.text += QLatin1Char('\n') + report.warnings.join(QLatin1Char('\n'));
+    const acq::MemoryRead read = acq::readMemory(channel_, listener, cancel);
+    memory_ = read.bytes;
+    Outcome o = downloadOutcome(read.result);
+    if (read.linkFailure)
+        o.detail = linkFailureText(*read.linkFailure);
+    // Before the header was read, or with a header that cannot be, nothing in hand changes.
+    if (read.bytes.isEmpty() || read.result == acq::DownloadResult::InvalidContents)
+        return o;
+    addWarnings(o, replaceWith(acq::decodeMemory(read.bytes)));
     return o;
+}
+
+QStringList Session::replaceWith(acq::DecodedMemory&& d) {
+    data_ = std::move(d.data);
+    lastEnded_ = d.lastEnded;
+    recreated_ = true;
+    dataFile_.clear();
+    return d.warnings;
+}
+
+Outcome Session::takeMemory(const QByteArray& memory) {
+    acq::DecodedMemory d = acq::decodeMemory(memory);
+    using St = acq::DecodedMemory::Status;
+    if (d.status == St::InvalidHeader)
+        return downloadOutcome(acq::DownloadResult::InvalidContents);
+    Outcome o = downloadOutcome(d.status == St::Empty ? acq::DownloadResult::MemoryEmpty : acq::DownloadResult::Done);
+    addWarnings(o, replaceWith(std::move(d)));
+    return o;
+}
+
+std::optional<acq::TestRun> Session::lastEndedTest() const {
+    if (!recreated_ || !lastEnded_ || *lastEnded_ >= data_.tests().size())
+        return std::nullopt;
+    return data_.tests()[*lastEnded_];
+}
+
+void Session::removeRow(int index) {
+    data_.removeRow(index);
+    data_.setSaved(false);
 }
 
 Outcome Session::clearMemory() {
@@ -181,27 +187,25 @@ Outcome Session::probe(QByteArray* response) {
 }
 
 Outcome Session::open(const QString& path) {
-    // Read into a packet first: the table changes only on success.
+    // Read whole and checked first: the measurements change only on success.
     QString why;
-    const auto packet = acq::loadDatapacket(path, &why);
-    if (!packet)
+    const auto records = acq::loadDatapacket(path, &why);
+    if (!records)
         return Outcome::fail(Outcome::Status::File, why);
-    table_.disableControls();
-    const bool ok = table_.takePacket(*packet, &why);
-    table_.enableControls();
-    if (!ok)
+    auto data = acq::Measurements::fromRecords(*records, &why);
+    if (!data)
         return Outcome::fail(Outcome::Status::File, msg::NotADataFile.arg(QDir::toNativeSeparators(path), why));
-    table_.setSaved(true); // what is shown is what the file holds
+    data_ = std::move(*data);
+    data_.setSaved(true); // what is shown is what the file holds
     dataFile_ = path;
-    tests_ = acq::testRuns(table_);
     return Outcome::done();
 }
 
 Outcome Session::save(const QString& path) {
     QString why;
-    if (!acq::saveTable(table_, path, &why))
+    if (!acq::saveDatapacket(data_.toRecords(), path, &why))
         return Outcome::fail(Outcome::Status::File, why);
-    table_.setSaved(true); // the table now equals the file
+    data_.setSaved(true); // the measurements now equal the file
     dataFile_ = path;
     return Outcome::done();
 }
@@ -223,17 +227,8 @@ QList<Outcome> Session::switchPort(int index) {
 
 QString Session::configValue(const QString& key) const {
     QString why;
-    const auto packet = acq::loadDatapacket(configPath(), &why);
-    if (!packet)
-        return {};
-    for (const auto& r : packet->rows) {
-        const auto kv = keyValue(*packet, r);
-        if (!kv)
-            return {};
-        if ((*kv)[0].toString().compare(key, Qt::CaseInsensitive) == 0)
-            return (*kv)[1].toString();
-    }
-    return {};
+    const auto table = readConfig(configPath(), &why);
+    return table ? table->value(key).value_or(QString()) : QString();
 }
 
 Outcome Session::setConfigValue(const QString& key, const QString& value, bool mustExist) {
@@ -242,25 +237,15 @@ Outcome Session::setConfigValue(const QString& key, const QString& value, bool m
     if (!QFileInfo::exists(path))
         return notSaved();
     QString why;
-    const auto packet = acq::loadDatapacket(path, &why);
-    if (!packet)
+    const auto records = acq::loadDatapacket(path, &why);
+    if (!records)
         return Outcome::fail(Outcome::Status::File, why);
     // Every other row and field, unknown ones included, goes back as it was.
-    acq::Table t;
-    t.assign(packet->fields, packet->rows, packet->autoIncValue);
-    if (t.fieldIndex(QStringLiteral("Key")) < 0 || t.fieldIndex(QStringLiteral("Value")) < 0)
+    auto table = acq::ConfigTable::fromRecords(*records);
+    if (!table || (mustExist && !table->value(key)))
         return notSaved();
-    if (t.locate(QStringLiteral("Key"), key, true)) {
-        t.edit();
-    } else if (mustExist) {
-        return notSaved();
-    } else {
-        t.append();
-        t.setValue(QStringLiteral("Key"), key);
-    }
-    t.setValue(QStringLiteral("Value"), value);
-    t.post();
-    if (!acq::saveTable(t, path, &why))
+    table->setValue(key, value);
+    if (!acq::saveDatapacket(table->records(), path, &why))
         return Outcome::fail(Outcome::Status::File, why);
     return Outcome::done();
 }

@@ -1,22 +1,24 @@
 #pragma once
-// The program's operations over one owner of the serial channel, the measurement table, the
-// run-time configuration with its port map, and the saved flag. The main window and
+// The program's operations over one owner of the serial channel, the measurements with their
+// saved flag, and the run-time configuration with its port map. The main window and
 // registrador-cli both drive it: each operation returns one outcome, with the user's text
 // from the message table, and tells the user nothing itself.
 #include "acquisition/download.h"
-#include "acquisition/measurementtable.h"
+#include "acquisition/memorydecoder.h"
+#include "acquisition/measurements.h"
 #include "link/portmap.h"
 #include "link/serialchannel.h"
 #include "session/messages.h"
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 
 namespace ses {
 
 /// What an operation came to, and how the user is told (nothing, or a box of that kind).
 struct Outcome {
-    enum class Status { Ok, Communication, Contents, Empty, File, Config };
+    enum class Status { Ok, Communication, Contents, Empty, File, Config, Cancelled };
     enum class Severity { None, Information, Warning, Error };
     Status status = Status::Ok;
     Severity severity = Severity::None;
@@ -52,17 +54,22 @@ public:
     Session(lnk::SerialLibrary& serial, lnk::Clock& clock, lnk::PortMap* ports = nullptr, QString workDir = {});
 
     lnk::SerialChannel& channel() { return channel_; }
-    acq::MeasurementTable& table() { return table_; }
-    const acq::MeasurementTable& table() const { return table_; }
+    /// The measurements in hand: from the last download or the file opened.
+    const acq::Measurements& data() const { return data_; }
+    acq::Measurements& data() { return data_; }
     const RuntimeConfig& config() const { return config_; }
     lnk::PortMap& ports() { return *ports_; }
     QString workDir() const { return workDir_; }
     /// The data file last opened or saved (empty when the data came from the logger).
     QString dataFile() const { return dataFile_; }
-    bool saved() const { return table_.saved(); }
+    bool saved() const { return data_.saved(); }
+    /// An export holds the measurements now.
+    void markSaved() { data_.setSaved(true); }
     /// The tests of the data in hand, as listed: from the last download (tests without rows
     /// included) or the file opened.
-    const QList<acq::TestRun>& tests() const { return tests_; }
+    const QList<acq::TestRun>& tests() const { return data_.tests(); }
+    /// Removes one row (the grid's Ctrl+Delete); the measurements no longer equal a file.
+    void removeRow(int index);
 
     /// Reads config.xml (the seven keys and the COM1 … COM4 device rows) and opens the port
     /// at the start-up speed.
@@ -70,17 +77,26 @@ public:
     /// Uses `device` for the port in use instead of config.xml (the command line).
     bool openDevice(const QString& device);
 
-    /// The whole download into the table; on failure the table keeps what was read.
-    Outcome download(acq::DownloadListener& listener);
-    /// True when the last download re-created the table (so what was shown of it is gone).
+    /// The whole download; on failure or cancel the measurements are what was read. `cancel`
+    /// stops it after the block in progress. May run on another thread than the caller's
+    /// other operations, never beside them.
+    Outcome download(acq::DownloadListener& listener, const std::atomic<bool>* cancel = nullptr);
+    /// True when the last download replaced the measurements (so what was shown is gone).
     bool tableRecreated() const { return recreated_; }
+    /// A memory as read (a dump) decoded into the measurements, as a download of it would.
+    Outcome takeMemory(const QByteArray& memory);
+    /// After a download that ended early: the last test it read to its end, which the view
+    /// keeps showing.
+    std::optional<acq::TestRun> lastEndedTest() const;
+    /// The memory as the last download read it, from address 0 (for a dump).
+    const QByteArray& memoryRead() const { return memory_; }
     Outcome clearMemory();
     /// The diagnostics probe alone; the response is in `response` when given.
     Outcome probe(QByteArray* response = nullptr);
 
-    /// Reads a data file into the table; on any failure the table stays as it was.
+    /// Reads a data file; on any failure the measurements stay as they were.
     Outcome open(const QString& path);
-    /// Writes the table whole to `path`; the table then counts as saved.
+    /// Writes the measurements whole to `path`; they then count as saved.
     Outcome save(const QString& path);
 
     /// Closes the port in use and opens `index` at the start-up speed, then writes ComPort to
@@ -95,20 +111,24 @@ public:
 
 private:
     QString configPath() const;
+    /// Puts the decoded memory in hand; the decoding's warnings.
+    QStringList replaceWith(acq::DecodedMemory&& d);
 
     lnk::PortMap ownPorts_;
     lnk::PortMap* ports_;
     lnk::SerialChannel channel_;
-    acq::MeasurementTable table_;
+    acq::Measurements data_;
     RuntimeConfig config_;
     QString workDir_;
     QString dataFile_;
-    QList<acq::TestRun> tests_;
+    QByteArray memory_;
+    std::optional<int> lastEnded_;
     bool recreated_ = false;
 };
 
 /// The outcome's text of a download result.
 Outcome downloadOutcome(acq::DownloadResult r);
+
 /// Which request of the download failed on the line, why, and after how many tries.
 QString linkFailureText(const acq::LinkFailure& f);
 

@@ -8,13 +8,11 @@
 
 namespace ses {
 
-std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, const acq::TestRun& test) {
-    namespace f = acq::field;
-    const int tempo = table.fieldIndex(f::Tempo), tint = table.fieldIndex(f::Tint);
+std::vector<eval::Sample> testSamples(const acq::Measurements& data, const acq::TestRun& test) {
     std::vector<eval::Sample> out;
-    for (const acq::Table::Bookmark r : acq::rowsOf(table, test))
-        if (!table.isNullAt(r, tempo) && !table.isNullAt(r, tint))
-            out.push_back({table.floatAt(r, tempo), table.floatAt(r, tint)});
+    for (const int i : test.rows)
+        if (const acq::Row& r = data.rows()[static_cast<size_t>(i)]; r.has(acq::ColTempo) && r.has(acq::ColTint))
+            out.push_back({r.tempo, r.tint});
     std::stable_sort(out.begin(), out.end(), [](const eval::Sample& a, const eval::Sample& b) { return a.t < b.t; });
     return out;
 }
@@ -45,8 +43,8 @@ eval::Outcome evaluateSamples(const std::vector<eval::Sample>& samples, const ac
     return eval::evaluate(samples, req.method, periods, req.calorimetry);
 }
 
-eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRun& test, const EvaluationRequest& req) {
-    return evaluateSamples(testSamples(table, test), test, req);
+eval::Outcome evaluateTest(const acq::Measurements& data, const acq::TestRun& test, const EvaluationRequest& req) {
+    return evaluateSamples(testSamples(data, test), test, req);
 }
 
 QStringList resultWarnings(const eval::Result& r) { return r.warnings; }

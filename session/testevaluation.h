@@ -2,7 +2,7 @@
 // One test of the measurement table evaluated: its curve as samples, the request (method,
 // periods, calorimetric inputs) and the result as the user reads it — a table of text, or one
 // JSON object. The window, the command line and the report all go through here.
-#include "acquisition/measurementtable.h"
+#include "acquisition/measurements.h"
 #include "evaluation/evaluation.h"
 
 #include <QJsonObject>
@@ -12,7 +12,7 @@
 namespace ses {
 
 /// The internal-temperature curve of one test: (Tempo, Tint) in increasing time.
-std::vector<eval::Sample> testSamples(const acq::MeasurementTable& table, const acq::TestRun& test);
+std::vector<eval::Sample> testSamples(const acq::Measurements& data, const acq::TestRun& test);
 
 struct EvaluationRequest {
     eval::Method method = eval::Method::RegnaultPfaundler;
@@ -36,8 +36,8 @@ QStringList resultWarnings(const eval::Result& r);
 /// once, numbers with a decimal comma.
 QString resultSheet(const acq::TestRun& test, const eval::Result& r, const eval::Calorimetry& c);
 
-/// Evaluates one test of the table; a test without rows is refused with its reason.
-eval::Outcome evaluateTest(const acq::MeasurementTable& table, const acq::TestRun& test, const EvaluationRequest& req);
+/// Evaluates one test; a test without rows is refused with its reason.
+eval::Outcome evaluateTest(const acq::Measurements& data, const acq::TestRun& test, const EvaluationRequest& req);
 
 /// The method's name as the user reads it: "Regnault-Pfaundler" / "Dickinson".
 QString methodName(eval::Method m);

@@ -1,59 +1,36 @@
 #include "session/testview.h"
 
+namespace {
 
-TestView selectTest(acq::MeasurementTable& table, const acq::TestRun& test) {
-    namespace f = acq::field;
+// The label of a test's maximum or minimum: empty while the logger never wrote it (0).
+QString extremeLabel(const acq::Measurements& data, const acq::TestRun& test, int column) {
+    const acq::Row* first = data.firstRow(test);
+    if (!first || first->number(column) == 0)
+        return {};
+    return acq::displayText(acq::measurementFields()[column], first->value(column)) + QStringLiteral(" °C");
+}
+
+} // namespace
+
+TestView viewOf(const acq::Measurements& data, const acq::TestRun& test) {
     TestView v;
-    // A test without rows shows none, not the rows of another test of its number.
-    if (test.first >= 0)
-        table.setFilter(acq::testFilter(test.number), test.first, test.last);
-    else
-        table.setFilter(acq::testFilter(test.number), 0, -1);
-    table.setFiltered(true);
-    table.first();
-    auto label = [&](const QString& field) {
-        return table.asFloat(field) != 0 ? table.displayText(field) + QStringLiteral(" °C") : QString();
-    };
-    v.minLabel = label(f::TMin);
-    v.maxLabel = label(f::TMax);
-    // One walk with the views held still; the curves are handed over whole by the caller.
-    table.disableControls();
-    v.rows = table.recordCount();
-    v.interna.reserve(v.rows);
-    v.externa.reserve(v.rows);
-    const int tempo = table.fieldIndex(f::Tempo), tint = table.fieldIndex(f::Tint), text = table.fieldIndex(f::Text);
-    table.first();
-    for (int k = 0; k < v.rows; ++k) {
-        const double t = table.value(tempo).toDouble();
-        v.interna.append({t, table.value(tint).toDouble()});
-        v.externa.append({t, table.value(text).toDouble()});
-        table.next();
+    v.minLabel = extremeLabel(data, test, acq::ColTMin);
+    v.maxLabel = extremeLabel(data, test, acq::ColTMax);
+    v.rows = data.inOrder(test);
+    v.interna.reserve(static_cast<qsizetype>(v.rows.size()));
+    v.externa.reserve(static_cast<qsizetype>(v.rows.size()));
+    for (const int i : v.rows) {
+        const acq::Row& r = data.rows()[static_cast<size_t>(i)];
+        v.interna.append({r.tempo, r.tint});
+        v.externa.append({r.tempo, r.text});
     }
-    table.enableControls();
     return v;
 }
 
-QList<TestSummary> summarizeTests(const acq::MeasurementTable& table) {
-    namespace f = acq::field;
-    const int sub = table.fieldIndex(f::SubReg);
-    const int tmin = table.fieldIndex(f::TMin), tmax = table.fieldIndex(f::TMax);
+QList<TestSummary> summarizeTests(const acq::Measurements& data) {
     QList<TestSummary> out;
-    for (const acq::TestRun& run : acq::testRuns(table)) {
-        // The labels come from the test's first row in SubReg order, as the test view shows.
-        acq::Table::Bookmark first = -1;
-        qint64 firstSub = 0;
-        for (const acq::Table::Bookmark r : acq::rowsOf(table, run)) {
-            const qint64 s = table.integerAt(r, sub);
-            if (first < 0 || s < firstSub) {
-                first = r;
-                firstSub = s;
-            }
-        }
-        auto label = [&](int field) {
-            const double v = table.floatAt(first, field);
-            return v != 0 ? table.formatValue(field, v) + QStringLiteral(" °C") : QString();
-        };
-        out << TestSummary{run, run.rows, label(tmin), label(tmax)};
-    }
+    for (const acq::TestRun& t : data.tests())
+        out << TestSummary{t, static_cast<int>(t.rows.size()), extremeLabel(data, t, acq::ColTMin),
+                           extremeLabel(data, t, acq::ColTMax)};
     return out;
 }

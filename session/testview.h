@@ -1,7 +1,7 @@
 #pragma once
-// The test view's work on the table: filter to one test, read its minimum and maximum as the
-// labels show them, and collect both curves in one walk. Shared by the window and the CLI.
-#include "acquisition/measurementtable.h"
+// What the test view shows of one test: its rows in SubReg order, its minimum and maximum as
+// the labels show them, and both curves. Shared by the window and the CLI.
+#include "acquisition/measurements.h"
 
 #include <QList>
 #include <QPointF>
@@ -11,11 +11,10 @@ struct TestView {
     QString maxLabel;
     QList<QPointF> interna; ///< (Tempo, Tint)
     QList<QPointF> externa; ///< (Tempo, Text)
-    int rows = 0;
+    std::vector<int> rows;  ///< the test's rows in the order the grid lists them
 };
 
-/// Leaves the filter on that test and the current row on its last row.
-TestView selectTest(acq::MeasurementTable& table, const acq::TestRun& test);
+TestView viewOf(const acq::Measurements& data, const acq::TestRun& test);
 
 /// One line of the list of tests: the test, its rows, and the labels of its first row.
 struct TestSummary {
@@ -25,5 +24,5 @@ struct TestSummary {
     QString maxLabel;
 };
 
-/// Every test of the table in the order it was stored (tests sharing a number kept apart).
-QList<TestSummary> summarizeTests(const acq::MeasurementTable& table);
+/// Every test in the order it is listed (tests sharing a number kept apart).
+QList<TestSummary> summarizeTests(const acq::Measurements& data);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "acquisition/memorydecoder.h"
 #include "app/tablemodel.h"
 #include "app/tform1.h"
 #include "tools/emulator/demoimage.h"
@@ -193,19 +194,31 @@ QStringList MainWindowRig::gridRow(int r) const {
     return out;
 }
 
-// The measurement table of a test of n samples, for the export tests and the benchmarks.
-void fillMeasurements(acq::MeasurementTable& t, int n) {
-    t.disableControls();
+void fillMeasurements(acq::Measurements& m, int n) {
+    m.startTest(1);
     for (int i = 1; i <= n; ++i) {
-        t.append();
-        t.setValue(acq::field::Ensaio, 1);
-        t.setValue(acq::field::SubReg, i);
-        t.setValue(acq::field::Tempo, acq::sampleMinutes(i));
-        t.setValue(acq::field::Tint, 22.0 + i * 0.0001);
-        t.setValue(acq::field::Text, 21.5);
-        t.setValue(acq::field::TMax, i == 1 ? 24.0 : 0.0);
-        t.setValue(acq::field::TMin, i == 1 ? 22.0 : 0.0);
-        t.post();
+        acq::Row r;
+        r.ensaio = 1;
+        r.subReg = i;
+        r.tempo = acq::sampleMinutes(i);
+        r.tint = 22.0 + i * 0.0001;
+        r.text = 21.5;
+        const int at = m.addSample(r);
+        if (i == 1)
+            m.setExtremes(at, 24.0, 22.0);
     }
-    t.enableControls();
+}
+
+acq::DownloadResult downloadInto(lnk::SerialChannel& channel, acq::Measurements& data, acq::DownloadListener& l) {
+    const acq::MemoryRead m = acq::readMemory(channel, l);
+    if (!m.bytes.isEmpty() && m.result != acq::DownloadResult::InvalidContents)
+        data = acq::decodeMemory(m.bytes).data;
+    return m.result;
+}
+
+QStringList testNumbers(const acq::Measurements& m) {
+    QStringList out;
+    for (const acq::TestRun& t : m.tests())
+        out << QString::number(t.number);
+    return out;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Fakes for the seams, and a running emulator on a real pseudo-terminal.
 #include "acquisition/download.h"
-#include "acquisition/measurementtable.h"
+#include "acquisition/measurements.h"
 #include "app/services.h"
 #include "export/dtExport.h"
 #include "link/clock.h"
@@ -23,7 +23,11 @@ public:
     void pause(int ms) override {
         pauses << ms;
         elapsedUs_ += qint64(ms) * 1000;
+        if (onPause)
+            onPause();
     }
+    /// Called after each pause, on the thread that paused (the download's own).
+    std::function<void()> onPause;
     /// Time passes only in the recorded pauses.
     qint64 nowUs() const override { return elapsedUs_; }
     QList<int> pauses;
@@ -37,15 +41,20 @@ private:
     qint64 elapsedUs_ = 0;
 };
 
-/// Records what a download shows: the numbers of the tests it lists, in order.
-struct TestsListener : acq::DownloadListener {
-    QStringList tests;
-    void clearTests() override { tests.clear(); }
-    void testStarted(int n) override { tests << QString::number(n); }
-    void progressStart(int, int) override {}
-    void progressStep() override {}
-    void progressEnd() override {}
+/// Counts what a download shows of its progress.
+struct ProgressListener : acq::DownloadListener {
+    int starts = 0, steps = 0, ends = 0;
+    void progressStart(int, int) override { ++starts; }
+    void progressStep() override { ++steps; }
+    void progressEnd() override { ++ends; }
 };
+
+/// A download as the session takes it: the memory read and decoded into `data`, unless
+/// nothing usable was read.
+acq::DownloadResult downloadInto(lnk::SerialChannel& channel, acq::Measurements& data, acq::DownloadListener& l);
+
+/// The numbers of the tests listed, in order ("5", "5" for two tests numbered 5).
+QStringList testNumbers(const acq::Measurements& m);
 
 struct ShownMessage {
     MsgKind kind;
@@ -192,5 +201,6 @@ struct MainWindowRig {
     QStringList gridRow(int r) const;
 };
 
-/// A test of n samples in the measurement table, for the export tests and the benchmarks.
-void fillMeasurements(acq::MeasurementTable& t, int n);
+/// A test numbered 1 of n samples added to the measurements, for the export tests and the
+/// benchmarks.
+void fillMeasurements(acq::Measurements& m, int n);

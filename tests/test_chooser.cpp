@@ -1,5 +1,5 @@
 // The export's chooser and progress windows, and the boxes asked over them.
-#include "acquisition/table.h"
+#include "acquisition/records.h"
 #include "app/exportsettings.h"
 #include "app/messageservice.h"
 #include "export/dtExportProgress.h"
@@ -79,8 +79,9 @@ TEST(ProgressWindow, LayoutFollowsTheMessages) {
 
 TEST(Chooser, AltEConfirmsWithTheButtonThatSharesItsLetterWithARadio) {
     TdtDataSetExport x;
-    acq::Table table;
-    configureMeasurementExport(x, table); // "&Exporta" on the button and on rdo_File
+    acq::Records table;
+    configureMeasurementExport(x); // "&Exporta" on the button and on rdo_File
+    x.DataSet = &table;
     QtExportUi ui;
     Tfrm_Selection* w = ui.chooser();
     bool pressed = false;
@@ -134,8 +135,9 @@ TEST(ProgressWindow, LabelAndBarApartFromTheFirstShowing) {
 
 TEST(ProgressWindow, AQuestionAskedWhileItShowsComesAboveIt) {
     TdtDataSetExport x;
-    acq::Table table;
-    configureMeasurementExport(x, table);
+    acq::Records table;
+    configureMeasurementExport(x);
+    x.DataSet = &table;
     QtExportUi ui;
     ui.progressShow(x, 10);
     ASSERT_TRUE(ui.progress()->isVisible());

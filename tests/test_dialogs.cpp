@@ -42,10 +42,18 @@
 
 namespace {
 
-QList<acq::Table::Row> rowsOf(TForm1& f) { return f.ClientDataSet1().allRows(); }
+using Rows = QList<QList<QVariant>>;
+
+Rows rowsOf(TForm1& f) {
+    const acq::Records r = f.ClientDataSet1().toRecords();
+    Rows out;
+    for (qsizetype i = 0; i < r.rowCount(); ++i)
+        out << r.row(i);
+    return out;
+}
 
 // Rows equal field by field; numbers to the 16 significant digits that the file keeps.
-void expectSameRows(const QList<acq::Table::Row>& a, const QList<acq::Table::Row>& b) {
+void expectSameRows(const Rows& a, const Rows& b) {
     ASSERT_EQ(a.size(), b.size());
     for (int r = 0; r < a.size(); ++r) {
         ASSERT_EQ(a[r].size(), b[r].size());
@@ -87,7 +95,7 @@ TEST(DataFiles, SaveWithOneTestSelectedThenReopenEverything) {
     EXPECT_EQ(w.tests(), (QStringList{"Ensaio 1", "Ensaio 2", "Ensaio 3"}));
     EXPECT_EQ(w.form->ComboBox1->currentIndex(), 0);
     expectSameRows(rowsOf(*w.form), before);
-    EXPECT_EQ(w.form->ClientDataSet1().autoIncValue(), 3 * 168 + 1);
+    EXPECT_EQ(w.form->ClientDataSet1().toRecords().autoIncValue, 3 * 168 + 1);
     EXPECT_EQ(w.form->gridModel()->rowCount(), 168);
     EXPECT_FALSE(w.form->LabelTMax->text().isEmpty());
     EXPECT_TRUE(w.messages.shown.isEmpty());
@@ -117,10 +125,8 @@ TEST(DataFiles, TestZeroAndOutOfOrderNumbersAllGetEntries) {
     MainWindowRig w;
     auto& t = w.form->ClientDataSet1();
     for (int n : {2, 0, 5, 0}) {
-        t.append();
-        t.setValue(acq::field::Ensaio, n);
-        t.setValue(acq::field::SubReg, 1);
-        t.post();
+        t.startTest(n);
+        t.addSample(acq::Row{0, n, 1, 0, 0, 0, 0, 0, quint8(0xF8)}); // Tempo and the temperatures empty
     }
     const QString path = w.dir.filePath("z.dat");
     w.files.paths = {path};
@@ -161,7 +167,7 @@ TEST(DataFiles, BadFilesChangeNothing) {
     w.form->btnLerDadosClick();
     w.form->ClientDataSet1().setSaved(true);
     const auto before = rowsOf(*w.form);
-    QByteArray good = acq::writeDatapacket(w.form->ClientDataSet1());
+    QByteArray good = acq::writeDatapacket(w.form->ClientDataSet1().toRecords());
     const QList<QByteArray> bad = {"garbage", good.left(good.size() - 20), "",
                                    QByteArray(good).replace("attrname=\"Tint\" fieldtype=\"r8\"",
                                                             "attrname=\"Tint\" fieldtype=\"string\""),
@@ -198,11 +204,11 @@ TEST(DataFiles, OpeningOverUnsavedDataAsks) {
     w.messages.answers = {MsgAnswer::Cancel};
     w.form->Abrir1Click();
     EXPECT_EQ(w.messages.texts(), QStringList{kMsgUnsavedReplace});
-    EXPECT_EQ(w.form->ClientDataSet1().allRows().size(), 1);
+    EXPECT_EQ(w.form->ClientDataSet1().rowCount(), 1);
     w.messages.answers = {MsgAnswer::Yes};
     w.files.paths = {path};
     w.form->Abrir1Click();
-    EXPECT_EQ(w.form->ClientDataSet1().allRows().size(), 2);
+    EXPECT_EQ(w.form->ClientDataSet1().rowCount(), 2);
 }
 
 TEST(DataFiles, FailedSaveShowsTheErrorAndKeepsTheOldFile) {
@@ -235,10 +241,10 @@ TEST(CommunicationDialog, ChoosingAPortWritesConfigAndKeepsOtherRows) {
     QString err;
     const auto p = acq::loadDatapacket(w.dir.filePath("config.xml"), &err);
     ASSERT_TRUE(p);
-    ASSERT_EQ(p->rows.size(), rows.size());
+    ASSERT_EQ(p->rowCount(), rows.size());
     for (int i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(p->rows[i][0].toString(), rows[i].first);
-        EXPECT_EQ(p->rows[i][1].toString(), i == 1 ? "2" : rows[i].second);
+        EXPECT_EQ(p->value(i, 0).toString(), rows[i].first);
+        EXPECT_EQ(p->value(i, 1).toString(), i == 1 ? "2" : rows[i].second);
     }
     // The next start-up reads it back.
     w.start();
@@ -270,7 +276,7 @@ TEST(CommunicationDialog, CancelAndOutOfRangeIndices) {
         EXPECT_EQ(w.form->channel().port(), c.written);
         const auto p = acq::loadDatapacket(w.dir.filePath("config.xml"), nullptr);
         ASSERT_TRUE(p);
-        EXPECT_EQ(p->rows[0][1].toString(), QString::number(c.written));
+        EXPECT_EQ(p->value(0, 1).toString(), QString::number(c.written));
     }
     EXPECT_EQ(w.messages.texts(), QStringList{kMsgPortFailed}); // -1 does not open
 }

@@ -14,10 +14,7 @@ using namespace acq;
 namespace {
 
 struct Listener : DownloadListener {
-    QStringList tests;
     int steps = 0, maximum = -1, starts = 0, ends = 0;
-    void clearTests() override { tests.clear(); }
-    void testStarted(int n) override { tests << QStringLiteral("Ensaio %1").arg(n); }
     void progressStart(int max, int) override { maximum = max; ++starts; }
     void progressStep() override { ++steps; }
     void progressEnd() override { ++ends; }
@@ -28,27 +25,54 @@ struct Rig {
     emu::FakeSerialLibrary lib{&model};
     RecordingClock clock;
     lnk::SerialChannel channel{lib, clock};
-    MeasurementTable table;
+    Measurements data; ///< what the download left in hand
+    QStringList warnings;
+    QByteArray memory;
     Listener listener;
     explicit Rig(const QByteArray& image) : model(image) {
         lib.setClock(&clock); // answers arrive at the pace of the line, in recorded time
         channel.setPort(1);
         channel.openPort(1);
     }
-    DownloadResult run() { return runDownload(channel, table, listener); }
+    // As the session takes a download: the memory read decoded, unless nothing usable was read.
+    DownloadResult run() {
+        const MemoryRead m = readMemory(channel, listener);
+        memory = m.bytes;
+        if (!m.bytes.isEmpty() && m.result != DownloadResult::InvalidContents) {
+            DecodedMemory d = decodeMemory(m.bytes);
+            data = std::move(d.data);
+            warnings = d.warnings;
+        }
+        return m.result;
+    }
+    QStringList tests() const {
+        QStringList out;
+        for (const TestRun& t : data.tests())
+            out << t.caption();
+        return out;
+    }
+    void putRow(int ensaio) {
+        data.startTest(ensaio);
+        data.addSample(Row{0, ensaio, 1});
+    }
     QList<QByteArray> blockRequests() const { return lib.requests.mid(2); }
 };
 
 struct Sample { int ensaio, sub; double tmax, tmin; };
 
-QList<Sample> rowsOf(MeasurementTable& t) {
-    t.setFiltered(false);
-    t.setIndexFieldNames(field::Reg);
+QList<Sample> rowsOf(const Measurements& m) {
     QList<Sample> out;
-    for (t.first(); !t.eof(); t.next())
-        out << Sample{int(t.asInteger(field::Ensaio)), int(t.asInteger(field::SubReg)),
-                      t.asFloat(field::TMax), t.asFloat(field::TMin)};
-    t.setIndexFieldNames(field::SubReg);
+    for (const Row& r : m.rows())
+        out << Sample{r.ensaio, r.subReg, r.tmax, r.tmin};
+    return out;
+}
+
+// The rows of the k-th test listed, as the grid shows them.
+QStringList shownRow(const Measurements& m, int test, int k) {
+    const int r = m.inOrder(m.tests()[test])[static_cast<size_t>(k)];
+    QStringList out;
+    for (int c : {ColSubReg, ColTempo, ColTint, ColText, ColTMax, ColTMin})
+        out << m.displayText(r, c);
     return out;
 }
 
@@ -66,22 +90,15 @@ TEST(Download, WorkedExample) {
     Rig r(emu::workedExampleImage());
     ASSERT_EQ(r.run(), DownloadResult::Done);
     EXPECT_EQ(r.lib.requests, (QList<QByteArray>{":08F8\r\n", ":0300000002FB\r\n", ":0300020020DB\r\n"}));
-    EXPECT_EQ(r.listener.tests, QStringList{"Ensaio 1"});
+    EXPECT_EQ(r.tests(), QStringList{"Ensaio 1"});
     EXPECT_EQ(r.listener.maximum, 68);
     EXPECT_EQ(r.listener.steps, 1);
-    EXPECT_FALSE(r.table.saved());
-    ASSERT_EQ(r.table.filter(), "Ensaio = 1");
-    r.table.first();
-    EXPECT_EQ(r.table.recordCount(), 2);
-    const QStringList f{field::SubReg, field::Tempo, field::Tint, field::Text, field::TMax, field::TMin};
-    auto shown = [&] {
-        QStringList out;
-        for (const QString& n : f) out << r.table.displayText(n);
-        return out;
-    };
-    EXPECT_EQ(shown(), (QStringList{"1", "0.00", "22.444", "21.955", "22.581", "22.424"}));
-    r.table.next();
-    EXPECT_EQ(shown(), (QStringList{"2", "0.08", "22.502", "21.979", "0.000", "0.000"}));
+    EXPECT_FALSE(r.data.saved());
+    ASSERT_EQ(r.data.rowCount(), 2);
+    EXPECT_EQ(shownRow(r.data, 0, 0), (QStringList{"1", "0.00", "22.444", "21.955", "22.581", "22.424"}));
+    EXPECT_EQ(shownRow(r.data, 0, 1), (QStringList{"2", "0.08", "22.502", "21.979", "0.000", "0.000"}));
+    // The memory as read: the header and the one block, 4 + 64 bytes from address 0.
+    EXPECT_EQ(r.memory, emu::workedExampleImage().left(68));
     // Pauses: 7 + 15 + 15 paced characters and three 100 ms waits.
     EXPECT_EQ(r.clock.total(), 7 + 15 + 15 + 300);
 }
@@ -97,8 +114,8 @@ TEST(Download, BlockBoundaries) {
         Rig r(emu::buildImage({}, 1, c.end));
         EXPECT_EQ(r.run(), DownloadResult::Done) << c.end;
         EXPECT_EQ(r.blockRequests(), c.blocks) << c.end;
-        EXPECT_TRUE(r.listener.tests.isEmpty());
-        EXPECT_TRUE(r.table.saved()); // nothing was stored
+        EXPECT_TRUE(r.tests().isEmpty());
+        EXPECT_TRUE(r.data.saved()); // nothing was stored
     }
     Rig full(emu::buildImage({}, 1, 32768));
     EXPECT_EQ(full.run(), DownloadResult::Done);
@@ -114,19 +131,18 @@ TEST(Download, HeaderBeyondTheMemoryReadsToItsEndAndFinishes) {
     const auto blocks = r.blockRequests();
     ASSERT_EQ(blocks.size(), 512);
     EXPECT_EQ(blocks.last(), lnk::cmd::readRequest(16354, 30));
-    EXPECT_EQ(r.listener.tests, QStringList{"Ensaio 1"});
-    EXPECT_EQ(r.table.recordCount(), 2);
+    EXPECT_EQ(r.tests(), QStringList{"Ensaio 1"});
+    EXPECT_EQ(r.data.rowCount(), 2);
+    EXPECT_EQ(r.memory.size(), 32768);
 }
 
 TEST(Download, DataWithNoRoomForRecordsSendsNoBlock) {
     for (int end : {0, 1, 3}) {
         Rig r(emu::buildImage({}, 1, end));
-        r.table.append();
-        r.table.setValue(field::Ensaio, 9);
-        r.table.post();
+        r.putRow(9);
         EXPECT_EQ(r.run(), DownloadResult::InvalidContents) << end;
         EXPECT_TRUE(r.blockRequests().isEmpty());
-        EXPECT_EQ(r.table.recordCount(), 1); // nothing changed
+        EXPECT_EQ(r.data.rowCount(), 1); // nothing changed
     }
 }
 
@@ -149,7 +165,7 @@ TEST(Download, RecordCases) {
          {"Ensaio 1", "Ensaio 2"}, {{1, 1, false}, {2, 1, true}}},
         {"out of order numbers", test(7, {0x200}) + test(3, {0x210, 0x211}), {"Ensaio 7", "Ensaio 3"},
          {{7, 1, true}, {3, 1, true}, {3, 2, false}}},
-        {"shared number", test(5, {0x200}) + test(5, {0x210}), {"Ensaio 5", "Ensaio 5"},
+        {"shared number", test(5, {0x200}) + test(5, {0x210}), {"Ensaio 5", "Ensaio 5 (2)"},
          {{5, 1, true}, {5, 1, true}}},
         {"test number in the low byte", QList<quint16>{0xFFFF, 0xAB04, 0x200, 0x100}, {"Ensaio 4"},
          {{4, 1, false}}},
@@ -157,8 +173,8 @@ TEST(Download, RecordCases) {
     for (const auto& c : cases) {
         Rig r(emu::buildImage(c.words));
         ASSERT_EQ(r.run(), DownloadResult::Done) << c.name;
-        EXPECT_EQ(r.listener.tests, c.tests) << c.name;
-        const auto rows = rowsOf(r.table);
+        EXPECT_EQ(r.tests(), c.tests) << c.name;
+        const auto rows = rowsOf(r.data);
         ASSERT_EQ(rows.size(), c.rows.size()) << c.name;
         for (int i = 0; i < rows.size(); ++i) {
             const auto [e, s, m] = c.rows[i];
@@ -173,7 +189,7 @@ TEST(Download, RecordCases) {
 TEST(Download, MaxAndMinLandOnTheirOwnTest) {
     Rig r(emu::buildImage(test(5, {0x200}, true, 0x300, 0x100) + test(5, {0x210}, true, 0x320, 0x120)));
     ASSERT_EQ(r.run(), DownloadResult::Done);
-    const auto rows = rowsOf(r.table);
+    const auto rows = rowsOf(r.data);
     ASSERT_EQ(rows.size(), 2);
     EXPECT_DOUBLE_EQ(rows[0].tmax, rawToCelsius(0x300));
     EXPECT_DOUBLE_EQ(rows[1].tmax, rawToCelsius(0x320));
@@ -183,7 +199,7 @@ TEST(Download, MaxAndMinLandOnTheirOwnTest) {
 TEST(Download, SampleWhoseSecondWordIsTheEndMarkIsTakenAsTheMaximum) {
     Rig r(emu::buildImage({0xFFFF, 1, 0x200, 0x100, 0x250, 0xFCFC, 0x150, 0xFCFC, 0x260, 0x160}));
     ASSERT_EQ(r.run(), DownloadResult::Done);
-    const auto rows = rowsOf(r.table);
+    const auto rows = rowsOf(r.data);
     ASSERT_EQ(rows.size(), 1);
     EXPECT_DOUBLE_EQ(rows[0].tmax, rawToCelsius(0x250));
     EXPECT_DOUBLE_EQ(rows[0].tmin, rawToCelsius(0x150));
@@ -199,38 +215,31 @@ TEST(Download, FailuresLeaveWhatTheyShould) {
     };
     for (const auto& c : cases) {
         Rig r(demo);
-        r.table.append();
-        r.table.setValue(field::Ensaio, 99);
-        r.table.post();
+        r.putRow(99);
         r.lib.baud(1, 19200);
         r.model.faults = c.faults;
         EXPECT_EQ(r.run(), c.result) << c.name;
         EXPECT_EQ(r.listener.starts, r.listener.ends) << c.name; // progress window hidden
         if (c.tableTouched) {
-            EXPECT_EQ(r.listener.tests, QStringList{"Ensaio 1"}) << c.name;
-            r.table.setFiltered(false);
-            EXPECT_GT(r.table.recordCount(), 0) << c.name; // rows read so far stay
-            EXPECT_FALSE(r.table.locate(field::Ensaio, "99")) << c.name;
+            EXPECT_EQ(r.tests(), QStringList{"Ensaio 1"}) << c.name;
+            EXPECT_GT(r.data.rowCount(), 0) << c.name; // rows read so far stay
+            EXPECT_FALSE(r.data.testNumbers().contains(99)) << c.name;
         } else {
-            EXPECT_EQ(r.table.recordCount(), 1) << c.name;
+            EXPECT_EQ(r.data.testNumbers(), QList<qint64>{99}) << c.name;
         }
     }
 }
 
 namespace {
-struct Row { qint64 ensaio, sub; double tempo, tint, text, tmax, tmin; };
-bool operator==(const Row& a, const Row& b) {
+struct SampleRow { qint64 ensaio, sub; double tempo, tint, text, tmax, tmin; };
+bool operator==(const SampleRow& a, const SampleRow& b) {
     return std::tie(a.ensaio, a.sub, a.tempo, a.tint, a.text, a.tmax, a.tmin) ==
            std::tie(b.ensaio, b.sub, b.tempo, b.tint, b.text, b.tmax, b.tmin);
 }
-QList<Row> allRows(MeasurementTable& t) {
-    t.setFiltered(false);
-    t.setIndexFieldNames(field::Reg);
-    QList<Row> out;
-    for (t.first(); !t.eof(); t.next())
-        out << Row{t.asInteger(field::Ensaio), t.asInteger(field::SubReg), t.asFloat(field::Tempo),
-                   t.asFloat(field::Tint), t.asFloat(field::Text), t.asFloat(field::TMax),
-                   t.asFloat(field::TMin)};
+QList<SampleRow> allRows(const Measurements& m) {
+    QList<SampleRow> out;
+    for (const acq::Row& r : m.rows())
+        out << SampleRow{r.ensaio, r.subReg, r.tempo, r.tint, r.text, r.tmax, r.tmin};
     return out;
 }
 } // namespace
@@ -238,7 +247,7 @@ QList<Row> allRows(MeasurementTable& t) {
 TEST(Download, PassingFaultsAreSurvivedWithTheSameRows) {
     Rig clean(emu::demoImage());
     ASSERT_EQ(clean.run(), DownloadResult::Done);
-    const QList<Row> expected = allRows(clean.table);
+    const QList<SampleRow> expected = allRows(clean.data);
     const qsizetype cleanRequests = clean.lib.requests.size();
     struct Case { const char* name; emu::Faults faults; int extraRequests; } cases[] = {
         // Refused, then asked twice more: the block is taken when two answers in a row agree.
@@ -256,8 +265,8 @@ TEST(Download, PassingFaultsAreSurvivedWithTheSameRows) {
         Rig r(emu::demoImage());
         r.model.faults = c.faults;
         ASSERT_EQ(r.run(), DownloadResult::Done) << c.name;
-        EXPECT_EQ(allRows(r.table), expected) << c.name;
-        EXPECT_EQ(r.listener.tests, clean.listener.tests) << c.name;
+        EXPECT_EQ(allRows(r.data), expected) << c.name;
+        EXPECT_EQ(r.tests(), clean.tests()) << c.name;
         if (c.extraRequests >= 0)
             EXPECT_EQ(r.lib.requests.size(), cleanRequests + c.extraRequests) << c.name;
         else
@@ -270,7 +279,7 @@ TEST(Download, PassingFaultsAreSurvivedWithTheSameRows) {
 TEST(Download, SlowLoggerWithOneFaultNeverGivesOtherRows) {
     Rig clean(emu::demoImage());
     ASSERT_EQ(clean.run(), DownloadResult::Done);
-    const QList<Row> expected = allRows(clean.table);
+    const QList<SampleRow> expected = allRows(clean.data);
     const int blocks = static_cast<int>(clean.blockRequests().size());
     struct Fault { const char* name; emu::Faults f; };
     const Fault faults[] = {
@@ -300,7 +309,7 @@ TEST(Download, SlowLoggerWithOneFaultNeverGivesOtherRows) {
                 ASSERT_TRUE(res == DownloadResult::Done || res == DownloadResult::CommunicationError) << qPrintable(where);
                 if (res == DownloadResult::Done) {
                     ++done;
-                    EXPECT_EQ(allRows(r.table), expected) << qPrintable(where);
+                    EXPECT_EQ(allRows(r.data), expected) << qPrintable(where);
                 } else {
                     // A logger later than the tries and their quiet can wait for may end the
                     // download; anything sooner must not.
@@ -320,7 +329,7 @@ TEST(Download, SlowLoggerWithOneFaultNeverGivesOtherRows) {
 TEST(Download, AStaleAnswerIsNeverTakenForTheNextBlock) {
     Rig clean(emu::demoImage());
     ASSERT_EQ(clean.run(), DownloadResult::Done);
-    const QList<Row> expected = allRows(clean.table);
+    const QList<SampleRow> expected = allRows(clean.data);
     // Block 2's answer held back past its wait and the grace, then every answer 80 ms late.
     for (int hold : {520, 560, 620, 700, 900}) {
         Rig r(emu::demoImage());
@@ -330,7 +339,7 @@ TEST(Download, AStaleAnswerIsNeverTakenForTheNextBlock) {
         const DownloadResult res = r.run();
         ASSERT_TRUE(res == DownloadResult::Done || res == DownloadResult::CommunicationError) << hold;
         if (res == DownloadResult::Done) {
-            EXPECT_EQ(allRows(r.table), expected) << hold;
+            EXPECT_EQ(allRows(r.data), expected) << hold;
         }
     }
 }
@@ -368,16 +377,14 @@ TEST(Download, LastingFaultsEndAfterThreeTries) {
 TEST(Download, HeaderProblems) {
     emu::LoggerModel empty(emu::buildImage({}, 0, 0x100));
     Rig r(empty.memory());
-    r.table.append();
-    r.table.setValue(field::Ensaio, 1);
-    r.table.post();
-    r.table.setSaved(false);
+    r.putRow(1);
+    r.data.setSaved(false);
     EXPECT_EQ(r.run(), DownloadResult::MemoryEmpty);
-    EXPECT_EQ(r.table.recordCount(), 0);
-    EXPECT_TRUE(r.table.saved());
+    EXPECT_EQ(r.data.rowCount(), 0);
+    EXPECT_TRUE(r.data.saved());
     EXPECT_EQ(r.lib.requests.size(), 2);
 
-    EXPECT_EQ(decodeHeader(":0304GG004400B4\r\n"), std::nullopt);
+    EXPECT_EQ(decodeHeader(QByteArray("\x01\x00", 2)), std::nullopt);
     EXPECT_EQ(blockCount(2, 68), 32);
     EXPECT_EQ(blockCount(34, 100), 16);
     EXPECT_EQ(blockCount(2, 3), 0);
@@ -388,13 +395,10 @@ TEST(Download, HeaderProblems) {
 TEST(Download, DemoImageHoldsThreeRealisticTests) {
     Rig r(emu::demoImage());
     ASSERT_EQ(r.run(), DownloadResult::Done);
-    EXPECT_EQ(r.listener.tests, (QStringList{"Ensaio 1", "Ensaio 2", "Ensaio 3"}));
-    for (int n = 1; n <= 3; ++n) {
-        r.table.setFilter(testFilter(n));
-        r.table.setFiltered(true);
-        r.table.first();
-        const double tmax = r.table.asFloat(field::TMax), tmin = r.table.asFloat(field::TMin);
-        EXPECT_GT(r.table.recordCount(), 100);
+    EXPECT_EQ(r.tests(), (QStringList{"Ensaio 1", "Ensaio 2", "Ensaio 3"}));
+    for (const TestRun& t : r.data.tests()) {
+        const double tmax = r.data.firstRow(t)->tmax, tmin = r.data.firstRow(t)->tmin;
+        EXPECT_GT(t.rows.size(), 100u);
         EXPECT_GT(tmax - tmin, 1.5);
         EXPECT_LT(tmax - tmin, 2.6);
     }
@@ -419,22 +423,17 @@ TEST(Download, ReportListsEveryTestApartAndWhatWasPassedOver) {
     // Test 5 twice (the second without samples, then once more), and a stray end mark in test 2.
     const QList<quint16> stray{0xFFFF, 2, 0x200, 0x100, 0x250, 0xFCFC, 0x201, 0x101, 0x300, 0xFCFC, 0x100, 0xFCFC};
     Rig r(emu::buildImage(test(5, {0x200, 0x201}) + test(5, {}) + stray + test(5, {0x220})));
-    DownloadReport report;
-    ASSERT_EQ(runDownload(r.channel, r.table, r.listener, &report), DownloadResult::Done);
-    QStringList captions;
+    ASSERT_EQ(r.run(), DownloadResult::Done);
     QList<int> rows;
-    for (const TestRun& t : report.tests) {
-        captions << t.caption();
-        rows << t.rows;
-    }
-    EXPECT_EQ(captions, (QStringList{"Ensaio 5", "Ensaio 5 (2)", "Ensaio 2", "Ensaio 5 (3)"}));
+    for (const TestRun& t : r.data.tests())
+        rows << static_cast<int>(t.rows.size());
+    EXPECT_EQ(r.tests(), (QStringList{"Ensaio 5", "Ensaio 5 (2)", "Ensaio 2", "Ensaio 5 (3)"}));
     EXPECT_EQ(rows, (QList<int>{2, 0, 1, 1}));
-    EXPECT_EQ(report.tests[1].first, -1);
-    ASSERT_EQ(report.warnings.size(), 1);
-    EXPECT_TRUE(report.warnings[0].startsWith("Ensaio 2: marca de fim no meio do ensaio, depois da amostra 1"));
+    ASSERT_EQ(r.warnings.size(), 1);
+    EXPECT_TRUE(r.warnings[0].startsWith("Ensaio 2: marca de fim no meio do ensaio, depois da amostra 1"));
     // The file's view of the same rows: the test without samples has none to keep.
     QStringList fromRows;
-    for (const TestRun& t : testRuns(r.table))
-        fromRows << QStringLiteral("%1 %2").arg(t.caption()).arg(t.rows);
+    for (const TestRun& t : testRuns(r.data.rows()))
+        fromRows << QStringLiteral("%1 %2").arg(t.caption()).arg(t.rows.size());
     EXPECT_EQ(fromRows, (QStringList{"Ensaio 2 1", "Ensaio 5 2", "Ensaio 5 (2) 1"}));
 }

@@ -1,4 +1,5 @@
 // The evaluation window offscreen on the demo tests, and its agreement with the command line.
+#include "acquisition/datapacket.h"
 #include "acquisition/download.h"
 #include "app/evaluationdialog.h"
 #include "app/tform1.h"
@@ -31,14 +32,14 @@ struct Rig {
     emu::FakeSerialLibrary lib{&model};
     RecordingClock clock;
     lnk::SerialChannel ch{lib, clock};
-    acq::MeasurementTable table;
+    acq::Measurements table;
     ScriptedFiles files;
     ScriptedMessages messages;
     Rig() {
         ch.setPort(1);
         ch.openPort(1);
-        TestsListener l;
-        EXPECT_EQ(acq::runDownload(ch, table, l), acq::DownloadResult::Done);
+        ProgressListener l;
+        EXPECT_EQ(downloadInto(ch, table, l), acq::DownloadResult::Done);
     }
 };
 
@@ -46,13 +47,13 @@ struct Rig {
 
 TEST(EvaluationWindow, AutomaticThenDraggedLimitsMethodsAndCalorimetry) {
     Rig r;
-    TFormAvaliacao d(r.table, acq::testRuns(r.table).at(0), QStringLiteral("demo.dat"), {}, r.files, r.messages);
+    TFormAvaliacao d(r.table, r.table.tests().at(0), QStringLiteral("demo.dat"), {}, r.files, r.messages);
     EXPECT_EQ(d.windowTitle(), "Avaliação do Ensaio 1");
     ASSERT_TRUE(d.outcome().ok()) << d.outcome().error.toStdString();
     const eval::Result automatic = *d.outcome().result;
     EXPECT_TRUE(automatic.automatic);
     EXPECT_DOUBLE_EQ(d.EditB->value(), std::round(automatic.periods.b * 100) / 100);
-    const auto samples = ses::testSamples(r.table, acq::testRuns(r.table).at(0));
+    const auto samples = ses::testSamples(r.table, r.table.tests().at(0));
     const eval::Outcome same = eval::evaluate(samples, eval::Method::RegnaultPfaundler);
     EXPECT_EQ(same.result->riseCorrected, automatic.riseCorrected);
 
@@ -116,17 +117,11 @@ TEST(EvaluationWindow, AutomaticThenDraggedLimitsMethodsAndCalorimetry) {
 TEST(EvaluationWindow, ARunWithoutARiseSaysSoAndManualPeriodsStillWork) {
     Rig r;
     // A flat test: the external temperature rows of test 1 as if they were a whole test.
-    acq::MeasurementTable flat;
-    for (int i = 1; i <= 120; ++i) {
-        flat.append();
-        flat.setValue(acq::field::Ensaio, 7);
-        flat.setValue(acq::field::SubReg, i);
-        flat.setValue(acq::field::Tempo, acq::sampleMinutes(i));
-        flat.setValue(acq::field::Tint, acq::rawToCelsius(400 + (i % 2)));
-        flat.setValue(acq::field::Text, 22.0);
-        flat.post();
-    }
-    TFormAvaliacao d(flat, acq::testRuns(flat).at(0), {}, {}, r.files, r.messages);
+    acq::Measurements flat;
+    flat.startTest(7);
+    for (int i = 1; i <= 120; ++i)
+        flat.addSample(acq::Row{0, 7, i, acq::sampleMinutes(i), acq::rawToCelsius(400 + (i % 2)), 22.0});
+    TFormAvaliacao d(flat, flat.tests().at(0), {}, {}, r.files, r.messages);
     EXPECT_FALSE(d.outcome().ok());
     EXPECT_EQ(d.outcome().error, "Não foi possível identificar o período principal do ensaio.");
     EXPECT_TRUE(d.LabelResultado->text().contains("Não foi possível identificar"));
@@ -214,7 +209,7 @@ QString pdfText(const QString& pdf) {
 // window, the command line given the same inputs and both reports agree on every figure.
 TEST(EvaluationWindow, NoSequenceOfEditsChangesAResult) {
     Rig r;
-    const acq::TestRun test = acq::testRuns(r.table).at(0);
+    const acq::TestRun test = r.table.tests().at(0);
     TFormAvaliacao d(r.table, test, QStringLiteral("demo.dat"), {}, r.files, r.messages);
     ASSERT_TRUE(d.outcome().ok());
     const eval::Result automatic = *d.outcome().result;
@@ -246,7 +241,7 @@ TEST(EvaluationWindow, NoSequenceOfEditsChangesAResult) {
     // The command line with the inputs as the window shows them.
     QTemporaryDir dir;
     QString error;
-    ASSERT_TRUE(acq::saveTable(r.table, dir.filePath("d.dat"), &error)) << error.toStdString();
+    ASSERT_TRUE(acq::saveDatapacket(r.table.toRecords(), dir.filePath("d.dat"), &error)) << error.toStdString();
     const QString periods = QStringList{d.EditA->text(), d.EditB->text(), d.EditC->text(), d.EditD->text()}.join(',');
     const QStringList args{"--test", "1", "--periods", periods, "--mass", "0,98", "--energy-equivalent", "10100,5", "--fuse", "50"};
     QProcess cli;

@@ -1,6 +1,6 @@
 // The export: spreadsheet writer records, the cell rule, the run's events, and the main
 // window's "&Exportar..." read back by a real spreadsheet reader.
-#include "acquisition/measurementtable.h"
+#include "acquisition/measurements.h"
 #include "app/exportsettings.h"
 #include "app/tform1.h"
 #include "export/dtExport.h"
@@ -306,9 +306,9 @@ TEST(ExportRun, FailureRowsAndTheirEvents) {
         EXPECT_TRUE(w.messages.shown.isEmpty());
         EXPECT_FALSE(w.form->ClientDataSet1().saved());
     }
-    {   // table closed: no source
+    {   // no source at all
         Window w;
-        w.form->ClientDataSet1().close();
+        w.form->dtDataSetExport1.Source = nullptr;
         w.files.paths = {w.dir.filePath("y.xls")};
         w.form->Exportar1Click();
         EXPECT_EQ(w.messages.texts(), QStringList{"Erro: componente nulo"});
@@ -343,17 +343,10 @@ TEST(ExportRun, FileStyleForcesTheExtensionAndKeepsFileName) {
 
 TEST(ExportRun, MoreRowsThanASheetHoldsFailsBeforeWriting) {
     Window w;
-    auto& t = w.form->ClientDataSet1();
-    t.setFiltered(false);
-    t.disableControls();
-    for (int i = 1; i <= 16384; ++i) {
-        t.append();
-        t.setValue(acq::field::Ensaio, 1);
-        t.setValue(acq::field::SubReg, i);
-        t.post();
-    }
-    t.enableControls();
+    fillMeasurements(w.form->ClientDataSet1(), 16384);
+    w.form->ComboBox1Change(); // no entry in the list: no test shown
     auto& x = w.form->dtDataSetExport1;
+    x.Source = [&] { return w.form->ClientDataSet1().toRecords(); };
     x.ExportStyle = xsFile;
     x.FileName = w.dir.filePath("big.xls");
     x.RunExport();
@@ -382,7 +375,6 @@ TEST(ExportRun, AnyFailureInsideTheOutputPassEndsTheRunAsPromised) {
         EXPECT_EQ(ends, 1) << c.name;
         EXPECT_FALSE(QFile::exists(path)) << c.name;
         EXPECT_TRUE(w.exportScript.events.contains("progress closed")) << c.name;
-        EXPECT_FALSE(w.form->ClientDataSet1().controlsDisabled()) << c.name;
     }
 }
 
@@ -408,7 +400,7 @@ const char* const kMixedTexts[] = {
     "1٫5", "٣", "0x", "x", "0X7fffffff", "$fffffffff", "1e+", "1e-5x", "+", "++1", "1..2", "-1.5e2",
 };
 
-acq::Table mixedTable() {
+acq::Records mixedTable() {
     auto field = [](const char* name, acq::FieldType type, int size = 0, const char* format = "",
                     const char* label = "", bool visible = true) {
         acq::FieldDef d;
@@ -421,34 +413,34 @@ acq::Table mixedTable() {
         return d;
     };
     using T = acq::FieldType;
-    acq::Table t({field("Id", T::AutoInc), field("Big", T::LargeInt), field("Price", T::Float, 0, "0.00"),
+    acq::Records t({field("Id", T::AutoInc), field("Big", T::LargeInt), field("Price", T::Float, 0, "0.00"),
                   field("Raw", T::Float), field("Name", T::String, 20), field("Flag", T::Boolean),
                   field("Day", T::Date), field("Hour", T::Time), field("When", T::DateTime),
                   field("Blob", T::Binary), field("Hidden", T::Integer, 0, "", "", false),
                   field("Label", T::String, 6, "", "Temp. (°C)")});
-    t.createDataSet();
     const int n = static_cast<int>(std::size(kMixedTexts));
     for (int i = 0; i < n + 3; ++i) {
-        t.append();
-        t.setValue(1, qint64(i) * 123456789 - 5000000000LL);
-        t.setValue(2, i * 1.005);
-        t.setValue(3, i % 4 == 3 ? QVariant() : QVariant(i / 7.0));
+        const qsizetype r = t.appendRow();
+        auto set = [&](int f, const QVariant& v) { t.value(r, f) = v; };
+        set(0, qint64(i) + 1);
+        set(1, qint64(i) * 123456789 - 5000000000LL);
+        set(2, i * 1.005);
+        set(3, i % 4 == 3 ? QVariant() : QVariant(i / 7.0));
         if (i < n)
-            t.setValue(4, QString::fromUtf8(kMixedTexts[i]));
+            set(4, QString::fromUtf8(kMixedTexts[i]));
         else if (i == n)
-            t.setValue(4, QString(300, QLatin1Char('w')));
+            set(4, QString(300, QLatin1Char('w')));
         else if (i == n + 1)
-            t.setValue(4, QStringLiteral("nul") + QChar(0) + QStringLiteral("after"));
+            set(4, QStringLiteral("nul") + QChar(0) + QStringLiteral("after"));
         if (i % 3 != 2)
-            t.setValue(5, i % 3 == 0);
+            set(5, i % 3 == 0);
         if (i % 5 != 4)
-            t.setValue(6, QDate(2024, 1, 1).addDays(i * 17));
-        t.setValue(7, QTime(i % 24, i % 60, (i * 7) % 60));
-        t.setValue(8, QDateTime(QDate(2023, 12, 31).addDays(i), QTime(12, i % 60, 0)));
-        t.setValue(9, QByteArray("blob"));
-        t.setValue(10, i);
-        t.setValue(11, QString::number(i * 1.5));
-        t.post();
+            set(6, QDate(2024, 1, 1).addDays(i * 17));
+        set(7, QTime(i % 24, i % 60, (i * 7) % 60));
+        set(8, QDateTime(QDate(2023, 12, 31).addDays(i), QTime(12, i % 60, 0)));
+        set(9, QByteArray("blob"));
+        set(10, i);
+        set(11, QString::number(i * 1.5));
     }
     return t;
 }
@@ -459,14 +451,14 @@ public:
     TdtColumnAlignment ColumnAlignment(int index) override { return static_cast<TdtColumnAlignment>(index % 4); }
 };
 
-void programSettings(TdtDataSetExport& x, acq::Table& t) {
-    configureMeasurementExport(x, t);
+void programSettings(TdtDataSetExport& x, const acq::Records& t) {
+    configureMeasurementExport(x);
     x.DataSet = &t;
     x.ExportStyle = xsFile;
     x.Options &= ~opt(xoShowProgress);
 }
 
-void everyOption(TdtDataSetExport& x, acq::Table& t) {
+void everyOption(TdtDataSetExport& x, const acq::Records& t) {
     programSettings(x, t);
     x.Options |= opt(xoRowNumbers) | opt(xoTruncate) | opt(xoExportInvisibles);
     x.setRowNumberFormat(QStringLiteral("%03d"));
@@ -494,7 +486,7 @@ void everyOption(TdtDataSetExport& x, acq::Table& t) {
     x.EXCEL.DefaultFont.name = QStringLiteral("Arial");
 }
 
-void cellsAsText(TdtDataSetExport& x, acq::Table& t) {
+void cellsAsText(TdtDataSetExport& x, const acq::Records& t) {
     programSettings(x, t);
     x.Options |= opt(xoRowNumbers);
     x.Options &= ~opt(xoShowHeader);
@@ -503,7 +495,7 @@ void cellsAsText(TdtDataSetExport& x, acq::Table& t) {
     x.EXCEL.ExcelVersion = xls30;
 }
 
-void labelledRowNumbers(TdtDataSetExport& x, acq::Table& t) {
+void labelledRowNumbers(TdtDataSetExport& x, const acq::Records& t) {
     programSettings(x, t);
     x.Options |= opt(xoRowNumbers) | opt(xoSelectedRowsOnly);
     x.Options &= ~opt(xoUseAlignments);
@@ -514,21 +506,21 @@ void labelledRowNumbers(TdtDataSetExport& x, acq::Table& t) {
 
 struct Golden {
     const char* file;
-    std::function<std::unique_ptr<acq::Table>()> table;
-    std::function<void(TdtDataSetExport&, acq::Table&)> settings;
+    std::function<acq::Records()> table;
+    std::function<void(TdtDataSetExport&, const acq::Records&)> settings;
     bool aligned = false;
 };
 
-std::unique_ptr<acq::Table> measurements(int n) {
-    auto t = std::make_unique<acq::MeasurementTable>();
-    fillMeasurements(*t, n);
-    return t;
+acq::Records measurements(int n) {
+    acq::Measurements m;
+    fillMeasurements(m, n);
+    return m.toRecords();
 }
 
 QByteArray exportToBytes(const Golden& g, const QString& dir) {
     const auto t = g.table();
     std::unique_ptr<TdtDataSetExport> x = g.aligned ? std::make_unique<AlignedExport>() : std::make_unique<TdtDataSetExport>();
-    g.settings(*x, *t);
+    g.settings(*x, t);
     x->FileName = dir + QStringLiteral("/golden.xls");
     QList<int> errors;
     x->OnError = [&](TdtExportError e) { errors << e; };
@@ -539,11 +531,11 @@ QByteArray exportToBytes(const Golden& g, const QString& dir) {
 
 const Golden kGoldens[] = {
     {"measurement-300.xls", [] { return measurements(300); }, programSettings},
-    {"mixed-program.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, programSettings},
-    {"mixed-every-option.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, everyOption},
-    {"mixed-cells-as-text.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, cellsAsText},
-    {"mixed-row-labels.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, labelledRowNumbers},
-    {"mixed-aligned.xls", [] { return std::make_unique<acq::Table>(mixedTable()); }, everyOption, true},
+    {"mixed-program.xls", mixedTable, programSettings},
+    {"mixed-every-option.xls", mixedTable, everyOption},
+    {"mixed-cells-as-text.xls", mixedTable, cellsAsText},
+    {"mixed-row-labels.xls", mixedTable, labelledRowNumbers},
+    {"mixed-aligned.xls", mixedTable, everyOption, true},
 };
 
 } // namespace
@@ -626,7 +618,7 @@ private:
 
 struct SeamRig {
     QTemporaryDir dir;
-    acq::MeasurementTable table;
+    acq::Records table;
     QStringList log;
     ScriptedFiles files;
     ScriptedMessages messages;
@@ -635,7 +627,7 @@ struct SeamRig {
     TdtDataSetExport x;
 
     SeamRig() {
-        fillMeasurements(table, 3);
+        table = measurements(3);
         programSettings(x, table);
         x.setTempDir(dir.path());
     }

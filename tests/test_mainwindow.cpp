@@ -1,4 +1,5 @@
 // The main window driven offscreen against the in-process logger model.
+#include "acquisition/datapacket.h"
 #include "acquisition/lendo.h"
 #include "app/tablemodel.h"
 #include <QChartView>
@@ -20,12 +21,27 @@
 #include <QDir>
 #include <QTest>
 #include <QTimer>
+#include <QSemaphore>
 #include "tools/emulator/loggermodel.h"
 #include <gtest/gtest.h>
 
 namespace {
 
 using Window = MainWindowRig;
+
+// Plays the user at a known point of a download: when its clock has paused `n` times (24
+// for the probe and the header, then 16 a block), `action` runs on the window's thread while
+// the download waits for it to end.
+void duringDownload(Window& w, int n, std::function<void()> action) {
+    auto gate = std::make_shared<QSemaphore>(0);
+    auto count = std::make_shared<int>(0);
+    w.clock.onPause = [=, form = w.form.get()] {
+        if (++*count != n)
+            return;
+        QMetaObject::invokeMethod(form, [=] { action(); gate->release(); }, Qt::QueuedConnection);
+        gate->acquire();
+    };
+}
 
 } // namespace
 
@@ -68,7 +84,7 @@ TEST(MainWindow, WorkedExampleDownloadShowsTheTest) {
     EXPECT_EQ(w.form->chartParts().Series1->count(), 2);
     EXPECT_EQ(w.form->chartParts().Series2->count(), 2);
     EXPECT_FALSE(w.form->FormLendo->isVisible());
-    EXPECT_EQ(w.form->ClientDataSet1().currentPosition(), 1); // the walk leaves the last row
+    EXPECT_EQ(w.form->DBGrid1->currentIndex().row(), 1); // the view is left on the last row
 }
 
 TEST(MainWindow, TestViewSelectsByTheEntrysNumber) {
@@ -244,23 +260,54 @@ TEST(MainWindow, CtrlDeleteAsksAndDeletesTheRow) {
     EXPECT_EQ(w.gridRow(0)[0], "2");
 }
 
-TEST(MainWindow, CloseDuringADownloadWaitsForItsEnd) {
-    Window w;
-    w.model->setMemory(emu::demoImage());
-    w.form->show();
-    // The progress window lets timers run: a close arrives in the middle of the download.
-    bool closedDuring = false;
-    QTimer::singleShot(0, w.form.get(), [&] { closedDuring = !w.form->close(); });
-    w.messages.answers = {MsgAnswer::Cancel};
-    w.form->btnLerDadosClick();
-    EXPECT_TRUE(closedDuring);
-    EXPECT_TRUE(w.messages.texts().isEmpty()); // nothing asked while the download ran
-    EXPECT_EQ(w.tests().size(), 3);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(w.messages.texts(), QStringList{kMsgUnsavedQuit});
-    EXPECT_TRUE(w.form->isVisible()); // Cancel keeps the window and every row
-    w.form->ClientDataSet1().setFiltered(false);
-    EXPECT_EQ(w.form->ClientDataSet1().recordCount(), 3 * 168);
+TEST(MainWindow, ADownloadCanBeCancelledAndWhatWasReadStays) {
+    // Block 6 of 33 is being read when the user acts; tests 1 and 2 end in blocks 11 and 21.
+    struct Case {
+        const char* name;
+        std::function<void(Window&)> act;
+        std::deque<MsgAnswer> answers;
+        QStringList texts;
+        bool cancelled;
+        bool closed;
+    } cases[] = {
+        {"Escape on the progress window", [](Window& w) { QTest::keyClick(w.form->FormLendo, Qt::Key_Escape); }, {},
+         {ses::msg::DownloadCancelled}, true, false},
+        {"its close button", [](Window& w) { w.form->FormLendo->close(); }, {}, {ses::msg::DownloadCancelled}, true, false},
+        {"closing the main window, No to the cancel", [](Window& w) { EXPECT_FALSE(w.form->close()); },
+         {MsgAnswer::No}, {ses::msg::DownloadCancelAsk}, false, false},
+        {"closing the main window, Yes, then Cancel", [](Window& w) { EXPECT_FALSE(w.form->close()); },
+         {MsgAnswer::Yes, MsgAnswer::Cancel}, {ses::msg::DownloadCancelAsk, kMsgUnsavedQuit}, true, false},
+        {"closing the main window, Yes, then Yes", [](Window& w) { EXPECT_FALSE(w.form->close()); },
+         {MsgAnswer::Yes, MsgAnswer::Yes}, {ses::msg::DownloadCancelAsk, kMsgUnsavedQuit}, true, true},
+    };
+    for (const auto& c : cases) {
+        Window w;
+        w.model->setMemory(emu::demoImage());
+        w.form->show();
+        bool formLendoShown = false;
+        duringDownload(w, 24 + 16 * 5 + 3, [&] {
+            formLendoShown = w.form->FormLendo->isVisible();
+            c.act(w);
+        });
+        w.messages.answers = c.answers;
+        w.form->btnLerDadosClick();
+        QCoreApplication::processEvents(); // a close asked for runs after the download
+        EXPECT_TRUE(formLendoShown) << c.name;
+        EXPECT_FALSE(w.form->FormLendo->isVisible()) << c.name;
+        EXPECT_EQ(w.messages.texts(), c.texts) << c.name;
+        EXPECT_EQ(w.form->isVisible(), !c.closed) << c.name;
+        if (!c.cancelled) {
+            EXPECT_EQ(w.form->ClientDataSet1().rowCount(), 3 * 168) << c.name;
+            EXPECT_EQ(w.form->ComboBox1->currentIndex(), 0) << c.name;
+            continue;
+        }
+        // Six blocks of 16 records: the start record and 95 samples of test 1, never more.
+        EXPECT_EQ(w.serial->requests.size(), 2 + 6) << c.name;
+        EXPECT_EQ(w.form->ClientDataSet1().rowCount(), 95) << c.name;
+        EXPECT_EQ(w.tests(), QStringList{"Ensaio 1"}) << c.name;
+        EXPECT_EQ(w.form->ComboBox1->currentIndex(), -1) << c.name; // as after a failure
+        EXPECT_FALSE(w.form->ClientDataSet1().saved()) << c.name;
+    }
 }
 
 TEST(MainWindow, AnEmptiedTableShowsNoOldTest) {

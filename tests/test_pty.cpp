@@ -47,12 +47,11 @@ TEST(Pty, DemoDownloadAndAWholeServiceRead) {
     Emulator emu(dataFile("demo.img"));
     ASSERT_TRUE(emu.ok());
     Link l(emu.device());
-    acq::MeasurementTable t;
-    TestsListener listener;
-    EXPECT_EQ(acq::runDownload(l.ch, t, listener), acq::DownloadResult::Done);
-    EXPECT_EQ(listener.tests, (QStringList{"1", "2", "3"}));
-    t.setFiltered(false);
-    EXPECT_EQ(t.recordCount(), 3 * 168);
+    acq::Measurements t;
+    ProgressListener listener;
+    EXPECT_EQ(downloadInto(l.ch, t, listener), acq::DownloadResult::Done);
+    EXPECT_EQ(testNumbers(t), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(t.rowCount(), 3 * 168);
     const QByteArray resp = l.ch.exchange(lnk::cmd::readRequest(0, 125), lnk::cmd::kServiceRead);
     EXPECT_EQ(resp.size(), 509);
     EXPECT_TRUE(lnk::VerifyMessage(resp));
@@ -60,14 +59,12 @@ TEST(Pty, DemoDownloadAndAWholeServiceRead) {
 
 namespace {
 // Every row of the table, every field, in the order the download stored them.
-QList<QStringList> allRows(acq::MeasurementTable& t) {
-    t.setFiltered(false);
-    t.setIndexFieldNames(acq::field::Reg);
+QList<QStringList> allRows(const acq::Measurements& t) {
     QList<QStringList> out;
-    for (t.first(); !t.eof(); t.next()) {
+    for (const acq::Row& row : t.rows()) {
         QStringList r;
-        for (const char* f : {"Ensaio", "SubReg", "Tempo", "Tint", "Text", "TMax", "TMin"})
-            r << QString::number(t.asFloat(QString::fromLatin1(f)), 'g', 17);
+        for (int c = acq::ColEnsaio; c < acq::kColumns; ++c)
+            r << QString::number(row.number(c), 'g', 17);
         out << r;
     }
     return out;
@@ -81,9 +78,9 @@ TEST(Pty, PassingFaultsAreSurvivedWithEveryRowOfACleanDownload) {
     lnk::SerialChannel inProcess(fake, clock);
     inProcess.setPort(1);
     inProcess.openPort(1);
-    acq::MeasurementTable clean;
-    TestsListener cleanListener;
-    ASSERT_EQ(acq::runDownload(inProcess, clean, cleanListener), acq::DownloadResult::Done);
+    acq::Measurements clean;
+    ProgressListener cleanListener;
+    ASSERT_EQ(downloadInto(inProcess, clean, cleanListener), acq::DownloadResult::Done);
     const QList<QStringList> expected = allRows(clean);
     ASSERT_EQ(expected.size(), 3 * 168);
 
@@ -98,10 +95,10 @@ TEST(Pty, PassingFaultsAreSurvivedWithEveryRowOfACleanDownload) {
         Emulator emu(dataFile("demo.img"), args);
         ASSERT_TRUE(emu.ok());
         Link l(emu.device());
-        acq::MeasurementTable t;
-        TestsListener listener;
-        EXPECT_EQ(acq::runDownload(l.ch, t, listener), acq::DownloadResult::Done) << args.join(' ').toStdString();
-        EXPECT_EQ(listener.tests, (QStringList{"1", "2", "3"}));
+        acq::Measurements t;
+        ProgressListener listener;
+        EXPECT_EQ(downloadInto(l.ch, t, listener), acq::DownloadResult::Done) << args.join(' ').toStdString();
+        EXPECT_EQ(testNumbers(t), (QStringList{"1", "2", "3"}));
         EXPECT_EQ(allRows(t), expected) << args.join(' ').toStdString();
     }
 }
@@ -116,10 +113,9 @@ TEST(Pty, LastingFaultsEndTheDownload) {
         Emulator emu(dataFile("demo.img"), c.args);
         ASSERT_TRUE(emu.ok());
         Link l(emu.device());
-        acq::MeasurementTable t;
-        TestsListener listener;
-        EXPECT_EQ(acq::runDownload(l.ch, t, listener), c.r) << c.args.join(' ').toStdString();
-        t.setFiltered(false);
-        EXPECT_EQ(t.recordCount() > 0, c.rows) << c.args.join(' ').toStdString();
+        acq::Measurements t;
+        ProgressListener listener;
+        EXPECT_EQ(downloadInto(l.ch, t, listener), c.r) << c.args.join(' ').toStdString();
+        EXPECT_EQ(t.rowCount() > 0, c.rows) << c.args.join(' ').toStdString();
     }
 }

@@ -20,7 +20,7 @@ struct Rig {
     RecordingClock clock;
     lnk::PortMap ports;
     ses::Session s{lib, clock, &ports, dir.path()};
-    TestsListener listener;
+    ProgressListener listener;
     explicit Rig(const QList<std::pair<QString, QString>>& config = builtInConfigRows()) {
         writeConfig(dir.path(), config);
     }
@@ -116,14 +116,14 @@ TEST(Session, SaveOpenAndTheSavedFlag) {
     EXPECT_EQ(r.s.dataFile(), path);
 
     Rig other;
-    other.s.table().setSaved(false);
+    other.s.data().setSaved(false);
     o = other.s.open(r.dir.filePath("config.xml")); // a table, but no data file
     EXPECT_EQ(o.status, Outcome::Status::File);
     EXPECT_TRUE(o.text.startsWith("O arquivo")) << o.text.toStdString();
     EXPECT_FALSE(other.s.saved());
     ASSERT_TRUE(other.s.open(path).ok());
     EXPECT_TRUE(other.s.saved());
-    EXPECT_EQ(other.s.table().testNumbers(), (QList<qint64>{1, 2, 3}));
+    EXPECT_EQ(other.s.data().testNumbers(), (QList<qint64>{1, 2, 3}));
 }
 
 TEST(Session, SwitchingThePortWritesConfigAndSaysWhatFailed) {

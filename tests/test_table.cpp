@@ -1,8 +1,8 @@
-// The table engine and its file form.
+// The measurements, config.xml's keys and values, and the data file form.
 #include "acquisition/configtable.h"
 #include "acquisition/cp1252.h"
 #include "acquisition/datapacket.h"
-#include "acquisition/measurementtable.h"
+#include "acquisition/measurements.h"
 #include "tests/support.h"
 
 #include <QDir>
@@ -17,107 +17,114 @@ using namespace acq;
 
 namespace {
 
-void addSample(Table& t, int ensaio, int sub, double tint) {
-    t.append();
-    t.setValue(field::Ensaio, ensaio);
-    t.setValue(field::SubReg, sub);
-    t.setValue(field::Tempo, sampleMinutes(sub));
-    t.setValue(field::Tint, tint);
-    t.setValue(field::Text, 21.0);
-    t.setValue(field::TMax, 0.0);
-    t.setValue(field::TMin, 0.0);
-    t.post();
+// Rows of a data file, (Ensaio, SubReg, Tint) each, numbered 1, 2, 3, … in this order.
+Records sampleRecords(std::initializer_list<std::tuple<int, int, double>> rows) {
+    Records r(measurementFields());
+    for (const auto& [e, sub, tint] : rows)
+        r.appendRow({int(r.rowCount() + 1), e, sub, sampleMinutes(sub), tint, 21.0, 0.0, 0.0});
+    r.autoIncValue = r.rowCount() + 1;
+    return r;
 }
 
-QList<qint64> visible(Table& t, const QString& f) {
-    QList<qint64> out;
-    for (t.first(); !t.eof(); t.next())
-        out << t.asInteger(f);
+Measurements samples(std::initializer_list<std::tuple<int, int, double>> rows) {
+    QString error;
+    auto m = Measurements::fromRecords(sampleRecords(rows), &error);
+    EXPECT_TRUE(m) << error.toStdString();
+    return m ? *m : Measurements{};
+}
+
+QList<QList<QVariant>> allRows(const Records& r) {
+    QList<QList<QVariant>> out;
+    for (qsizetype i = 0; i < r.rowCount(); ++i)
+        out << r.row(i);
+    return out;
+}
+
+QList<int> regs(const Measurements& m, const std::vector<int>& rows) {
+    QList<int> out;
+    for (int i : rows)
+        out << m.rows()[static_cast<size_t>(i)].reg;
     return out;
 }
 
 } // namespace
 
-TEST(Table, AppendOrderFilterAndAutoIncrement) {
-    MeasurementTable t;
-    addSample(t, 2, 1, 22.0);
-    addSample(t, 1, 2, 22.1);
-    addSample(t, 1, 1, 22.2);
-    addSample(t, 2, 2, 22.3);
-    EXPECT_EQ(t.recordCount(), 4);
-    EXPECT_EQ(visible(t, field::Reg), (QList<qint64>{1, 3, 2, 4})); // by SubReg, ties in insertion order
-    ASSERT_TRUE(t.setFilter("Ensaio = 1"));
-    t.setFiltered(true);
-    EXPECT_EQ(visible(t, field::Reg), (QList<qint64>{3, 2}));
-    EXPECT_EQ(t.recordCount(), 2);
-    addSample(t, 2, 3, 22.4); // stored although the filter hides it
-    EXPECT_EQ(t.recordCount(), 2);
-    t.setFiltered(false);
-    EXPECT_EQ(t.recordCount(), 5);
-    t.setIndexFieldNames(field::Ensaio);
-    EXPECT_EQ(visible(t, field::Ensaio), (QList<qint64>{1, 1, 2, 2, 2}));
-    EXPECT_FALSE(t.setFilter("Ensaio > 1"));
-    EXPECT_EQ(t.filter(), "Ensaio = 1");
-    t.recreate();
-    addSample(t, 1, 1, 20);
-    t.first();
-    EXPECT_EQ(t.asInteger(field::Reg), 1); // starts again at 1
+TEST(Measurements, TestsByNumberWithTheirRowsInSubRegOrder) {
+    // Tests written interleaved; a SubReg that does not rise begins another test of its number.
+    Measurements m = samples({{2, 1, 22.0}, {1, 1, 22.1}, {2, 2, 22.2}, {1, 2, 22.3}, {1, 1, 22.4}});
+    QStringList captions;
+    for (const TestRun& t : m.tests())
+        captions << t.caption();
+    EXPECT_EQ(captions, (QStringList{"Ensaio 1", "Ensaio 1 (2)", "Ensaio 2"}));
+    EXPECT_EQ(regs(m, m.inOrder(m.tests()[0])), (QList<int>{2, 4}));
+    EXPECT_EQ(regs(m, m.inOrder(m.tests()[1])), (QList<int>{5}));
+    EXPECT_EQ(regs(m, m.inOrder(m.tests()[2])), (QList<int>{1, 3}));
+    EXPECT_EQ(m.testNumbers(), (QList<qint64>{1, 2}));
+    // A row without a SubReg begins a test of its own.
+    Records r = sampleRecords({{4, 2, 22}, {4, 3, 22}});
+    r.appendRow({3, 4});
+    const auto n = Measurements::fromRecords(r, nullptr);
+    ASSERT_TRUE(n);
+    ASSERT_EQ(n->tests().size(), 2);
+    EXPECT_EQ(regs(*n, n->inOrder(n->tests()[1])), (QList<int>{3}));
+    // A test begun anew numbers its rows after the file's.
+    m.startTest(3);
+    const int at = m.addSample(Row{0, 3, 1});
+    EXPECT_EQ(m.rows()[static_cast<size_t>(at)].reg, 6);
+    EXPECT_EQ(m.tests().back().rows, std::vector<int>{at});
+    // Fresh measurements number from 1.
+    Measurements fresh;
+    fresh.startTest(1);
+    EXPECT_EQ(fresh.rows()[static_cast<size_t>(fresh.addSample(Row{}))].reg, 1);
 }
 
-TEST(Table, NavigationBookmarksEditAndDelete) {
-    MeasurementTable t;
-    for (int i = 1; i <= 3; ++i)
-        addSample(t, 1, i, 20 + i);
-    t.first();
-    t.next();
-    const auto b = t.bookmark();
-    t.next();
-    t.next();
-    EXPECT_TRUE(t.eof());
-    EXPECT_EQ(t.asInteger(field::SubReg), 3); // eof leaves the last row current
-    ASSERT_TRUE(t.gotoBookmark(b));
-    ASSERT_TRUE(t.edit());
-    t.setValue(field::TMax, 30.5);
-    t.post();
-    EXPECT_DOUBLE_EQ(t.asFloat(field::TMax), 30.5);
-    EXPECT_EQ(t.displayText(field::TMax), "30.500");
-    EXPECT_TRUE(t.deleteCurrent());
-    EXPECT_EQ(t.recordCount(), 2);
-    EXPECT_FALSE(t.gotoBookmark(b));
+TEST(Measurements, RemovingARowKeepsTheTestsInTheirPlaces) {
+    Measurements m = samples({{1, 1, 21}, {1, 2, 22}, {2, 1, 23}, {1, 3, 24}});
+    m.removeRow(0);
+    ASSERT_EQ(m.tests().size(), 2);
+    EXPECT_EQ(regs(m, m.inOrder(m.tests()[0])), (QList<int>{2, 4}));
+    EXPECT_EQ(regs(m, m.tests()[1].rows), (QList<int>{3}));
+    m.removeRow(1); // test 2's only row: the test stays listed, without rows
+    EXPECT_EQ(m.tests().size(), 2);
+    EXPECT_TRUE(m.tests()[1].rows.empty());
+    EXPECT_EQ(m.toRecords().autoIncValue, 5); // a removed row's number is never given again
 }
 
-TEST(Table, DisplayFormatsAndConversions) {
+TEST(Measurements, DisplayFormatsAndConversions) {
     struct Case { quint32 raw; double c; const char* shown; } cases[] = {
         {0, 20.0, "20.000"}, {1023, 25.0, "25.000"}, {1, 20.0048875855327, "20.005"},
         {2046, 30.0, "30.000"}, {0x01F4, 22.4437927663734, "22.444"},
     };
-    MeasurementTable t;
+    const QList<FieldDef> f = measurementFields();
     for (const auto& c : cases) {
         EXPECT_NEAR(rawToCelsius(c.raw), c.c, 1e-9);
-        EXPECT_EQ(t.formatValue(t.fieldIndex(field::Tint), rawToCelsius(c.raw)), c.shown);
+        EXPECT_EQ(displayText(f[ColTint], rawToCelsius(c.raw)), c.shown);
     }
     EXPECT_EQ(rawToCelsius(1023), 25.0);
-    EXPECT_EQ(t.formatValue(t.fieldIndex(field::Tempo), sampleMinutes(1)), "0.00");
-    EXPECT_EQ(t.formatValue(t.fieldIndex(field::Tempo), sampleMinutes(2)), "0.08");
-    EXPECT_EQ(t.formatValue(t.fieldIndex(field::Tempo), sampleMinutes(13)), "1.00");
-    EXPECT_EQ(t.fields()[t.fieldIndex(field::Tint)].displayName(), "Temp. Int. (°C)");
-    EXPECT_EQ(t.fields()[t.fieldIndex(field::Ensaio)].displayName(), "Ensaio");
+    EXPECT_EQ(displayText(f[ColTempo], sampleMinutes(1)), "0.00");
+    EXPECT_EQ(displayText(f[ColTempo], sampleMinutes(2)), "0.08");
+    EXPECT_EQ(displayText(f[ColTempo], sampleMinutes(13)), "1.00");
+    EXPECT_EQ(f[ColTint].displayName(), "Temp. Int. (°C)");
+    EXPECT_EQ(f[ColEnsaio].displayName(), "Ensaio");
 }
 
-TEST(Table, LocateIgnoresCase) {
-    Table t;
-    fillBuiltInConfig(t);
-    EXPECT_TRUE(t.locate("Key", "comport"));
-    EXPECT_EQ(t.value(1).toString(), "1");
-    EXPECT_TRUE(t.locate("Key", "DEBUG"));
-    EXPECT_EQ(t.value(1).toString(), "0");
-    EXPECT_FALSE(t.locate("Key", "Com"));
+TEST(ConfigTable, KeysIgnoreCaseAndOtherRowsStay) {
+    auto t = ConfigTable::fromRecords(builtInConfig());
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->value("comport"), "1");
+    EXPECT_EQ(t->value("DEBUG"), "0");
+    EXPECT_EQ(t->value("Com"), std::nullopt);
+    t->setValue("intaq", "30");
+    t->setValue("Novo", "x");
+    EXPECT_EQ(t->records().rowCount(), 8);
+    EXPECT_EQ(t->records().value(1, 0), QVariant(QString("IntAq"))); // the key as it was written
+    EXPECT_EQ(t->value("IntAq"), "30");
+    EXPECT_EQ(t->value("novo"), "x");
+    EXPECT_FALSE(ConfigTable::fromRecords(sampleRecords({})));
 }
 
 TEST(Datapacket, ConfigTableIsWrittenInTheToolkitForm) {
-    Table t;
-    fillBuiltInConfig(t);
-    const QByteArray bytes = writeDatapacket(t);
+    const QByteArray bytes = writeDatapacket(builtInConfig());
     EXPECT_TRUE(bytes.startsWith(
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\">"
         "<METADATA><FIELDS><FIELD attrname=\"Key\" fieldtype=\"string\" required=\"true\" WIDTH=\"32\"/>"
@@ -128,26 +135,22 @@ TEST(Datapacket, ConfigTableIsWrittenInTheToolkitForm) {
 }
 
 TEST(Datapacket, MeasurementRoundTripKeepsRowsOrderAndAutoIncrement) {
-    MeasurementTable t;
-    addSample(t, 1, 1, 22.4437927663734);
-    addSample(t, 3, 1, 20.0 + 1.0 / 3.0);
-    addSample(t, 1, 2, 25);
-    t.first();
-    t.edit();
-    t.setValue(field::TMax, 26.123);
-    t.post();
+    Records t = sampleRecords({{1, 1, 22.4437927663734}, {3, 1, 20.0 + 1.0 / 3.0}, {1, 2, 25}});
+    t.value(0, ColTMax) = 26.123;
     QTemporaryDir dir;
     const QString path = dir.filePath("a.dat");
     QString error;
-    ASSERT_TRUE(saveTable(t, path, &error)) << error.toStdString();
+    ASSERT_TRUE(saveDatapacket(t, path, &error)) << error.toStdString();
     EXPECT_TRUE(readAllOf(path).contains("fieldtype=\"i4\" readonly=\"true\" SUBTYPE=\"Autoinc\""));
     EXPECT_TRUE(readAllOf(path).contains("<PARAMS AUTOINCVALUE=\"4\"/>"));
     const auto p = loadDatapacket(path, &error);
     ASSERT_TRUE(p) << error.toStdString();
-    MeasurementTable u;
-    ASSERT_TRUE(u.takePacket(*p, &error)) << error.toStdString();
-    EXPECT_EQ(u.allRows(), t.allRows());
-    EXPECT_EQ(u.autoIncValue(), 4);
+    const auto u = Measurements::fromRecords(*p, &error);
+    ASSERT_TRUE(u) << error.toStdString();
+    EXPECT_EQ(allRows(u->toRecords()), allRows(t));
+    EXPECT_EQ(u->toRecords().autoIncValue, 4);
+    // Saved again, the same bytes.
+    EXPECT_EQ(writeDatapacket(u->toRecords()), readAllOf(path));
 }
 
 TEST(Datapacket, ChangeLogGivesTheCurrentRows) {
@@ -163,39 +166,31 @@ TEST(Datapacket, ChangeLogGivesTheCurrentRows) {
     QString error;
     const auto p = readDatapacket(file, &error);
     ASSERT_TRUE(p) << error.toStdString();
-    ASSERT_EQ(p->rows.size(), 3);
-    EXPECT_EQ(p->rows[0][0].toString(), "ComPort");
-    EXPECT_EQ(p->rows[0][1].toString(), "2");
-    EXPECT_EQ(p->rows[1][0].toString(), "IntAq");
-    EXPECT_EQ(p->rows[2][0].toString(), "Observação"); // Windows-1252 bytes
-    EXPECT_EQ(p->rows[2][1].toString(), "<a&b> \r\n");
+    ASSERT_EQ(p->rowCount(), 3);
+    EXPECT_EQ(p->value(0, 0).toString(), "ComPort");
+    EXPECT_EQ(p->value(0, 1).toString(), "2");
+    EXPECT_EQ(p->value(1, 0).toString(), "IntAq");
+    EXPECT_EQ(p->value(2, 0).toString(), "Observação"); // Windows-1252 bytes
+    EXPECT_EQ(p->value(2, 1).toString(), "<a&b> \r\n");
 }
 
 TEST(Datapacket, EscapingAndNonAsciiSurviveARoundTrip) {
-    Table t(configFields());
-    t.createDataSet();
-    t.append();
-    t.setValue(0, QString("Tést \"q\" 'a' <&>"));
-    t.setValue(1, QString("a\tb\r\nc °C"));
-    t.post();
+    Records t(configFields());
+    t.appendRow({QString("Tést \"q\" 'a' <&>"), QString("a\tb\r\nc °C")});
     const QByteArray bytes = writeDatapacket(t);
     EXPECT_TRUE(bytes.contains("Key=\"Tést &quot;q&quot; &apos;a&apos; &lt;&amp;&gt;\""));
     EXPECT_TRUE(bytes.contains("Value=\"a&#009;b&#013;&#010;c °C\""));
     QString error;
     const auto p = readDatapacket(bytes, &error);
     ASSERT_TRUE(p);
-    EXPECT_EQ(p->rows[0], t.allRows()[0]);
+    EXPECT_EQ(p->row(0), t.row(0));
     const auto withBom = readDatapacket("\xEF\xBB\xBF" + bytes, &error);
     ASSERT_TRUE(withBom);
-    EXPECT_EQ(withBom->rows[0], t.allRows()[0]);
+    EXPECT_EQ(withBom->row(0), t.row(0));
 }
 
 TEST(Datapacket, MalformedFilesAreRefusedWithAReason) {
-    const QByteArray good = writeDatapacket([] {
-        Table t;
-        fillBuiltInConfig(t);
-        return t;
-    }());
+    const QByteArray good = writeDatapacket(builtInConfig());
     const QList<QByteArray> bad = {
         "", "   ", "garbage", good.left(good.size() / 2), "<?xml version=\"1.0\"?><OTHER/>",
         "<DATAPACKET><METADATA/></DATAPACKET>",
@@ -213,22 +208,17 @@ TEST(Datapacket, MalformedFilesAreRefusedWithAReason) {
 }
 
 TEST(Datapacket, MeasurementTableRefusesMissingOrWrongFields) {
-    MeasurementTable t;
-    addSample(t, 1, 1, 22);
-    const auto before = t.allRows();
     QString error;
-    Table cfg;
-    fillBuiltInConfig(cfg);
-    auto p = readDatapacket(writeDatapacket(cfg), &error);
+    auto p = readDatapacket(writeDatapacket(builtInConfig()), &error);
     ASSERT_TRUE(p);
-    EXPECT_FALSE(t.takePacket(*p, &error));
+    EXPECT_FALSE(Measurements::fromRecords(*p, &error));
     EXPECT_TRUE(error.contains("Reg"));
-    auto m = readDatapacket(QByteArray(writeDatapacket(t)).replace("attrname=\"Tint\" fieldtype=\"r8\"",
-                                                                   "attrname=\"Tint\" fieldtype=\"string\""),
+    auto m = readDatapacket(QByteArray(writeDatapacket(sampleRecords({{1, 1, 22}})))
+                                .replace("attrname=\"Tint\" fieldtype=\"r8\"", "attrname=\"Tint\" fieldtype=\"string\""),
                             &error);
     ASSERT_TRUE(m);
-    EXPECT_FALSE(t.takePacket(*m, &error));
-    EXPECT_EQ(t.allRows(), before);
+    EXPECT_FALSE(Measurements::fromRecords(*m, &error));
+    EXPECT_TRUE(error.contains("Tint"));
 }
 
 TEST(Datapacket, FailedSaveLeavesTheOldFile) {
@@ -238,10 +228,8 @@ TEST(Datapacket, FailedSaveLeavesTheOldFile) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("old");
     f.close();
-    Table t;
-    fillBuiltInConfig(t);
     QString error;
-    EXPECT_FALSE(saveTable(t, dir.filePath("missing/x.dat"), &error));
+    EXPECT_FALSE(saveDatapacket(builtInConfig(), dir.filePath("missing/x.dat"), &error));
     EXPECT_TRUE(error.contains("missing"));
     EXPECT_EQ(readAllOf(path), "old");
 }
@@ -254,67 +242,48 @@ TEST(Cp1252, BothWays) {
 
 TEST(Datapacket, AFullMemoryComesBackBitForBit) {
     // Every raw value the logger can give, in every field that holds a temperature or a time.
-    MeasurementTable t;
-    for (int i = 0; i < 8192; ++i) {
-        t.append();
-        t.setValue(field::Ensaio, 1 + i / 1000);
-        t.setValue(field::SubReg, 1 + i % 1000);
-        t.setValue(field::Tempo, sampleMinutes(1 + i % 1000));
-        t.setValue(field::Tint, rawToCelsius(static_cast<quint32>(i % 1024)));
-        t.setValue(field::Text, rawToCelsius(static_cast<quint32>((i * 7) % 1024)));
-        t.setValue(field::TMax, i % 1000 == 0 ? rawToCelsius(1023) : 0.0);
-        t.setValue(field::TMin, i % 1000 == 0 ? 20.0 + 1.0 / 3.0 : 0.0);
-        t.post();
-    }
-    // Values no logger gives: the file form keeps them bit for bit, the measurement table
-    // refuses them.
-    for (double v : {5e-324, 2.2250738585072014e-308, 1.7976931348623157e308, -0.1, 0.1 + 0.2, 1e21, 123456789.123456789}) {
-        t.append();
-        t.setValue(field::Ensaio, 99);
-        t.setValue(field::SubReg, 1);
-        t.setValue(field::Tint, v);
-        t.post();
-    }
+    Records t(measurementFields());
+    for (int i = 0; i < 8192; ++i)
+        t.appendRow({i + 1, 1 + i / 1000, 1 + i % 1000, sampleMinutes(1 + i % 1000),
+                     rawToCelsius(static_cast<quint32>(i % 1024)), rawToCelsius(static_cast<quint32>((i * 7) % 1024)),
+                     i % 1000 == 0 ? rawToCelsius(1023) : 0.0, i % 1000 == 0 ? 20.0 + 1.0 / 3.0 : 0.0});
+    t.autoIncValue = t.rowCount() + 1;
+    const Records logger = t;
+    // Values no logger gives: the file form keeps them bit for bit, the measurements refuse them.
+    for (double v : {5e-324, 2.2250738585072014e-308, 1.7976931348623157e308, -0.1, 0.1 + 0.2, 1e21, 123456789.123456789})
+        t.appendRow({int(t.rowCount() + 1), 99, 1, QVariant(), v});
+    auto differing = [](const Records& a, const Records& b) {
+        int n = 0;
+        for (qsizetype r = 0; r < a.rowCount(); ++r)
+            for (int f = 0; f < a.width(); ++f)
+                if (a.value(r, f).isNull() != b.value(r, f).isNull() ||
+                    std::bit_cast<quint64>(a.value(r, f).toDouble()) != std::bit_cast<quint64>(b.value(r, f).toDouble()))
+                    ++n;
+        return n;
+    };
     QTemporaryDir dir;
     QString error;
-    ASSERT_TRUE(saveTable(t, dir.filePath("f.dat"), &error)) << error.toStdString();
+    ASSERT_TRUE(saveDatapacket(t, dir.filePath("f.dat"), &error)) << error.toStdString();
     const auto p = loadDatapacket(dir.filePath("f.dat"), &error);
     ASSERT_TRUE(p) << error.toStdString();
-    const QList<Table::Row> a = t.allRows();
-    ASSERT_EQ(a.size(), p->rows.size());
-    int differing = 0;
-    for (int r = 0; r < a.size(); ++r)
-        for (int f = 0; f < a[r].size(); ++f)
-            if (a[r][f].isNull() != p->rows.isNull(r, f) ||
-                std::bit_cast<quint64>(a[r][f].toDouble()) != std::bit_cast<quint64>(p->rows.toDouble(r, f)))
-                ++differing;
-    EXPECT_EQ(differing, 0);
-    MeasurementTable back;
-    EXPECT_FALSE(back.takePacket(*p, &error));
+    ASSERT_EQ(t.rowCount(), p->rowCount());
+    EXPECT_EQ(differing(t, *p), 0);
+    EXPECT_FALSE(Measurements::fromRecords(*p, &error));
     EXPECT_TRUE(error.startsWith("linha 8193, campo \"Tint\": 4.940656458e-324 °C está fora")) << error.toStdString();
-    // Without them, the logger's own values come back bit for bit.
-    t.setFiltered(false);
-    while (t.gotoBookmark(t.storedRows().back()) && t.asInteger(field::Ensaio) == 99)
-        t.deleteCurrent();
-    ASSERT_TRUE(saveTable(t, dir.filePath("g.dat"), &error)) << error.toStdString();
+    // Without them, the logger's own values come back bit for bit through the measurements.
+    ASSERT_TRUE(saveDatapacket(logger, dir.filePath("g.dat"), &error)) << error.toStdString();
     const auto q = loadDatapacket(dir.filePath("g.dat"), &error);
-    ASSERT_TRUE(q && back.takePacket(*q, &error)) << error.toStdString();
-    const QList<Table::Row> c = t.allRows(), b = back.allRows();
-    ASSERT_EQ(c.size(), b.size());
-    differing = 0;
-    for (int r = 0; r < c.size(); ++r)
-        for (int f = 0; f < c[r].size(); ++f)
-            if (c[r][f].isNull() != b[r][f].isNull() ||
-                std::bit_cast<quint64>(c[r][f].toDouble()) != std::bit_cast<quint64>(b[r][f].toDouble()))
-                ++differing;
-    EXPECT_EQ(differing, 0);
+    ASSERT_TRUE(q) << error.toStdString();
+    const auto back = Measurements::fromRecords(*q, &error);
+    ASSERT_TRUE(back) << error.toStdString();
+    const Records b = back->toRecords();
+    ASSERT_EQ(b.rowCount(), logger.rowCount());
+    EXPECT_EQ(differing(logger, b), 0);
+    EXPECT_EQ(writeDatapacket(b), readAllOf(dir.filePath("g.dat")));
 }
 
 TEST(Datapacket, HostileMeasurementFilesAreRefusedWithTheirReason) {
-    MeasurementTable t;
-    addSample(t, 1, 1, 22);
-    const QByteArray good = writeDatapacket(t);
-    const auto before = t.allRows();
+    const QByteArray good = writeDatapacket(sampleRecords({{1, 1, 22}}));
     struct Case { const char* name; QByteArray bytes; const char* reason; } cases[] = {
         {"test number beyond our integers (i8)",
          QByteArray(good).replace("attrname=\"Ensaio\" fieldtype=\"i4\"", "attrname=\"Ensaio\" fieldtype=\"i8\"")
@@ -336,10 +305,9 @@ TEST(Datapacket, HostileMeasurementFilesAreRefusedWithTheirReason) {
         ASSERT_NE(c.bytes, good) << c.name;
         QString error;
         const auto p = readDatapacket(c.bytes, &error);
-        const bool refused = !p || !t.takePacket(*p, &error);
+        const bool refused = !p || !Measurements::fromRecords(*p, &error);
         EXPECT_TRUE(refused) << c.name;
         EXPECT_TRUE(error.contains(c.reason)) << c.name << ": " << error.toStdString();
-        EXPECT_EQ(t.allRows(), before) << c.name;
     }
 }
 
@@ -353,15 +321,14 @@ TEST(Datapacket, FilesTooLargeOrUnwritableSayWhy) {
     EXPECT_FALSE(loadDatapacket(big.fileName(), &error));
     EXPECT_TRUE(error.contains("o arquivo é grande demais para um arquivo de dados")) << error.toStdString();
 
-    Table t;
-    fillBuiltInConfig(t);
+    const Records t = builtInConfig();
     ASSERT_TRUE(QDir(dir.path()).mkdir("pasta"));
     struct Case { QString path; const char* cause; } cases[] = {
         {dir.filePath("pasta"), "já existe uma pasta com esse nome"},
         {dir.filePath("nada/x.dat"), "a pasta não existe"},
     };
     for (const auto& c : cases) {
-        EXPECT_FALSE(saveTable(t, c.path, &error));
+        EXPECT_FALSE(saveDatapacket(t, c.path, &error));
         EXPECT_TRUE(error.contains(c.cause)) << error.toStdString();
         EXPECT_FALSE(error.contains("Unknown error"));
     }
@@ -378,7 +345,7 @@ QByteArray keyValueFile(const QByteArray& rows, const QByteArray& prologue = "<?
 }
 
 // Writes the bytes to a file of its own and opens it as the program does.
-std::optional<Datapacket> loadBytes(const QByteArray& bytes, QString* error) {
+std::optional<Records> loadBytes(const QByteArray& bytes, QString* error) {
     static int n = 0;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("f%1.dat").arg(++n));
@@ -389,10 +356,10 @@ std::optional<Datapacket> loadBytes(const QByteArray& bytes, QString* error) {
     return loadDatapacket(path, error);
 }
 
-QList<std::pair<QString, QString>> keyValues(const Datapacket& p) {
+QList<std::pair<QString, QString>> keyValues(const Records& p) {
     QList<std::pair<QString, QString>> out;
-    for (const Table::Row& r : p.rows)
-        out << std::pair{r[0].toString(), r[1].toString()};
+    for (qsizetype r = 0; r < p.rowCount(); ++r)
+        out << std::pair{p.value(r, 0).toString(), p.value(r, 1).toString()};
     return out;
 }
 
@@ -487,8 +454,8 @@ TEST(Datapacket, NamesOfElementsAttributesAndTypesMatchInAnyCase) {
     ASSERT_EQ(p->fields.size(), 3);
     EXPECT_EQ(p->fields[1].type, FieldType::Integer);
     EXPECT_EQ(p->fields[2].type, FieldType::Float);
-    ASSERT_EQ(p->rows.size(), 1);
-    EXPECT_EQ(p->rows[0], (Table::Row{QString("a"), 7, 0.5}));
+    ASSERT_EQ(p->rowCount(), 1);
+    EXPECT_EQ(p->row(0), (QList<QVariant>{QString("a"), 7, 0.5}));
     EXPECT_EQ(p->autoIncValue, 3);
 }
 
@@ -523,8 +490,8 @@ TEST(Datapacket, NumbersAreReadAsQtReadsThem) {
             EXPECT_EQ(bool(readDatapacket(onlyI, &error)), takesI) << text;
             continue;
         }
-        EXPECT_EQ(std::bit_cast<quint64>(p->rows[0][0].toDouble()), std::bit_cast<quint64>(d)) << text;
-        EXPECT_EQ(p->rows[1][1], QVariant(static_cast<int>(i))) << text;
+        EXPECT_EQ(std::bit_cast<quint64>(p->value(0, 0).toDouble()), std::bit_cast<quint64>(d)) << text;
+        EXPECT_EQ(p->value(1, 1), QVariant(static_cast<int>(i))) << text;
     }
 }
 
@@ -540,101 +507,8 @@ TEST(Datapacket, AFileDenserThanATableIsStillReadWhole) {
     EXPECT_EQ(keyValues(*p), (QList<std::pair<QString, QString>>{{"last", "1"}}));
 }
 
-TEST(Table, OpenedRowsAreTheTablesOwnOnceChanged) {
-    MeasurementTable t;
-    for (int i = 1; i <= 3; ++i)
-        addSample(t, 1, i, 20 + i);
-    QTemporaryDir dir;
-    QString error;
-    ASSERT_TRUE(saveTable(t, dir.filePath("a.dat"), &error)) << error.toStdString();
-    const auto p = loadDatapacket(dir.filePath("a.dat"), &error);
-    ASSERT_TRUE(p) << error.toStdString();
-    MeasurementTable u;
-    ASSERT_TRUE(u.takePacket(*p, &error)) << error.toStdString();
-    u.first();
-    ASSERT_TRUE(u.edit());
-    u.setValue(field::Tint, 30.0);
-    u.post();
-    addSample(u, 2, 1, 25);
-    EXPECT_EQ(p->rows.size(), 3); // the packet keeps what the file held
-    EXPECT_EQ(p->rows[0][u.fieldIndex(field::Tint)].toDouble(), 21.0);
-    EXPECT_EQ(u.valueAt(0, u.fieldIndex(field::Tint)).toDouble(), 30.0);
-    EXPECT_EQ(u.allRows().size(), 4);
-}
-
-TEST(Table, AFieldAddedLaterIsNullInOlderRows) {
-    Table t(configFields());
-    t.createDataSet();
-    t.append();
-    t.setValue(0, QString("a"));
-    t.post();
-    FieldDef extra;
-    extra.name = QStringLiteral("Extra");
-    extra.type = FieldType::Integer;
-    t.fieldDefs().append(extra);
-    t.append();
-    t.setValue(0, QString("b"));
-    t.setValue(2, 5);
-    t.post();
-    EXPECT_TRUE(t.valueAt(0, 2).isNull());
-    EXPECT_EQ(t.valueAt(1, 2), QVariant(5));
-    EXPECT_TRUE(t.isNullAt(0, 2));
-    EXPECT_EQ(t.integerAt(1, 2), 5);
-}
-
-TEST(Table, CheapReadsAgreeWithTheVariants) {
-    Table t(configFields());
-    t.createDataSet();
-    const QList<QVariant> values = {QVariant(), 3, qint64(1) << 40, 2.75, -2.5, true, QString("12"), QString("x"),
-                                    QDate(2024, 1, 2), QVariant::fromValue(nullptr)};
-    for (const QVariant& v : values) {
-        t.append();
-        t.setValue(1, v);
-        t.post();
-    }
-    const auto rows = t.storedRows();
-    ASSERT_EQ(rows.size(), size_t(values.size()));
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const QVariant& v = values[static_cast<qsizetype>(i)];
-        EXPECT_EQ(t.valueAt(rows[i], 1), v) << i;
-        EXPECT_EQ(t.valueAt(rows[i], 1).metaType(), v.metaType()) << i;
-        EXPECT_EQ(t.isNullAt(rows[i], 1), v.isNull()) << i;
-        EXPECT_EQ(t.floatAt(rows[i], 1), v.toDouble()) << i;
-        EXPECT_EQ(t.integerAt(rows[i], 1), v.toLongLong()) << i;
-    }
-    // An edit that changes a value's kind, both ways.
-    t.gotoBookmark(rows[7]);
-    t.edit();
-    t.setValue(1, 4.5);
-    t.post();
-    t.gotoBookmark(rows[1]);
-    t.edit();
-    t.setValue(1, QString("y"));
-    t.post();
-    EXPECT_EQ(t.valueAt(rows[7], 1), QVariant(4.5));
-    EXPECT_EQ(t.valueAt(rows[1], 1), QVariant(QString("y")));
-}
-
-TEST(RowStore, CopiesShareTheirCellsUntilOneChanges) {
-    RowStore a(2);
-    a << Table::Row{1, QString("x")} << Table::Row{2.5};
-    RowStore b = a;
-    EXPECT_TRUE(b.sharesWith(a));
-    b.setDouble(1, 1, 7.0);
-    EXPECT_FALSE(b.sharesWith(a));
-    EXPECT_EQ(a[1], (Table::Row{2.5, QVariant()}));
-    EXPECT_EQ(b[1], (Table::Row{2.5, 7.0}));
-    EXPECT_EQ(a[0], (Table::Row{1, QString("x")}));
-    QList<Table::Row> seen;
-    for (const Table::Row& r : a)
-        seen << r;
-    EXPECT_EQ(seen, (QList<Table::Row>{{1, QString("x")}, {2.5, QVariant()}}));
-}
-
 TEST(Datapacket, MeasurementFilesInAnotherLayoutAreConverted) {
-    MeasurementTable t;
-    addSample(t, 1, 1, 22);
-    addSample(t, 2, 5, 23.5);
+    const Records t = sampleRecords({{1, 1, 22}, {2, 5, 23.5}});
     const QByteArray own = writeDatapacket(t);
     const QByteArray extraFirst = QByteArray(own)
                                       .replace("<FIELD attrname=\"Reg\"", "<FIELD attrname=\"Nota\" fieldtype=\"string\" WIDTH=\"8\"/><FIELD attrname=\"Reg\"")
@@ -652,21 +526,23 @@ TEST(Datapacket, MeasurementFilesInAnotherLayoutAreConverted) {
         QString error;
         const auto p = loadBytes(c.bytes, &error);
         ASSERT_TRUE(p) << c.name << ": " << error.toStdString();
-        MeasurementTable u;
-        ASSERT_TRUE(u.takePacket(*p, &error)) << c.name << ": " << error.toStdString();
-        ASSERT_GE(u.fieldCount(), 8) << c.name;
+        const auto m = Measurements::fromRecords(*p, &error);
+        ASSERT_TRUE(m) << c.name << ": " << error.toStdString();
+        const Records u = m->toRecords();
+        ASSERT_GE(u.width(), 8) << c.name;
         for (int f = 0; f < 8; ++f)
-            EXPECT_EQ(u.fields()[f].name, measurementFields()[f].name) << c.name;
-        const QList<Table::Row> rows = u.allRows();
-        ASSERT_EQ(rows.size(), 2) << c.name;
-        EXPECT_EQ(rows[0].mid(0, 8), t.allRows()[0]) << c.name;
-        EXPECT_EQ(rows[1][u.fieldIndex(field::Ensaio)], QVariant(2)) << c.name;
-        EXPECT_EQ(rows[1][u.fieldIndex(field::SubReg)], QVariant(5)) << c.name;
-        EXPECT_EQ(rows[1][u.fieldIndex(field::Tint)].metaType(), QMetaType::fromType<double>()) << c.name;
-        if (u.fieldCount() > 8) {
-            EXPECT_EQ(u.fields()[8].name, "Nota") << c.name;
-            EXPECT_EQ(rows[0][8], QVariant(QString("a"))) << c.name;
-            EXPECT_TRUE(rows[1][8].isNull()) << c.name;
+            EXPECT_EQ(u.fields[f].name, measurementFields()[f].name) << c.name;
+        ASSERT_EQ(u.rowCount(), 2) << c.name;
+        EXPECT_EQ(u.row(0).mid(0, 8), t.row(0)) << c.name;
+        EXPECT_EQ(u.value(1, ColEnsaio), QVariant(2)) << c.name;
+        EXPECT_EQ(u.value(1, ColSubReg), QVariant(5)) << c.name;
+        EXPECT_EQ(u.value(1, ColTint).metaType(), QMetaType::fromType<double>()) << c.name;
+        if (u.width() > 8) {
+            EXPECT_EQ(u.fields[8].name, "Nota") << c.name;
+            EXPECT_EQ(u.value(0, 8), QVariant(QString("a"))) << c.name;
+            EXPECT_TRUE(u.value(1, 8).isNull()) << c.name;
+            // Saved again, the file's own field comes after ours.
+            EXPECT_TRUE(writeDatapacket(u).contains("Nota=\"a\"/>")) << c.name;
         }
     }
 }

@@ -13,9 +13,8 @@
 #include "link/commands.h"
 #include "link/framecodec.h"
 #include "link/systemseriallibrary.h"
-#include "tools/cli/csv.h"
-#include "tools/emulator/fakeseriallibrary.h"
-#include "tools/emulator/loggermodel.h"
+#include "export/dtCsv.h"
+#include "acquisition/memorydecoder.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -28,7 +27,9 @@
 #include <QRegularExpression>
 #include <QLoggingCategory>
 #include <QStringList>
+#include <atomic>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -41,7 +42,7 @@
 
 namespace {
 
-enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5 };
+enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5, kCancelled = 6 };
 
 void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toUtf8().constData()); }
 void out(const QString& s) { std::fprintf(stdout, "%s\n", s.toUtf8().constData()); }
@@ -92,6 +93,7 @@ int exitOf(const ses::Outcome& o) {
     case S::Empty: return kEmpty;
     case S::File:
     case S::Config: return kFile;
+    case S::Cancelled: return kCancelled;
     }
     return kComm;
 }
@@ -107,12 +109,10 @@ std::unique_ptr<Cli> openDevice(const QString& device) {
     return c;
 }
 
-// Shows progress on a terminal and keeps the memory as read, for --dump.
+// Shows progress on a terminal.
 class CliListener : public acq::DownloadListener {
 public:
-    explicit CliListener(bool quiet = false) : tty_(!quiet && ::isatty(2) != 0) {}
-    void clearTests() override { tests = 0; }
-    void testStarted(int) override { ++tests; }
+    CliListener() : tty_(::isatty(2) != 0) {}
     void progressStart(int maximum, int) override { max_ = std::max(maximum, 1); done_ = 0; draw(); }
     void progressStep() override {
         done_ = std::min(max_, done_ + 64);
@@ -122,24 +122,6 @@ public:
         if (tty_)
             std::fprintf(stderr, "\n");
     }
-    void responseRead(int start, const QByteArray& response) override {
-        // Registers from `start`, four digits each after ":03" and the byte count.
-        const auto count = lnk::decodeField(response, 4, 2);
-        if (!count)
-            return;
-        const int registers = static_cast<int>(*count) / 2;
-        if (memory.size() < 2 * (start + registers))
-            memory.resize(2 * (start + registers), '\0');
-        for (int i = 0; i < registers; ++i) {
-            const auto w = lnk::decodeField(response, 6 + 4 * i, 4);
-            if (!w)
-                return;
-            memory[2 * (start + i)] = static_cast<char>(*w >> 8);
-            memory[2 * (start + i) + 1] = static_cast<char>(*w & 0xFF);
-        }
-    }
-    int tests = 0;
-    QByteArray memory; ///< bytes from address 0 to the end of the last block read
 
 private:
     void draw() const {
@@ -153,6 +135,18 @@ private:
     bool tty_;
     int max_ = 1, done_ = 0;
 };
+
+// Ctrl+C during a download stops it after the block in progress, so that what was read can
+// still be written; a second Ctrl+C ends the program at once.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onInterrupt(int) {
+    if (interrupted.exchange(true)) {
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+    }
+}
 
 // ---- data files ---------------------------------------------------------------------------------
 
@@ -232,19 +226,19 @@ bool writeOrTell(const QString& path, const QByteArray& bytes) {
     return false;
 }
 
-// Saves what was read; a table without a row never replaces a file.
-int saveDownload(acq::MeasurementTable& t, const QString& path, int tests) {
-    t.setFiltered(false);
-    if (t.recordCount() == 0) {
+// Saves what was read; measurements without a row never replace a file.
+int saveDownload(ses::Session& session, const QString& path) {
+    const acq::Measurements& m = session.data();
+    if (m.isEmpty()) {
         err(QStringLiteral("A memória não tem amostras; %1 não foi gravado").arg(native(path)));
         return kEmpty;
     }
-    QString why;
-    if (!acq::saveTable(t, path, &why)) {
-        err(why);
+    const ses::Outcome o = session.save(path);
+    if (!o.ok()) {
+        err(o.text);
         return kFile;
     }
-    err(QStringLiteral("%1 ensaio(s), %2 linha(s) gravadas em %3").arg(tests).arg(t.recordCount()).arg(native(path)));
+    err(QStringLiteral("%1 ensaio(s), %2 linha(s) gravadas em %3").arg(m.tests().size()).arg(m.rowCount()).arg(native(path)));
     return kOk;
 }
 
@@ -272,20 +266,22 @@ int download(const Command&, QCommandLineParser& p) {
     auto c = openDevice(value(p, kDevice));
     if (!c)
         return kComm;
-    acq::MeasurementTable& t = c->session.table();
     CliListener l;
-    const ses::Outcome o = c->session.download(l);
+    std::signal(SIGINT, onInterrupt);
+    const ses::Outcome o = c->session.download(l, &interrupted);
+    std::signal(SIGINT, SIG_DFL);
     const int code = exitOf(o);
     if (!o.text.isEmpty())
         err(o.text);
     if (!o.detail.isEmpty())
         err(o.detail);
     // The memory as read is kept whatever the outcome: it is what a technician looks at.
-    if (!dump.isEmpty() && !l.memory.isEmpty() && !writeOrTell(dump, l.memory))
+    const QByteArray& memory = c->session.memoryRead();
+    if (!dump.isEmpty() && !memory.isEmpty() && !writeOrTell(dump, memory))
         return kFile;
     if (code != kOk && !isSet(p, "partial"))
         return code;
-    const int saved = saveDownload(t, path, l.tests);
+    const int saved = saveDownload(c->session, path);
     // A failed download that read no sample says why it failed, not that the memory is empty.
     return saved == kEmpty && code != kOk ? code : saved != kOk ? saved : code;
 }
@@ -297,10 +293,10 @@ int decode(const Command&, QCommandLineParser& p) {
         return kUsage;
     acq::ReadFailure failure{};
     QString why;
-    const auto read = acq::readWholeFile(in, emu::LoggerModel::kMemorySize, &failure, &why);
+    const auto read = acq::readWholeFile(in, acq::kMemoryBytes, &failure, &why);
     if (!read) {
         if (failure == acq::ReadFailure::TooLarge)
-            err(QStringLiteral("%1: maior que a memória do registrador (%2 bytes)").arg(native(in)).arg(emu::LoggerModel::kMemorySize));
+            err(QStringLiteral("%1: maior que a memória do registrador (%2 bytes)").arg(native(in)).arg(acq::kMemoryBytes));
         else if (failure == acq::ReadFailure::NotRegular)
             err(QStringLiteral("%1: %2").arg(native(in), why));
         else
@@ -314,51 +310,41 @@ int decode(const Command&, QCommandLineParser& p) {
     }
     // A dump ends with the last block read; the data it announces must all be there.
     const int end = (static_cast<unsigned char>(image[1]) << 8) | static_cast<unsigned char>(image[2]);
-    if (image[0] != 0 && image.size() < emu::LoggerModel::kMemorySize && image.size() < std::min(end, 32768)) {
+    if (image[0] != 0 && image.size() < acq::kMemoryBytes && image.size() < std::min(end, 32768)) {
         err(QStringLiteral("%1: o cabeçalho indica %2 bytes de dados, mas o arquivo tem %3")
                 .arg(native(in)).arg(end).arg(image.size()));
         return kContents;
     }
     if (!outputWritable(path))
         return kFile;
-    // The same download, with the image behind it instead of a logger on a line.
-    emu::LoggerModel model(image);
-    emu::FakeSerialLibrary lib(&model);
-    struct NoPause : lnk::Clock {
-        void pause(int) override {}
-        qint64 nowUs() const override { return 0; }
-    } clock;
-    ses::Session session(lib, clock);
-    lib.loggerPort = session.channel().port();
-    session.channel().openPort(session.channel().port());
-    CliListener l(true);
-    const ses::Outcome o = session.download(l);
+    // The same decoding as the download's, from the bytes the dump holds.
+    Cli c;
+    const ses::Outcome o = c.session.takeMemory(image);
     if (!o.text.isEmpty())
         err(o.text);
     if (!o.ok())
         return exitOf(o);
-    return saveDownload(session.table(), path, l.tests);
+    return saveDownload(c.session, path);
 }
 
 int show(const Command&, QCommandLineParser& p) {
     Cli c;
-    acq::MeasurementTable& t = c.session.table();
     if (!loadFile(p.positionalArguments().value(0), c))
         return kFile;
+    const acq::Measurements& m = c.session.data();
     if (!p.isSet(kTest)) {
         out(QStringLiteral("Ensaio\tLinhas\tMínima\tMáxima"));
-        for (const TestSummary& s : summarizeTests(t))
+        for (const TestSummary& s : summarizeTests(m))
             out(QStringLiteral("%1\t%2\t%3\t%4").arg(s.test.label()).arg(s.rows).arg(s.minLabel, s.maxLabel));
         return kOk;
     }
     const auto n = testOption(p, c.session);
     if (!n)
         return kUsage;
-    selectTest(t, *n);
-    namespace f = acq::field;
     out(QStringLiteral("Registro\tTempo (min)\tTemp. Int. (°C)\tTemp. Ext. (°C)"));
-    for (t.first(); !t.eof(); t.next())
-        out(QStringList{t.displayText(f::SubReg), t.displayText(f::Tempo), t.displayText(f::Tint), t.displayText(f::Text)}
+    for (const int r : m.inOrder(*n))
+        out(QStringList{m.displayText(r, acq::ColSubReg), m.displayText(r, acq::ColTempo), m.displayText(r, acq::ColTint),
+                        m.displayText(r, acq::ColText)}
                 .join(QLatin1Char('\t')));
     return kOk;
 }
@@ -395,15 +381,15 @@ int exportTest(const Command&, QCommandLineParser& p) {
         return kUsage;
     }
     Cli c;
-    acq::MeasurementTable& t = c.session.table();
     acq::TestRun n;
     if (const auto code = loadTestFor(p, path, c, n))
         return *code;
-    selectTest(t, n);
+    const acq::Records rows = c.session.data().toRecords(c.session.data().inOrder(n));
     if (format == QLatin1String("csv"))
-        return writeOrTell(path, testCsv(t)) ? kOk : kFile;
+        return writeOrTell(path, recordsCsv(rows)) ? kOk : kFile;
     TdtDataSetExport x;
-    configureMeasurementExport(x, t);
+    configureMeasurementExport(x);
+    x.DataSet = &rows;
     x.ExportStyle = xsFile;
     x.FileName = path;
     // The spreadsheet is written under exactly the name asked for (".xls" as typed).
@@ -436,11 +422,10 @@ int plot(const Command&, QCommandLineParser& p) {
         }
     }
     Cli c;
-    acq::MeasurementTable& t = c.session.table();
     acq::TestRun n;
     if (const auto code = loadTestFor(p, path, c, n))
         return *code;
-    TestView v = selectTest(t, n);
+    TestView v = viewOf(c.session.data(), n);
     TestChart chart;
     chart.setPoints(std::move(v.interna), std::move(v.externa));
     chart.chart()->setTitle(n.caption());
@@ -577,7 +562,6 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
 // Loads the file, finds the test and evaluates it; an exit code when any of that fails.
 std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, ses::EvaluationRequest& req,
                                eval::Result& result) {
-    acq::MeasurementTable& t = c.session.table();
     const auto r = evaluationRequest(p);
     if (!r)
         return kUsage;
@@ -588,7 +572,7 @@ std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, s
     if (!test)
         return kUsage;
     n = *test;
-    const eval::Outcome o = ses::evaluateTest(t, n, req);
+    const eval::Outcome o = ses::evaluateTest(c.session.data(), n, req);
     if (!o.ok()) {
         err(o.error);
         return kContents;
@@ -618,7 +602,6 @@ int report(const Command&, QCommandLineParser& p) {
     if (!outputWritable(path))
         return kFile;
     Cli c;
-    acq::MeasurementTable& t = c.session.table();
     acq::TestRun n;
     ses::EvaluationRequest req;
     eval::Result r;
@@ -630,7 +613,7 @@ int report(const Command&, QCommandLineParser& p) {
     rr.result = r;
     rr.calorimetry = req.calorimetry;
     QString why;
-    if (!writeReport(t, rr, path, &why)) {
+    if (!writeReport(c.session.data(), rr, path, &why)) {
         err(why);
         return kFile;
     }

@@ -1,4 +1,6 @@
-#include "tools/cli/csv.h"
+#include "export/dtCsv.h"
+
+#include <QStringList>
 
 namespace {
 
@@ -10,24 +12,19 @@ QString quoted(QString s) {
     return QLatin1Char('"') + s + QLatin1Char('"');
 }
 
-bool isNumber(acq::FieldType t) {
-    return t == acq::FieldType::Float || t == acq::FieldType::Integer || t == acq::FieldType::LargeInt ||
-           t == acq::FieldType::AutoInc;
-}
-
 } // namespace
 
-QByteArray testCsv(acq::Table& table) {
+QByteArray recordsCsv(const acq::Records& rows) {
     QStringList lines;
     QStringList captions;
-    for (const acq::FieldDef& f : table.fields())
+    for (const acq::FieldDef& f : rows.fields)
         captions << quoted(f.displayName());
     lines << captions.join(QLatin1Char(';'));
-    for (table.first(); !table.eof(); table.next()) {
+    for (qsizetype r = 0; r < rows.rowCount(); ++r) {
         QStringList cells;
-        for (int i = 0; i < table.fieldCount(); ++i) {
-            QString text = table.displayText(i);
-            if (isNumber(table.fields()[i].type))
+        for (int i = 0; i < rows.width(); ++i) {
+            QString text = acq::displayText(rows.fields[i], rows.value(r, i));
+            if (acq::isNumeric(rows.fields[i].type))
                 text.replace(QLatin1Char('.'), QLatin1Char(','));
             cells << quoted(text);
         }
