@@ -68,9 +68,7 @@ QString otherText(const FieldDef& f, const QVariant& v) {
     }
 }
 
-void appendValue(QByteArray& out, const Records& t, qsizetype row, int field) {
-    const FieldDef& f = t.fields[field];
-    const QVariant& v = t.value(row, field);
+void appendValue(QByteArray& out, const FieldDef& f, const QVariant& v) {
     char buf[32];
     std::to_chars_result r{};
     switch (f.type) {
@@ -317,7 +315,7 @@ class Reader {
 public:
     explicit Reader(const char* base) : base_(base) {}
 
-    std::optional<Records> read(const pugi::xml_document& doc);
+    bool read(const pugi::xml_document& doc, RecordSink& sink);
     QString error() const { return error_; }
 
 private:
@@ -334,7 +332,7 @@ private:
     QString attr(pugi::xml_node n, const char* name, bool* present = nullptr);
     int fieldOf(const char* attrName, int hint) const;
     const char* fieldText(pugi::xml_node row, int field) const;
-    bool store(Records& rows, qsizetype row, int field, const FieldDef& f, const char* raw, qint64& maxAuto);
+    bool store(RecordSink& sink, int field, const FieldDef& f, const char* raw, qint64& maxAuto);
 
     const char* base_;
     QString error_;
@@ -465,7 +463,7 @@ const char* Reader::fieldText(pugi::xml_node row, int field) const {
 }
 
 // Stores a field's value; false when the text is no value of the field's type.
-bool Reader::store(Records& rows, qsizetype row, int field, const FieldDef& f, const char* raw, qint64& maxAuto) {
+bool Reader::store(RecordSink& sink, int field, const FieldDef& f, const char* raw, qint64& maxAuto) {
     switch (f.type) {
     case FieldType::Integer:
     case FieldType::AutoInc:
@@ -474,12 +472,12 @@ bool Reader::store(Records& rows, qsizetype row, int field, const FieldDef& f, c
         if (!plainInteger(raw, v))
             break;
         if (f.type == FieldType::LargeInt) {
-            rows.value(row, field) = QVariant(v);
+            sink.setInt(field, v);
             return true;
         }
         if (v < INT32_MIN || v > INT32_MAX)
             return false;
-        rows.value(row, field) = QVariant(static_cast<int>(v));
+        sink.setInt(field, v);
         if (f.type == FieldType::AutoInc)
             maxAuto = std::max(maxAuto, v);
         return true;
@@ -488,13 +486,13 @@ bool Reader::store(Records& rows, qsizetype row, int field, const FieldDef& f, c
         double v = 0;
         if (!plainFloat(raw, v))
             break;
-        rows.value(row, field) = QVariant(v);
+        sink.setDouble(field, v);
         return true;
     }
     case FieldType::String:
         if (std::strpbrk(raw, "&<") != nullptr)
             break;
-        rows.value(row, field) = QVariant(QString::fromUtf8(raw));
+        sink.setValue(field, QVariant(QString::fromUtf8(raw)));
         return true;
     default: break;
     }
@@ -506,27 +504,24 @@ bool Reader::store(Records& rows, qsizetype row, int field, const FieldDef& f, c
         return false;
     if (f.type == FieldType::AutoInc && !v->isNull())
         maxAuto = std::max(maxAuto, v->toLongLong());
-    rows.value(row, field) = *v;
+    sink.setValue(field, *v);
     return true;
 }
 
-std::optional<Records> Reader::read(const pugi::xml_document& doc) {
+bool Reader::read(const pugi::xml_document& doc, RecordSink& sink) {
     const pugi::xml_node root = doc.document_element();
     const pugi::xml_node meta = childNamed(root, "METADATA");
     const pugi::xml_node fields = childNamed(meta, "FIELDS");
     const pugi::xml_node rowdata = childNamed(root, "ROWDATA");
     if (!checkTree(doc, rowdata))
-        return std::nullopt;
-    auto refuse = [&](const QString& why) -> std::optional<Records> {
-        fail(why);
-        return std::nullopt;
-    };
+        return false;
+    auto refuse = [&](const QString& why) { return fail(why); };
     if (!sameName(root.name(), "DATAPACKET"))
         return refuse(QStringLiteral("não é uma tabela de dados (elemento raiz <%1>)").arg(QString::fromUtf8(root.name())));
     if (!fields || !rowdata)
         return refuse(QStringLiteral("tabela incompleta: faltam METADATA/FIELDS ou ROWDATA"));
 
-    Records p;
+    Records p; // the fields and the auto-increment value; the rows go to the sink
     for (pugi::xml_node fe = fields.first_child(); fe; fe = fe.next_sibling()) {
         if (fe.type() != pugi::node_element || !sameName(fe.name(), "FIELD"))
             continue;
@@ -573,7 +568,7 @@ std::optional<Records> Reader::read(const pugi::xml_document& doc) {
     qsizetype count = 0;
     for (pugi::xml_node re = rowdata.first_child(); re; re = re.next_sibling())
         ++count;
-    p.cells.reserve(static_cast<size_t>(count) * static_cast<size_t>(nf));
+    sink.begin(p.fields, count);
 
     pugi::xml_node original; // the superseded row that a modified row follows
     qint64 maxAuto = 0;
@@ -597,13 +592,13 @@ std::optional<Records> Reader::read(const pugi::xml_document& doc) {
                 used = true;
             }
             if (!used && !checked(a.value()))
-                return std::nullopt;
+                return false;
         }
         int state = 0;
         if (stateText) {
             const auto rs = decoded(stateText);
             if (!rs)
-                return std::nullopt;
+                return false;
             bool ok = false;
             state = rs->toInt(&ok);
             if (!ok)
@@ -612,29 +607,29 @@ std::optional<Records> Reader::read(const pugi::xml_document& doc) {
         if (state & 0x23) {
             for (const char* t : texts)
                 if (t && !checked(t))
-                    return std::nullopt;
+                    return false;
             original = (state & 1) ? re : pugi::xml_node();
             continue;
         }
         // A modified row may carry only its changed fields: the rest come from its original.
         const pugi::xml_node base = (state & 8) ? original : pugi::xml_node();
         original = pugi::xml_node();
-        const qsizetype row = p.appendRow();
+        sink.newRow();
         for (int i = 0; i < nf; ++i) {
             const char* v = texts[static_cast<size_t>(i)];
             if (!v && base)
                 v = fieldText(base, i);
-            if (!v || store(p, row, i, p.fields[i], v, maxAuto))
+            if (!v || store(sink, i, p.fields[i], v, maxAuto))
                 continue;
             if (!error_.isEmpty())
-                return std::nullopt;
+                return false;
             const QString shown = decoded(v).value_or(QString::fromUtf8(v));
             return refuse(QStringLiteral("valor inválido \"%1\" no campo \"%2\"").arg(shown.left(40), p.fields[i].name));
         }
     }
     // Never hand out an auto-increment value that a stored row already has.
-    p.autoIncValue = std::max(p.autoIncValue, maxAuto + 1);
-    return p;
+    sink.end(std::max(p.autoIncValue, maxAuto + 1));
+    return true;
 }
 
 // The text to parse, in UTF-8: a byte-order mark or the declaration says UTF-8 or
@@ -662,19 +657,23 @@ std::optional<QByteArray> utf8Text(const QByteArray& bytes, QString* error) {
     return utf8 ? bytes : cp1252ToUtf8(bytes);
 }
 
-std::optional<Records> readText(const QByteArray& bytes, QString* error) {
+bool readText(const QByteArray& bytes, RecordSink& sink, QString* error) {
     QString why;
-    auto fail = [&](const QString& reason) -> std::optional<Records> {
+    auto fail = [&](const QString& reason) {
         if (error)
             *error = reason;
-        return std::nullopt;
+        return false;
     };
     const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     if (std::all_of(bytes.begin(), bytes.end(), blank))
         return fail(QStringLiteral("o arquivo está vazio"));
-    auto text = utf8Text(bytes, &why);
-    if (!text)
+    const auto converted = utf8Text(bytes, &why);
+    if (!converted)
         return fail(why);
+    // The parser reads the text in place, and wants a byte after it: one copy, sized for both.
+    std::optional<QByteArray> text(QByteArray(converted->size() + 1, Qt::Uninitialized));
+    std::memcpy(text->data(), converted->constData(), static_cast<size_t>(converted->size()));
+    text->resize(converted->size());
     // The parser stops at a zero byte; a file with one is no text file at all.
     if (const auto zero = text->indexOf('\0'); zero >= 0)
         return fail(QStringLiteral("não é um arquivo XML válido: caractere nulo (posição %1)").arg(zero));
@@ -682,7 +681,7 @@ std::optional<Records> readText(const QByteArray& bytes, QString* error) {
     // The parser takes the buffer's last byte for its own end mark: a zero after the text
     // keeps the text whole, up to a last character after the root.
     const qsizetype size = text->size();
-    text->append('\0');
+    text->append('\0'); // within the room set aside: no copy
     char* data = text->data();
     pugi::xml_document doc;
     const pugi::xml_parse_result r = doc.load_buffer_inplace(
@@ -692,24 +691,47 @@ std::optional<Records> readText(const QByteArray& bytes, QString* error) {
                         .arg(QString::fromUtf8(statusText(r.status)))
                         .arg(r.offset));
     Reader reader(data);
-    auto p = reader.read(doc);
-    if (!p)
+    if (!reader.read(doc, sink))
         return fail(reader.error());
-    return p;
+    return true;
 }
+
+// The rows as they are read, as values.
+class RecordsSink : public RecordSink {
+public:
+    Records r;
+    void begin(const QList<FieldDef>& fields, qsizetype rowsAtMost) override {
+        r = Records(fields);
+        r.cells.reserve(static_cast<size_t>(rowsAtMost) * static_cast<size_t>(r.width()));
+    }
+    void newRow() override { row_ = r.appendRow(); }
+    void setInt(int field, qint64 v) override {
+        const FieldType t = r.fields[field].type;
+        r.value(row_, field) = t == FieldType::LargeInt ? QVariant(v) : QVariant(static_cast<int>(v));
+    }
+    void setDouble(int field, double v) override { r.value(row_, field) = QVariant(v); }
+    void setValue(int field, QVariant v) override { r.value(row_, field) = std::move(v); }
+    void end(qint64 autoIncValue) override { r.autoIncValue = autoIncValue; }
+
+private:
+    qsizetype row_ = -1;
+};
 
 } // namespace
 
-QByteArray writeDatapacket(const Records& table) {
-    const qsizetype rows = table.rowCount();
-    const int nf = table.width();
+QByteArray writeDatapacket(const Records& table) { return writeDatapacket(table, table.autoIncValue); }
+
+QByteArray writeDatapacket(const RowSource& table, qint64 autoIncValue) {
+    const qsizetype rows = table.rows();
+    const QList<FieldDef>& fields = table.fieldList();
+    const int nf = static_cast<int>(fields.size());
     QByteArray out;
     out.reserve(512 + rows * (8 + nf * 28));
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>  "
            "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
     bool hasAutoInc = false;
     std::vector<QByteArray> names;
-    for (const FieldDef& f : table.fields) {
+    for (const FieldDef& f : fields) {
         out += "<FIELD attrname=\"";
         appendEscaped(out, f.name);
         out += "\" fieldtype=\"";
@@ -730,17 +752,18 @@ QByteArray writeDatapacket(const Records& table) {
     }
     out += "</FIELDS>";
     if (hasAutoInc)
-        out += "<PARAMS AUTOINCVALUE=\"" + QByteArray::number(table.autoIncValue) + "\"/>";
+        out += "<PARAMS AUTOINCVALUE=\"" + QByteArray::number(autoIncValue) + "\"/>";
     else
         out += "<PARAMS/>";
     out += "</METADATA><ROWDATA>";
     for (qsizetype r = 0; r < rows; ++r) {
         out += "<ROW";
         for (int i = 0; i < nf; ++i) {
-            if (table.value(r, i).isNull())
+            const QVariant v = table.valueAt(r, i);
+            if (v.isNull())
                 continue;
             out += names[static_cast<size_t>(i)];
-            appendValue(out, table, r, i);
+            appendValue(out, fields[i], v);
             out += '"';
         }
         out += "/>";
@@ -749,7 +772,7 @@ QByteArray writeDatapacket(const Records& table) {
     return out;
 }
 
-std::optional<Records> readDatapacket(const QByteArray& bytes, QString* error) {
+bool readDatapacket(const QByteArray& bytes, RecordSink& sink, QString* error) {
     // Every element begins with a raw "<" (in values it is escaped): counted before anything
     // is parsed, so the parser's nodes stay bounded too.
     constexpr qsizetype kMetadataElements = 4096;
@@ -757,16 +780,27 @@ std::optional<Records> readDatapacket(const QByteArray& bytes, QString* error) {
         if (error)
             *error = QStringLiteral("o arquivo tem linhas demais para um arquivo de dados (mais de %1)")
                          .arg(kMaxDatapacketRows);
-        return std::nullopt;
+        return false;
     }
-    return readText(bytes, error);
+    return readText(bytes, sink, error);
+}
+
+std::optional<Records> readDatapacket(const QByteArray& bytes, QString* error) {
+    RecordsSink sink;
+    if (!readDatapacket(bytes, sink, error))
+        return std::nullopt;
+    return std::move(sink.r);
 }
 
 bool saveDatapacket(const Records& table, const QString& path, QString* error) {
     return writeWholeFile(path, writeDatapacket(table), error);
 }
 
-std::optional<Records> loadDatapacket(const QString& path, QString* error) {
+bool saveDatapacket(const RowSource& rows, qint64 autoIncValue, const QString& path, QString* error) {
+    return writeWholeFile(path, writeDatapacket(rows, autoIncValue), error);
+}
+
+bool loadDatapacket(const QString& path, RecordSink& sink, QString* error) {
     const QString shown = QDir::toNativeSeparators(path);
     ReadFailure failure{};
     QString why;
@@ -783,12 +817,19 @@ std::optional<Records> loadDatapacket(const QString& path, QString* error) {
                                              ? QStringLiteral("o arquivo é grande demais para um arquivo de dados")
                                              : why);
         }
-        return std::nullopt;
+        return false;
     }
-    std::optional<Records> p = readDatapacket(*bytes, &why);
-    if (!p && error)
+    const bool ok = readDatapacket(*bytes, sink, &why);
+    if (!ok && error)
         *error = QStringLiteral("O arquivo \"%1\" não pode ser lido como tabela de dados: %2").arg(shown, why);
-    return p;
+    return ok;
+}
+
+std::optional<Records> loadDatapacket(const QString& path, QString* error) {
+    RecordsSink sink;
+    if (!loadDatapacket(path, sink, error))
+        return std::nullopt;
+    return std::move(sink.r);
 }
 
 bool hasFields(const Records& p, const QStringList& names, QString* error) {

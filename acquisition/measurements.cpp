@@ -1,9 +1,12 @@
 #include "acquisition/measurements.h"
 
+#include "acquisition/datapacket.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <numeric>
 #include <set>
 
 namespace acq {
@@ -122,6 +125,22 @@ const Row* Measurements::firstRow(const TestRun& test) const {
     return test.rows.empty() ? nullptr : &rows_[static_cast<size_t>(test.rows.front())];
 }
 
+MeasurementRows::MeasurementRows(const Measurements& m, std::vector<int> rows)
+    : m_(m), rows_(std::move(rows)), fields_(m.fields()) {}
+
+QVariant MeasurementRows::valueAt(qsizetype row, int field) const {
+    return m_.value(rows_[static_cast<size_t>(row)], field);
+}
+
+QString MeasurementRows::displayTextAt(qsizetype row, int field) const {
+    const int r = rows_[static_cast<size_t>(row)];
+    if (field >= ColTempo && field < kColumns) {
+        const Row& s = m_.rows()[static_cast<size_t>(r)];
+        return s.has(field) ? displayNumber(fields_[field], s.number(field)) : QString();
+    }
+    return m_.displayText(r, field);
+}
+
 QList<TestRun> testRuns(const std::vector<Row>& rows) {
     QList<TestRun> runs;
     // Per number: its latest run and the SubReg of that run's last row. A row continues that
@@ -154,84 +173,161 @@ namespace {
 // Whether a value is one the logger can produce; otherwise why not.
 std::optional<QString> implausible(int column, double v) {
     const double lowest = rawToCelsius(0), highest = rawToCelsius(0xFFFF);
-    const QString shown = QString::number(v, 'g', 10);
+    const auto shown = [v] { return QString::number(v, 'g', 10); };
     if (column == ColTempo)
         return std::isfinite(v) && v >= 0 ? std::nullopt
-                                           : std::optional(QStringLiteral("%1 não é um tempo válido").arg(shown));
+                                           : std::optional(QStringLiteral("%1 não é um tempo válido").arg(shown()));
     // The maximum and the minimum are 0 when the logger never wrote them.
     if ((column == ColTMax || column == ColTMin) && v == 0)
         return std::nullopt;
     if (std::isfinite(v) && v >= lowest && v <= highest + 1e-9)
         return std::nullopt;
     return QStringLiteral("%1 °C está fora do que o registrador mede (%2 a %3 °C)")
-        .arg(shown, QString::number(lowest, 'f', 1), QString::number(highest, 'f', 1));
+        .arg(shown(), QString::number(lowest, 'f', 1), QString::number(highest, 'f', 1));
 }
 
 } // namespace
 
+// Measurements straight from a data file's values, checked as they come: our eight fields
+// wherever the file has them, with fitting types, and only values the logger can give.
+class MeasurementSink : public RecordSink {
+public:
+    explicit MeasurementSink(Measurements& m) : m_(m) {}
+
+    void begin(const QList<FieldDef>& fields, qsizetype rowsAtMost) override {
+        const QList<FieldDef> wanted = measurementFields();
+        column_.fill(-1, fields.size());
+        for (int k = 0; k < kColumns && refusal_.isEmpty(); ++k) {
+            int at = -1;
+            for (int i = 0; i < fields.size(); ++i)
+                if (fields[i].name.compare(wanted[k].name, Qt::CaseInsensitive) == 0)
+                    at = i;
+            if (at < 0) {
+                refusal_ = QStringLiteral("falta o campo \"%1\" da tabela de medições").arg(wanted[k].name);
+                break;
+            }
+            const FieldType t = fields[at].type;
+            const bool intLike = t == FieldType::Integer || t == FieldType::LargeInt || t == FieldType::AutoInc;
+            if (!(wanted[k].type == FieldType::Float ? (t == FieldType::Float || intLike) : intLike))
+                refusal_ = QStringLiteral("o campo \"%1\" tem um tipo que não é numérico").arg(wanted[k].name);
+            column_[at] = k;
+        }
+        // The file's own extra fields come after ours, so that nothing it holds is dropped.
+        for (int i = 0; i < fields.size(); ++i)
+            if (column_[i] < 0) {
+                column_[i] = kColumns + static_cast<int>(m_.extraFields_.size());
+                m_.extraFields_ << fields[i];
+            }
+        if (refusal_.isEmpty())
+            m_.rows_.reserve(static_cast<size_t>(rowsAtMost));
+    }
+    void newRow() override {
+        if (!refusal_.isEmpty())
+            return;
+        Row r;
+        r.empty = 0xFF;
+        m_.rows_.push_back(r);
+        if (!m_.extraFields_.isEmpty())
+            m_.extra_.emplace_back(m_.extraFields_.size());
+    }
+    void setInt(int field, qint64 v) override {
+        if (!refusal_.isEmpty())
+            return;
+        const int k = column_[field];
+        if (k >= kColumns)
+            return setExtra(k, QVariant(v));
+        if (k > ColSubReg)
+            return setNumber(k, static_cast<double>(v));
+        // A wider integer (an i8 field) that does not fit ours is refused, never wrapped.
+        if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
+            refusal_ = QStringLiteral("o valor %1 do campo \"%2\" está fora do intervalo permitido")
+                           .arg(v).arg(measurementFields()[k].name);
+            return;
+        }
+        Row& r = m_.rows_.back();
+        (k == ColReg ? r.reg : k == ColEnsaio ? r.ensaio : r.subReg) = static_cast<int>(v);
+        r.empty &= static_cast<quint8>(~(1u << k));
+    }
+    void setDouble(int field, double v) override {
+        if (!refusal_.isEmpty())
+            return;
+        const int k = column_[field];
+        if (k >= kColumns)
+            setExtra(k, QVariant(v));
+        else
+            setNumber(k, v);
+    }
+    void setValue(int field, QVariant v) override {
+        if (!refusal_.isEmpty())
+            return;
+        const int k = column_[field];
+        if (k >= kColumns)
+            setExtra(k, std::move(v));
+        else if (!v.isNull())
+            k <= ColSubReg ? setInt(field, v.toLongLong()) : setNumber(k, v.toDouble());
+    }
+    void end(qint64 autoIncValue) override { m_.nextReg_ = autoIncValue; }
+
+    const QString& refusal() const { return refusal_; }
+
+private:
+    void setNumber(int k, double v) {
+        if (const auto why = implausible(k, v)) {
+            refusal_ = QStringLiteral("linha %1, campo \"%2\": %3")
+                           .arg(m_.rows_.size())
+                           .arg(measurementFields()[k].name, *why);
+            return;
+        }
+        Row& r = m_.rows_.back();
+        (k == ColTempo ? r.tempo : k == ColTint ? r.tint : k == ColText ? r.text : k == ColTMax ? r.tmax : r.tmin) = v;
+        r.empty &= static_cast<quint8>(~(1u << k));
+    }
+    void setExtra(int k, QVariant v) { m_.extra_.back()[k - kColumns] = std::move(v); }
+
+    Measurements& m_;
+    QList<int> column_; ///< for each field of the file: our column, or kColumns + its extra index
+    QString refusal_;
+};
+
 std::optional<Measurements> Measurements::fromRecords(const Records& p, QString* error) {
-    auto refuse = [&](const QString& why) -> std::optional<Measurements> {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
-    const QList<FieldDef> wanted = measurementFields();
-    QList<int> source;
-    for (const FieldDef& w : wanted) {
-        const int at = p.fieldIndex(w.name);
-        if (at < 0)
-            return refuse(QStringLiteral("falta o campo \"%1\" da tabela de medições").arg(w.name));
-        const FieldType t = p.fields[at].type;
-        const bool intLike = t == FieldType::Integer || t == FieldType::LargeInt || t == FieldType::AutoInc;
-        if (!(w.type == FieldType::Float ? (t == FieldType::Float || intLike) : intLike))
-            return refuse(QStringLiteral("o campo \"%1\" tem um tipo que não é numérico").arg(w.name));
-        source << at;
-    }
     Measurements m;
-    // The file's own extra fields come after ours, so that nothing it holds is dropped.
-    QList<int> extras;
-    for (int i = 0; i < p.width(); ++i)
-        if (!source.contains(i)) {
-            m.extraFields_ << p.fields[i];
-            extras << i;
-        }
-    const qsizetype n = p.rowCount();
-    m.rows_.reserve(static_cast<size_t>(n));
-    if (!extras.isEmpty())
-        m.extra_.reserve(static_cast<size_t>(n));
-    for (qsizetype r = 0; r < n; ++r) {
-        Row row;
-        for (int k = 0; k < kColumns; ++k) {
-            const QVariant& v = p.value(r, source[k]);
-            if (v.isNull()) {
-                row.empty |= static_cast<quint8>(1u << k);
-                continue;
-            }
-            if (k <= ColSubReg) {
-                // A wider integer (an i8 field) that does not fit ours is refused, never wrapped.
-                const qint64 i = v.toLongLong();
-                if (i < std::numeric_limits<int>::min() || i > std::numeric_limits<int>::max())
-                    return refuse(QStringLiteral("o valor %1 do campo \"%2\" está fora do intervalo permitido")
-                                      .arg(i).arg(wanted[k].name));
-                (k == ColReg ? row.reg : k == ColEnsaio ? row.ensaio : row.subReg) = static_cast<int>(i);
-                continue;
-            }
-            const double d = v.toDouble();
-            if (const auto why = implausible(k, d))
-                return refuse(QStringLiteral("linha %1, campo \"%2\": %3").arg(r + 1).arg(wanted[k].name, *why));
-            (k == ColTempo ? row.tempo : k == ColTint ? row.tint : k == ColText ? row.text : k == ColTMax ? row.tmax : row.tmin) = d;
-        }
-        m.rows_.push_back(row);
-        if (!extras.isEmpty()) {
-            QList<QVariant> e;
-            for (int i : extras)
-                e << p.value(r, i);
-            m.extra_.push_back(std::move(e));
-        }
+    MeasurementSink sink(m);
+    sink.begin(p.fields, p.rowCount());
+    for (qsizetype r = 0; r < p.rowCount() && sink.refusal().isEmpty(); ++r) {
+        sink.newRow();
+        for (int f = 0; f < p.width(); ++f)
+            if (!p.value(r, f).isNull())
+                sink.setValue(f, p.value(r, f));
     }
-    m.nextReg_ = p.autoIncValue;
-    m.tests_ = testRuns(m.rows_);
-    return m;
+    sink.end(p.autoIncValue);
+    return m.finish(sink.refusal(), error);
+}
+
+std::optional<Measurements> Measurements::load(const QString& path, QString* error, bool* isTable) {
+    Measurements m;
+    MeasurementSink sink(m);
+    const bool read = loadDatapacket(path, sink, error);
+    if (isTable)
+        *isTable = read;
+    if (!read)
+        return std::nullopt;
+    return m.finish(sink.refusal(), error);
+}
+
+std::optional<Measurements> Measurements::finish(const QString& refusal, QString* error) {
+    if (!refusal.isEmpty()) {
+        if (error)
+            *error = refusal;
+        return std::nullopt;
+    }
+    tests_ = testRuns(rows_);
+    return std::move(*this);
+}
+
+bool Measurements::save(const QString& path, QString* error) const {
+    std::vector<int> all(rows_.size());
+    std::iota(all.begin(), all.end(), 0);
+    return saveDatapacket(MeasurementRows(*this, std::move(all)), nextReg_, path, error);
 }
 
 Records Measurements::toRecords() const {

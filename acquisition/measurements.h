@@ -95,18 +95,43 @@ public:
     /// The measurements a file holds, when it has every field with a fitting type and only
     /// values the logger can give; otherwise nothing, and why.
     static std::optional<Measurements> fromRecords(const Records& r, QString* error);
+    /// A data file read and checked at once. Nothing, with `error`, when it cannot be read as a
+    /// table (`isTable` false) or is no file of measurements (`isTable` true).
+    static std::optional<Measurements> load(const QString& path, QString* error, bool* isTable);
+    /// Writes every row to a data file, whole or not at all.
+    bool save(const QString& path, QString* error) const;
     /// As written to a data file: the eight fields, the file's extra ones, every row.
     Records toRecords() const;
     /// The same fields, with only the given rows in the given order (one test, as shown).
     Records toRecords(const std::vector<int>& rows) const;
 
 private:
+    friend class MeasurementSink;
+    /// The measurements read, unless the reading refused them.
+    std::optional<Measurements> finish(const QString& refusal, QString* error);
+
     std::vector<Row> rows_;
     QList<TestRun> tests_;
     qint64 nextReg_ = 1;
     bool saved_ = true;
     QList<FieldDef> extraFields_;
     std::vector<QList<QVariant>> extra_; ///< per row, when a file brought extra fields
+};
+
+/// Some rows of the measurements in a given order (one test as the grid lists it), read as a
+/// file or a spreadsheet sees them.
+class MeasurementRows : public RowSource {
+public:
+    MeasurementRows(const Measurements& m, std::vector<int> rows);
+    const QList<FieldDef>& fieldList() const override { return fields_; }
+    qsizetype rows() const override { return static_cast<qsizetype>(rows_.size()); }
+    QVariant valueAt(qsizetype row, int field) const override;
+    QString displayTextAt(qsizetype row, int field) const override;
+
+private:
+    const Measurements& m_;
+    std::vector<int> rows_;
+    QList<FieldDef> fields_;
 };
 
 /// The tests of rows by number, tests sharing a number in the order their rows were added

@@ -26,22 +26,24 @@ bool isNumeric(FieldType t) {
     return t == FieldType::Float || t == FieldType::Integer || t == FieldType::LargeInt || t == FieldType::AutoInc;
 }
 
+QString displayNumber(const FieldDef& d, double v) {
+    const int dec = formatDecimals(d.displayFormat);
+    if (dec >= 0 && dec <= 30) {
+        // Locale-free and fast: grids and exports format thousands of these.
+        char buf[400];
+        const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, dec);
+        if (r.ec == std::errc())
+            return QString::fromLatin1(buf, static_cast<qsizetype>(r.ptr - buf));
+        return QString::number(v, 'f', dec);
+    }
+    return QString::number(v, 'g', 15);
+}
+
 QString displayText(const FieldDef& d, const QVariant& v) {
     if (v.isNull())
         return {};
     switch (d.type) {
-    case FieldType::Float: {
-        const int dec = formatDecimals(d.displayFormat);
-        if (dec >= 0 && dec <= 30) {
-            // Locale-free and fast: grids and exports format thousands of these.
-            char buf[400];
-            const auto r = std::to_chars(buf, buf + sizeof buf, v.toDouble(), std::chars_format::fixed, dec);
-            if (r.ec == std::errc())
-                return QString::fromLatin1(buf, static_cast<qsizetype>(r.ptr - buf));
-            return QString::number(v.toDouble(), 'f', dec);
-        }
-        return QString::number(v.toDouble(), 'g', 15);
-    }
+    case FieldType::Float: return displayNumber(d, v.toDouble());
     case FieldType::Integer:
     case FieldType::LargeInt:
     case FieldType::AutoInc: return QString::number(v.toLongLong());

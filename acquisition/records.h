@@ -30,9 +30,21 @@ bool isNumeric(FieldType t);
 /// A value as the user reads it: numbers in the field's display format ("0.000"), dates as
 /// d/M/yyyy; empty for no value.
 QString displayText(const FieldDef& field, const QVariant& value);
+/// The same for a number of a floating-point field.
+QString displayNumber(const FieldDef& field, double value);
+
+/// Rows of typed fields read one value at a time: what an export walks.
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    virtual const QList<FieldDef>& fieldList() const = 0;
+    virtual qsizetype rows() const = 0;
+    virtual QVariant valueAt(qsizetype row, int field) const = 0;
+    virtual QString displayTextAt(qsizetype row, int field) const { return displayText(fieldList()[field], valueAt(row, field)); }
+};
 
 /// Rows of values, one per field each, row after row; a null value is an empty cell.
-struct Records {
+struct Records : RowSource {
     QList<FieldDef> fields;
     std::vector<QVariant> cells;
     qint64 autoIncValue = 1; ///< the next number of an auto-increment field
@@ -53,6 +65,10 @@ struct Records {
     int fieldIndex(const QString& name) const;
     /// The first row whose `field` holds `text`, ignoring case; -1 when none does.
     qsizetype find(int field, const QString& text) const;
+
+    const QList<FieldDef>& fieldList() const override { return fields; }
+    qsizetype rows() const override { return rowCount(); }
+    QVariant valueAt(qsizetype row, int field) const override { return value(row, field); }
 };
 
 } // namespace acq

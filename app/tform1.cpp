@@ -687,7 +687,7 @@ void TForm1::setUpExport() {
     TdtDataSetExport& x = dtDataSetExport1;
     configureMeasurementExport(x);
     // The rows the grid shows, in its order, are what is exported.
-    x.Source = [this] { return session_.data().toRecords(model_->shown()); };
+    x.Source = [this] { return std::make_unique<acq::MeasurementRows>(session_.data(), model_->shown()); };
     x.OnFileExist = [this](const QString& f, bool& can) { dtDataSetExport1FileExist(f, can); };
     x.OnEndExport = [this] { dtDataSetExport1EndExport(); };
     x.OnError = [this](TdtExportError e) { dtDataSetExport1Error(e); };

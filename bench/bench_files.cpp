@@ -61,8 +61,7 @@ void BM_OpenDataFile(benchmark::State& st) {
     const QString path = dataFile(rows);
     for (auto _ : st) {
         QString error;
-        const auto p = acq::loadDatapacket(path, &error);
-        const auto t = p ? acq::Measurements::fromRecords(*p, &error) : std::nullopt;
+        const auto t = acq::Measurements::load(path, &error, nullptr);
         if (!t) st.SkipWithError(qPrintable(error));
         benchmark::DoNotOptimize(t->rowCount());
     }
@@ -91,7 +90,7 @@ void BM_SaveDataFile(benchmark::State& st) {
     const QString path = dir.filePath(QStringLiteral("s.dat"));
     for (auto _ : st) {
         QString error;
-        if (!acq::saveDatapacket(t.toRecords(), path, &error)) st.SkipWithError(qPrintable(error));
+        if (!t.save(path, &error)) st.SkipWithError(qPrintable(error));
     }
     st.counters["rows"] = rows;
     st.counters["bytes"] = static_cast<double>(QFile(path).size());
@@ -139,8 +138,7 @@ void BM_TableMemoryPerRow(benchmark::State& st) {
         std::optional<acq::Measurements> t;
         {
             QString error;
-            const auto p = acq::loadDatapacket(path, &error);
-            t = p ? acq::Measurements::fromRecords(*p, &error) : std::nullopt;
+            t = acq::Measurements::load(path, &error, nullptr);
             if (!t) st.SkipWithError(qPrintable(error));
         }
         perRow = static_cast<double>(heapInUse() - before) / rows;
@@ -186,8 +184,7 @@ void BM_OpenPeakMemoryPerRow(benchmark::State& st) {
         const double before = statusBytes("VmRSS:");
         {
             QString error;
-            const auto p = acq::loadDatapacket(path, &error);
-            const auto t = p ? acq::Measurements::fromRecords(*p, &error) : std::nullopt;
+            const auto t = acq::Measurements::load(path, &error, nullptr);
             if (!t) st.SkipWithError(qPrintable(error));
         }
         perRow = (statusBytes("VmHWM:") - before) / rows;

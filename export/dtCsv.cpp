@@ -14,17 +14,18 @@ QString quoted(QString s) {
 
 } // namespace
 
-QByteArray recordsCsv(const acq::Records& rows) {
+QByteArray recordsCsv(const acq::RowSource& rows) {
+    const QList<acq::FieldDef>& fields = rows.fieldList();
     QStringList lines;
     QStringList captions;
-    for (const acq::FieldDef& f : rows.fields)
+    for (const acq::FieldDef& f : fields)
         captions << quoted(f.displayName());
     lines << captions.join(QLatin1Char(';'));
-    for (qsizetype r = 0; r < rows.rowCount(); ++r) {
+    for (qsizetype r = 0; r < rows.rows(); ++r) {
         QStringList cells;
-        for (int i = 0; i < rows.width(); ++i) {
-            QString text = acq::displayText(rows.fields[i], rows.value(r, i));
-            if (acq::isNumeric(rows.fields[i].type))
+        for (int i = 0; i < fields.size(); ++i) {
+            QString text = rows.displayTextAt(r, i);
+            if (acq::isNumeric(fields[i].type))
                 text.replace(QLatin1Char('.'), QLatin1Char(','));
             cells << quoted(text);
         }

@@ -5,4 +5,4 @@
 
 #include <QByteArray>
 
-QByteArray recordsCsv(const acq::Records& rows);
+QByteArray recordsCsv(const acq::RowSource& rows);

@@ -1,6 +1,5 @@
 #include "export/dtDataSetExport.h"
 
-#include "acquisition/records.h"
 
 #include <QDateTime>
 #include <algorithm>
@@ -9,12 +8,12 @@ TdtDataSetExport::TdtDataSetExport() { Messages.Caption = QStringLiteral("Export
 
 bool TdtDataSetExport::SourceReady() { return DataSet != nullptr || Source != nullptr; }
 
-const acq::Records* TdtDataSetExport::rows() {
-    if (!current_ && DataSet)
+const acq::RowSource* TdtDataSetExport::take() {
+    if (DataSet) {
         current_ = DataSet;
-    if (!current_ && Source) {
+    } else if (Source) {
         taken_ = Source();
-        current_ = &taken_;
+        current_ = taken_.get();
     }
     return current_;
 }
@@ -25,19 +24,19 @@ void TdtDataSetExport::SaveSourceState() { row_ = 0; }
 void TdtDataSetExport::RestoreSourceState() {
     row_ = 0;
     current_ = nullptr;
-    taken_ = {};
+    taken_.reset();
 }
 
 void TdtDataSetExport::FirstRow() { row_ = 0; }
-bool TdtDataSetExport::EndOfRows() { return !rows() || row_ >= rows()->rowCount(); }
-int TdtDataSetExport::ColumnCount() { return rows() ? rows()->width() : 0; }
+bool TdtDataSetExport::EndOfRows() { return !rows() || row_ >= rows()->rows(); }
+int TdtDataSetExport::ColumnCount() { return rows() ? static_cast<int>(rows()->fieldList().size()) : 0; }
 
-bool TdtDataSetExport::ColumnVisible(int i) { return i >= 0 && i < ColumnCount() && rows()->fields[i].visible; }
+bool TdtDataSetExport::ColumnVisible(int i) { return i >= 0 && i < ColumnCount() && rows()->fieldList()[i].visible; }
 
 QString TdtDataSetExport::SourceColumnCaption(int i) {
     if (i < 0 || i >= ColumnCount())
         return {};
-    const acq::FieldDef& f = rows()->fields[i];
+    const acq::FieldDef& f = rows()->fieldList()[i];
     const QString name = f.displayName();
     return name.isEmpty() ? f.name : name;
 }
@@ -45,7 +44,7 @@ QString TdtDataSetExport::SourceColumnCaption(int i) {
 int TdtDataSetExport::SourceColumnWidth(int i) {
     if (i < 0 || i >= ColumnCount())
         return 0;
-    const acq::FieldDef& f = rows()->fields[i];
+    const acq::FieldDef& f = rows()->fieldList()[i];
     // Built only for the date columns: a local date-time costs a time-zone lookup.
     auto sample = [] { return QDateTime(QDate(1999, 12, 12), QTime(12, 12, 12, 12)); };
     switch (f.type) {
@@ -78,19 +77,18 @@ void TdtDataSetExport::ReadRow(TdtValues& values) {
     const int n = ColumnCount();
     values.resize(n);
     QVariant* out = values.data();
-    const acq::Records& source = *rows();
-    const QList<acq::FieldDef>& fields = source.fields;
+    const acq::RowSource& source = *rows();
+    const QList<acq::FieldDef>& fields = source.fieldList();
     for (int i = 0; i < n; ++i) {
-        const QVariant& v = source.value(row_, i);
         // The raw value only where the cell is not the display text.
         switch (fields[i].type) {
         case acq::FieldType::Binary: out[i] = QStringLiteral("** BINARY **"); break;
-        case acq::FieldType::Boolean: out[i] = v.toBool() ? Messages.TrueText : Messages.FalseText; break;
-        case acq::FieldType::String: out[i] = v; break;
-        default: setText(out[i], acq::displayText(fields[i], v)); break;
+        case acq::FieldType::Boolean: out[i] = source.valueAt(row_, i).toBool() ? Messages.TrueText : Messages.FalseText; break;
+        case acq::FieldType::String: out[i] = source.valueAt(row_, i); break;
+        default: setText(out[i], source.displayTextAt(row_, i)); break;
         }
     }
     ++row_;
 }
 
-int TdtDataSetExport::RowCount() { return rows() ? static_cast<int>(rows()->rowCount()) : 0; }
+int TdtDataSetExport::RowCount() { return rows() ? static_cast<int>(rows()->rows()) : 0; }

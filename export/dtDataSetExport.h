@@ -5,6 +5,7 @@
 #include "acquisition/records.h"
 
 #include <functional>
+#include <memory>
 
 /// The component over rows of typed fields: the fields are the columns, the rows in their order
 /// the rows (for the program, the shown test's rows as the grid lists them).
@@ -12,8 +13,8 @@ class TdtDataSetExport : public TdtCustomExport {
 public:
     TdtDataSetExport();
     /// The rows to export; or, when it is not set, `Source` gives them as an export starts.
-    const acq::Records* DataSet = nullptr;
-    std::function<acq::Records()> Source;
+    const acq::RowSource* DataSet = nullptr;
+    std::function<std::unique_ptr<acq::RowSource>()> Source;
 
     void SaveSourceState() override;
     void RestoreSourceState() override;
@@ -30,8 +31,9 @@ public:
 
 private:
     /// The rows of the export in progress.
-    const acq::Records* rows();
-    acq::Records taken_;
-    const acq::Records* current_ = nullptr;
+    const acq::RowSource* rows() { return current_ ? current_ : take(); }
+    const acq::RowSource* take();
+    std::unique_ptr<acq::RowSource> taken_;
+    const acq::RowSource* current_ = nullptr;
     qsizetype row_ = 0;
 };

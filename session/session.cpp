@@ -189,12 +189,11 @@ Outcome Session::probe(QByteArray* response) {
 Outcome Session::open(const QString& path) {
     // Read whole and checked first: the measurements change only on success.
     QString why;
-    const auto records = acq::loadDatapacket(path, &why);
-    if (!records)
-        return Outcome::fail(Outcome::Status::File, why);
-    auto data = acq::Measurements::fromRecords(*records, &why);
+    bool isTable = false;
+    auto data = acq::Measurements::load(path, &why, &isTable);
     if (!data)
-        return Outcome::fail(Outcome::Status::File, msg::NotADataFile.arg(QDir::toNativeSeparators(path), why));
+        return Outcome::fail(Outcome::Status::File,
+                             isTable ? msg::NotADataFile.arg(QDir::toNativeSeparators(path), why) : why);
     data_ = std::move(*data);
     data_.setSaved(true); // what is shown is what the file holds
     dataFile_ = path;
@@ -203,7 +202,7 @@ Outcome Session::open(const QString& path) {
 
 Outcome Session::save(const QString& path) {
     QString why;
-    if (!acq::saveDatapacket(data_.toRecords(), path, &why))
+    if (!data_.save(path, &why))
         return Outcome::fail(Outcome::Status::File, why);
     data_.setSaved(true); // the measurements now equal the file
     dataFile_ = path;

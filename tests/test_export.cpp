@@ -346,7 +346,7 @@ TEST(ExportRun, MoreRowsThanASheetHoldsFailsBeforeWriting) {
     fillMeasurements(w.form->ClientDataSet1(), 16384);
     w.form->ComboBox1Change(); // no entry in the list: no test shown
     auto& x = w.form->dtDataSetExport1;
-    x.Source = [&] { return w.form->ClientDataSet1().toRecords(); };
+    x.Source = [&] { return std::make_unique<acq::Records>(w.form->ClientDataSet1().toRecords()); };
     x.ExportStyle = xsFile;
     x.FileName = w.dir.filePath("big.xls");
     x.RunExport();

@@ -384,7 +384,7 @@ int exportTest(const Command&, QCommandLineParser& p) {
     acq::TestRun n;
     if (const auto code = loadTestFor(p, path, c, n))
         return *code;
-    const acq::Records rows = c.session.data().toRecords(c.session.data().inOrder(n));
+    const acq::MeasurementRows rows(c.session.data(), c.session.data().inOrder(n));
     if (format == QLatin1String("csv"))
         return writeOrTell(path, recordsCsv(rows)) ? kOk : kFile;
     TdtDataSetExport x;
