@@ -1,4 +1,5 @@
 // registrador-cli end to end over a real pseudo-terminal with the emulator.
+#include "acquisition/memorydecoder.h"
 #include "tests/support.h"
 #include "tools/emulator/loggermodel.h"
 
@@ -10,6 +11,9 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 namespace {
 struct CliRun {
@@ -435,4 +439,59 @@ TEST(Cli, NamesWithAccentsAndSpaces) {
     }
     // Exactly these files, under the names asked for.
     EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 5);
+}
+
+// Ctrl+C in the middle of a download: the reading stops after the block in progress, with
+// --partial and --dump what was read is written (the same rows a decoding of that dump gives),
+// without them nothing; the status is 6 either way.
+TEST(Cli, CtrlCStopsTheDownloadAndKeepsWhatWasReadWhenAsked) {
+    REQUIRE_PSEUDO_TERMINAL();
+    for (const bool keep : {true, false}) {
+        // The emulator logs each request it answers: the signal goes when the fifth block was read.
+        QProcess emu;
+        emu.start(binFile("registrador-emulador"), {"--image", dataFile("demo.img"), "--log"});
+        ASSERT_TRUE(emu.waitForStarted(5000));
+        while (!emu.canReadLine() && emu.waitForReadyRead(5000)) {
+        }
+        const QString device = QString::fromLocal8Bit(emu.readLine()).trimmed();
+        ASSERT_FALSE(device.isEmpty());
+        emu.setReadChannel(QProcess::StandardError);
+        QTemporaryDir dir;
+        const QString dat = dir.filePath("parte.dat"), img = dir.filePath("parte.img");
+        QStringList args{"download", "--device", device, "--out", dat};
+        if (keep)
+            args << "--partial" << "--dump" << img;
+        QProcess cliProc;
+        cliProc.start(binFile("registrador-cli"), args);
+        ASSERT_TRUE(cliProc.waitForStarted(5000));
+        QByteArray log;
+        while (log.count("<- :0300") < 1 + 5 && emu.waitForReadyRead(10000))
+            log += emu.readAll();
+        ASSERT_GE(log.count("<- :0300"), 6) << log.toStdString();
+        ::kill(static_cast<pid_t>(cliProc.processId()), SIGINT);
+        ASSERT_TRUE(cliProc.waitForFinished(20000));
+        emu.waitForReadyRead(200);
+        log += emu.readAll();
+        emu.terminate();
+        emu.waitForFinished(3000);
+        EXPECT_EQ(cliProc.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(cliProc.exitCode(), 6);
+        const QString err = QString::fromUtf8(cliProc.readAllStandardError());
+        EXPECT_TRUE(err.contains("Leitura cancelada pelo usuário.")) << err.toStdString();
+        // At most the block in progress was read after the signal, never the whole memory.
+        EXPECT_LE(log.count("<- :0300"), 1 + 7) << log.toStdString();
+        if (!keep) {
+            EXPECT_FALSE(QFile::exists(dat));
+            continue;
+        }
+        const QByteArray dump = readAllOf(img);
+        EXPECT_TRUE(readAllOf(dataFile("demo.img")).startsWith(dump));
+        EXPECT_GE(dump.size(), 4 + 5 * 64);
+        // A dump cut short is refused by "decode"; the decoder itself gives the rows written.
+        EXPECT_EQ(cli({"decode", img, "--out", dir.filePath("nao.dat")}).code, 3);
+        const QString decoded = dir.filePath("decodificado.dat");
+        QString why;
+        ASSERT_TRUE(acq::decodeMemory(dump).data.save(decoded, &why)) << why.toStdString();
+        EXPECT_EQ(readAllOf(decoded), readAllOf(dat));
+    }
 }

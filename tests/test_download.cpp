@@ -8,6 +8,7 @@
 #include "tools/emulator/fakeseriallibrary.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace acq;
 
@@ -436,4 +437,42 @@ TEST(Download, ReportListsEveryTestApartAndWhatWasPassedOver) {
     for (const TestRun& t : testRuns(r.data.rows()))
         fromRows << QStringLiteral("%1 %2").arg(t.caption()).arg(t.rows.size());
     EXPECT_EQ(fromRows, (QStringList{"Ensaio 2 1", "Ensaio 5 2", "Ensaio 5 (2) 1"}));
+}
+
+// The bytes a download reads are the memory itself, and decoding them is the one way to tests:
+// a dump decoded later gives exactly what the download gave, for memories of any shape,
+// whole or cut at any block.
+TEST(Download, DecodingTheMemoryGivesWhatTheDownloadGave) {
+    std::mt19937 rng(20261209);
+    int endedEarly = 0;
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int run = 0; run < 40; ++run) {
+        QList<quint16> words;
+        const int tests = pick(0, 4);
+        for (int t = 0; t < tests; ++t) {
+            emu::TestRecords r{pick(0, 255), {}, pick(0, 4) != 0, quint16(pick(0, 0x400)), quint16(pick(0, 0x400))};
+            for (int s = pick(0, 60); s > 0; --s) // now and then a second word that is an end mark
+                r.samples << std::pair{quint16(pick(0, 0x400)), quint16(pick(0, 40) == 0 ? 0xFCFC : pick(0, 0x400))};
+            words += r.words();
+        }
+        for (int k = pick(0, 6); k > 0; --k) // stray words after the last test, or before a start
+            words << quint16(pick(0, 0xFFFF));
+        const QByteArray image = emu::buildImage(words, 1, std::min(4 + 2 * int(words.size()) + pick(0, 3), 32768));
+        Rig r(image);
+        if (run % 3 == 2)
+            r.model.faults.lastingCutBlock = pick(1, 3); // the download ends early
+        const DownloadResult res = r.run();
+        const QString where = QStringLiteral("run %1").arg(run);
+        ASSERT_TRUE(res == DownloadResult::Done || res == DownloadResult::CommunicationError) << qPrintable(where);
+        endedEarly += res == DownloadResult::CommunicationError ? 1 : 0;
+        const DecodedMemory d = decodeMemory(res == DownloadResult::Done ? image : r.memory);
+        EXPECT_EQ(allRows(d.data), allRows(r.data)) << qPrintable(where);
+        QStringList decoded;
+        for (const TestRun& t : d.data.tests())
+            decoded << t.caption();
+        EXPECT_EQ(decoded, r.tests()) << qPrintable(where);
+        EXPECT_EQ(d.warnings, r.warnings) << qPrintable(where);
+        EXPECT_TRUE(image.startsWith(r.memory)) << qPrintable(where);
+    }
+    EXPECT_GT(endedEarly, 3);
 }

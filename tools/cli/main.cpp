@@ -59,6 +59,7 @@ struct Command {
     QString synopsis; ///< positional arguments and options, for the usage line
     QList<QCommandLineOption> options;
     QStringList positional; ///< names of the required positional arguments
+    QStringList required;   ///< options without which the command does not run
     bool widgets = false;   ///< draws a chart, so needs the widget toolkit (never a display)
     Run run;
 };
@@ -137,12 +138,13 @@ private:
 };
 
 // Ctrl+C during a download stops it after the block in progress, so that what was read can
-// still be written; a second Ctrl+C ends the program at once.
+// still be written; a second Ctrl+C, or one at any other time, ends the program at once.
 std::atomic<bool> interrupted{false};
+std::atomic<bool> downloading{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onInterrupt(int) {
-    if (interrupted.exchange(true)) {
+    if (!downloading.load() || interrupted.exchange(true)) {
         std::signal(SIGINT, SIG_DFL);
         std::raise(SIGINT);
     }
@@ -257,6 +259,7 @@ int probe(const Command&, QCommandLineParser& p) {
 }
 
 int download(const Command&, QCommandLineParser& p) {
+    downloading = true;
     const QString path = value(p, "out");
     const QString dump = value(p, "dump");
     if (!outputUsable(path, {dump}))
@@ -267,9 +270,8 @@ int download(const Command&, QCommandLineParser& p) {
     if (!c)
         return kComm;
     CliListener l;
-    std::signal(SIGINT, onInterrupt);
     const ses::Outcome o = c->session.download(l, &interrupted);
-    std::signal(SIGINT, SIG_DFL);
+    downloading = false;
     const int code = exitOf(o);
     if (!o.text.isEmpty())
         err(o.text);
@@ -623,54 +625,38 @@ int report(const Command&, QCommandLineParser& p) {
 const QList<Command>& commands() {
     static const QList<Command> table = {
         {QStringLiteral("probe"), QStringLiteral("diagnóstico (0x08) com o registrador"),
-         QStringLiteral("--device PATH"), {kDevice}, {}, false, probe},
+         QStringLiteral("--device PATH"), {kDevice}, {}, {QStringLiteral("device")}, false, probe},
         {QStringLiteral("download"), QStringLiteral("lê a memória e grava o arquivo de dados"),
          QStringLiteral("--device PATH --out FILE.dat [--partial] [--dump FILE.img]"),
          {kDevice, opt("out", "Arquivo de dados a gravar.", "FILE.dat"),
           opt("partial", "Em caso de falha, grava as linhas lidas até ali."),
           opt("dump", "Grava também a memória como foi lida (do endereço 0 ao fim do último bloco).", "FILE.img")},
-         {}, false, download},
+         {}, {QStringLiteral("device"), QStringLiteral("out")}, false, download},
         {QStringLiteral("decode"), QStringLiteral("decodifica uma cópia da memória no arquivo de dados"),
          QStringLiteral("FILE.img --out FILE.dat"), {opt("out", "Arquivo de dados a gravar.", "FILE.dat")},
-         {QStringLiteral("FILE.img")}, false, decode},
+         {QStringLiteral("FILE.img")}, {QStringLiteral("out")}, false, decode},
         {QStringLiteral("show"), QStringLiteral("lista os ensaios, ou as linhas de um ensaio"),
-         QStringLiteral("FILE.dat [--test N]"), {kTest}, {QStringLiteral("FILE.dat")}, false, show},
+         QStringLiteral("FILE.dat [--test N]"), {kTest}, {QStringLiteral("FILE.dat")}, {}, false, show},
         {QStringLiteral("export"), QStringLiteral("planilha (xls) ou CSV de um ensaio"),
          QStringLiteral("FILE.dat --test N --out FILE [--format xls|csv]"),
          {kTest, opt("out", "Arquivo a gravar.", "FILE"), opt("format", "xls (padrão) ou csv.", "FORMAT")},
-         {QStringLiteral("FILE.dat")}, false, exportTest},
+         {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("out")}, false, exportTest},
         {QStringLiteral("plot"), QStringLiteral("gráfico de um ensaio (PNG)"),
          QStringLiteral("FILE.dat --test N --out FILE.png [--size LxA]"),
          {kTest, opt("out", "Imagem a gravar.", "FILE.png"), opt("size", "Tamanho em pixels, LxA.", "LxA")},
-         {QStringLiteral("FILE.dat")}, true, plot},
+         {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("out")}, true, plot},
         {QStringLiteral("calc"), QStringLiteral("avalia um ensaio: elevação corrigida, equivalente energético, poder calorífico"),
          QStringLiteral("FILE.dat --test N [--method regnault-pfaundler|dickinson] [--periods A,B,C,D]\n"
                         "           [--energy-equivalent W --mass M] [--calibrate --mass M --heat Q]\n"
                         "           [--fuse J] [--acid J] [--sulfur J] [--json]"),
-         evaluationOptions(), {QStringLiteral("FILE.dat")}, false, calc},
+         evaluationOptions(), {QStringLiteral("FILE.dat")}, {QStringLiteral("test")}, false, calc},
         {QStringLiteral("report"), QStringLiteral("relatório PDF da avaliação de um ensaio"),
          QStringLiteral("FILE.dat --test N --out FILE.pdf [as opções de calc]"),
-         evaluationOptions() << opt("out", "Relatório a gravar.", "FILE.pdf"), {QStringLiteral("FILE.dat")}, true, report},
+         evaluationOptions() << opt("out", "Relatório a gravar.", "FILE.pdf"), {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("out")}, true, report},
         {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
-         QStringLiteral("--device PATH --yes"), {kDevice, opt("yes", "Confirma o apagamento.")}, {}, false, clear},
+         QStringLiteral("--device PATH --yes"), {kDevice, opt("yes", "Confirma o apagamento.")}, {}, {QStringLiteral("device")}, false, clear},
     };
     return table;
-}
-
-// Options every command requires (the rest are optional).
-QStringList requiredOptions(const QString& command) {
-    static const std::map<QString, QStringList> required = {
-        {QStringLiteral("probe"), {QStringLiteral("device")}},
-        {QStringLiteral("download"), {QStringLiteral("device"), QStringLiteral("out")}},
-        {QStringLiteral("decode"), {QStringLiteral("out")}},
-        {QStringLiteral("export"), {QStringLiteral("test"), QStringLiteral("out")}},
-        {QStringLiteral("plot"), {QStringLiteral("test"), QStringLiteral("out")}},
-        {QStringLiteral("clear"), {QStringLiteral("device")}},
-        {QStringLiteral("calc"), {QStringLiteral("test")}},
-        {QStringLiteral("report"), {QStringLiteral("test"), QStringLiteral("out")}},
-    };
-    const auto it = required.find(command);
-    return it == required.end() ? QStringList{} : it->second;
 }
 
 QString usage() {
@@ -679,7 +665,7 @@ QString usage() {
         u += QStringLiteral("  %1 %2\n      %3\n").arg(c.name.leftJustified(8), c.synopsis, c.summary);
     u += QStringLiteral("registrador-cli COMANDO --help mostra as opções de um comando.\n"
                         "Códigos de saída: 0 ok, 1 uso, 2 comunicação, 3 conteúdo da memória, 4 memória vazia,\n"
-                        "5 arquivo.\n");
+                        "5 arquivo, 6 cancelado (Ctrl+C durante a leitura).\n");
     return u;
 }
 
@@ -734,6 +720,7 @@ int main(int argc, char** argv) {
         std::fputs(usage().toUtf8().constData(), stderr);
         return kUsage;
     }
+    std::signal(SIGINT, onInterrupt);
     // What --verbose lets through goes to the standard error, also on Windows (where Qt would
     // send it to the debugger when no console is attached).
     qputenv("QT_FORCE_STDERR_LOGGING", "1");
@@ -788,7 +775,7 @@ int main(int argc, char** argv) {
         err(QStringLiteral("Uso: registrador-cli %1 %2").arg(cmd->name, cmd->synopsis));
         return kUsage;
     }
-    for (const QString& o : requiredOptions(cmd->name))
+    for (const QString& o : cmd->required)
         if (!p.isSet(o) || p.value(o).isEmpty()) {
             err(QStringLiteral("registrador-cli %1: falta --%2").arg(cmd->name, o));
             err(QStringLiteral("Uso: registrador-cli %1 %2").arg(cmd->name, cmd->synopsis));
