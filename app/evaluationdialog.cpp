@@ -90,7 +90,7 @@ void EvaluationPlot::mouseReleaseEvent(QMouseEvent*) { dragging_ = -1; }
 // ---- the window ---------------------------------------------------------------------------------
 
 TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRun& test, const QString& dataFile,
-                               EvaluationInputs inputs, FileDialogs& files, MessageService& messages, QWidget* parent)
+                               ses::EvaluationRequest inputs, FileDialogs& files, MessageService& messages, QWidget* parent)
     : QDialog(parent), table_(table), test_(test), dataFile_(dataFile), samples_(ses::testSamples(table, test)),
       inputs_(std::move(inputs)), files_(files), messages_(messages) {
     setObjectName(QStringLiteral("FormAvaliacao"));
@@ -367,27 +367,24 @@ void TFormAvaliacao::recompute() {
     EditEquivalente->setEnabled(!calibration);
     EditCalor->setEnabled(calibration);
     LabelMassa->setText(calibration ? QStringLiteral("Massa do padrão:") : QStringLiteral("Massa da amostra:"));
-    ses::EvaluationRequest req{inputs_.method, inputs_.periods, inputs_.calorimetry};
-    outcome_ = ses::evaluateSamples(samples_, test_, req);
+    outcome_ = ses::evaluateSamples(samples_, test_, inputs_);
     if (outcome_.ok()) {
         const eval::Result& r = *outcome_.result;
         showPeriods(r.periods);
         Plot->setData(samples_, r.periods, &*outcome_.result);
-        QList<ses::ResultLine> lines;
-        for (const ses::ResultLine& l : ses::resultLines(r))
-            if (l.label != QStringLiteral("Equivalente energético") && l.label != QStringLiteral("Poder calorífico superior") &&
-                !l.label.isEmpty())
+        // The method's figures in one box, the calorimetric result in the other (the energy
+        // equivalent there only when it is the result, not an input).
+        using K = ses::ResultLine::Kind;
+        QList<ses::ResultLine> lines, cal;
+        for (const ses::ResultLine& l : ses::resultLines(r)) {
+            if (l.kind == K::Figure)
                 lines << l;
+            else if (l.kind == K::CalorificValue || calibration)
+                cal << l;
+        }
         LabelResultado->setWordWrap(false); // a table of figures, one line each
         LabelResultado->setText(linesHtml(lines));
         LabelAvisos->setText(ses::resultWarnings(r).join(QLatin1Char('\n')));
-        QList<ses::ResultLine> cal;
-        if (r.energyEquivalent && calibration)
-            cal << ses::ResultLine{QStringLiteral("Equivalente energético"), ses::fixed(*r.energyEquivalent, 1), QStringLiteral("J/K")};
-        if (r.grossCalorificValue)
-            cal << ses::ResultLine{QStringLiteral("Poder calorífico superior"), ses::fixed(*r.grossCalorificValue, 1), QStringLiteral("J/g")}
-                << ses::ResultLine{QString(), ses::fixed(*r.grossMJPerKg(), 3), QStringLiteral("MJ/kg")}
-                << ses::ResultLine{QString(), ses::fixed(*r.grossCalPerG(), 1), QStringLiteral("cal/g")};
         LabelCalorimetria->setText(cal.isEmpty() ? QStringLiteral("Informe a massa%1 para o resultado.")
                                                        .arg(calibration ? QString() : QStringLiteral(" e o equivalente energético"))
                                                  : linesHtml(cal));

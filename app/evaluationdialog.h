@@ -20,19 +20,14 @@ class QStackedWidget;
 class EvaluationPlot;
 
 /// What the user typed for one test; kept by the main window while the program runs.
-struct EvaluationInputs {
-    eval::Method method = eval::Method::RegnaultPfaundler;
-    std::optional<eval::Periods> periods; ///< nothing: automatic
-    eval::Calorimetry calorimetry;        ///< mode None is shown as Amostra with no mass
-};
 
 class TFormAvaliacao : public QDialog {
     Q_OBJECT
 public:
     TFormAvaliacao(const acq::Measurements& data, const acq::TestRun& test, const QString& dataFile,
-                   EvaluationInputs inputs, FileDialogs& files, MessageService& messages, QWidget* parent = nullptr);
+                   ses::EvaluationRequest inputs, FileDialogs& files, MessageService& messages, QWidget* parent = nullptr);
 
-    EvaluationInputs inputs() const { return inputs_; }
+    ses::EvaluationRequest inputs() const { return inputs_; }
     /// The energy equivalent calibrated or used, when there is one.
     std::optional<double> energyEquivalent() const;
     const eval::Outcome& outcome() const { return outcome_; }
@@ -87,7 +82,7 @@ private:
     acq::TestRun test_;
     QString dataFile_;
     std::vector<eval::Sample> samples_;
-    EvaluationInputs inputs_;
+    ses::EvaluationRequest inputs_;
     eval::Outcome outcome_;
     FileDialogs& files_;
     MessageService& messages_;

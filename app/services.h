@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-class TdtExportUi;
+#include "export/dtExportSeams.h"
 class QDialog;
 
 class FileViewer {
@@ -34,14 +34,8 @@ public:
     int exec(QDialog& d) override;
 };
 
-/// Makes the export component's windows (the chooser and the progress window).
-class ExportWindows {
-public:
-    virtual ~ExportWindows() = default;
-    virtual std::unique_ptr<TdtExportUi> create() = 0;
-};
-
-class QtExportWindows : public ExportWindows {
+/// The export component's windows (the chooser and the progress window) as Qt widgets.
+class QtExportWindows : public TdtWindowsFactory {
 public:
     std::unique_ptr<TdtExportUi> create() override;
 };
@@ -55,5 +49,5 @@ struct Services {
     DialogRunner& dialogs;
     lnk::PortMap& ports; ///< filled from the COM1 … COM4 rows of "config.xml"
     QString workDir;     ///< where "config.xml" is looked up
-    ExportWindows& exportWindows;
+    TdtWindowsFactory& exportWindows;
 };

@@ -382,7 +382,7 @@ void TForm1::deleteGridRow() {
     const auto row = model_->rowAt(cur.row());
     if (row < 0)
         return;
-    if (s_.messages.ask(MsgKind::Confirmation, QStringLiteral("Delete record?"), MsgButtons::OkCancel) !=
+    if (s_.messages.ask(MsgKind::Confirmation, ses::msg::GridDeleteAsk, MsgButtons::OkCancel) !=
         MsgAnswer::Ok)
         return;
     // The measurements no longer equal a file they were saved to or opened from.
@@ -647,7 +647,7 @@ void TForm1::AvaliarEnsaioClick() {
     if (!test)
         return;
     const std::pair<qint64, int> n{test->number, test->occurrence};
-    EvaluationInputs in = evaluationInputs.count(n) ? evaluationInputs[n] : EvaluationInputs{};
+    ses::EvaluationRequest in = evaluationInputs.count(n) ? evaluationInputs[n] : ses::EvaluationRequest{};
     if (!evaluationInputs.count(n)) {
         // A new test starts from the energy equivalent last used.
         const QString w = configValue(QStringLiteral("EquivalenteEnergetico"));
@@ -693,7 +693,7 @@ void TForm1::setUpExport() {
     x.OnError = [this](TdtExportError e) { dtDataSetExport1Error(e); };
     // The save dialog, the error box and the viewer are the program's own.
     connectExportSeams(x, files_, s_.messages, s_.viewer, kMsgViewerFailed);
-    x.uiFactory = [this] { return s_.exportWindows.create(); };
+    x.setWindowsFactory(&s_.exportWindows);
 }
 
 void TForm1::Exportar1Click() {

@@ -110,7 +110,7 @@ public:
     QAction* SalvarGrafico1;
     QAction* RestaurarZoom1;
     /// The evaluation inputs typed for each test while the program runs.
-    std::map<std::pair<qint64, int>, EvaluationInputs> evaluationInputs; ///< by number and occurrence
+    std::map<std::pair<qint64, int>, ses::EvaluationRequest> evaluationInputs; ///< by number and occurrence
 
     TableModel* gridModel() const { return model_; }
     /// A row of config.xml as it is on disk now; empty when absent.

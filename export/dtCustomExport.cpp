@@ -7,56 +7,34 @@
 
 namespace {
 
-// Until the program sets its own, the windows come from uiFactory, the save dialog and the
-// error box are those the windows may carry and the viewer is OpenViewer: the wiring that
-// callers written before the seams use.
-class WindowsSaveDialog : public TdtSaveDialog {
+// What a component has until it is given its own seams: a program without a display.
+class NoWindowsFactory : public TdtWindowsFactory {
 public:
-    explicit WindowsSaveDialog(TdtCustomExport& c) : c_(c) {}
-    QString saveFile(const TdtSaveRequest& r) override {
-        return c_.windows().saveFile(r.title, r.filter, r.defaultExt, r.directory);
-    }
-
-private:
-    TdtCustomExport& c_;
+    std::unique_ptr<TdtExportUi> create() override { return nullptr; }
 };
 
-class WindowsErrorBox : public TdtErrorBox {
+class NoSaveDialog : public TdtSaveDialog {
 public:
-    explicit WindowsErrorBox(TdtCustomExport& c) : c_(c) {}
-    void error(const QString& text) override { c_.windows().error(text); }
-
-private:
-    TdtCustomExport& c_;
+    QString saveFile(const TdtSaveRequest&) override { return {}; }
 };
 
-class UiFactoryCall : public TdtWindowsFactory {
+class NoErrorBox : public TdtErrorBox {
 public:
-    explicit UiFactoryCall(TdtCustomExport& c) : c_(c) {}
-    std::unique_ptr<TdtExportUi> create() override { return c_.uiFactory ? c_.uiFactory() : nullptr; }
-
-private:
-    TdtCustomExport& c_;
+    void error(const QString&) override {}
 };
 
-class OpenViewerCall : public TdtViewer {
+class NoViewer : public TdtViewer {
 public:
-    explicit OpenViewerCall(TdtCustomExport& c) : c_(c) {}
-    void open(const QString& path) override {
-        if (c_.OpenViewer)
-            c_.OpenViewer(path);
-    }
-
-private:
-    TdtCustomExport& c_;
+    void open(const QString&) override {}
 };
+
+NoWindowsFactory noWindowsFactory;
 
 } // namespace
 
 TdtCustomExport::TdtCustomExport()
-    : tempDir_(QDir::tempPath()), uiFactoryCall_(std::make_unique<UiFactoryCall>(*this)),
-      windowsFactory_(uiFactoryCall_.get()), saveDialog_(std::make_unique<WindowsSaveDialog>(*this)),
-      errorBox_(std::make_unique<WindowsErrorBox>(*this)), viewer_(std::make_unique<OpenViewerCall>(*this)) {}
+    : tempDir_(QDir::tempPath()), windowsFactory_(&noWindowsFactory), saveDialog_(std::make_unique<NoSaveDialog>()),
+      errorBox_(std::make_unique<NoErrorBox>()), viewer_(std::make_unique<NoViewer>()) {}
 TdtCustomExport::~TdtCustomExport() = default;
 
 TdtExportUi& TdtCustomExport::windows() {
@@ -67,20 +45,20 @@ TdtExportUi& TdtCustomExport::windows() {
 }
 
 void TdtCustomExport::setWindowsFactory(TdtWindowsFactory* factory) {
-    windowsFactory_ = factory ? factory : uiFactoryCall_.get();
+    windowsFactory_ = factory ? factory : &noWindowsFactory;
     windows_.reset();
 }
 
 void TdtCustomExport::setSaveDialog(std::unique_ptr<TdtSaveDialog> dialog) {
-    saveDialog_ = dialog ? std::move(dialog) : std::make_unique<WindowsSaveDialog>(*this);
+    saveDialog_ = dialog ? std::move(dialog) : std::make_unique<NoSaveDialog>();
 }
 
 void TdtCustomExport::setErrorBox(std::unique_ptr<TdtErrorBox> box) {
-    errorBox_ = box ? std::move(box) : std::make_unique<WindowsErrorBox>(*this);
+    errorBox_ = box ? std::move(box) : std::make_unique<NoErrorBox>();
 }
 
 void TdtCustomExport::setViewer(std::unique_ptr<TdtViewer> viewer) {
-    viewer_ = viewer ? std::move(viewer) : std::make_unique<OpenViewerCall>(*this);
+    viewer_ = viewer ? std::move(viewer) : std::make_unique<NoViewer>();
 }
 
 void TdtCustomExport::setExportType(TdtExportType t) {

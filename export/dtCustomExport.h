@@ -72,7 +72,6 @@ public:
                                  opt(xoShowExportDate) | opt(xoShowHeader) | opt(xoShowProgress) |
                                  opt(xoUseAlignments);
     bool has(TdtExportOption o) const { return (Options & opt(o)) != 0; }
-    QString Version() const { return QStringLiteral("2.36"); }
 
     // Events
     std::function<void()> OnBeginExport, OnEndExport;
@@ -91,10 +90,6 @@ public:
     void setSaveDialog(std::unique_ptr<TdtSaveDialog> dialog);
     void setErrorBox(std::unique_ptr<TdtErrorBox> box);
     void setViewer(std::unique_ptr<TdtViewer> viewer);
-    /// The older wiring: windows from a function, the viewer as a function. Used only while no
-    /// windows factory or viewer has been set.
-    std::function<std::unique_ptr<TdtExportUi>()> uiFactory;
-    std::function<void(const QString& path)> OpenViewer;
 
     // Running
     void ChooseAndExport();
@@ -127,7 +122,6 @@ private:
     QString tempDir_;
     QString rowFormat_ = QStringLiteral("%d");
     TdtNativeExcel excel_;
-    std::unique_ptr<TdtWindowsFactory> uiFactoryCall_;
     TdtWindowsFactory* windowsFactory_;
     std::unique_ptr<TdtExportUi> windows_;
     TdtNoWindows noWindows_;

@@ -2,7 +2,8 @@
 // The export's platform seams: its windows, its save dialog, its error box and the viewer of
 // the file it wrote. Each is an interface; the program gives real ones (its own file-dialog,
 // message and viewer seams, see app/exportsettings.h), tests give scripted ones. The component
-// always holds one of each, so the run never asks whether a seam is there.
+// always holds one of each (until it is given its own: no windows, a save dialog that is
+// cancelled, a silent box, no viewer), so the run never asks whether a seam is there.
 #include <QString>
 #include <memory>
 
@@ -17,15 +18,6 @@ public:
     virtual void progressShow(TdtCustomExport& c, int recordCount) = 0;
     virtual void progressPosition(int position) = 0;
     virtual void progressClose() = 0;
-
-    // The older wiring carried the save dialog and the error box here too. The component asks
-    // them only while it has no TdtSaveDialog or TdtErrorBox of its own; windows need not
-    // implement them.
-    virtual QString saveFile(const QString& /*title*/, const QString& /*filter*/,
-                             const QString& /*defaultExt*/, const QString& /*dir*/) {
-        return {};
-    }
-    virtual void error(const QString& /*text*/) {}
 };
 
 /// Makes the windows when the export first needs them: they are widgets, made under the window

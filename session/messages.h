@@ -45,6 +45,9 @@ inline const QString UnsavedQuit = QStringLiteral("Existem dados registrados nã
 inline const QString UnsavedReplace =
     QStringLiteral("Existem dados registrados não salvos. Deseja substituí-los assim mesmo?");
 
+// The grid's own confirmation before Ctrl+Delete removes a row, as the toolkit words it.
+inline const QString GridDeleteAsk = QStringLiteral("Delete record?");
+
 // Data files
 inline const QString NotADataFile = QStringLiteral("O arquivo \"%1\" não é um arquivo de dados: %2");
 
@@ -59,5 +62,46 @@ inline const QString ViewerFailed = QStringLiteral("Não foi possível abrir o a
 // Evaluation
 inline const QString TestWithoutSamples = QStringLiteral("O ensaio %1 não tem amostras.");
 inline const QString TestNotInFile = QStringLiteral("Ensaio %1 não está no arquivo; ensaios presentes: %2");
+
+// The command line: its lines on the standard error
+inline const QString CliDeviceFailed = QStringLiteral("%1 (%2)");
+inline const QString CliFolderExists = QStringLiteral("%1: já existe uma pasta com esse nome");
+inline const QString CliFolderNotWritable = QStringLiteral("%1: a pasta não existe ou não pode ser gravada");
+inline const QString CliSameFile = QStringLiteral("%1: é o mesmo arquivo que %2; grave em outro arquivo");
+inline const QString CliNoSamples = QStringLiteral("A memória não tem amostras; %1 não foi gravado");
+inline const QString CliSaved = QStringLiteral("%1 ensaio(s), %2 linha(s) gravadas em %3");
+inline const QString CliLargerThanMemory = QStringLiteral("%1: maior que a memória do registrador (%2 bytes)");
+inline const QString CliCannotOpen = QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2");
+inline const QString CliTooShortForHeader = QStringLiteral("%1: curto demais para conter o cabeçalho da memória");
+inline const QString CliFormatUnknown =
+    QStringLiteral("registrador-cli export: --format deve ser xls ou csv, não \"%1\"");
+inline const QString CliNoDrawing = QStringLiteral("%1: não foi possível desenhar a imagem");
+inline const QString CliSizeForm = QStringLiteral("--size: use LxA, por exemplo 800x600");
+inline const QString CliNotANumber = QStringLiteral("--%1: não é um número: %2");
+inline const QString CliMethodUnknown = QStringLiteral("--method: use regnault-pfaundler ou dickinson, não \"%1\"");
+inline const QString CliPeriodsForm =
+    QStringLiteral("--periods: use A,B,C,D em minutos, por exemplo 0,5,12,17 (ou 0;5;11,5;17)");
+inline const QString CliEnergyEquivalentWithCalibrate =
+    QStringLiteral("--energy-equivalent não se usa com --calibrate: a calibração calcula W");
+inline const QString CliHeatWithoutCalibrate = QStringLiteral("--heat só se usa com --calibrate");
+inline const QString CliCorrectionAlone =
+    QStringLiteral("--%1 só se usa com --energy-equivalent e --mass, ou com --calibrate");
+inline const QString CliCalibrateNeeds = QStringLiteral("--calibrate precisa de --mass e --heat");
+inline const QString CliCalorificNeeds =
+    QStringLiteral("o poder calorífico precisa de --energy-equivalent e --mass");
+inline const QString CliUnknownOption = QStringLiteral("registrador-cli: opção desconhecida \"%1\"");
+inline const QString CliUnknownCommand = QStringLiteral("registrador-cli: comando desconhecido \"%1\"");
+inline const QString CliCommandError = QStringLiteral("registrador-cli %1: %2");
+inline const QString CliOptionTwice = QStringLiteral("registrador-cli %1: a opção --%2 foi dada mais de uma vez");
+inline const QString CliArgumentTooMany = QStringLiteral("registrador-cli %1: argumento a mais: %2");
+inline const QString CliArgumentMissing = QStringLiteral("registrador-cli %1: falta %2");
+inline const QString CliUsage = QStringLiteral("Uso: registrador-cli %1 %2");
+inline const QString CliOptionMissing = QStringLiteral("registrador-cli %1: falta --%2");
+inline const QString CliNoTests = QStringLiteral("nenhum");
+inline const QString CliExtensionNotFormat =
+    QStringLiteral("registrador-cli export: %1 não termina em .%2, a extensão do formato %2; use --out com .%2 ou --format %3");
+inline const QString CliClearNeedsYes =
+    QStringLiteral("registrador-cli clear apaga todos os dados registrados no registrador; confirme com --yes.");
+inline const QString CliDumpShort = QStringLiteral("%1: o cabeçalho indica %2 bytes de dados, mas o arquivo tem %3");
 
 } // namespace ses::msg

@@ -94,12 +94,13 @@ QList<ResultLine> resultLines(const eval::Result& r) {
         l << ResultLine{QStringLiteral("b (60 % da elevação)"), fixed(*r.b, 2), QStringLiteral("min")};
     l << ResultLine{QStringLiteral("Elevação observada"), fixed(r.riseObserved, 4), QStringLiteral("K")}
       << ResultLine{QStringLiteral("Elevação corrigida"), fixed(r.riseCorrected, 4), QStringLiteral("K")};
+    using K = ResultLine::Kind;
     if (r.energyEquivalent)
-        l << ResultLine{QStringLiteral("Equivalente energético"), fixed(*r.energyEquivalent, 1), QStringLiteral("J/K")};
+        l << ResultLine{QStringLiteral("Equivalente energético"), fixed(*r.energyEquivalent, 1), QStringLiteral("J/K"), K::EnergyEquivalent};
     if (r.grossCalorificValue) {
-        l << ResultLine{QStringLiteral("Poder calorífico superior"), fixed(*r.grossCalorificValue, 1), QStringLiteral("J/g")}
-          << ResultLine{QString(), fixed(*r.grossMJPerKg(), 3), QStringLiteral("MJ/kg")}
-          << ResultLine{QString(), fixed(*r.grossCalPerG(), 1), QStringLiteral("cal/g")};
+        l << ResultLine{QStringLiteral("Poder calorífico superior"), fixed(*r.grossCalorificValue, 1), QStringLiteral("J/g"), K::CalorificValue}
+          << ResultLine{QString(), fixed(*r.grossMJPerKg(), 3), QStringLiteral("MJ/kg"), K::CalorificValue}
+          << ResultLine{QString(), fixed(*r.grossCalPerG(), 1), QStringLiteral("cal/g"), K::CalorificValue};
     }
     return l;
 }

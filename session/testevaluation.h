@@ -44,9 +44,12 @@ QString methodName(eval::Method m);
 
 /// One line of the result: a label, a value as text, its unit.
 struct ResultLine {
+    /// What the line tells: the method's figures, or the calorimetric results that follow them.
+    enum class Kind { Figure, EnergyEquivalent, CalorificValue };
     QString label;
     QString value;
     QString unit;
+    Kind kind = Kind::Figure;
 };
 /// The periods, the method's figures and the calorimetric result, in the order shown.
 QList<ResultLine> resultLines(const eval::Result& r);

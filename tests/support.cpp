@@ -135,15 +135,6 @@ bool ScriptedExportUi::choose(TdtCustomExport& c) {
     return s_->confirm;
 }
 
-QString ScriptedExportUi::saveFile(const QString& title, const QString& filter, const QString& ext, const QString&) {
-    s_->events << QStringLiteral("save dialog %1 %2 %3").arg(title, filter, ext);
-    if (s_->savePaths.empty())
-        return {};
-    QString p = s_->savePaths.front();
-    s_->savePaths.pop_front();
-    return p;
-}
-
 std::optional<QByteArray> runPython(const QString& script, const QStringList& args, int* exitCode) {
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"), QStringList{script} + args);

@@ -149,7 +149,7 @@ class ScriptedExportUi : public TdtExportUi {
 public:
     explicit ScriptedExportUi(ExportScript* s) : s_(s) {}
     /// Windows that each export creates anew, all scripted by the same script.
-    class Factory : public ExportWindows {
+    class Factory : public TdtWindowsFactory {
     public:
         explicit Factory(ExportScript* s) : s_(s) {}
         std::unique_ptr<TdtExportUi> create() override { return std::make_unique<ScriptedExportUi>(s_); }
@@ -158,11 +158,9 @@ public:
         ExportScript* s_;
     };
     bool choose(TdtCustomExport& c) override;
-    QString saveFile(const QString& title, const QString& filter, const QString& ext, const QString& dir) override;
     void progressShow(TdtCustomExport&, int n) override { s_->events << QStringLiteral("progress %1").arg(n); }
     void progressPosition(int) override {}
     void progressClose() override { s_->events << QStringLiteral("progress closed"); }
-    void error(const QString& text) override { s_->events << text; }
 
 private:
     ExportScript* s_;

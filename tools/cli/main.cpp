@@ -104,7 +104,7 @@ int exitOf(const ses::Outcome& o) {
 std::unique_ptr<Cli> openDevice(const QString& device) {
     auto c = std::make_unique<Cli>();
     if (!c->session.openDevice(device)) {
-        err(QStringLiteral("%1 (%2)").arg(ses::msg::CommunicationError, c->lib.lastError()));
+        err(ses::msg::CliDeviceFailed.arg(ses::msg::CommunicationError, c->lib.lastError()));
         return nullptr;
     }
     return c;
@@ -178,7 +178,7 @@ std::optional<acq::TestRun> testOption(QCommandLineParser& p, const ses::Session
             return t;
         names << (t.occurrence > 1 ? QStringLiteral("%1:%2").arg(t.number).arg(t.occurrence) : QString::number(t.number));
     }
-    err(ses::msg::TestNotInFile.arg(value(p, kTest), names.isEmpty() ? QStringLiteral("nenhum") : names.join(QStringLiteral(", "))));
+    err(ses::msg::TestNotInFile.arg(value(p, kTest), names.isEmpty() ? ses::msg::CliNoTests : names.join(QStringLiteral(", "))));
     return std::nullopt;
 }
 
@@ -186,12 +186,12 @@ std::optional<acq::TestRun> testOption(QCommandLineParser& p, const ses::Session
 // is a folder, would only fail after the work was done.
 bool outputWritable(const QString& path) {
     if (QFileInfo(path).isDir()) {
-        err(QStringLiteral("%1: já existe uma pasta com esse nome").arg(native(path)));
+        err(ses::msg::CliFolderExists.arg(native(path)));
         return false;
     }
     const QFileInfo dir(QFileInfo(path).absolutePath());
     if (!dir.isDir() || !dir.isWritable()) {
-        err(QStringLiteral("%1: a pasta não existe ou não pode ser gravada").arg(native(path)));
+        err(ses::msg::CliFolderNotWritable.arg(native(path)));
         return false;
     }
     return true;
@@ -214,7 +214,7 @@ bool sameFile(const QString& a, const QString& b) {
 bool outputUsable(const QString& path, const QStringList& others) {
     for (const QString& o : others)
         if (!o.isEmpty() && sameFile(path, o)) {
-            err(QStringLiteral("%1: é o mesmo arquivo que %2; grave em outro arquivo").arg(native(path), native(o)));
+            err(ses::msg::CliSameFile.arg(native(path), native(o)));
             return false;
         }
     return true;
@@ -232,7 +232,7 @@ bool writeOrTell(const QString& path, const QByteArray& bytes) {
 int saveDownload(ses::Session& session, const QString& path) {
     const acq::Measurements& m = session.data();
     if (m.isEmpty()) {
-        err(QStringLiteral("A memória não tem amostras; %1 não foi gravado").arg(native(path)));
+        err(ses::msg::CliNoSamples.arg(native(path)));
         return kEmpty;
     }
     const ses::Outcome o = session.save(path);
@@ -240,7 +240,7 @@ int saveDownload(ses::Session& session, const QString& path) {
         err(o.text);
         return kFile;
     }
-    err(QStringLiteral("%1 ensaio(s), %2 linha(s) gravadas em %3").arg(m.tests().size()).arg(m.rowCount()).arg(native(path)));
+    err(ses::msg::CliSaved.arg(m.tests().size()).arg(m.rowCount()).arg(native(path)));
     return kOk;
 }
 
@@ -298,22 +298,22 @@ int decode(const Command&, QCommandLineParser& p) {
     const auto read = acq::readWholeFile(in, acq::kMemoryBytes, &failure, &why);
     if (!read) {
         if (failure == acq::ReadFailure::TooLarge)
-            err(QStringLiteral("%1: maior que a memória do registrador (%2 bytes)").arg(native(in)).arg(acq::kMemoryBytes));
+            err(ses::msg::CliLargerThanMemory.arg(native(in)).arg(acq::kMemoryBytes));
         else if (failure == acq::ReadFailure::NotRegular)
             err(QStringLiteral("%1: %2").arg(native(in), why));
         else
-            err(QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2").arg(native(in), why));
+            err(ses::msg::CliCannotOpen.arg(native(in), why));
         return kFile;
     }
     const QByteArray image = *read;
     if (image.size() < 4) {
-        err(QStringLiteral("%1: curto demais para conter o cabeçalho da memória").arg(native(in)));
+        err(ses::msg::CliTooShortForHeader.arg(native(in)));
         return kContents;
     }
     // A dump ends with the last block read; the data it announces must all be there.
     const int end = (static_cast<unsigned char>(image[1]) << 8) | static_cast<unsigned char>(image[2]);
     if (image[0] != 0 && image.size() < acq::kMemoryBytes && image.size() < std::min(end, 32768)) {
-        err(QStringLiteral("%1: o cabeçalho indica %2 bytes de dados, mas o arquivo tem %3")
+        err(ses::msg::CliDumpShort
                 .arg(native(in)).arg(end).arg(image.size()));
         return kContents;
     }
@@ -371,14 +371,13 @@ int exportTest(const Command&, QCommandLineParser& p) {
     const QString path = value(p, "out");
     const QString format = p.isSet(QStringLiteral("format")) ? value(p, "format").toLower() : QStringLiteral("xls");
     if (format != QLatin1String("xls") && format != QLatin1String("csv")) {
-        err(QStringLiteral("registrador-cli export: --format deve ser xls ou csv, não \"%1\"").arg(value(p, "format")));
+        err(ses::msg::CliFormatUnknown.arg(value(p, "format")));
         return kUsage;
     }
     // Exactly the file asked for: a name whose extension is not the format's is refused, never
     // changed into another name.
     if (QFileInfo(path).suffix().compare(format, Qt::CaseInsensitive) != 0) {
-        err(QStringLiteral("registrador-cli export: %1 não termina em .%2, a extensão do formato %2; "
-                           "use --out com .%2 ou --format %3")
+        err(ses::msg::CliExtensionNotFormat
                 .arg(native(path), format, QFileInfo(path).suffix().toLower() == QLatin1String("csv") ? QStringLiteral("csv") : QStringLiteral("xls")));
         return kUsage;
     }
@@ -419,7 +418,7 @@ int plot(const Command&, QCommandLineParser& p) {
             h = wh[1].toInt(&ok2);
         }
         if (!ok1 || !ok2 || w < 50 || h < 50 || w > 10000 || h > 10000) {
-            err(QStringLiteral("--size: use LxA, por exemplo 800x600"));
+            err(ses::msg::CliSizeForm);
             return kUsage;
         }
     }
@@ -439,7 +438,7 @@ int plot(const Command&, QCommandLineParser& p) {
     QBuffer buf(&png);
     buf.open(QIODevice::WriteOnly);
     if (!img.save(&buf, "PNG")) {
-        err(QStringLiteral("%1: não foi possível desenhar a imagem").arg(native(path)));
+        err(ses::msg::CliNoDrawing.arg(native(path)));
         return kFile;
     }
     return writeOrTell(path, png) ? kOk : kFile;
@@ -447,8 +446,7 @@ int plot(const Command&, QCommandLineParser& p) {
 
 int clear(const Command&, QCommandLineParser& p) {
     if (!isSet(p, "yes")) {
-        err(QStringLiteral("registrador-cli clear apaga todos os dados registrados no registrador; "
-                           "confirme com --yes."));
+        err(ses::msg::CliClearNeedsYes);
         return kUsage;
     }
     auto c = openDevice(value(p, kDevice));
@@ -481,7 +479,7 @@ std::optional<double> number(QCommandLineParser& p, const char* name, bool* bad)
     const auto parsed = eval::parseDecimal(value(p, name));
     const double v = parsed.value_or(0);
     if (!parsed) {
-        err(QStringLiteral("--%1: não é um número: %2").arg(QString::fromLatin1(name), value(p, name)));
+        err(ses::msg::CliNotANumber.arg(QString::fromLatin1(name), value(p, name)));
         *bad = true;
         return std::nullopt;
     }
@@ -494,7 +492,7 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
     if (isSet(p, "method")) {
         const auto m = eval::methodFromKey(value(p, "method").trimmed().toLower());
         if (!m) {
-            err(QStringLiteral("--method: use regnault-pfaundler ou dickinson, não \"%1\"").arg(value(p, "method")));
+            err(ses::msg::CliMethodUnknown.arg(value(p, "method")));
             return std::nullopt;
         }
         req.method = *m;
@@ -511,7 +509,7 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
             v[i] = x.value_or(0);
         }
         if (!ok) {
-            err(QStringLiteral("--periods: use A,B,C,D em minutos, por exemplo 0,5,12,17 (ou 0;5;11,5;17)"));
+            err(ses::msg::CliPeriodsForm);
             return std::nullopt;
         }
         req.periods = eval::Periods{v[0], v[1], v[2], v[3]};
@@ -527,23 +525,23 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
     // An option that cannot take part in what is asked is a mistake, never ignored.
     const bool calibrate = isSet(p, "calibrate");
     if (calibrate && w) {
-        err(QStringLiteral("--energy-equivalent não se usa com --calibrate: a calibração calcula W"));
+        err(ses::msg::CliEnergyEquivalentWithCalibrate);
         return std::nullopt;
     }
     if (!calibrate && heat) {
-        err(QStringLiteral("--heat só se usa com --calibrate"));
+        err(ses::msg::CliHeatWithoutCalibrate);
         return std::nullopt;
     }
     if (!calibrate && !(w && mass))
         for (const char* o : {"fuse", "acid", "sulfur"})
             if (isSet(p, o)) {
-                err(QStringLiteral("--%1 só se usa com --energy-equivalent e --mass, ou com --calibrate")
+                err(ses::msg::CliCorrectionAlone
                         .arg(QString::fromLatin1(o)));
                 return std::nullopt;
             }
     if (calibrate) {
         if (!heat || !mass) {
-            err(QStringLiteral("--calibrate precisa de --mass e --heat"));
+            err(ses::msg::CliCalibrateNeeds);
             return std::nullopt;
         }
         c.mode = eval::Calorimetry::Mode::Calibration;
@@ -551,7 +549,7 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
         c.heatOfCombustion = *heat;
     } else if (w || mass) {
         if (!w || !mass) {
-            err(QStringLiteral("o poder calorífico precisa de --energy-equivalent e --mass"));
+            err(ses::msg::CliCalorificNeeds);
             return std::nullopt;
         }
         c.mode = eval::Calorimetry::Mode::Sample;
@@ -705,7 +703,7 @@ int main(int argc, char** argv) {
             std::printf("registrador-cli %s\n", REGISTRADOR_VERSION);
             return kOk;
         } else if (name.isEmpty()) {
-            err(QStringLiteral("registrador-cli: opção desconhecida \"%1\"").arg(args[i]));
+            err(ses::msg::CliUnknownOption.arg(args[i]));
             return kUsage;
         } else
             rest << args[i];
@@ -716,7 +714,7 @@ int main(int argc, char** argv) {
             cmd = &c;
     if (!cmd) {
         if (!name.isEmpty())
-            err(QStringLiteral("registrador-cli: comando desconhecido \"%1\"").arg(name));
+            err(ses::msg::CliUnknownCommand.arg(name));
         std::fputs(usage().toUtf8().constData(), stderr);
         return kUsage;
     }
@@ -749,7 +747,7 @@ int main(int argc, char** argv) {
     for (const QString& a : cmd->positional)
         p.addPositionalArgument(a, QString());
     if (!p.parse(rest)) {
-        err(QStringLiteral("registrador-cli %1: %2").arg(cmd->name, p.errorText()));
+        err(ses::msg::CliCommandError.arg(cmd->name, p.errorText()));
         return kUsage;
     }
     if (p.isSet(help)) {
@@ -760,7 +758,7 @@ int main(int argc, char** argv) {
     QStringList seen;
     for (const QString& o : p.optionNames()) {
         if (seen.contains(o)) {
-            err(QStringLiteral("registrador-cli %1: a opção --%2 foi dada mais de uma vez").arg(cmd->name, o));
+            err(ses::msg::CliOptionTwice.arg(cmd->name, o));
             return kUsage;
         }
         seen << o;
@@ -768,17 +766,17 @@ int main(int argc, char** argv) {
     const QStringList pos = p.positionalArguments();
     if (pos.size() != cmd->positional.size()) {
         if (pos.size() > cmd->positional.size())
-            err(QStringLiteral("registrador-cli %1: argumento a mais: %2")
+            err(ses::msg::CliArgumentTooMany
                     .arg(cmd->name, pos.mid(cmd->positional.size()).join(QLatin1Char(' '))));
         else
-            err(QStringLiteral("registrador-cli %1: falta %2").arg(cmd->name, cmd->positional.mid(pos.size()).join(QLatin1Char(' '))));
-        err(QStringLiteral("Uso: registrador-cli %1 %2").arg(cmd->name, cmd->synopsis));
+            err(ses::msg::CliArgumentMissing.arg(cmd->name, cmd->positional.mid(pos.size()).join(QLatin1Char(' '))));
+        err(ses::msg::CliUsage.arg(cmd->name, cmd->synopsis));
         return kUsage;
     }
     for (const QString& o : cmd->required)
         if (!p.isSet(o) || p.value(o).isEmpty()) {
-            err(QStringLiteral("registrador-cli %1: falta --%2").arg(cmd->name, o));
-            err(QStringLiteral("Uso: registrador-cli %1 %2").arg(cmd->name, cmd->synopsis));
+            err(ses::msg::CliOptionMissing.arg(cmd->name, o));
+            err(ses::msg::CliUsage.arg(cmd->name, cmd->synopsis));
             return kUsage;
         }
     return cmd->run(*cmd, p);
