@@ -72,6 +72,7 @@ public:
                                  opt(xoShowExportDate) | opt(xoShowHeader) | opt(xoShowProgress) |
                                  opt(xoUseAlignments);
     bool has(TdtExportOption o) const { return (Options & opt(o)) != 0; }
+    QString Version() const { return QStringLiteral("2.36"); }
 
     // Events
     std::function<void()> OnBeginExport, OnEndExport;

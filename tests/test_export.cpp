@@ -42,6 +42,7 @@ TEST(NativeExcel, EmptyDocuments) {
     EXPECT_EQ(x.buffer().size(), 30);
     EXPECT_TRUE(x.buffer().startsWith(hex("09 00 04 00 00 02 10 00")));
     EXPECT_EQ(x.buffer().mid(14, 12), hex("00 00 08 00 00 00 FF FF 00 00 00 01"));
+    EXPECT_EQ(x.Version(), "1.23");
 }
 
 TEST(NativeExcel, CellsCursorAndSetters) {
@@ -202,6 +203,7 @@ TEST(ExportComponent, PropertyRulesAndServices) {
     x.setExportType(xtCSV);
     EXPECT_EQ(x.ExportTypes(), typeBit(xtExcel) | typeBit(xtCSV));
     EXPECT_EQ(x.Messages.Caption, "Exporting DataSet");
+    EXPECT_EQ(x.Version(), "2.36");
     x.setExportType(xtExcel);
     EXPECT_EQ(x.SaveFilter(), "Excel Files (*.xls)|*.XLS");
     x.Options |= opt(xoTruncate);
