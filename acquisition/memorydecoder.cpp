@@ -60,11 +60,7 @@ void Walk::record(quint32 w1, quint32 w2) {
             // "maximum" was an end mark among the samples, and what follows it until the next
             // mark cannot be read as samples.
             strayReported_ = true;
-            out_.warnings << QStringLiteral("%1: marca de fim no meio do ensaio, depois da amostra %2; as "
-                                            "amostras seguintes não foram lidas, e a máxima e a mínima "
-                                            "podem estar erradas.")
-                                 .arg(out_.data.tests().back().caption())
-                                 .arg(sample_ - 1);
+            out_.warnings << StrayEndMark{static_cast<int>(out_.data.tests().size()) - 1, sample_ - 1};
         }
     }
     // The first end mark of a test carries its maximum.

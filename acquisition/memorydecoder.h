@@ -30,12 +30,19 @@ int blockCount(int start, int end);
 /// Whether another block follows the one that started at `start`.
 bool moreBlocks(int start, int end);
 
+/// An end mark among a test's samples: what follows it until the next mark cannot be read as
+/// samples, and the test's maximum and minimum may be wrong.
+struct StrayEndMark {
+    int test = 0;        ///< its index in the list of tests
+    int afterSample = 0; ///< the last sample read before it
+};
+
 struct DecodedMemory {
     enum class Status { Ok, Empty, InvalidHeader };
     Status status = Status::Ok;
     Measurements data; ///< every test started, in memory order, with its samples
-    /// What the memory holds that the decoding had to pass over, naming the test.
-    QStringList warnings;
+    /// What the memory holds that the decoding had to pass over, one a test at most.
+    QList<StrayEndMark> warnings;
     /// The last test read to its minimum (its index in the list), if any.
     std::optional<int> lastEnded;
 };

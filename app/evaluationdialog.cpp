@@ -1,5 +1,7 @@
 #include "app/evaluationdialog.h"
 
+#include "session/messages.h"
+
 #include "app/evaluationchart.h"
 #include "app/report.h"
 
@@ -385,9 +387,9 @@ void TFormAvaliacao::recompute() {
         LabelResultado->setWordWrap(false); // a table of figures, one line each
         LabelResultado->setText(linesHtml(lines));
         LabelAvisos->setText(ses::resultWarnings(r).join(QLatin1Char('\n')));
-        LabelCalorimetria->setText(cal.isEmpty() ? QStringLiteral("Informe a massa%1 para o resultado.")
-                                                       .arg(calibration ? QString() : QStringLiteral(" e o equivalente energético"))
-                                                 : linesHtml(cal));
+        LabelCalorimetria->setText(!cal.isEmpty() ? linesHtml(cal)
+                                   : calibration  ? ses::msg::GiveMassForResult
+                                                  : ses::msg::GiveMassAndEnergyEquivalent);
     } else {
         Plot->setData(samples_, inputs_.periods, nullptr);
         if (inputs_.periods)

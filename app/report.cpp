@@ -2,6 +2,7 @@
 
 #include "acquisition/wholefile.h"
 #include "app/evaluationchart.h"
+#include "session/messages.h"
 #include "session/testevaluation.h"
 
 #include <QBuffer>
@@ -93,7 +94,7 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
     QPainter p(&w);
     if (!p.isActive()) {
         if (error)
-            *error = QStringLiteral("Não foi possível criar o relatório.");
+            *error = ses::msg::ReportNotCreated;
         return -1;
     }
     QFont title(QStringLiteral("DejaVu Sans"), 16, QFont::Bold);

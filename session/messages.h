@@ -62,6 +62,14 @@ inline const QString ViewerFailed = QStringLiteral("Não foi possível abrir o a
 // Evaluation
 inline const QString TestWithoutSamples = QStringLiteral("O ensaio %1 não tem amostras.");
 inline const QString TestNotInFile = QStringLiteral("Ensaio %1 não está no arquivo; ensaios presentes: %2");
+inline const QString GiveMassForResult = QStringLiteral("Informe a massa para o resultado.");
+inline const QString GiveMassAndEnergyEquivalent =
+    QStringLiteral("Informe a massa e o equivalente energético para o resultado.");
+inline const QString ReportNotCreated = QStringLiteral("Não foi possível criar o relatório.");
+// A stray end mark among a test's samples: the test, and the last sample read before it.
+inline const QString StrayEndMark =
+    QStringLiteral("%1: marca de fim no meio do ensaio, depois da amostra %2; as amostras seguintes não foram "
+                   "lidas, e a máxima e a mínima podem estar erradas.");
 
 // The command line: its lines on the standard error
 inline const QString CliDeviceFailed = QStringLiteral("%1 (%2)");

@@ -24,6 +24,13 @@ std::optional<acq::ConfigTable> readConfig(const QString& path, QString* why) {
 
 } // namespace
 
+QStringList strayEndMarkTexts(const acq::Measurements& data, const QList<acq::StrayEndMark>& marks) {
+    QStringList out;
+    for (const acq::StrayEndMark& m : marks)
+        out << msg::StrayEndMark.arg(data.tests().value(m.test).caption()).arg(m.afterSample);
+    return out;
+}
+
 Outcome downloadOutcome(acq::DownloadResult r) {
     using S = Outcome::Status;
     switch (r) {
@@ -149,7 +156,7 @@ QStringList Session::replaceWith(acq::DecodedMemory&& d) {
     lastEnded_ = d.lastEnded;
     recreated_ = true;
     dataFile_.clear();
-    return d.warnings;
+    return strayEndMarkTexts(data_, d.warnings);
 }
 
 Outcome Session::takeMemory(const QByteArray& memory) {

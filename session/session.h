@@ -129,6 +129,8 @@ private:
 /// The outcome's text of a download result.
 Outcome downloadOutcome(acq::DownloadResult r);
 
+/// The decoding's warnings as the user reads them.
+QStringList strayEndMarkTexts(const acq::Measurements& data, const QList<acq::StrayEndMark>& marks);
 /// Which request of the download failed on the line, why, and after how many tries.
 QString linkFailureText(const acq::LinkFailure& f);
 
