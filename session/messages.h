@@ -73,8 +73,7 @@ inline const QString StrayEndMark =
 
 // The command line: its lines on the standard error
 inline const QString CliDeviceFailed = QStringLiteral("%1 (%2)");
-inline const QString CliFolderExists = QStringLiteral("%1: já existe uma pasta com esse nome");
-inline const QString CliFolderNotWritable = QStringLiteral("%1: a pasta não existe ou não pode ser gravada");
+inline const QString CliCannotWrite = QStringLiteral("%1: %2");
 inline const QString CliSameFile = QStringLiteral("%1: é o mesmo arquivo que %2; grave em outro arquivo");
 inline const QString CliNoSamples = QStringLiteral("A memória não tem amostras; %1 não foi gravado");
 inline const QString CliSaved = QStringLiteral("%1 ensaio(s), %2 linha(s) gravadas em %3");

@@ -185,16 +185,12 @@ std::optional<acq::TestRun> testOption(QCommandLineParser& p, const ses::Session
 // Checked before any work: a folder that does not exist or cannot be written, or a name that
 // is a folder, would only fail after the work was done.
 bool outputWritable(const QString& path) {
-    if (QFileInfo(path).isDir()) {
-        err(ses::msg::CliFolderExists.arg(native(path)));
-        return false;
-    }
     const QFileInfo dir(QFileInfo(path).absolutePath());
-    if (!dir.isDir() || !dir.isWritable()) {
-        err(ses::msg::CliFolderNotWritable.arg(native(path)));
-        return false;
-    }
-    return true;
+    if (!QFileInfo(path).isDir() && dir.isDir() && dir.isWritable())
+        return true;
+    // The cause in the words every failed write of the program uses.
+    err(ses::msg::CliCannotWrite.arg(native(path), acq::writeFailureCause(path, 0, {})));
+    return false;
 }
 
 // Whether two names are the same file, links resolved (the file need not exist).
