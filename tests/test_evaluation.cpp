@@ -3,6 +3,7 @@
 // and the energy equivalent / calorific value round trip.
 #include "evaluation/evaluation.h"
 #include "evaluation/campaign.h"
+#include "evaluation/labinputs.h"
 #include "evaluation/synthetic.h"
 
 #include <gtest/gtest.h>
@@ -839,3 +840,25 @@ TEST(Calorimetry, NoneIgnoresTheInputs) {
 }
 
 } // namespace
+
+// The lab's inputs and results against hand computations.
+TEST(LabInputs, CorrectionsNetValueDryBasisAndUnits) {
+    struct Case { const char* what; double got, expected; } cases[] = {
+        {"10 cm of Ni-Cr wire", eval::fuseFromWire(10, eval::kNickelChromiumJoulesPerCm), 96.0},
+        {"8.5 cm of iron wire", eval::fuseFromWire(8.5, eval::kIronJoulesPerCm), 96.05},
+        {"1 mL of 0.0709 N alkali is 1 cal", eval::acidFromTitration(1, 0.0709), 4.1868},
+        {"7.2 mL of 0.1 N alkali", eval::acidFromTitration(7.2, 0.1), 7.2 * 0.1 * 4.1868 / 0.0709},
+        {"1.2 % S in 0.98 g", eval::sulfurFromContent(1.2, 0.98), 1.2 * 0.98 * 57.4},
+        {"0.05 g of paraffin at 46 000 J/g", eval::combustionAid(0.05, 46000), 2300},
+        {"dry basis at 8 % moisture", eval::dryBasis(27600, 8), 30000},
+        // ISO 1928's form by hand: (30000 − 1061 − 6.4) × 0.88 − 293.16 = 25 460.688 − 293.16 = 25 167.528
+        {"net value", eval::netCalorificValue(30000, {5, 8, 12}), 25167.528},
+        {"net value without O+N, dry", eval::netCalorificValue(30000, {5, 0, 0}), 28939},
+        {"MJ/kg", eval::inUnit(29871, eval::Unit::MegajoulesPerKilogram), 29.871},
+        {"cal/g", eval::inUnit(4186.8, eval::Unit::CaloriesPerGram), 1000},
+        {"Btu/lb", eval::inUnit(23260, eval::Unit::BtuPerPound), 10000},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(c.got, c.expected, 1e-9 * std::max(1.0, std::abs(c.expected))) << c.what;
+    EXPECT_EQ(eval::unitName(eval::Unit::BtuPerPound), "Btu/lb");
+}

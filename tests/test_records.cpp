@@ -1,6 +1,7 @@
 // The results store on a real SQLite file and on a real PostgreSQL server that the test starts:
 // the schema made and refused, determinations written whole or not at all, read back figure for
 // figure, rejected but never removed. The same tests on both engines.
+#include "records/duplicates.h"
 #include "records/store.h"
 #include "tests/support.h"
 
@@ -368,4 +369,25 @@ TEST(Records, AFileThatIsNoDatabaseIsRefused) {
     f.close();
     EXPECT_FALSE(Store::open(Location{Location::Kind::SQLite, f.fileName()}, &why));
     EXPECT_FALSE(why.isEmpty());
+}
+
+TEST(Records, DuplicatesAgreeWithinTheRepeatabilityLimit) {
+    using S = rec::DuplicateVerdict::State;
+    struct Case { QList<double> values; S state; std::optional<double> reported; int first, second; } cases[] = {
+        {{}, S::Single, std::nullopt, -1, -1},
+        {{29871.0}, S::Single, 29871.0, -1, -1},
+        {{29871.0, 29950.0}, S::Agree, 29910.5, 0, 1},
+        {{29871.0, 29991.0}, S::Agree, 29931.0, 0, 1},        // exactly r apart
+        {{29871.0, 29991.5}, S::Repeat, std::nullopt, 0, 1},   // beyond r: "repetir"
+        {{29871.0, 30100.0, 30050.0}, S::Agree, 30075.0, 1, 2}, // a third decides
+        {{29700.0, 29900.0, 30100.0}, S::Repeat, std::nullopt, 0, 1},
+    };
+    for (const auto& c : cases) {
+        const auto v = rec::duplicates(c.values);
+        EXPECT_EQ(v.state, c.state) << c.values.size();
+        EXPECT_EQ(v.reported, c.reported) << c.values.size();
+        EXPECT_EQ(v.first, c.first);
+        EXPECT_EQ(v.second, c.second);
+    }
+    EXPECT_EQ(rec::duplicates({100.0, 180.0}, 50.0).state, S::Repeat); // the lab's own limit
 }
