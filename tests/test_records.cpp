@@ -156,7 +156,7 @@ class Db : public testing::TestWithParam<Engine> {
 protected:
     void SetUp() override {
         if (GetParam() == Engine::SQLite) {
-            where_ = Location{Location::Kind::SQLite, dir.filePath("resultados.sqlite")};
+            where_ = *Location::parse(dir.filePath("resultados.sqlite"), nullptr);
             return;
         }
         PostgresServer& pg = PostgresServer::instance();
@@ -164,7 +164,7 @@ protected:
             FAIL() << "PostgreSQL for the tests: " << pg.why().toStdString();
         static int n = 0;
         const QString name = QStringLiteral("resultados_%1").arg(++n);
-        where_ = Location{Location::Kind::PostgreSQL, {}, "postgres", "127.0.0.1", name, pg.port()};
+        where_ = *Location::parse(QStringLiteral("postgresql://postgres@127.0.0.1:%1/%2").arg(pg.port()).arg(name), nullptr);
         outside([&](QSqlQuery& q) { ASSERT_TRUE(q.exec("CREATE DATABASE " + name)) << q.lastError().text().toStdString(); },
                 "postgres");
     }
@@ -367,7 +367,7 @@ TEST(Records, AFileThatIsNoDatabaseIsRefused) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray(4096, 'x'));
     f.close();
-    EXPECT_FALSE(Store::open(Location{Location::Kind::SQLite, f.fileName()}, &why));
+    EXPECT_FALSE(Store::open(*Location::parse(f.fileName(), nullptr), &why));
     EXPECT_FALSE(why.isEmpty());
 }
 
