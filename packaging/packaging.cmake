@@ -105,9 +105,10 @@ program without the instrument.")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # Qt loads these as plugins, so no library link names them: the SVG icon engine draws the
 # window icon. (The xcb platform plugin ships in libqt6gui6, which the programs link.)
-# The results store's SQL drivers (libqt6sql6-sqlite, libqt6sql6-psql) join the list with the
-# code that loads them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# registrador-cli's results database loads its SQL driver the same way: SQLite always,
+# PostgreSQL for a lab's server.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

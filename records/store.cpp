@@ -48,6 +48,7 @@ const QStringList& migration(int version) {
                 " drift_fore %REAL% NOT NULL, drift_after %REAL% NOT NULL,"
                 " mean_fore %REAL% NOT NULL, mean_after %REAL% NOT NULL,"
                 " rise_observed %REAL% NOT NULL, rise_corrected %REAL% NOT NULL, b %REAL%,"
+                " count_fore INTEGER NOT NULL, count_main INTEGER NOT NULL, count_after INTEGER NOT NULL,"
                 " mode TEXT NOT NULL CHECK (mode IN ('nenhum', 'amostra', 'calibracao')),"
                 " mass %REAL% NOT NULL, energy_equivalent_given %REAL% NOT NULL,"
                 " heat_of_combustion %REAL% NOT NULL,"
@@ -113,6 +114,9 @@ QDateTime fromUtcText(const QString& s) {
     return t;
 }
 
+// A text as the schema wants it: never null, empty when there is none.
+QString text(const QString& s) { return s.isNull() ? QStringLiteral("") : s; }
+
 QVariant optionalNumber(const std::optional<double>& v) { return v ? QVariant(*v) : QVariant(QMetaType::fromType<double>()); }
 std::optional<double> numberOrNothing(const QVariant& v) { return v.isNull() ? std::nullopt : std::optional(v.toDouble()); }
 
@@ -130,7 +134,7 @@ const char* const kColumns =
     "d.id, d.kind, d.sample_code, d.description, d.operator, c.name, d.test_date, d.recorded_utc, d.data_file,"
     " d.test_number, d.test_occurrence, d.readings_sha256, d.method, d.periods_automatic, d.period_a, d.period_b,"
     " d.period_c, d.period_d, d.theta_a, d.theta_c, d.drift_fore, d.drift_after, d.mean_fore, d.mean_after,"
-    " d.rise_observed, d.rise_corrected, d.b, d.mode, d.mass, d.energy_equivalent_given, d.heat_of_combustion,"
+    " d.rise_observed, d.rise_corrected, d.b, d.count_fore, d.count_main, d.count_after, d.mode, d.mass, d.energy_equivalent_given, d.heat_of_combustion,"
     " d.fuse, d.acid, d.sulfur, d.energy_equivalent, d.gross_calorific_value, d.warnings, d.rejected_reason,"
     " d.rejected_utc";
 
@@ -166,6 +170,9 @@ Determination fromRow(const QSqlQuery& q) {
     r.riseObserved = next().toDouble();
     r.riseCorrected = next().toDouble();
     r.b = numberOrNothing(next());
+    r.countFore = next().toInt();
+    r.countMain = next().toInt();
+    r.countAfter = next().toInt();
     eval::Calorimetry& c = d.calorimetry;
     c.mode = modeFromKey(next().toString());
     c.mass = next().toDouble();
@@ -318,7 +325,7 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
         QSqlQuery q(db);
         // The calorimeter by its name, added the first time it is named.
         q.prepare(QStringLiteral("SELECT id FROM calorimeters WHERE name = ?"));
-        q.addBindValue(d.calorimeter);
+        q.addBindValue(text(d.calorimeter));
         if (!q.exec())
             return false;
         qint64 calorimeter = 0;
@@ -326,7 +333,7 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             calorimeter = q.value(0).toLongLong();
         } else {
             q.prepare(QStringLiteral("INSERT INTO calorimeters (name) VALUES (?) RETURNING id"));
-            q.addBindValue(d.calorimeter);
+            q.addBindValue(text(d.calorimeter));
             if (!q.exec() || !q.next()) {
                 why = failed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
                 return false;
@@ -339,20 +346,22 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             "INSERT INTO determinations (kind, sample_code, description, operator, calorimeter_id, test_date,"
             " recorded_utc, data_file, test_number, test_occurrence, readings_sha256, method, periods_automatic,"
             " period_a, period_b, period_c, period_d, theta_a, theta_c, drift_fore, drift_after, mean_fore,"
-            " mean_after, rise_observed, rise_corrected, b, mode, mass, energy_equivalent_given,"
+            " mean_after, rise_observed, rise_corrected, b, count_fore, count_main, count_after, mode, mass,"
+            " energy_equivalent_given,"
             " heat_of_combustion, fuse, acid, sulfur, energy_equivalent, gross_calorific_value, warnings)"
             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-            " ?, ?, ?, ?) RETURNING id"));
+            " ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         for (const QVariant& v : QList<QVariant>{
-                 d.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind, d.sampleCode.trimmed(),
-                 d.description, d.operatorName.trimmed(), calorimeter,
+                 d.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind, text(d.sampleCode.trimmed()),
+                 text(d.description), text(d.operatorName.trimmed()), calorimeter,
                  d.testDate.isValid() ? d.testDate.toString(Qt::ISODate) : QString(),
-                 utcText(QDateTime::currentDateTimeUtc()), d.dataFile, d.testNumber, d.testOccurrence,
+                 utcText(QDateTime::currentDateTimeUtc()), text(d.dataFile), d.testNumber, d.testOccurrence,
                  QString::fromLatin1(readingsDigest(d.readings)), eval::methodKey(r.method), r.automatic ? 1 : 0,
                  r.periods.a, r.periods.b, r.periods.c, r.periods.d, r.thetaA, r.thetaC, r.driftFore, r.driftAfter,
-                 r.meanFore, r.meanAfter, r.riseObserved, r.riseCorrected, optionalNumber(r.b), modeKey(c.mode), c.mass,
+                 r.meanFore, r.meanAfter, r.riseObserved, r.riseCorrected, optionalNumber(r.b), r.countFore, r.countMain,
+                 r.countAfter, modeKey(c.mode), c.mass,
                  c.energyEquivalent, c.heatOfCombustion, c.fuse, c.acid, c.sulfur, optionalNumber(r.energyEquivalent),
-                 optionalNumber(r.grossCalorificValue), r.warnings.join(QLatin1Char('\n'))})
+                 optionalNumber(r.grossCalorificValue), text(r.warnings.join(QLatin1Char('\n')))})
             q.addBindValue(v);
         if (!q.exec() || !q.next()) {
             why = failed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());

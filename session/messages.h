@@ -59,6 +59,10 @@ inline const QString ExportNoSource = QStringLiteral("Erro: componente nulo");
 inline const QString ExportCancelled = QStringLiteral("Erro: cancelado pelo usuário");
 inline const QString ViewerFailed = QStringLiteral("Não foi possível abrir o arquivo exportado. Ele foi gravado em:");
 
+// The results database
+inline const QString RecordNotSaved = QStringLiteral("Não foi possível gravar no banco de resultados: %1");
+inline const QString DefaultCalorimeter = QStringLiteral("BC-200");
+
 // Evaluation
 inline const QString TestWithoutSamples = QStringLiteral("O ensaio %1 não tem amostras.");
 inline const QString TestNotInFile = QStringLiteral("Ensaio %1 não está no arquivo; ensaios presentes: %2");
@@ -105,6 +109,12 @@ inline const QString CliArgumentMissing = QStringLiteral("registrador-cli %1: fa
 inline const QString CliUsage = QStringLiteral("Uso: registrador-cli %1 %2");
 inline const QString CliOptionMissing = QStringLiteral("registrador-cli %1: falta --%2");
 inline const QString CliNoTests = QStringLiteral("nenhum");
+inline const QString CliMeasuredAndJoules = QStringLiteral("--%1 e --%2 dão a mesma correção: use um dos dois");
+inline const QString CliWirePerCmAlone = QStringLiteral("--wire-j-per-cm só se usa com --wire-cm");
+inline const QString CliTitrationNeedsNormality = QStringLiteral("--titration-ml e --normality vão juntos");
+inline const QString CliTestDateForm = QStringLiteral("--test-date: use AAAA-MM-DD, não \"%1\"");
+inline const QString CliResultsHeader = QStringLiteral("Nº\tTipo\tAmostra\tCalorímetro\tData do ensaio\tResultado\tSituação");
+inline const QString Rejected = QStringLiteral("rejeitada: %1");
 inline const QString CliExtensionNotFormat =
     QStringLiteral("registrador-cli export: %1 não termina em .%2, a extensão do formato %2; use --out com .%2 ou --format %3");
 inline const QString CliClearNeedsYes =

@@ -498,3 +498,73 @@ TEST(Cli, CtrlCStopsTheDownloadAndKeepsWhatWasReadWhenAsked) {
         EXPECT_EQ(readAllOf(decoded), readAllOf(dat));
     }
 }
+
+// A determination recorded from the command line is listed and shown with the figures calc
+// gives, its measured inputs turned into joules; a rejected one stays listed with its reason.
+TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat"), db = dir.filePath("resultados.sqlite");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    const QStringList sample{"--energy-equivalent", "10100,5", "--mass", "0,98"};
+    CliRun r = cli(QStringList{"record", dat, "--test", "1", "--sample", "CAR-1", "--operator", "Ana", "--db", db,
+                               "--wire-cm", "10", "--titration-ml", "7,2", "--normality", "0,1", "--sulfur-pct", "1,2",
+                               "--test-date", "2026-12-08", "--json"} + sample);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject first = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(first["id"].toInt(), 1);
+    EXPECT_EQ(first["sample"].toString(), "CAR-1");
+    EXPECT_EQ(first["operator"].toString(), "Ana");
+    EXPECT_EQ(first["calorimeter"].toString(), "BC-200");
+    EXPECT_EQ(first["test_date"].toString(), "2026-12-08");
+    EXPECT_EQ(first["status"].toString(), "valid");
+    EXPECT_EQ(first["samples_sha256"].toString().size(), 64);
+    const QJsonObject in = first["inputs"].toObject();
+    EXPECT_DOUBLE_EQ(in["fuse"].toDouble(), 10 * 9.6);
+    EXPECT_DOUBLE_EQ(in["acid"].toDouble(), 7.2 * 0.1 * 4.1868 / 0.0709);
+    EXPECT_DOUBLE_EQ(in["sulfur"].toDouble(), 1.2 * 0.98 * 57.4);
+    // The same figures as calc with the same inputs in joules.
+    r = cli(QStringList{"calc", dat, "--test", "1", "--json", "--fuse", QString::number(in["fuse"].toDouble(), 'g', 17),
+                        "--acid", QString::number(in["acid"].toDouble(), 'g', 17), "--sulfur",
+                        QString::number(in["sulfur"].toDouble(), 'g', 17)} + sample);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject calc = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    for (const QString& k : calc.keys())
+        EXPECT_EQ(first[k], calc[k]) << k.toStdString();
+
+    ASSERT_EQ(cli(QStringList{"record", dat, "--test", "2", "--sample", "CAR-1", "--db", db} + sample).code, 0);
+    EXPECT_EQ(cli({"results", "reject", "1", "--reason", "massa errada", "--db", db}).code, 0);
+    r = cli({"results", "list", "--db", db, "--json", "--sample", "CAR-1"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonArray all = QJsonDocument::fromJson(r.out.toUtf8()).array();
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_EQ(all[0].toObject()["id"].toInt(), 2);
+    EXPECT_EQ(all[1].toObject()["status"].toString(), "rejected");
+    EXPECT_EQ(all[1].toObject()["reject_reason"].toString(), "massa errada");
+    r = cli({"results", "list", "--db", db});
+    EXPECT_TRUE(r.out.contains("rejeitada: massa errada")) << r.out.toStdString();
+    EXPECT_EQ(cli({"results", "show", "2", "--db", db}).code, 0);
+
+    // What cannot be recorded, with its status; nothing is written by a refused command.
+    struct Case { QStringList args; int code; const char* says; } cases[] = {
+        {{"record", dat, "--test", "1", "--db", db}, 1, "falta --sample"},
+        {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--wire-cm", "9", "--fuse", "80"} + sample,
+         1, "a mesma correção"},
+        {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--titration-ml", "7"} + sample, 1,
+         "--normality"},
+        {{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--wire-cm", "9"}, 1, "--wire-cm só se usa"},
+        {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--test-date", "8/12/2026"} + sample, 1,
+         "AAAA-MM-DD"},
+        {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", "postgresql://x:y@servidor/b"} + sample, 5,
+         "a senha não vai no endereço"},
+        {{"results", "reject", "2", "--db", db}, 1, "falta --reason"},
+        {{"results", "reject", "1", "--reason", "outra", "--db", db}, 5, "já foi rejeitada"},
+        {{"results", "show", "99", "--db", db}, 5, "Não há determinação número 99"},
+        {{"results", "apaga", "--db", db}, 1, "Uso:"},
+    };
+    for (const auto& c : cases) {
+        r = cli(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
+    }
+    EXPECT_EQ(QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json"}).out.toUtf8()).array().size(), 2);
+}

@@ -50,6 +50,9 @@ Determination sampleDetermination() {
     r.riseObserved = 2.0527859237537;
     r.riseCorrected = 2.0353;
     r.b = 4.25;
+    r.countFore = 36;
+    r.countMain = 101;
+    r.countAfter = 31;
     r.energyEquivalent = 10100.5;
     r.grossCalorificValue = 29871.25;
     r.warnings = {QStringLiteral("O período inicial tem menos de 5 min (2.92 min)."),
@@ -281,6 +284,7 @@ TEST_P(Db, ADeterminationComesBackFigureForFigure) {
                         {r.meanAfter, e.meanAfter}, {r.riseObserved, e.riseObserved}, {r.riseCorrected, e.riseCorrected}})
         EXPECT_EQ(a, b);
     EXPECT_EQ(r.b, e.b);
+    EXPECT_EQ(std::tuple(r.countFore, r.countMain, r.countAfter), std::tuple(e.countFore, e.countMain, e.countAfter));
     EXPECT_EQ(r.energyEquivalent, e.energyEquivalent);
     EXPECT_EQ(r.grossCalorificValue, e.grossCalorificValue);
     EXPECT_EQ(r.warnings, e.warnings);

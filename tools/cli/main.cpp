@@ -13,7 +13,9 @@
 #include "link/commands.h"
 #include "link/framecodec.h"
 #include "link/systemseriallibrary.h"
+#include "evaluation/labinputs.h"
 #include "export/dtCsv.h"
+#include "records/store.h"
 #include "acquisition/memorydecoder.h"
 
 #include <QApplication>
@@ -23,7 +25,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QLoggingCategory>
 #include <QStringList>
@@ -71,6 +75,8 @@ QCommandLineOption opt(const char* name, const char* help, const char* value = n
 
 const QCommandLineOption kDevice = opt("device", "Porta serial do registrador (ex.: /dev/ttyUSB0).", "PATH");
 const QCommandLineOption kTest = opt("test", "Número do ensaio.", "N");
+const QCommandLineOption kDb = opt("db", "Banco de resultados: um arquivo, ou postgresql://usuário@servidor:porta/banco "
+                                         "(padrão: a linha Resultados de config.xml).", "LOCAL");
 
 QString value(QCommandLineParser& p, const QCommandLineOption& o) { return p.value(o.names().first()); }
 QString value(QCommandLineParser& p, const char* name) { return p.value(QString::fromLatin1(name)); }
@@ -557,11 +563,14 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
 
 // Loads the file, finds the test and evaluates it; an exit code when any of that fails.
 std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, ses::EvaluationRequest& req,
-                               eval::Result& result) {
+                               eval::Result& result,
+                               const std::function<bool(QCommandLineParser&, ses::EvaluationRequest&)>& adjust = {}) {
     const auto r = evaluationRequest(p);
     if (!r)
         return kUsage;
     req = *r;
+    if (adjust && !adjust(p, req))
+        return kUsage;
     if (!loadFile(p.positionalArguments().value(0), c))
         return kFile;
     const auto test = testOption(p, c.session);
@@ -588,6 +597,214 @@ int calc(const Command&, QCommandLineParser& p) {
         std::fputs(QJsonDocument(ses::resultJson(n, r)).toJson(QJsonDocument::Indented).constData(), stdout);
     else
         std::fputs(ses::resultText(n, r, req.calorimetry).toUtf8().constData(), stdout);
+    return kOk;
+}
+
+// ---- the results database ---------------------------------------------------------------------
+
+// The corrections from what the lab measured (a wire's length, a titration, a sulfur content)
+// in place of their joules; false after the usage message.
+bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
+    bool bad = false;
+    const auto wire = number(p, "wire-cm", &bad), perCm = number(p, "wire-j-per-cm", &bad),
+               ml = number(p, "titration-ml", &bad), normality = number(p, "normality", &bad),
+               sulfurPct = number(p, "sulfur-pct", &bad);
+    if (bad)
+        return false;
+    for (auto [measured, joules] : {std::pair{"wire-cm", "fuse"}, {"titration-ml", "acid"}, {"sulfur-pct", "sulfur"}})
+        if (isSet(p, measured) && isSet(p, joules)) {
+            err(ses::msg::CliMeasuredAndJoules.arg(QString::fromLatin1(measured), QString::fromLatin1(joules)));
+            return false;
+        }
+    if ((perCm && !wire) || (ml.has_value() != normality.has_value())) {
+        err(perCm && !wire ? ses::msg::CliWirePerCmAlone : ses::msg::CliTitrationNeedsNormality);
+        return false;
+    }
+    eval::Calorimetry& c = req.calorimetry;
+    for (const char* o : {"wire-cm", "titration-ml", "sulfur-pct"})
+        if (isSet(p, o) && c.mode == eval::Calorimetry::Mode::None) {
+            err(ses::msg::CliCorrectionAlone.arg(QString::fromLatin1(o)));
+            return false;
+        }
+    if (wire)
+        c.fuse = eval::fuseFromWire(*wire, perCm.value_or(eval::kNickelChromiumJoulesPerCm));
+    if (ml)
+        c.acid = eval::acidFromTitration(*ml, *normality);
+    if (sulfurPct)
+        c.sulfur = eval::sulfurFromContent(*sulfurPct, c.mass);
+    return true;
+}
+
+// The results database named by --db, or by the row Resultados of config.xml, or the default.
+std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, Cli& c) {
+    QString why;
+    const QString text = isSet(p, "db") ? value(p, "db") : c.session.configValue(QStringLiteral("Resultados"));
+    const auto where = rec::Location::parse(text, &why);
+    std::unique_ptr<rec::Store> store = where ? rec::Store::open(*where, &why) : nullptr;
+    if (!store)
+        err(why);
+    return store;
+}
+
+QString systemUserName() {
+    const QString u = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    return u.isEmpty() ? QStringLiteral("operador") : u;
+}
+
+// A determination as one JSON object: the keys of calc --json and the record's own.
+QJsonObject recordJson(const rec::Determination& d) {
+    acq::TestRun test;
+    test.number = d.testNumber;
+    test.occurrence = d.testOccurrence;
+    QJsonObject o = ses::resultJson(test, d.result);
+    o[QStringLiteral("id")] = d.id;
+    o[QStringLiteral("kind")] = d.kind == rec::Determination::Kind::Calibration ? QStringLiteral("calibration")
+                                                                                 : QStringLiteral("sample");
+    o[QStringLiteral("sample")] = d.sampleCode;
+    o[QStringLiteral("description")] = d.description;
+    o[QStringLiteral("operator")] = d.operatorName;
+    o[QStringLiteral("calorimeter")] = d.calorimeter;
+    o[QStringLiteral("test_date")] = d.testDate.toString(Qt::ISODate);
+    o[QStringLiteral("recorded_at")] = d.recordedUtc.toString(Qt::ISODateWithMs);
+    o[QStringLiteral("data_file")] = d.dataFile;
+    o[QStringLiteral("status")] = d.rejected() ? QStringLiteral("rejected") : QStringLiteral("valid");
+    if (d.rejected())
+        o[QStringLiteral("reject_reason")] = d.rejectedReason;
+    const eval::Calorimetry& c = d.calorimetry;
+    QJsonObject in;
+    if (c.mode != eval::Calorimetry::Mode::None) {
+        in[QStringLiteral("mass")] = c.mass;
+        if (c.mode == eval::Calorimetry::Mode::Calibration)
+            in[QStringLiteral("heat_of_combustion")] = c.heatOfCombustion;
+        else
+            in[QStringLiteral("energy_equivalent")] = c.energyEquivalent;
+        in[QStringLiteral("fuse")] = c.fuse;
+        in[QStringLiteral("acid")] = c.acid;
+        in[QStringLiteral("sulfur")] = c.sulfur;
+    }
+    o[QStringLiteral("inputs")] = in;
+    o[QStringLiteral("samples_sha256")] = QString::fromLatin1(d.readingsSha256);
+    return o;
+}
+
+int record(const Command&, QCommandLineParser& p) {
+    Cli c;
+    acq::TestRun n;
+    ses::EvaluationRequest req;
+    eval::Result r;
+    if (const auto code = evaluateFor(p, c, n, req, r, measuredInputs))
+        return *code;
+    QDate date = QDate::currentDate();
+    if (isSet(p, "test-date")) {
+        date = QDate::fromString(value(p, "test-date").trimmed(), Qt::ISODate);
+        if (!date.isValid()) {
+            err(ses::msg::CliTestDateForm.arg(value(p, "test-date")));
+            return kUsage;
+        }
+    }
+    rec::Determination d;
+    d.kind = req.calorimetry.mode == eval::Calorimetry::Mode::Calibration ? rec::Determination::Kind::Calibration
+                                                                           : rec::Determination::Kind::Sample;
+    d.sampleCode = value(p, "sample").trimmed();
+    d.description = value(p, "description");
+    d.operatorName = isSet(p, "operator") ? value(p, "operator") : systemUserName();
+    d.calorimeter = isSet(p, "calorimeter") ? value(p, "calorimeter") : ses::msg::DefaultCalorimeter;
+    d.testDate = date;
+    d.dataFile = QFileInfo(p.positionalArguments().value(0)).absoluteFilePath();
+    d.testNumber = n.number;
+    d.testOccurrence = n.occurrence;
+    const acq::Measurements& m = c.session.data();
+    for (const int i : m.inOrder(n)) {
+        const acq::Row& row = m.rows()[static_cast<size_t>(i)];
+        d.readings.push_back({row.subReg, row.tempo, row.tint, row.text});
+    }
+    d.calorimetry = req.calorimetry;
+    d.result = r;
+    d.result.warnings = ses::resultWarnings(r);
+    const auto store = openStore(p, c);
+    if (!store)
+        return kFile;
+    QString why;
+    const auto id = store->record(d, &why);
+    if (!id) {
+        err(ses::msg::RecordNotSaved.arg(why));
+        return kFile;
+    }
+    if (!isSet(p, "json")) {
+        out(QString::number(*id));
+        return kOk;
+    }
+    const auto back = store->determination(*id, &why);
+    if (!back) {
+        err(why);
+        return kFile;
+    }
+    std::fputs(QJsonDocument(recordJson(*back)).toJson(QJsonDocument::Indented).constData(), stdout);
+    return kOk;
+}
+
+int results(const Command& cmd, QCommandLineParser& p) {
+    const QString action = p.positionalArguments().value(0);
+    const QString idText = p.positionalArguments().value(1);
+    bool idOk = false;
+    const qint64 id = idText.toLongLong(&idOk);
+    const bool needsId = action == QLatin1String("show") || action == QLatin1String("reject");
+    if ((action != QLatin1String("list") && !needsId) || needsId != !idText.isEmpty() || (needsId && !idOk)) {
+        err(ses::msg::CliUsage.arg(cmd.name, cmd.synopsis));
+        return kUsage;
+    }
+    if (action == QLatin1String("reject") && value(p, "reason").trimmed().isEmpty()) {
+        err(ses::msg::CliOptionMissing.arg(cmd.name, QStringLiteral("reason")));
+        return kUsage;
+    }
+    Cli c;
+    const auto store = openStore(p, c);
+    if (!store)
+        return kFile;
+    QString why;
+    if (action == QLatin1String("reject")) {
+        if (!store->reject(id, value(p, "reason"), &why)) {
+            err(why);
+            return kFile;
+        }
+        return kOk;
+    }
+    if (action == QLatin1String("show")) {
+        const auto d = store->determination(id, &why);
+        if (!d) {
+            err(why);
+            return kFile;
+        }
+        std::fputs(QJsonDocument(recordJson(*d)).toJson(QJsonDocument::Indented).constData(), stdout);
+        return kOk;
+    }
+    const auto all = store->list(&why);
+    if (!all) {
+        err(why);
+        return kFile;
+    }
+    QJsonArray json;
+    if (!isSet(p, "json"))
+        out(ses::msg::CliResultsHeader);
+    for (const rec::Determination& d : *all) {
+        const bool calibration = d.kind == rec::Determination::Kind::Calibration;
+        if ((isSet(p, "sample") && d.sampleCode != value(p, "sample")) ||
+            (isSet(p, "calorimeter") && d.calorimeter != value(p, "calorimeter")) ||
+            (isSet(p, "kind") && value(p, "kind") != (calibration ? QLatin1String("calibration") : QLatin1String("sample"))))
+            continue;
+        if (isSet(p, "json")) {
+            json.append(recordJson(d));
+            continue;
+        }
+        const auto value = calibration ? d.result.energyEquivalent : d.result.grossCalorificValue;
+        out(QStringList{QString::number(d.id), calibration ? QStringLiteral("calibração") : QStringLiteral("amostra"),
+                        d.sampleCode, d.calorimeter, d.testDate.toString(QStringLiteral("dd/MM/yyyy")),
+                        value ? ses::fixed(*value, 1) : QString(),
+                        d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QString()}
+                .join(QLatin1Char('\t')));
+    }
+    if (isSet(p, "json"))
+        std::fputs(QJsonDocument(json).toJson(QJsonDocument::Indented).constData(), stdout);
     return kOk;
 }
 
@@ -647,6 +864,30 @@ const QList<Command>& commands() {
         {QStringLiteral("report"), QStringLiteral("relatório PDF da avaliação de um ensaio"),
          QStringLiteral("FILE.dat --test N --out FILE.pdf [as opções de calc]"),
          evaluationOptions() << opt("out", "Relatório a gravar.", "FILE.pdf"), {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("out")}, true, report},
+        {QStringLiteral("record"), QStringLiteral("avalia um ensaio e o registra no banco de resultados"),
+         QStringLiteral("FILE.dat --test N --sample CÓDIGO [--description T] [--operator NOME]\n"
+                        "           [--calorimeter NOME] [--test-date AAAA-MM-DD] [as opções de calc]\n"
+                        "           [--wire-cm L [--wire-j-per-cm J]] [--titration-ml V --normality N]\n"
+                        "           [--sulfur-pct S] [--db LOCAL] [--json]"),
+         evaluationOptions() << opt("sample", "Código da amostra.", "CÓDIGO")
+                             << opt("description", "Descrição da amostra.", "T")
+                             << opt("operator", "Operador (padrão: o usuário do sistema).", "NOME")
+                             << opt("calorimeter", "Calorímetro (padrão: BC-200).", "NOME")
+                             << opt("test-date", "Data do ensaio (padrão: hoje).", "AAAA-MM-DD")
+                             << opt("wire-cm", "Fio queimado (cm), no lugar de --fuse.", "L")
+                             << opt("wire-j-per-cm", "Calor do fio (J/cm; Ni-Cr 9,6, ferro 11,3).", "J")
+                             << opt("titration-ml", "Volume da titulação (mL), no lugar de --acid.", "V")
+                             << opt("normality", "Normalidade da solução da titulação.", "N")
+                             << opt("sulfur-pct", "Enxofre da amostra (%), no lugar de --sulfur.", "S")
+                             << kDb,
+         {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("sample")}, false, record},
+        {QStringLiteral("results"), QStringLiteral("lista, mostra ou rejeita determinações do banco de resultados"),
+         QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME] [--json]\n"
+                        "           | show ID | reject ID --reason TEXTO   [--db LOCAL]"),
+         {kDb, opt("sample", "Só esta amostra.", "CÓDIGO"), opt("kind", "sample ou calibration.", "KIND"),
+          opt("calorimeter", "Só este calorímetro.", "NOME"), opt("reason", "Motivo da rejeição.", "TEXTO"),
+          opt("json", "Escreve JSON.")},
+         {QStringLiteral("AÇÃO"), QStringLiteral("[ID]")}, {}, false, results},
         {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
          QStringLiteral("--device PATH --yes"), {kDevice, opt("yes", "Confirma o apagamento.")}, {}, {QStringLiteral("device")}, false, clear},
     };
@@ -760,7 +1001,10 @@ int main(int argc, char** argv) {
         seen << o;
     }
     const QStringList pos = p.positionalArguments();
-    if (pos.size() != cmd->positional.size()) {
+    // Names in brackets may be left out.
+    const qsizetype needed = std::count_if(cmd->positional.begin(), cmd->positional.end(),
+                                           [](const QString& n) { return !n.startsWith(QLatin1Char('[')); });
+    if (pos.size() < needed || pos.size() > cmd->positional.size()) {
         if (pos.size() > cmd->positional.size())
             err(ses::msg::CliArgumentTooMany
                     .arg(cmd->name, pos.mid(cmd->positional.size()).join(QLatin1Char(' '))));
