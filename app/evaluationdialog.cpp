@@ -1,5 +1,6 @@
 #include "app/evaluationdialog.h"
 
+#include "app/recorddialog.h"
 #include "session/messages.h"
 
 #include "app/evaluationchart.h"
@@ -207,6 +208,10 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
                 inputsChanged();
         });
 
+    btnRegistrar = new QPushButton(QStringLiteral("Re&gistrar..."), this);
+    btnRegistrar->setVisible(false);
+    LabelRegistro = new QLabel(this);
+    connect(btnRegistrar, &QPushButton::clicked, this, [this] { RegistrarClick(); });
     btnRelatorio = new QPushButton(QStringLiteral("&Salvar relatório..."), this);
     btnCopiar = new QPushButton(QStringLiteral("&Copiar"), this);
     btnFechar = new QPushButton(QStringLiteral("&Fechar"), this);
@@ -223,7 +228,8 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     middle->addLayout(right, 3);
     middle->addWidget(cal, 2);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    buttons->addWidget(LabelRegistro, 1);
+    buttons->addWidget(btnRegistrar);
     buttons->addWidget(btnRelatorio);
     buttons->addWidget(btnCopiar);
     buttons->addWidget(btnFechar);
@@ -423,6 +429,44 @@ QString TFormAvaliacao::resultText() const {
 void TFormAvaliacao::CopiarClick() {
     if (outcome_.ok())
         QApplication::clipboard()->setText(ses::resultSheet(test_, *outcome_.result, inputs_.calorimetry));
+}
+
+void TFormAvaliacao::setResults(std::function<std::unique_ptr<rec::Store>(QString*)> open,
+                                std::function<int(QDialog&)> exec) {
+    openResults_ = std::move(open);
+    execForm_ = std::move(exec);
+    btnRegistrar->setVisible(bool(openResults_));
+}
+
+void TFormAvaliacao::RegistrarClick() {
+    if (!openResults_)
+        return;
+    if (!outcome_.ok()) {
+        messages_.show(MsgKind::Warning, ses::msg::RecordNeedsResult);
+        return;
+    }
+    // The form starts from what was typed last in this window: the next test of the same
+    // sample needs only its date checked.
+    ses::SampleIdentity defaults = lastIdentity_;
+    if (defaults.operatorName.isEmpty())
+        defaults.operatorName = ses::systemUserName();
+    if (defaults.calorimeter.isEmpty())
+        defaults.calorimeter = ses::msg::DefaultCalorimeter;
+    const eval::Result result = *outcome_.result;
+    TFormRegistro form(defaults,
+                       [&](const ses::SampleIdentity& who, QString* why) -> std::optional<qint64> {
+                           const auto store = openResults_(why);
+                           if (!store)
+                               return std::nullopt;
+                           return store->record(
+                               ses::determinationOf(who, table_, test_, dataFile_, inputs_, result), why);
+                       },
+                       messages_, this);
+    const int answer = execForm_ ? execForm_(form) : form.exec();
+    lastIdentity_ = form.identity();
+    if (answer != QDialog::Accepted || !form.number())
+        return;
+    LabelRegistro->setText(ses::msg::Recorded.arg(*form.number()));
 }
 
 void TFormAvaliacao::RelatorioClick() {

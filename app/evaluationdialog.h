@@ -7,6 +7,7 @@
 #include "app/filedialogs.h"
 #include "app/messageservice.h"
 #include "evaluation/evaluation.h"
+#include "session/recording.h"
 #include "session/testevaluation.h"
 
 #include <QDialog>
@@ -54,6 +55,8 @@ public:
     DecimalEdit* EditAcido;
     DecimalEdit* EditEnxofre;
     QLabel* LabelCalorimetria;
+    QPushButton* btnRegistrar; ///< shown when the window is given a results database
+    QLabel* LabelRegistro;     ///< the record's number once written
     QPushButton* btnRelatorio;
     QPushButton* btnCopiar;
     QPushButton* btnFechar;
@@ -63,6 +66,11 @@ public:
     void setLimit(int i, double minutes);
     void AutomaticoClick();
     void RelatorioClick();
+    void RegistrarClick();
+    /// Gives the window its results database (opened when a record is written) and how it
+    /// runs the registration form; without one there is no "Registrar...".
+    void setResults(std::function<std::unique_ptr<rec::Store>(QString* why)> open,
+                    std::function<int(QDialog&)> exec = {});
     void CopiarClick();
 
 private:
@@ -86,6 +94,9 @@ private:
     eval::Outcome outcome_;
     FileDialogs& files_;
     MessageService& messages_;
+    std::function<std::unique_ptr<rec::Store>(QString*)> openResults_;
+    std::function<int(QDialog&)> execForm_;
+    ses::SampleIdentity lastIdentity_;
     bool updating_ = false;
     int typing_ = -1; ///< the limit field being typed in
 };

@@ -657,6 +657,9 @@ void TForm1::AvaliarEnsaioClick() {
             in.calorimetry.energyEquivalent = v;
     }
     TFormAvaliacao d(session_.data(), *test, session_.dataFile(), in, files_, s_.messages, this);
+    // Determinations go to the lab's results database, as config.xml names it.
+    d.setResults([this](QString* why) { return ses::openResults(configValue(QStringLiteral("Resultados")), why); },
+                 [this](QDialog& form) { return execDialog(form); });
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     if (const auto w = d.energyEquivalent(); w && *w > 0 &&

@@ -62,6 +62,11 @@ inline const QString ViewerFailed = QStringLiteral("Não foi possível abrir o a
 // The results database
 inline const QString RecordNotSaved = QStringLiteral("Não foi possível gravar no banco de resultados: %1");
 inline const QString DefaultCalorimeter = QStringLiteral("BC-200");
+inline const QString DefaultOperator = QStringLiteral("operador");
+inline const QString RecordNeedsResult = QStringLiteral("Só um ensaio avaliado pode ser registrado.");
+inline const QString RecordNeedsSample = QStringLiteral("Informe o código da amostra.");
+inline const QString RecordNeedsField = QStringLiteral("Preencha os campos marcados com *.");
+inline const QString Recorded = QStringLiteral("Determinação registrada com o número %1.");
 
 // Evaluation
 inline const QString TestWithoutSamples = QStringLiteral("O ensaio %1 não tem amostras.");

@@ -2,12 +2,16 @@
 #include "acquisition/datapacket.h"
 #include "acquisition/download.h"
 #include "app/evaluationdialog.h"
+#include "app/recorddialog.h"
 #include "app/tform1.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
 #include <QApplication>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QClipboard>
 #include <QComboBox>
 #include <QMenu>
@@ -266,4 +270,58 @@ TEST(EvaluationWindow, NoSequenceOfEditsChangesAResult) {
         EXPECT_EQ(a.toStdString(), b.toStdString());
         EXPECT_TRUE(a.contains(ses::fixed(w.riseCorrected, 4)));
     }
+}
+
+// "Registrar...": the form asks who and what, keeps what was typed when the database refuses,
+// and the record written holds the window's figures.
+TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
+    Rig r;
+    QTemporaryDir dir;
+    ses::EvaluationRequest in;
+    in.calorimetry.mode = eval::Calorimetry::Mode::Sample;
+    in.calorimetry.mass = 0.98;
+    in.calorimetry.energyEquivalent = 10100.5;
+    TFormAvaliacao d(r.table, r.table.tests().at(0), QStringLiteral("demo.dat"), in, r.files, r.messages);
+    EXPECT_FALSE(d.btnRegistrar->isVisibleTo(&d)); // no database given
+    QString path = QStringLiteral("/proc/registrador/r.sqlite"); // where no database can be made
+    int forms = 0;
+    d.setResults([&](QString* why) { return ses::openResults(path, why); },
+                 [&](QDialog& dialog) {
+                     auto& f = static_cast<TFormRegistro&>(dialog);
+                     ++forms;
+                     if (forms == 1) {
+                         f.RegistrarClick(); // no sample code yet: asked for, the form stays
+                         f.EditAmostra->setText("CAR-7");
+                         f.EditDescricao->setText("Carvão");
+                         f.EditData->setDate(QDate(2026, 12, 8));
+                         f.RegistrarClick(); // the database cannot be opened: the form stays
+                         EXPECT_FALSE(f.number());
+                         path = dir.filePath("resultados.sqlite");
+                         f.RegistrarClick();
+                         EXPECT_TRUE(f.number());
+                     } else {
+                         EXPECT_EQ(f.EditAmostra->text(), "CAR-7"); // the next test of the sample
+                         f.btnCancelar->click();
+                     }
+                     return f.result();
+                 });
+    EXPECT_TRUE(d.btnRegistrar->isVisibleTo(&d));
+    d.RegistrarClick();
+    ASSERT_EQ(r.messages.shown.size(), 2);
+    EXPECT_EQ(r.messages.shown[0].text, ses::msg::RecordNeedsSample);
+    EXPECT_TRUE(r.messages.shown[1].text.startsWith("Não foi possível gravar no banco de resultados:"));
+    EXPECT_EQ(d.LabelRegistro->text(), "Determinação registrada com o número 1.");
+    QString why;
+    const auto store = ses::openResults(path, &why);
+    ASSERT_TRUE(store) << why.toStdString();
+    const auto back = store->determination(1, &why);
+    ASSERT_TRUE(back) << why.toStdString();
+    EXPECT_EQ(back->sampleCode, "CAR-7");
+    EXPECT_EQ(back->description, "Carvão");
+    EXPECT_EQ(back->testDate, QDate(2026, 12, 8));
+    EXPECT_EQ(back->result.grossCalorificValue, d.outcome().result->grossCalorificValue);
+    EXPECT_EQ(back->readings.size(), r.table.tests().at(0).rows.size());
+    d.RegistrarClick();
+    EXPECT_EQ(forms, 2);
+    EXPECT_EQ(store->list(&why)->size(), 1); // cancelled: nothing more
 }

@@ -15,7 +15,7 @@
 #include "link/systemseriallibrary.h"
 #include "evaluation/labinputs.h"
 #include "export/dtCsv.h"
-#include "records/store.h"
+#include "session/recording.h"
 #include "acquisition/memorydecoder.h"
 
 #include <QApplication>
@@ -638,53 +638,11 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
 // The results database named by --db, or by the row Resultados of config.xml, or the default.
 std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, Cli& c) {
     QString why;
-    const QString text = isSet(p, "db") ? value(p, "db") : c.session.configValue(QStringLiteral("Resultados"));
-    const auto where = rec::Location::parse(text, &why);
-    std::unique_ptr<rec::Store> store = where ? rec::Store::open(*where, &why) : nullptr;
+    std::unique_ptr<rec::Store> store = ses::openResults(
+        isSet(p, "db") ? value(p, "db") : c.session.configValue(QStringLiteral("Resultados")), &why);
     if (!store)
         err(why);
     return store;
-}
-
-QString systemUserName() {
-    const QString u = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
-    return u.isEmpty() ? QStringLiteral("operador") : u;
-}
-
-// A determination as one JSON object: the keys of calc --json and the record's own.
-QJsonObject recordJson(const rec::Determination& d) {
-    acq::TestRun test;
-    test.number = d.testNumber;
-    test.occurrence = d.testOccurrence;
-    QJsonObject o = ses::resultJson(test, d.result);
-    o[QStringLiteral("id")] = d.id;
-    o[QStringLiteral("kind")] = d.kind == rec::Determination::Kind::Calibration ? QStringLiteral("calibration")
-                                                                                 : QStringLiteral("sample");
-    o[QStringLiteral("sample")] = d.sampleCode;
-    o[QStringLiteral("description")] = d.description;
-    o[QStringLiteral("operator")] = d.operatorName;
-    o[QStringLiteral("calorimeter")] = d.calorimeter;
-    o[QStringLiteral("test_date")] = d.testDate.toString(Qt::ISODate);
-    o[QStringLiteral("recorded_at")] = d.recordedUtc.toString(Qt::ISODateWithMs);
-    o[QStringLiteral("data_file")] = d.dataFile;
-    o[QStringLiteral("status")] = d.rejected() ? QStringLiteral("rejected") : QStringLiteral("valid");
-    if (d.rejected())
-        o[QStringLiteral("reject_reason")] = d.rejectedReason;
-    const eval::Calorimetry& c = d.calorimetry;
-    QJsonObject in;
-    if (c.mode != eval::Calorimetry::Mode::None) {
-        in[QStringLiteral("mass")] = c.mass;
-        if (c.mode == eval::Calorimetry::Mode::Calibration)
-            in[QStringLiteral("heat_of_combustion")] = c.heatOfCombustion;
-        else
-            in[QStringLiteral("energy_equivalent")] = c.energyEquivalent;
-        in[QStringLiteral("fuse")] = c.fuse;
-        in[QStringLiteral("acid")] = c.acid;
-        in[QStringLiteral("sulfur")] = c.sulfur;
-    }
-    o[QStringLiteral("inputs")] = in;
-    o[QStringLiteral("samples_sha256")] = QString::fromLatin1(d.readingsSha256);
-    return o;
 }
 
 int record(const Command&, QCommandLineParser& p) {
@@ -702,25 +660,10 @@ int record(const Command&, QCommandLineParser& p) {
             return kUsage;
         }
     }
-    rec::Determination d;
-    d.kind = req.calorimetry.mode == eval::Calorimetry::Mode::Calibration ? rec::Determination::Kind::Calibration
-                                                                           : rec::Determination::Kind::Sample;
-    d.sampleCode = value(p, "sample").trimmed();
-    d.description = value(p, "description");
-    d.operatorName = isSet(p, "operator") ? value(p, "operator") : systemUserName();
-    d.calorimeter = isSet(p, "calorimeter") ? value(p, "calorimeter") : ses::msg::DefaultCalorimeter;
-    d.testDate = date;
-    d.dataFile = QFileInfo(p.positionalArguments().value(0)).absoluteFilePath();
-    d.testNumber = n.number;
-    d.testOccurrence = n.occurrence;
-    const acq::Measurements& m = c.session.data();
-    for (const int i : m.inOrder(n)) {
-        const acq::Row& row = m.rows()[static_cast<size_t>(i)];
-        d.readings.push_back({row.subReg, row.tempo, row.tint, row.text});
-    }
-    d.calorimetry = req.calorimetry;
-    d.result = r;
-    d.result.warnings = ses::resultWarnings(r);
+    const ses::SampleIdentity who{value(p, "sample"), value(p, "description"), value(p, "operator"),
+                                  value(p, "calorimeter"), date};
+    const rec::Determination d =
+        ses::determinationOf(who, c.session.data(), n, p.positionalArguments().value(0), req, r);
     const auto store = openStore(p, c);
     if (!store)
         return kFile;
@@ -739,7 +682,7 @@ int record(const Command&, QCommandLineParser& p) {
         err(why);
         return kFile;
     }
-    std::fputs(QJsonDocument(recordJson(*back)).toJson(QJsonDocument::Indented).constData(), stdout);
+    std::fputs(QJsonDocument(ses::recordJson(*back)).toJson(QJsonDocument::Indented).constData(), stdout);
     return kOk;
 }
 
@@ -775,7 +718,7 @@ int results(const Command& cmd, QCommandLineParser& p) {
             err(why);
             return kFile;
         }
-        std::fputs(QJsonDocument(recordJson(*d)).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs(QJsonDocument(ses::recordJson(*d)).toJson(QJsonDocument::Indented).constData(), stdout);
         return kOk;
     }
     const auto all = store->list(&why);
@@ -793,7 +736,7 @@ int results(const Command& cmd, QCommandLineParser& p) {
             (isSet(p, "kind") && value(p, "kind") != (calibration ? QLatin1String("calibration") : QLatin1String("sample"))))
             continue;
         if (isSet(p, "json")) {
-            json.append(recordJson(d));
+            json.append(ses::recordJson(d));
             continue;
         }
         const auto value = calibration ? d.result.energyEquivalent : d.result.grossCalorificValue;

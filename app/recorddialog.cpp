@@ -1,0 +1,71 @@
+#include "app/recorddialog.h"
+
+#include "session/messages.h"
+
+#include <QDateEdit>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageService& messages, QWidget* parent)
+    : QDialog(parent), save_(std::move(save)), messages_(messages) {
+    setObjectName(QStringLiteral("FormRegistro"));
+    setWindowTitle(QStringLiteral("Registrar determinação"));
+    EditAmostra = new QLineEdit(defaults.sampleCode, this);
+    EditDescricao = new QLineEdit(defaults.description, this);
+    EditOperador = new QLineEdit(defaults.operatorName, this);
+    EditCalorimetro = new QLineEdit(defaults.calorimeter, this);
+    EditData = new QDateEdit(defaults.testDate.isValid() ? defaults.testDate : QDate::currentDate(), this);
+    EditData->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+    EditData->setCalendarPopup(true);
+    EditAmostra->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('M')) * 24);
+    auto* form = new QFormLayout;
+    // A required field is marked with an asterisk, as the note below the fields says.
+    form->addRow(QStringLiteral("Código da &amostra: *"), EditAmostra);
+    form->addRow(QStringLiteral("&Descrição:"), EditDescricao);
+    form->addRow(QStringLiteral("&Operador: *"), EditOperador);
+    form->addRow(QStringLiteral("&Calorímetro: *"), EditCalorimetro);
+    form->addRow(QStringLiteral("Data do &ensaio: *"), EditData);
+    LabelAviso = new QLabel(QStringLiteral("* obrigatório"), this);
+    btnRegistrar = new QPushButton(QStringLiteral("&Registrar"), this);
+    btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
+    btnRegistrar->setDefault(true);
+    connect(btnRegistrar, &QPushButton::clicked, this, [this] { RegistrarClick(); });
+    connect(btnCancelar, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(LabelAviso, 1);
+    buttons->addWidget(btnRegistrar);
+    buttons->addWidget(btnCancelar);
+    auto* top = new QVBoxLayout(this);
+    top->addLayout(form);
+    top->addLayout(buttons);
+}
+
+ses::SampleIdentity TFormRegistro::identity() const {
+    return {EditAmostra->text(), EditDescricao->text(), EditOperador->text(), EditCalorimetro->text(), EditData->date()};
+}
+
+void TFormRegistro::RegistrarClick() {
+    const ses::SampleIdentity who = identity();
+    QLineEdit* missing = who.sampleCode.trimmed().isEmpty()      ? EditAmostra
+                         : who.operatorName.trimmed().isEmpty()  ? EditOperador
+                         : who.calorimeter.trimmed().isEmpty()   ? EditCalorimetro
+                                                                 : nullptr;
+    if (missing) {
+        messages_.show(MsgKind::Warning, missing == EditAmostra ? ses::msg::RecordNeedsSample : ses::msg::RecordNeedsField);
+        missing->setFocus();
+        return;
+    }
+    QString why;
+    const auto n = save_(who, &why);
+    if (!n) {
+        // Nothing typed is lost: the form stays as it is for another try.
+        messages_.show(MsgKind::Error, ses::msg::RecordNotSaved.arg(why));
+        return;
+    }
+    number_ = n;
+    accept();
+}
