@@ -1,6 +1,7 @@
 #include "app/evaluationdialog.h"
 
 #include "app/recorddialog.h"
+#include "app/resultswindow.h"
 #include "session/messages.h"
 
 #include "app/evaluationchart.h"
@@ -210,6 +211,9 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
 
     btnRegistrar = new QPushButton(QStringLiteral("Re&gistrar..."), this);
     btnRegistrar->setVisible(false);
+    btnResultados = new QPushButton(QStringLiteral("Res&ultados..."), this);
+    btnResultados->setVisible(false);
+    connect(btnResultados, &QPushButton::clicked, this, [this] { ResultadosClick(); });
     LabelRegistro = new QLabel(this);
     connect(btnRegistrar, &QPushButton::clicked, this, [this] { RegistrarClick(); });
     btnRelatorio = new QPushButton(QStringLiteral("&Salvar relatório..."), this);
@@ -230,6 +234,7 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(LabelRegistro, 1);
     buttons->addWidget(btnRegistrar);
+    buttons->addWidget(btnResultados);
     buttons->addWidget(btnRelatorio);
     buttons->addWidget(btnCopiar);
     buttons->addWidget(btnFechar);
@@ -436,6 +441,15 @@ void TFormAvaliacao::setResults(std::function<std::unique_ptr<rec::Store>(QStrin
     openResults_ = std::move(open);
     execForm_ = std::move(exec);
     btnRegistrar->setVisible(bool(openResults_));
+    btnResultados->setVisible(bool(openResults_));
+}
+
+void TFormAvaliacao::ResultadosClick() {
+    if (!openResults_)
+        return;
+    TFormResultados w(openResults_, messages_, this);
+    if (w.refresh())
+        execForm_ ? execForm_(w) : w.exec();
 }
 
 void TFormAvaliacao::RegistrarClick() {

@@ -56,6 +56,7 @@ public:
     DecimalEdit* EditEnxofre;
     QLabel* LabelCalorimetria;
     QPushButton* btnRegistrar; ///< shown when the window is given a results database
+    QPushButton* btnResultados;
     QLabel* LabelRegistro;     ///< the record's number once written
     QPushButton* btnRelatorio;
     QPushButton* btnCopiar;
@@ -67,6 +68,7 @@ public:
     void AutomaticoClick();
     void RelatorioClick();
     void RegistrarClick();
+    void ResultadosClick();
     /// Gives the window its results database (opened when a record is written) and how it
     /// runs the registration form; without one there is no "Registrar...".
     void setResults(std::function<std::unique_ptr<rec::Store>(QString* why)> open,

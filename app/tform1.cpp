@@ -7,6 +7,7 @@
 #include "app/about.h"
 #include "app/config.h"
 #include "app/service.h"
+#include "app/resultswindow.h"
 #include "app/tablemodel.h"
 #include "session/testview.h"
 #include "app/exportsettings.h"
@@ -217,6 +218,7 @@ void TForm1::buildControls() {
     AvaliarEnsaio1 = ChartMenu->addAction(QStringLiteral("Avaliar ensaio..."), this, [this] { AvaliarEnsaioClick(); });
     SalvarGrafico1 = ChartMenu->addAction(QStringLiteral("Salvar gráfico como imagem..."), this, [this] { SalvarGraficoClick(); });
     RestaurarZoom1 = ChartMenu->addAction(QStringLiteral("Restaurar zoom"), this, [this] { chart_.resetZoom(); });
+    Resultados1 = ChartMenu->addAction(QStringLiteral("Resultados..."), this, [this] { ResultadosClick(); });
     Chart1->installEventFilter(this);
     Chart1->viewport()->installEventFilter(this);
 
@@ -658,8 +660,7 @@ void TForm1::AvaliarEnsaioClick() {
     }
     TFormAvaliacao d(session_.data(), *test, session_.dataFile(), in, files_, s_.messages, this);
     // Determinations go to the lab's results database, as config.xml names it.
-    d.setResults([this](QString* why) { return ses::openResults(configValue(QStringLiteral("Resultados")), why); },
-                 [this](QDialog& form) { return execDialog(form); });
+    d.setResults([this](QString* why) { return openResults(why); }, [this](QDialog& form) { return execDialog(form); });
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     if (const auto w = d.energyEquivalent(); w && *w > 0 &&
@@ -683,6 +684,16 @@ void TForm1::SalvarGraficoClick() {
 }
 
 QString TForm1::configValue(const QString& key) const { return session_.configValue(key); }
+
+std::unique_ptr<rec::Store> TForm1::openResults(QString* why) const {
+    return ses::openResults(configValue(QStringLiteral("Resultados")), why);
+}
+
+void TForm1::ResultadosClick() {
+    TFormResultados w([this](QString* why) { return openResults(why); }, s_.messages, this);
+    if (w.refresh())
+        execDialog(w);
+}
 
 // ---- export ---------------------------------------------------------------------------------
 

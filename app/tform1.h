@@ -62,6 +62,7 @@ public:
     void Exportar1Click();
     void AvaliarEnsaioClick();
     void SalvarGraficoClick();
+    void ResultadosClick();
     void dtDataSetExport1FileExist(const QString& fileName, bool& canOverWrite);
     void dtDataSetExport1EndExport();
     void dtDataSetExport1Error(TdtExportError e);
@@ -109,12 +110,15 @@ public:
     QAction* AvaliarEnsaio1;
     QAction* SalvarGrafico1;
     QAction* RestaurarZoom1;
+    QAction* Resultados1; ///< the results database's list
     /// The evaluation inputs typed for each test while the program runs.
     std::map<std::pair<qint64, int>, ses::EvaluationRequest> evaluationInputs; ///< by number and occurrence
 
     TableModel* gridModel() const { return model_; }
     /// A row of config.xml as it is on disk now; empty when absent.
     QString configValue(const QString& key) const;
+    /// Opens the results database config.xml names.
+    std::unique_ptr<rec::Store> openResults(QString* why) const;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

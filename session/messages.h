@@ -67,6 +67,9 @@ inline const QString RecordNeedsResult = QStringLiteral("Só um ensaio avaliado 
 inline const QString RecordNeedsSample = QStringLiteral("Informe o código da amostra.");
 inline const QString RecordNeedsField = QStringLiteral("Preencha os campos marcados com *.");
 inline const QString Recorded = QStringLiteral("Determinação registrada com o número %1.");
+inline const QString DuplicatesAgree = QStringLiteral("concordam: %1");
+inline const QString DuplicatesRepeat = QStringLiteral("repetir");
+inline const QString ChooseDetermination = QStringLiteral("Escolha na lista a determinação a rejeitar.");
 
 // Evaluation
 inline const QString TestWithoutSamples = QStringLiteral("O ensaio %1 não tem amostras.");

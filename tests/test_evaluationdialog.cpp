@@ -3,12 +3,14 @@
 #include "acquisition/download.h"
 #include "app/evaluationdialog.h"
 #include "app/recorddialog.h"
+#include "app/resultswindow.h"
 #include "app/tform1.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
 #include <QApplication>
+#include <QTableWidget>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
@@ -150,7 +152,7 @@ TEST(EvaluationWindow, FromTheChartMenuWithTheEnergyEquivalentKeptInConfig) {
     QStringList menu;
     for (QAction* a : w.form->ChartMenu->actions())
         menu << a->text();
-    EXPECT_EQ(menu, (QStringList{"Avaliar ensaio...", "Salvar gráfico como imagem...", "Restaurar zoom"}));
+    EXPECT_EQ(menu, (QStringList{"Avaliar ensaio...", "Salvar gráfico como imagem...", "Restaurar zoom", "Resultados..."}));
     double calibrated = 0;
     w.onDialog = [&](QDialog& d) {
         auto& e = dynamic_cast<TFormAvaliacao&>(d);
@@ -324,4 +326,49 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
     d.RegistrarClick();
     EXPECT_EQ(forms, 2);
     EXPECT_EQ(store->list(&why)->size(), 1); // cancelled: nothing more
+}
+
+// The results window lists every determination with its sample's verdict, filters by sample,
+// and rejects the one chosen with a reason, which then stays listed as rejected.
+TEST(ResultsWindow, ListsFiltersJudgesDuplicatesAndRejects) {
+    Rig r;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("resultados.sqlite");
+    QString why;
+    {
+        const auto store = ses::openResults(path, &why);
+        ASSERT_TRUE(store) << why.toStdString();
+        ses::EvaluationRequest in;
+        in.calorimetry.mode = eval::Calorimetry::Mode::Sample;
+        in.calorimetry.mass = 0.98;
+        for (const auto& [code, w] : {std::pair{"A-1", 10100.0}, {"A-1", 10140.0}, {"B-2", 10100.0}, {"B-2", 10400.0}}) {
+            in.calorimetry.energyEquivalent = w;
+            const acq::TestRun& t = r.table.tests().at(0);
+            const auto o = ses::evaluateTest(r.table, t, in);
+            ASSERT_TRUE(o.ok());
+            ASSERT_TRUE(store->record(ses::determinationOf({code, {}, "Ana", "BC-200", QDate(2026, 12, 8)}, r.table, t, {},
+                                                           in, *o.result),
+                                      &why))
+                << why.toStdString();
+        }
+    }
+    TFormResultados w([&](QString* e) { return ses::openResults(path, e); }, r.messages);
+    ASSERT_TRUE(w.refresh());
+    ASSERT_EQ(w.Lista->rowCount(), 4);
+    auto cell = [&](int row, int col) { return w.Lista->item(row, col)->text(); };
+    EXPECT_EQ(cell(0, 0), "4"); // newest first
+    EXPECT_EQ(cell(0, 6), "repetir");
+    EXPECT_TRUE(cell(3, 6).startsWith("concordam: ")) << cell(3, 6).toStdString();
+    EXPECT_EQ(cell(3, 7), "válida");
+    w.EditFiltro->setText("a-1");
+    ASSERT_EQ(w.Lista->rowCount(), 2);
+    w.RejeitarClick(); // nothing chosen
+    EXPECT_EQ(r.messages.texts().last(), ses::msg::ChooseDetermination);
+    w.Lista->selectRow(0);
+    w.EditMotivo->setText("massa errada");
+    w.RejeitarClick();
+    ASSERT_EQ(w.Lista->rowCount(), 2);
+    EXPECT_EQ(cell(0, 7), "rejeitada: massa errada");
+    EXPECT_EQ(cell(1, 6), ""); // a single valid determination left: no verdict yet
+    EXPECT_TRUE(w.EditMotivo->text().isEmpty());
 }
