@@ -64,6 +64,13 @@ const QStringList& migration(int version) {
                            " text_temp %REAL% NOT NULL,"
                            " PRIMARY KEY (determination_id, sub_reg))"),
         },
+        {
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN moisture %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN hydrogen_dry %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN oxygen_nitrogen_dry %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN net_calorific_value %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN inputs_given TEXT NOT NULL DEFAULT '{}'"),
+        },
     };
     return steps[version - 1];
 }
@@ -136,7 +143,7 @@ const char* const kColumns =
     " d.period_c, d.period_d, d.theta_a, d.theta_c, d.drift_fore, d.drift_after, d.mean_fore, d.mean_after,"
     " d.rise_observed, d.rise_corrected, d.b, d.count_fore, d.count_main, d.count_after, d.mode, d.mass, d.energy_equivalent_given, d.heat_of_combustion,"
     " d.fuse, d.acid, d.sulfur, d.energy_equivalent, d.gross_calorific_value, d.warnings, d.rejected_reason,"
-    " d.rejected_utc";
+    " d.rejected_utc, d.moisture, d.hydrogen_dry, d.oxygen_nitrogen_dry, d.net_calorific_value, d.inputs_given";
 
 Determination fromRow(const QSqlQuery& q) {
     Determination d;
@@ -190,6 +197,11 @@ Determination fromRow(const QSqlQuery& q) {
         d.rejectedReason = reason.toString();
         d.rejectedUtc = fromUtcText(when.toString());
     }
+    d.moisture = numberOrNothing(next());
+    d.hydrogenDry = numberOrNothing(next());
+    d.oxygenNitrogenDry = numberOrNothing(next());
+    d.netCalorificValue = numberOrNothing(next());
+    d.inputsGiven = next().toString();
     return d;
 }
 
@@ -348,9 +360,10 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             " period_a, period_b, period_c, period_d, theta_a, theta_c, drift_fore, drift_after, mean_fore,"
             " mean_after, rise_observed, rise_corrected, b, count_fore, count_main, count_after, mode, mass,"
             " energy_equivalent_given,"
-            " heat_of_combustion, fuse, acid, sulfur, energy_equivalent, gross_calorific_value, warnings)"
+            " heat_of_combustion, fuse, acid, sulfur, energy_equivalent, gross_calorific_value, warnings,"
+            " moisture, hydrogen_dry, oxygen_nitrogen_dry, net_calorific_value, inputs_given)"
             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-            " ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         for (const QVariant& v : QList<QVariant>{
                  d.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind, text(d.sampleCode.trimmed()),
                  text(d.description), text(d.operatorName.trimmed()), calorimeter,
@@ -361,7 +374,9 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
                  r.meanFore, r.meanAfter, r.riseObserved, r.riseCorrected, optionalNumber(r.b), r.countFore, r.countMain,
                  r.countAfter, modeKey(c.mode), c.mass,
                  c.energyEquivalent, c.heatOfCombustion, c.fuse, c.acid, c.sulfur, optionalNumber(r.energyEquivalent),
-                 optionalNumber(r.grossCalorificValue), text(r.warnings.join(QLatin1Char('\n')))})
+                 optionalNumber(r.grossCalorificValue), text(r.warnings.join(QLatin1Char('\n'))),
+                 optionalNumber(d.moisture), optionalNumber(d.hydrogenDry), optionalNumber(d.oxygenNitrogenDry),
+                 optionalNumber(d.netCalorificValue), d.inputsGiven.isEmpty() ? QStringLiteral("{}") : d.inputsGiven})
             q.addBindValue(v);
         if (!q.exec() || !q.next()) {
             why = failed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());

@@ -15,7 +15,7 @@
 namespace rec {
 
 /// The schema this program writes; a database of a newer one is refused.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 /// Where the results are: a SQLite file, or a PostgreSQL database on the lab's server.
 struct Location {
@@ -52,6 +52,11 @@ struct Determination {
     QByteArray readingsSha256; ///< hex, set by the store
     eval::Calorimetry calorimetry;
     eval::Result result;
+    /// Moisture, hydrogen and oxygen + nitrogen (% by mass; H and O+N on the dry basis) when
+    /// given, and the net calorific value at constant pressure they give (J/g).
+    std::optional<double> moisture, hydrogenDry, oxygenNitrogenDry, netCalorificValue;
+    /// Each input as the user gave it (a wire's length, a titration…), as one JSON object.
+    QString inputsGiven;
     QString rejectedReason; ///< empty while the record is valid
     QDateTime rejectedUtc;
 

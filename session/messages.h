@@ -120,6 +120,9 @@ inline const QString CliNoTests = QStringLiteral("nenhum");
 inline const QString CliMeasuredAndJoules = QStringLiteral("--%1 e --%2 dão a mesma correção: use um dos dois");
 inline const QString CliWirePerCmAlone = QStringLiteral("--wire-j-per-cm só se usa com --wire-cm");
 inline const QString CliTitrationNeedsNormality = QStringLiteral("--titration-ml e --normality vão juntos");
+inline const QString CliNetNeeds =
+    QStringLiteral("o poder calorífico inferior precisa de --hydrogen-pct e do poder calorífico superior "
+                   "(--energy-equivalent e --mass)");
 inline const QString CliTestDateForm = QStringLiteral("--test-date: use AAAA-MM-DD, não \"%1\"");
 inline const QString CliResultsHeader = QStringLiteral("Nº\tTipo\tAmostra\tCalorímetro\tData do ensaio\tResultado\tSituação");
 inline const QString Rejected = QStringLiteral("rejeitada: %1");

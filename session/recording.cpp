@@ -3,6 +3,7 @@
 #include "session/messages.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
 
 namespace ses {
 
@@ -69,7 +70,14 @@ QJsonObject recordJson(const rec::Determination& d) {
         in[QStringLiteral("acid")] = c.acid;
         in[QStringLiteral("sulfur")] = c.sulfur;
     }
+    const QJsonObject given = QJsonDocument::fromJson(d.inputsGiven.toUtf8()).object();
+    if (!given.isEmpty())
+        in[QStringLiteral("given")] = given;
     o[QStringLiteral("inputs")] = in;
+    if (d.netCalorificValue)
+        o[QStringLiteral("net_calorific_value")] = *d.netCalorificValue;
+    if (d.moisture)
+        o[QStringLiteral("moisture")] = *d.moisture;
     o[QStringLiteral("samples_sha256")] = QString::fromLatin1(d.readingsSha256);
     return o;
 }

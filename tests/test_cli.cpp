@@ -532,6 +532,15 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
         EXPECT_EQ(first[k], calc[k]) << k.toStdString();
 
     ASSERT_EQ(cli(QStringList{"record", dat, "--test", "2", "--sample", "CAR-1", "--db", db} + sample).code, 0);
+    // The net value from hydrogen and moisture, by ISO 1928's form on the dry basis.
+    r = cli(QStringList{"record", dat, "--test", "3", "--sample", "CAR-2", "--db", db, "--json", "--moisture-pct", "8",
+                        "--hydrogen-pct", "5", "--oxygen-nitrogen-pct", "8"} + sample);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject net = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const double dry = net["gross_calorific_value"].toDouble() * 100 / 92;
+    EXPECT_NEAR(net["net_calorific_value"].toDouble(), (dry - 212.2 * 5 - 0.8 * 8) * 0.92 - 24.43 * 8, 1e-6);
+    EXPECT_EQ(net["inputs"].toObject()["given"].toObject()["hydrogen_pct"].toDouble(), 5);
+    EXPECT_EQ(cli(QStringList{"results", "reject", "3", "--reason", "só para o teste", "--db", db}).code, 0);
     EXPECT_EQ(cli({"results", "reject", "1", "--reason", "massa errada", "--db", db}).code, 0);
     r = cli({"results", "list", "--db", db, "--json", "--sample", "CAR-1"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -560,11 +569,13 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
         {{"results", "reject", "1", "--reason", "outra", "--db", db}, 5, "já foi rejeitada"},
         {{"results", "show", "99", "--db", db}, 5, "Não há determinação número 99"},
         {{"results", "apaga", "--db", db}, 1, "Uso:"},
+        {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--oxygen-nitrogen-pct", "8"} + sample, 1,
+         "--hydrogen-pct"},
     };
     for (const auto& c : cases) {
         r = cli(c.args);
         EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
     }
-    EXPECT_EQ(QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json"}).out.toUtf8()).array().size(), 2);
+    EXPECT_EQ(QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json"}).out.toUtf8()).array().size(), 3);
 }

@@ -355,7 +355,43 @@ TEST_P(Db, TheSchemaIsMadeOnceAndANewerOneIsRefused) {
     sql("UPDATE schema_version SET version = 99");
     QString why;
     EXPECT_FALSE(open(&why));
-    EXPECT_TRUE(why.contains("versão mais nova do programa (esquema 99; este programa conhece até o 1)")) << why.toStdString();
+    EXPECT_TRUE(why.contains("versão mais nova do programa (esquema 99; este programa conhece até o 2)")) << why.toStdString();
+}
+
+// A database of the first schema (without the net value's columns) is brought up to date on
+// opening, its records kept; the new figures then go with the next records.
+TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
+    QString why;
+    {
+        auto s = open();
+        ASSERT_TRUE(s);
+        ASSERT_TRUE(s->record(sampleDetermination(), &why)) << why.toStdString();
+    }
+    for (const char* c : {"moisture", "hydrogen_dry", "oxygen_nitrogen_dry", "net_calorific_value", "inputs_given"})
+        sql(QStringLiteral("ALTER TABLE determinations DROP COLUMN %1").arg(c));
+    sql("UPDATE schema_version SET version = 1");
+    auto s = open();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->schemaVersion(), 2);
+    const auto old = s->determination(1, &why);
+    ASSERT_TRUE(old) << why.toStdString();
+    EXPECT_EQ(old->sampleCode, "CAR-2026-0147");
+    EXPECT_FALSE(old->netCalorificValue);
+    EXPECT_EQ(old->inputsGiven, "{}");
+    Determination d = sampleDetermination();
+    d.moisture = 8;
+    d.hydrogenDry = 5;
+    d.netCalorificValue = 25167.528;
+    d.inputsGiven = R"({"hydrogen_pct":5,"moisture_pct":8})";
+    const auto id = s->record(d, &why);
+    ASSERT_TRUE(id) << why.toStdString();
+    const auto back = s->determination(*id, &why);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->moisture, 8);
+    EXPECT_EQ(back->hydrogenDry, 5);
+    EXPECT_FALSE(back->oxygenNitrogenDry);
+    EXPECT_EQ(back->netCalorificValue, 25167.528);
+    EXPECT_EQ(back->inputsGiven, d.inputsGiven);
 }
 
 #ifdef Q_OS_WIN

@@ -662,8 +662,29 @@ int record(const Command&, QCommandLineParser& p) {
     }
     const ses::SampleIdentity who{value(p, "sample"), value(p, "description"), value(p, "operator"),
                                   value(p, "calorimeter"), date};
-    const rec::Determination d =
-        ses::determinationOf(who, c.session.data(), n, p.positionalArguments().value(0), req, r);
+    rec::Determination d = ses::determinationOf(who, c.session.data(), n, p.positionalArguments().value(0), req, r);
+    // Each input as given, and the net value from hydrogen, moisture and oxygen + nitrogen.
+    bool bad = false;
+    QJsonObject given;
+    for (const char* o : {"wire-cm", "wire-j-per-cm", "titration-ml", "normality", "sulfur-pct", "moisture-pct",
+                          "hydrogen-pct", "oxygen-nitrogen-pct"})
+        if (const auto v = number(p, o, &bad))
+            given[QString::fromLatin1(o).replace(QLatin1Char('-'), QLatin1Char('_'))] = *v;
+    d.moisture = number(p, "moisture-pct", &bad);
+    d.hydrogenDry = number(p, "hydrogen-pct", &bad);
+    d.oxygenNitrogenDry = number(p, "oxygen-nitrogen-pct", &bad);
+    if (bad)
+        return kUsage;
+    if ((d.oxygenNitrogenDry && !d.hydrogenDry) || (d.hydrogenDry && !r.grossCalorificValue)) {
+        err(ses::msg::CliNetNeeds);
+        return kUsage;
+    }
+    if (d.hydrogenDry) {
+        const double dry = d.moisture ? eval::dryBasis(*r.grossCalorificValue, *d.moisture) : *r.grossCalorificValue;
+        d.netCalorificValue = eval::netCalorificValue(
+            dry, {*d.hydrogenDry, d.oxygenNitrogenDry.value_or(0), d.moisture.value_or(0)});
+    }
+    d.inputsGiven = QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
     const auto store = openStore(p, c);
     if (!store)
         return kFile;
@@ -811,7 +832,8 @@ const QList<Command>& commands() {
          QStringLiteral("FILE.dat --test N --sample CÓDIGO [--description T] [--operator NOME]\n"
                         "           [--calorimeter NOME] [--test-date AAAA-MM-DD] [as opções de calc]\n"
                         "           [--wire-cm L [--wire-j-per-cm J]] [--titration-ml V --normality N]\n"
-                        "           [--sulfur-pct S] [--db LOCAL] [--json]"),
+                        "           [--sulfur-pct S] [--moisture-pct M] [--hydrogen-pct H]\n"
+                        "           [--oxygen-nitrogen-pct ON] [--db LOCAL] [--json]"),
          evaluationOptions() << opt("sample", "Código da amostra.", "CÓDIGO")
                              << opt("description", "Descrição da amostra.", "T")
                              << opt("operator", "Operador (padrão: o usuário do sistema).", "NOME")
@@ -822,6 +844,9 @@ const QList<Command>& commands() {
                              << opt("titration-ml", "Volume da titulação (mL), no lugar de --acid.", "V")
                              << opt("normality", "Normalidade da solução da titulação.", "N")
                              << opt("sulfur-pct", "Enxofre da amostra (%), no lugar de --sulfur.", "S")
+                             << opt("moisture-pct", "Umidade (%): o poder calorífico também em base seca.", "M")
+                             << opt("hydrogen-pct", "Hidrogênio (%, base seca): o poder calorífico inferior.", "H")
+                             << opt("oxygen-nitrogen-pct", "Oxigênio + nitrogênio (%, base seca).", "ON")
                              << kDb,
          {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("sample")}, false, record},
         {QStringLiteral("results"), QStringLiteral("lista, mostra ou rejeita determinações do banco de resultados"),
