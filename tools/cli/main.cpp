@@ -748,7 +748,21 @@ int results(const Command& cmd, QCommandLineParser& p) {
         return kFile;
     }
     QJsonArray json;
-    if (!isSet(p, "json"))
+    // The CSV of the list: the Brazilian form of the export's CSV, one line a determination.
+    auto field = [](const QString& name, acq::FieldType type, const QString& format = {}) {
+        acq::FieldDef f;
+        f.name = name;
+        f.type = type;
+        f.displayFormat = format;
+        return f;
+    };
+    using FT = acq::FieldType;
+    acq::Records csv({field(QStringLiteral("Nº"), FT::Integer), field(QStringLiteral("Tipo"), FT::String),
+                      field(QStringLiteral("Amostra"), FT::String), field(QStringLiteral("Calorímetro"), FT::String),
+                      field(QStringLiteral("Data do ensaio"), FT::String),
+                      field(QStringLiteral("Resultado"), FT::Float, QStringLiteral("0.0")),
+                      field(QStringLiteral("Situação"), FT::String)});
+    if (!isSet(p, "json") && !isSet(p, "csv"))
         out(ses::msg::CliResultsHeader);
     for (const rec::Determination& d : *all) {
         const bool calibration = d.kind == rec::Determination::Kind::Calibration;
@@ -761,6 +775,13 @@ int results(const Command& cmd, QCommandLineParser& p) {
             continue;
         }
         const auto value = calibration ? d.result.energyEquivalent : d.result.grossCalorificValue;
+        if (isSet(p, "csv")) {
+            csv.appendRow({d.id, calibration ? QStringLiteral("calibração") : QStringLiteral("amostra"), d.sampleCode,
+                           d.calorimeter, d.testDate.toString(QStringLiteral("dd/MM/yyyy")),
+                           value ? QVariant(*value) : QVariant(),
+                           d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")});
+            continue;
+        }
         out(QStringList{QString::number(d.id), calibration ? QStringLiteral("calibração") : QStringLiteral("amostra"),
                         d.sampleCode, d.calorimeter, d.testDate.toString(QStringLiteral("dd/MM/yyyy")),
                         value ? ses::fixed(*value, 1) : QString(),
@@ -769,6 +790,10 @@ int results(const Command& cmd, QCommandLineParser& p) {
     }
     if (isSet(p, "json"))
         std::fputs(QJsonDocument(json).toJson(QJsonDocument::Indented).constData(), stdout);
+    if (isSet(p, "csv")) {
+        const QByteArray bytes = recordsCsv(csv);
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    }
     return kOk;
 }
 
@@ -850,11 +875,11 @@ const QList<Command>& commands() {
                              << kDb,
          {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("sample")}, false, record},
         {QStringLiteral("results"), QStringLiteral("lista, mostra ou rejeita determinações do banco de resultados"),
-         QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME] [--json]\n"
+         QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME] [--json|--csv]\n"
                         "           | show ID | reject ID --reason TEXTO   [--db LOCAL]"),
          {kDb, opt("sample", "Só esta amostra.", "CÓDIGO"), opt("kind", "sample ou calibration.", "KIND"),
           opt("calorimeter", "Só este calorímetro.", "NOME"), opt("reason", "Motivo da rejeição.", "TEXTO"),
-          opt("json", "Escreve JSON.")},
+          opt("json", "Escreve JSON."), opt("csv", "Escreve CSV (\";\", vírgula decimal).")},
          {QStringLiteral("AÇÃO"), QStringLiteral("[ID]")}, {}, false, results},
         {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
          QStringLiteral("--device PATH --yes"), {kDevice, opt("yes", "Confirma o apagamento.")}, {}, {QStringLiteral("device")}, false, clear},
