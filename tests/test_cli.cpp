@@ -554,7 +554,7 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     r = cli({"results", "list", "--db", db, "--csv", "--sample", "CAR-1"});
     const QStringList lines = r.out.split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << r.out.toStdString();
-    EXPECT_EQ(lines[0], "Nº;Tipo;Amostra;Calorímetro;Data do ensaio;Resultado;Situação");
+    EXPECT_EQ(QString(lines[0]).remove(QChar(0xFEFF)), "Nº;Tipo;Amostra;Calorímetro;Data do ensaio;Resultado;Situação");
     EXPECT_TRUE(lines[2].startsWith("1;amostra;CAR-1;BC-200;08/12/2026;")) << lines[2].toStdString();
     EXPECT_TRUE(lines[2].endsWith(";rejeitada: massa errada")) << lines[2].toStdString();
     EXPECT_TRUE(lines[2].contains(QRegularExpression(";\\d+,\\d;"))) << lines[2].toStdString(); // decimal comma

@@ -42,6 +42,8 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #include <shellapi.h>
+#include <fcntl.h>
+#include <io.h>
 #endif
 
 namespace {
@@ -791,6 +793,10 @@ int results(const Command& cmd, QCommandLineParser& p) {
     if (isSet(p, "json"))
         std::fputs(QJsonDocument(json).toJson(QJsonDocument::Indented).constData(), stdout);
     if (isSet(p, "csv")) {
+#ifdef Q_OS_WIN
+        // The CSV's own CR LF, not one the console's text mode would make CR CR LF.
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
         const QByteArray bytes = recordsCsv(csv);
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     }
