@@ -8,6 +8,7 @@
 #include "app/report.h"
 
 #include <QApplication>
+#include <cmath>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -472,8 +473,14 @@ void TFormAvaliacao::RegistrarClick() {
                            const auto store = openResults_(why);
                            if (!store)
                                return std::nullopt;
-                           return store->record(
-                               ses::determinationOf(who, table_, test_, dataFile_, inputs_, result), why);
+                           rec::Determination d = ses::determinationOf(who, table_, test_, dataFile_, inputs_, result);
+                           if (d.kind == rec::Determination::Kind::Sample)
+                               d.energyEquivalentSource =
+                                   configEnergyEquivalent_ &&
+                                           std::abs(*configEnergyEquivalent_ - inputs_.calorimetry.energyEquivalent) < 0.05
+                                       ? ses::msg::EnergyEquivalentFromConfig
+                                       : ses::msg::EnergyEquivalentTyped;
+                           return store->record(d, why);
                        },
                        messages_, this);
     const int answer = execForm_ ? execForm_(form) : form.exec();

@@ -29,6 +29,8 @@ public:
                    ses::EvaluationRequest inputs, FileDialogs& files, MessageService& messages, QWidget* parent = nullptr);
 
     ses::EvaluationRequest inputs() const { return inputs_; }
+    /// config.xml's energy equivalent: a record says whether its W was that one or typed.
+    void setConfigEnergyEquivalent(double w) { configEnergyEquivalent_ = w; }
     /// The energy equivalent calibrated or used, when there is one.
     std::optional<double> energyEquivalent() const;
     const eval::Outcome& outcome() const { return outcome_; }
@@ -93,6 +95,7 @@ private:
     QString dataFile_;
     std::vector<eval::Sample> samples_;
     ses::EvaluationRequest inputs_;
+    std::optional<double> configEnergyEquivalent_;
     eval::Outcome outcome_;
     FileDialogs& files_;
     MessageService& messages_;

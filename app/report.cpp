@@ -3,6 +3,7 @@
 #include "acquisition/wholefile.h"
 #include "app/evaluationchart.h"
 #include "session/messages.h"
+#include "session/recording.h"
 #include "session/testevaluation.h"
 
 #include <QBuffer>
@@ -113,11 +114,40 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
     };
     Pages pg(w, p, pages, footer);
 
-    pg.line(QStringLiteral("Bomba Calorimétrica - Avaliação do %1").arg(req.test.caption()), title);
-    pg.skip(20);
-    pg.line(QStringLiteral("Arquivo de dados: %1").arg(file), body);
-    pg.line(QStringLiteral("Data do relatório: %1").arg(req.when.toString(QStringLiteral("dd/MM/yyyy hh:mm"))), body);
-    pg.skip(30);
+    const QList<double> cols{0.0, 0.5, 0.75};
+    if (const auto& d = req.record) {
+        pg.line(QStringLiteral("Bomba Calorimétrica - Determinação nº %1").arg(d->id), title);
+        pg.skip(20);
+        const bool calibration = d->kind == rec::Determination::Kind::Calibration;
+        const QList<double> idCols{0.0, 0.3};
+        auto pair = [&](const QString& label, const QString& value) { pg.columns({label, value}, idCols, body); };
+        pair(QStringLiteral("Amostra:"), d->sampleCode + (calibration ? QStringLiteral(" (calibração)") : QString()));
+        if (!d->description.isEmpty())
+            pair(QStringLiteral("Descrição:"), d->description);
+        pair(QStringLiteral("Operador:"), d->operatorName);
+        pair(QStringLiteral("Calorímetro:"), d->calorimeter);
+        pair(QStringLiteral("Data do ensaio:"), d->testDate.toString(QStringLiteral("dd/MM/yyyy")));
+        pair(QStringLiteral("Registrada em:"),
+             d->recordedUtc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm")));
+        pair(QStringLiteral("Ensaio:"), QStringLiteral("%1 do arquivo %2").arg(req.test.caption(), file));
+        if (!calibration && d->result.energyEquivalent)
+            pair(QStringLiteral("Equivalente energético:"),
+                 QStringLiteral("%1 J/K (%2)")
+                     .arg(ses::fixed(*d->result.energyEquivalent, 1),
+                          d->energyEquivalentSource.isEmpty() ? QStringLiteral("origem não registrada") : d->energyEquivalentSource));
+        if (!req.duplicates.isEmpty())
+            pair(QStringLiteral("Duplicatas:"), req.duplicates);
+        if (d->rejected())
+            pair(QStringLiteral("Situação:"), ses::msg::Rejected.arg(d->rejectedReason));
+        pair(QStringLiteral("Data do relatório:"), req.when.toString(QStringLiteral("dd/MM/yyyy hh:mm")));
+        pg.skip(30);
+    } else {
+        pg.line(QStringLiteral("Bomba Calorimétrica - Avaliação do %1").arg(req.test.caption()), title);
+        pg.skip(20);
+        pg.line(QStringLiteral("Arquivo de dados: %1").arg(file), body);
+        pg.line(QStringLiteral("Data do relatório: %1").arg(req.when.toString(QStringLiteral("dd/MM/yyyy hh:mm"))), body);
+        pg.skip(30);
+    }
 
     const auto samples = ses::testSamples(table, req.test);
     const QRectF chartArea(pg.page().left(), pg.y(), pg.page().width(), pg.page().width() * 0.55);
@@ -126,7 +156,6 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
     chart.paint(p, chartArea);
     pg.skip(chartArea.height() + 40);
 
-    const QList<double> cols{0.0, 0.5, 0.75};
     auto table2 = [&](const QString& heading, const QList<ses::ResultLine>& lines) {
         pg.need(200);
         pg.line(heading, head);
@@ -136,7 +165,20 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
         pg.skip(30);
     };
     table2(QStringLiteral("Resultado (%1)").arg(ses::methodName(req.result.method)), ses::resultLines(req.result));
-    const auto inputs = ses::inputLines(req.calorimetry, req.result);
+    auto inputs = ses::inputLines(req.calorimetry, req.result);
+    if (req.record && req.record->moisture)
+        inputs << ses::ResultLine{QStringLiteral("Umidade"), ses::fixed(*req.record->moisture, 2), QStringLiteral("%")}
+               << ses::ResultLine{QStringLiteral("PCS base seca"),
+                                  req.result.grossCalorificValue
+                                      ? ses::fixed(eval::dryBasis(*req.result.grossCalorificValue, *req.record->moisture), 1)
+                                      : QString(),
+                                  QStringLiteral("J/g")};
+    if (req.record && req.record->netCalorificValue)
+        inputs << ses::ResultLine{QStringLiteral("Hidrogênio (base seca)"), ses::fixed(req.record->hydrogenDry.value_or(0), 2), QStringLiteral("%")}
+               << ses::ResultLine{QStringLiteral("Oxigênio + nitrogênio (base seca)"),
+                                  ses::fixed(req.record->oxygenNitrogenDry.value_or(0), 2), QStringLiteral("%")}
+               << ses::ResultLine{QStringLiteral("Poder calorífico inferior"), ses::fixed(*req.record->netCalorificValue, 1),
+                                  QStringLiteral("J/g")};
     if (!inputs.isEmpty())
         table2(QStringLiteral("Dados calorimétricos"), inputs);
 
@@ -147,6 +189,16 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
         pg.skip(10);
         for (const QString& text : warnings)
             pg.line(text, body);
+    }
+
+    if (req.record) {
+        // Signed on paper by who made the determination and who checked it.
+        pg.need(500);
+        pg.skip(120);
+        const QList<double> sign{0.0, 0.55};
+        pg.columns({QStringLiteral("______________________________"), QStringLiteral("______________________________")}, sign, body);
+        pg.columns({QStringLiteral("Analista"), QStringLiteral("Revisor")}, sign, body);
+        pg.columns({QStringLiteral("Data: ____/____/______"), QStringLiteral("Data: ____/____/______")}, sign, body);
     }
 
     // The appendix starts on a page of its own.
@@ -191,4 +243,15 @@ bool writeReport(const acq::Measurements& table, const ReportRequest& req, const
             return false;
     }
     return acq::writeWholeFile(path, pdf, error);
+}
+
+bool writeRecordReport(const rec::Determination& d, const QString& duplicates, const QString& path, QString* error) {
+    ReportRequest req;
+    const acq::Measurements m = ses::measurementsOf(d, &req.test);
+    req.dataFile = d.dataFile;
+    req.result = d.result;
+    req.calorimetry = d.calorimetry;
+    req.record = d;
+    req.duplicates = duplicates;
+    return writeReport(m, req, path, error);
 }

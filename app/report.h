@@ -4,6 +4,7 @@
 // given, and the test's rows as an appendix. Written whole or not at all.
 #include "acquisition/measurements.h"
 #include "evaluation/evaluation.h"
+#include "records/store.h"
 
 #include <QDateTime>
 #include <QString>
@@ -14,7 +15,15 @@ struct ReportRequest {
     QDateTime when = QDateTime::currentDateTime();
     eval::Result result;
     eval::Calorimetry calorimetry;
+    /// A recorded determination: its number, the sample's identity, who, where and when, the
+    /// energy equivalent's source, the duplicates' verdict, and lines for analyst and reviewer.
+    std::optional<rec::Determination> record;
+    QString duplicates;
 };
 
 /// Writes the report of `req.test` of `data` to `path`; false with `error` set on failure.
 bool writeReport(const acq::Measurements& data, const ReportRequest& req, const QString& path, QString* error);
+
+/// The report of a recorded determination, from the record alone (its readings, inputs and
+/// figures), with the duplicates' verdict as given.
+bool writeRecordReport(const rec::Determination& d, const QString& duplicates, const QString& path, QString* error);

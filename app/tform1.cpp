@@ -650,15 +650,15 @@ void TForm1::AvaliarEnsaioClick() {
         return;
     const std::pair<qint64, int> n{test->number, test->occurrence};
     ses::EvaluationRequest in = evaluationInputs.count(n) ? evaluationInputs[n] : ses::EvaluationRequest{};
-    if (!evaluationInputs.count(n)) {
-        // A new test starts from the energy equivalent last used.
-        const QString w = configValue(QStringLiteral("EquivalenteEnergetico"));
-        bool ok = false;
-        const double v = w.toDouble(&ok);
-        if (ok && std::isfinite(v) && v > 0)
-            in.calorimetry.energyEquivalent = v;
-    }
+    // The energy equivalent last used; a new test starts from it.
+    bool ok = false;
+    const double configW = configValue(QStringLiteral("EquivalenteEnergetico")).toDouble(&ok);
+    const bool haveConfigW = ok && std::isfinite(configW) && configW > 0;
+    if (!evaluationInputs.count(n) && haveConfigW)
+        in.calorimetry.energyEquivalent = configW;
     TFormAvaliacao d(session_.data(), *test, session_.dataFile(), in, files_, s_.messages, this);
+    if (haveConfigW)
+        d.setConfigEnergyEquivalent(configW);
     // Determinations go to the lab's results database, as config.xml names it.
     d.setResults([this](QString* why) { return openResults(why); }, [this](QDialog& form) { return execDialog(form); });
     execDialog(d);

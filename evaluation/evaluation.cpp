@@ -312,10 +312,10 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
         return {r, {}};
     if (!(std::isfinite(cal.mass) && cal.mass > 0))
         return refuse(QStringLiteral("A massa deve ser um número positivo."));
-    if (!(std::isfinite(cal.fuse) && std::isfinite(cal.acid) && std::isfinite(cal.sulfur)))
+    if (!(std::isfinite(cal.fuse) && std::isfinite(cal.acid) && std::isfinite(cal.sulfur) && std::isfinite(cal.aid)))
         return refuse(QStringLiteral(
-            "As correções do fio, do ácido e do enxofre devem ser números válidos."));
-    const double corrections = cal.fuse + cal.acid + cal.sulfur;
+            "As correções do fio, do ácido, do enxofre e do auxiliar de combustão devem ser números válidos."));
+    const double corrections = cal.fuse + cal.acid + cal.sulfur + cal.aid;
     if (cal.mode == Calorimetry::Mode::Calibration) {
         if (!(std::isfinite(cal.heatOfCombustion) && cal.heatOfCombustion > 0))
             return refuse(

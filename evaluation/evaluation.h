@@ -34,6 +34,7 @@ struct Calorimetry {
     double energyEquivalent = 0;     ///< J/K, Sample mode
     double heatOfCombustion = 26454; ///< J/g of the standard, Calibration mode (benzoic acid)
     double fuse = 0, acid = 0, sulfur = 0; ///< J, the corrections
+    double aid = 0; ///< J given by a combustion aid (paraffin oil, a capsule), a correction as well
 };
 
 inline constexpr double kJoulesPerCalorie = 4.1868;

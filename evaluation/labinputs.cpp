@@ -41,4 +41,11 @@ QString unitName(Unit unit) {
     return {};
 }
 
+std::optional<Unit> unitFromName(const QString& name) {
+    for (const Unit u : kUnits)
+        if (unitName(u).compare(name.trimmed(), Qt::CaseInsensitive) == 0)
+            return u;
+    return std::nullopt;
+}
+
 } // namespace eval

@@ -51,5 +51,8 @@ enum class Unit { JoulesPerGram, MegajoulesPerKilogram, CaloriesPerGram, BtuPerP
 double inUnit(double joulesPerGram, Unit unit);
 /// "J/g", "MJ/kg", "cal/g", "Btu/lb".
 QString unitName(Unit unit);
+/// The unit of one of those names, in any case; nothing for another text.
+std::optional<Unit> unitFromName(const QString& name);
+inline constexpr Unit kUnits[] = {Unit::JoulesPerGram, Unit::MegajoulesPerKilogram, Unit::CaloriesPerGram, Unit::BtuPerPound};
 
 } // namespace eval

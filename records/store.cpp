@@ -71,6 +71,13 @@ const QStringList& migration(int version) {
             QStringLiteral("ALTER TABLE determinations ADD COLUMN net_calorific_value %REAL%"),
             QStringLiteral("ALTER TABLE determinations ADD COLUMN inputs_given TEXT NOT NULL DEFAULT '{}'"),
         },
+        {
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN aid %REAL% NOT NULL DEFAULT 0"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN energy_equivalent_source TEXT NOT NULL DEFAULT ''"),
+            // A lab's list is looked through by sample, by calorimeter and by date.
+            QStringLiteral("CREATE INDEX determinations_by_sample ON determinations (sample_code)"),
+            QStringLiteral("CREATE INDEX determinations_by_calorimeter ON determinations (calorimeter_id, test_date)"),
+        },
     };
     return steps[version - 1];
 }
@@ -143,7 +150,8 @@ const char* const kColumns =
     " d.period_c, d.period_d, d.theta_a, d.theta_c, d.drift_fore, d.drift_after, d.mean_fore, d.mean_after,"
     " d.rise_observed, d.rise_corrected, d.b, d.count_fore, d.count_main, d.count_after, d.mode, d.mass, d.energy_equivalent_given, d.heat_of_combustion,"
     " d.fuse, d.acid, d.sulfur, d.energy_equivalent, d.gross_calorific_value, d.warnings, d.rejected_reason,"
-    " d.rejected_utc, d.moisture, d.hydrogen_dry, d.oxygen_nitrogen_dry, d.net_calorific_value, d.inputs_given";
+    " d.rejected_utc, d.moisture, d.hydrogen_dry, d.oxygen_nitrogen_dry, d.net_calorific_value, d.inputs_given,"
+    " d.aid, d.energy_equivalent_source";
 
 Determination fromRow(const QSqlQuery& q) {
     Determination d;
@@ -202,6 +210,8 @@ Determination fromRow(const QSqlQuery& q) {
     d.oxygenNitrogenDry = numberOrNothing(next());
     d.netCalorificValue = numberOrNothing(next());
     d.inputsGiven = next().toString();
+    c.aid = next().toDouble();
+    d.energyEquivalentSource = next().toString();
     return d;
 }
 
@@ -361,9 +371,10 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             " mean_after, rise_observed, rise_corrected, b, count_fore, count_main, count_after, mode, mass,"
             " energy_equivalent_given,"
             " heat_of_combustion, fuse, acid, sulfur, energy_equivalent, gross_calorific_value, warnings,"
-            " moisture, hydrogen_dry, oxygen_nitrogen_dry, net_calorific_value, inputs_given)"
+            " moisture, hydrogen_dry, oxygen_nitrogen_dry, net_calorific_value, inputs_given, aid,"
+            " energy_equivalent_source)"
             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         for (const QVariant& v : QList<QVariant>{
                  d.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind, text(d.sampleCode.trimmed()),
                  text(d.description), text(d.operatorName.trimmed()), calorimeter,
@@ -376,7 +387,8 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
                  c.energyEquivalent, c.heatOfCombustion, c.fuse, c.acid, c.sulfur, optionalNumber(r.energyEquivalent),
                  optionalNumber(r.grossCalorificValue), text(r.warnings.join(QLatin1Char('\n'))),
                  optionalNumber(d.moisture), optionalNumber(d.hydrogenDry), optionalNumber(d.oxygenNitrogenDry),
-                 optionalNumber(d.netCalorificValue), d.inputsGiven.isEmpty() ? QStringLiteral("{}") : d.inputsGiven})
+                 optionalNumber(d.netCalorificValue), d.inputsGiven.isEmpty() ? QStringLiteral("{}") : d.inputsGiven,
+                 c.aid, text(d.energyEquivalentSource)})
             q.addBindValue(v);
         if (!q.exec() || !q.next()) {
             why = failed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());
@@ -433,11 +445,49 @@ std::optional<Determination> Store::determination(qint64 id, QString* error) con
     return d;
 }
 
-std::optional<QList<Determination>> Store::list(QString* error) const {
+std::optional<QList<Determination>> Store::list(const Filter& f, QString* error) const {
     QSqlQuery q(QSqlDatabase::database(connection_, false));
-    if (!q.exec(QStringLiteral("SELECT %1 FROM determinations d JOIN calorimeters c ON c.id = d.calorimeter_id"
-                               " ORDER BY d.id DESC")
-                    .arg(QLatin1String(kColumns)))) {
+    QStringList where;
+    QVariantList values;
+    if (!f.sample.isEmpty() && f.samplePart) {
+        QString pattern = f.sample.toLower();
+        pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+            .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        where << QStringLiteral("LOWER(d.sample_code) LIKE ? ESCAPE '\\'");
+        values << QStringLiteral("%%1%").arg(pattern);
+    } else if (!f.sample.isEmpty()) {
+        where << QStringLiteral("d.sample_code = ?");
+        values << f.sample.trimmed();
+    }
+    if (f.kind) {
+        where << QStringLiteral("d.kind = ?");
+        values << (*f.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind);
+    }
+    if (!f.calorimeter.isEmpty()) {
+        where << QStringLiteral("c.name = ?");
+        values << f.calorimeter.trimmed();
+    }
+    // ISO dates compare as text.
+    if (f.since.isValid()) {
+        where << QStringLiteral("d.test_date >= ?");
+        values << f.since.toString(Qt::ISODate);
+    }
+    if (f.until.isValid()) {
+        where << QStringLiteral("d.test_date <= ?");
+        values << f.until.toString(Qt::ISODate);
+    }
+    if (f.status != Filter::Status::Any)
+        where << (f.status == Filter::Status::Valid ? QStringLiteral("d.rejected_reason IS NULL")
+                                                    : QStringLiteral("d.rejected_reason IS NOT NULL"));
+    q.prepare(QStringLiteral("SELECT %1 FROM determinations d JOIN calorimeters c ON c.id = d.calorimeter_id%2"
+                             " ORDER BY d.id DESC")
+                  .arg(QLatin1String(kColumns),
+                       where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "))));
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    q.setForwardOnly(true);
+    if (!q.exec()) {
         if (error)
             *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
         return std::nullopt;
@@ -445,6 +495,19 @@ std::optional<QList<Determination>> Store::list(QString* error) const {
     QList<Determination> out;
     while (q.next())
         out << fromRow(q);
+    return out;
+}
+
+std::optional<QStringList> Store::calorimeters(QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec(QStringLiteral("SELECT name FROM calorimeters ORDER BY name"))) {
+        if (error)
+            *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    QStringList out;
+    while (q.next())
+        out << q.value(0).toString();
     return out;
 }
 

@@ -15,7 +15,7 @@
 namespace rec {
 
 /// The schema this program writes; a database of a newer one is refused.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 /// Where the results are: a SQLite file, or a PostgreSQL database on the lab's server.
 struct Location {
@@ -57,10 +57,22 @@ struct Determination {
     std::optional<double> moisture, hydrogenDry, oxygenNitrogenDry, netCalorificValue;
     /// Each input as the user gave it (a wire's length, a titration…), as one JSON object.
     QString inputsGiven;
+    /// Where the energy equivalent of a sample's result came from (typed, config.xml…).
+    QString energyEquivalentSource;
     QString rejectedReason; ///< empty while the record is valid
     QDateTime rejectedUtc;
 
     bool rejected() const { return !rejectedReason.isEmpty(); }
+};
+
+/// Which determinations a list holds; every condition left empty holds them all.
+struct Filter {
+    QString sample;             ///< the sample code
+    bool samplePart = false;    ///< `sample` may be any part of the code, in any case
+    std::optional<Determination::Kind> kind;
+    QString calorimeter;
+    QDate since, until;         ///< test dates, both included
+    enum class Status { Any, Valid, Rejected } status = Status::Any;
 };
 
 /// The SHA-256 (hex) of readings, over a canonical text of them.
@@ -82,8 +94,11 @@ public:
     std::optional<qint64> record(const Determination& d, QString* error);
     /// One determination with its readings.
     std::optional<Determination> determination(qint64 id, QString* error) const;
-    /// Every determination without its readings, newest first.
-    std::optional<QList<Determination>> list(QString* error) const;
+    /// The determinations the filter holds, without their readings, newest first.
+    std::optional<QList<Determination>> list(const Filter& filter, QString* error) const;
+    std::optional<QList<Determination>> list(QString* error) const { return list(Filter{}, error); }
+    /// The calorimeters named so far, in order of name.
+    std::optional<QStringList> calorimeters(QString* error) const;
     /// Marks a valid determination rejected, with its reason; it stays in the list.
     bool reject(qint64 id, const QString& reason, QString* error);
 

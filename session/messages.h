@@ -69,6 +69,9 @@ inline const QString RecordNeedsField = QStringLiteral("Preencha os campos marca
 inline const QString Recorded = QStringLiteral("Determinação registrada com o número %1.");
 inline const QString DuplicatesAgree = QStringLiteral("concordam: %1");
 inline const QString DuplicatesRepeat = QStringLiteral("repetir");
+inline const QString RepeatabilityInvalid =
+    QStringLiteral("A repetibilidade em config.xml (Repetibilidade) não é um número positivo: \"%1\"; "
+                   "as duplicatas são julgadas com %2 J/g.");
 inline const QString ChooseDetermination = QStringLiteral("Escolha na lista a determinação a rejeitar.");
 
 // Evaluation
@@ -124,6 +127,13 @@ inline const QString CliNetNeeds =
     QStringLiteral("o poder calorífico inferior precisa de --hydrogen-pct e do poder calorífico superior "
                    "(--energy-equivalent e --mass)");
 inline const QString CliTestDateForm = QStringLiteral("--test-date: use AAAA-MM-DD, não \"%1\"");
+inline const QString CliAidNeedsBoth = QStringLiteral("--aid-mass e --aid-heat vão juntos");
+inline const QString EnergyEquivalentFromCommandLine = QStringLiteral("informado na linha de comando");
+inline const QString EnergyEquivalentTyped = QStringLiteral("digitado na avaliação");
+inline const QString EnergyEquivalentFromConfig = QStringLiteral("config.xml, EquivalenteEnergetico");
+inline const QString CliDateForm = QStringLiteral("--%1: use AAAA-MM-DD, não \"%2\"");
+inline const QString CliKindForm = QStringLiteral("--kind: use sample ou calibration, não \"%1\"");
+inline const QString CliUnitForm = QStringLiteral("--unit: use J/g, MJ/kg, cal/g ou Btu/lb, não \"%1\"");
 inline const QString CliResultsHeader = QStringLiteral("Nº\tTipo\tAmostra\tCalorímetro\tData do ensaio\tResultado\tSituação");
 inline const QString Rejected = QStringLiteral("rejeitada: %1");
 inline const QString CliExtensionNotFormat =

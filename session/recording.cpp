@@ -1,9 +1,14 @@
 #include "session/recording.h"
 
+#include "acquisition/wholefile.h"
+#include "export/dtCsv.h"
+#include "session/exportsettings.h"
 #include "session/messages.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <algorithm>
+#include <cmath>
 
 namespace ses {
 
@@ -69,6 +74,8 @@ QJsonObject recordJson(const rec::Determination& d) {
         in[QStringLiteral("fuse")] = c.fuse;
         in[QStringLiteral("acid")] = c.acid;
         in[QStringLiteral("sulfur")] = c.sulfur;
+        if (c.aid != 0)
+            in[QStringLiteral("aid")] = c.aid;
     }
     const QJsonObject given = QJsonDocument::fromJson(d.inputsGiven.toUtf8()).object();
     if (!given.isEmpty())
@@ -79,7 +86,184 @@ QJsonObject recordJson(const rec::Determination& d) {
     if (d.moisture)
         o[QStringLiteral("moisture")] = *d.moisture;
     o[QStringLiteral("samples_sha256")] = QString::fromLatin1(d.readingsSha256);
+    if (!d.energyEquivalentSource.isEmpty())
+        o[QStringLiteral("energy_equivalent_source")] = d.energyEquivalentSource;
     return o;
+}
+
+QString recordText(const rec::Determination& d, const QString& duplicates) {
+    const bool calibration = d.kind == rec::Determination::Kind::Calibration;
+    QList<std::pair<QString, QString>> lines{
+        {QStringLiteral("Determinação"), QString::number(d.id)},
+        {QStringLiteral("Tipo"), calibration ? QStringLiteral("calibração") : QStringLiteral("amostra")},
+        {QStringLiteral("Amostra"), d.sampleCode},
+        {QStringLiteral("Descrição"), d.description},
+        {QStringLiteral("Operador"), d.operatorName},
+        {QStringLiteral("Calorímetro"), d.calorimeter},
+        {QStringLiteral("Data do ensaio"), d.testDate.toString(QStringLiteral("dd/MM/yyyy"))},
+        {QStringLiteral("Registrada em"), d.recordedUtc.toString(Qt::ISODate)},
+        {QStringLiteral("Arquivo de dados"), d.dataFile},
+        {QStringLiteral("Situação"), d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")}};
+    if (!calibration && !d.energyEquivalentSource.isEmpty())
+        lines << std::pair{QStringLiteral("Origem do equivalente"), d.energyEquivalentSource};
+    if (d.netCalorificValue)
+        lines << std::pair{QStringLiteral("Poder calorífico inferior"), fixed(*d.netCalorificValue, 1) + QStringLiteral(" J/g")};
+    if (!duplicates.isEmpty())
+        lines << std::pair{QStringLiteral("Duplicatas"), duplicates};
+    QString out;
+    for (const auto& [label, value] : lines)
+        out += (label + QLatin1Char(':')).leftJustified(28) + value + QLatin1Char('\n');
+    acq::TestRun test;
+    test.number = d.testNumber;
+    test.occurrence = d.testOccurrence;
+    return out + QLatin1Char('\n') + ses::resultText(test, d.result, d.calorimetry);
+}
+
+std::optional<double> judgedValue(const rec::Determination& d) {
+    if (d.kind != rec::Determination::Kind::Sample || !d.result.grossCalorificValue)
+        return std::nullopt;
+    return d.moisture ? eval::dryBasis(*d.result.grossCalorificValue, *d.moisture) : *d.result.grossCalorificValue;
+}
+
+std::optional<std::map<QString, rec::DuplicateVerdict>> duplicateVerdicts(const rec::Store& store,
+                                                                          const rec::Filter& filter, double repeatability,
+                                                                          QString* error) {
+    rec::Filter valid;
+    valid.sample = filter.sample;
+    valid.samplePart = filter.samplePart;
+    valid.kind = rec::Determination::Kind::Sample;
+    valid.status = rec::Filter::Status::Valid;
+    const auto list = store.list(valid, error);
+    if (!list)
+        return std::nullopt;
+    // In the order they were recorded: the list is newest first.
+    std::map<QString, QList<double>> values;
+    for (auto it = list->crbegin(); it != list->crend(); ++it)
+        if (const auto v = judgedValue(*it))
+            values[it->sampleCode] << *v;
+    std::map<QString, rec::DuplicateVerdict> out;
+    for (const auto& [code, v] : values)
+        out[code] = rec::duplicates(v, repeatability);
+    return out;
+}
+
+QString duplicateText(const rec::DuplicateVerdict& v, eval::Unit unit) {
+    using S = rec::DuplicateVerdict::State;
+    if (v.state == S::Agree)
+        return msg::DuplicatesAgree.arg(QStringLiteral("%1 %2").arg(fixed(eval::inUnit(*v.reported, unit), unit == eval::Unit::MegajoulesPerKilogram ? 3 : 1), eval::unitName(unit)));
+    return v.state == S::Repeat ? msg::DuplicatesRepeat : QString();
+}
+
+QJsonObject duplicatesJson(const rec::DuplicateVerdict& v) {
+    using S = rec::DuplicateVerdict::State;
+    QJsonObject o;
+    o[QStringLiteral("state")] = v.state == S::Agree ? QStringLiteral("agree") : v.state == S::Repeat ? QStringLiteral("repeat") : QStringLiteral("single");
+    if (v.state == S::Agree)
+        o[QStringLiteral("reported")] = *v.reported;
+    if (v.state != S::Single)
+        o[QStringLiteral("difference")] = v.difference;
+    return o;
+}
+
+double repeatabilityLimit(const QString& configText, QString* warning) {
+    if (configText.trimmed().isEmpty())
+        return rec::kDefaultRepeatability;
+    const auto r = eval::parseDecimal(configText);
+    if (r && *r > 0 && std::isfinite(*r))
+        return *r;
+    if (warning)
+        *warning = msg::RepeatabilityInvalid.arg(configText).arg(fixed(rec::kDefaultRepeatability, 0));
+    return rec::kDefaultRepeatability;
+}
+
+QString resultText(const rec::Determination& d, eval::Unit unit) {
+    if (d.kind == rec::Determination::Kind::Calibration)
+        return d.result.energyEquivalent ? fixed(*d.result.energyEquivalent, 1) + QStringLiteral(" J/K") : QString();
+    if (!d.result.grossCalorificValue)
+        return {};
+    return fixed(eval::inUnit(*d.result.grossCalorificValue, unit), unit == eval::Unit::MegajoulesPerKilogram ? 3 : 1) +
+           QLatin1Char(' ') + eval::unitName(unit);
+}
+
+acq::Records resultsTable(const QList<rec::Determination>& list,
+                          const std::map<QString, rec::DuplicateVerdict>& verdicts, eval::Unit unit) {
+    auto field = [](const QString& name, acq::FieldType type, const QString& format = {}) {
+        acq::FieldDef f;
+        f.name = name;
+        f.type = type;
+        f.displayFormat = format;
+        return f;
+    };
+    using FT = acq::FieldType;
+    const QString valueFormat = unit == eval::Unit::MegajoulesPerKilogram ? QStringLiteral("0.000") : QStringLiteral("0.0");
+    acq::Records t({field(QStringLiteral("Nº"), FT::Integer), field(QStringLiteral("Tipo"), FT::String),
+                    field(QStringLiteral("Amostra"), FT::String), field(QStringLiteral("Descrição"), FT::String),
+                    field(QStringLiteral("Operador"), FT::String), field(QStringLiteral("Calorímetro"), FT::String),
+                    field(QStringLiteral("Data do ensaio"), FT::String),
+                    field(QStringLiteral("Resultado (%1)").arg(eval::unitName(unit)), FT::Float, valueFormat),
+                    field(QStringLiteral("Equivalente energético (J/K)"), FT::Float, QStringLiteral("0.0")),
+                    field(QStringLiteral("PCI (%1)").arg(eval::unitName(unit)), FT::Float, valueFormat),
+                    field(QStringLiteral("Duplicatas"), FT::String), field(QStringLiteral("Situação"), FT::String)});
+    for (const rec::Determination& d : list) {
+        const bool calibration = d.kind == rec::Determination::Kind::Calibration;
+        const auto gross = d.result.grossCalorificValue;
+        const auto v = verdicts.find(d.sampleCode);
+        t.appendRow({d.id, calibration ? QStringLiteral("calibração") : QStringLiteral("amostra"), d.sampleCode,
+                     d.description, d.operatorName, d.calorimeter, d.testDate.toString(QStringLiteral("dd/MM/yyyy")),
+                     gross ? QVariant(eval::inUnit(*gross, unit)) : QVariant(),
+                     d.result.energyEquivalent ? QVariant(*d.result.energyEquivalent) : QVariant(),
+                     d.netCalorificValue ? QVariant(eval::inUnit(*d.netCalorificValue, unit)) : QVariant(),
+                     !calibration && v != verdicts.end() ? duplicateText(v->second, unit) : QString(),
+                     d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")});
+    }
+    return t;
+}
+
+bool writeResultsTable(const acq::Records& table, const QString& path, QString* error) {
+    if (QFileInfo(path).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0)
+        return acq::writeWholeFile(path, recordsCsv(table), error);
+    TdtDataSetExport x;
+    configureMeasurementExport(x);
+    x.DataSet = &table;
+    x.ExportStyle = xsFile;
+    x.FileName = path;
+    const QString suffix = QFileInfo(path).suffix();
+    x.OnGetExtension = [suffix](QString& ext) { ext = suffix; };
+    bool failed = false;
+    x.OnError = [&](TdtExportError) { failed = true; };
+    x.RunExport();
+    if (failed && error)
+        *error = x.lastFailure();
+    return !failed;
+}
+
+acq::Measurements measurementsOf(const rec::Determination& d, acq::TestRun* test) {
+    acq::Measurements m;
+    m.startTest(static_cast<int>(d.testNumber));
+    int first = -1;
+    double tmax = 0, tmin = 0;
+    for (const rec::Determination::Reading& r : d.readings) {
+        acq::Row row;
+        row.ensaio = static_cast<int>(d.testNumber);
+        row.subReg = r.subReg;
+        row.tempo = r.tempo;
+        row.tint = r.tint;
+        row.text = r.text;
+        const int i = m.addSample(row);
+        if (first < 0) {
+            first = i;
+            tmax = tmin = r.tint;
+        }
+        tmax = std::max(tmax, r.tint);
+        tmin = std::min(tmin, r.tint);
+    }
+    if (first >= 0)
+        m.setExtremes(first, tmax, tmin);
+    if (test) {
+        *test = m.tests().value(0);
+        test->occurrence = d.testOccurrence;
+    }
+    return m;
 }
 
 } // namespace ses

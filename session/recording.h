@@ -2,10 +2,14 @@
 // A test's evaluation made into a determination of the results database, and the database
 // itself as config.xml or the command line names it. Shared by the window and the CLI.
 #include "acquisition/measurements.h"
+#include "acquisition/records.h"
+#include "evaluation/labinputs.h"
+#include "records/duplicates.h"
 #include "records/store.h"
 #include "session/testevaluation.h"
 
 #include <QJsonObject>
+#include <map>
 #include <memory>
 
 namespace ses {
@@ -30,5 +34,41 @@ std::unique_ptr<rec::Store> openResults(const QString& location, QString* error)
 
 /// A determination as one JSON object: the keys of calc --json and the record's own.
 QJsonObject recordJson(const rec::Determination& d);
+
+/// A determination as text for a terminal: who, what, when, then the evaluation's figures.
+QString recordText(const rec::Determination& d, const QString& duplicates);
+
+/// The value a sample's duplicates are judged on: the gross value, on the dry basis when the
+/// moisture is known; nothing for a calibration or a record without a result.
+std::optional<double> judgedValue(const rec::Determination& d);
+
+/// The verdict on each sample's duplicates, from the store's valid sample determinations whose
+/// code `filter` holds (its other conditions are not used: a duplicate counts wherever it is).
+std::optional<std::map<QString, rec::DuplicateVerdict>> duplicateVerdicts(const rec::Store& store,
+                                                                          const rec::Filter& filter, double repeatability,
+                                                                          QString* error);
+/// "concordam: 26 512,0 J/g", "repetir", or nothing for a single determination.
+QString duplicateText(const rec::DuplicateVerdict& v, eval::Unit unit = eval::Unit::JoulesPerGram);
+
+/// The verdict as JSON: {"state": "single"|"agree"|"repeat", "reported", "difference"} (J/g).
+QJsonObject duplicatesJson(const rec::DuplicateVerdict& v);
+
+/// The repeatability limit r of the lab, J/g: config.xml's Repetibilidade, or 120 when the row
+/// is absent; a value that is not a positive number gives the default and `warning`.
+double repeatabilityLimit(const QString& configText, QString* warning);
+
+/// A determination's result in `unit` ("26512,0 J/g"; W in J/K for a calibration).
+QString resultText(const rec::Determination& d, eval::Unit unit);
+
+/// The list as the results window and `results list --csv` give it: one row a determination.
+acq::Records resultsTable(const QList<rec::Determination>& list,
+                          const std::map<QString, rec::DuplicateVerdict>& verdicts, eval::Unit unit);
+
+/// Writes the list as a spreadsheet (.xls) or CSV (.csv), chosen by the name's extension.
+bool writeResultsTable(const acq::Records& table, const QString& path, QString* error);
+
+/// The test of a record, as measurements of their own: its readings as one test, so the chart,
+/// the report and the evaluation read a record as they read a data file.
+acq::Measurements measurementsOf(const rec::Determination& d, acq::TestRun* test);
 
 } // namespace ses

@@ -119,6 +119,8 @@ QList<ResultLine> inputLines(const eval::Calorimetry& c, const eval::Result& /*r
     l << ResultLine{QStringLiteral("Correção do fio"), fixed(c.fuse, 1), QStringLiteral("J")}
       << ResultLine{QStringLiteral("Correção ácida"), fixed(c.acid, 1), QStringLiteral("J")}
       << ResultLine{QStringLiteral("Correção de enxofre"), fixed(c.sulfur, 1), QStringLiteral("J")};
+    if (c.aid != 0)
+        l << ResultLine{QStringLiteral("Auxiliar de combustão"), fixed(c.aid, 1), QStringLiteral("J")};
     return l;
 }
 

@@ -554,11 +554,44 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     r = cli({"results", "list", "--db", db, "--csv", "--sample", "CAR-1"});
     const QStringList lines = r.out.split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << r.out.toStdString();
-    EXPECT_EQ(QString(lines[0]).remove(QChar(0xFEFF)), "Nº;Tipo;Amostra;Calorímetro;Data do ensaio;Resultado;Situação");
-    EXPECT_TRUE(lines[2].startsWith("1;amostra;CAR-1;BC-200;08/12/2026;")) << lines[2].toStdString();
+    EXPECT_EQ(QString(lines[0]).remove(QChar(0xFEFF)),
+              "Nº;Tipo;Amostra;Descrição;Operador;Calorímetro;Data do ensaio;Resultado (J/g);"
+              "Equivalente energético (J/K);PCI (J/g);Duplicatas;Situação");
+    EXPECT_TRUE(lines[2].startsWith("1;amostra;CAR-1;;Ana;BC-200;08/12/2026;")) << lines[2].toStdString();
     EXPECT_TRUE(lines[2].endsWith(";rejeitada: massa errada")) << lines[2].toStdString();
     EXPECT_TRUE(lines[2].contains(QRegularExpression(";\\d+,\\d;"))) << lines[2].toStdString(); // decimal comma
-    EXPECT_EQ(cli({"results", "show", "2", "--db", db}).code, 0);
+    r = cli({"results", "show", "2", "--db", db});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Origem do equivalente:      informado na linha de comando")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("Poder calorífico superior:")) << r.out.toStdString();
+
+    // A second valid determination of CAR-1 (the same test again, with a combustion aid that
+    // takes 0,1 g × 46 000 J/g off): the pair is judged against r = 120 J/g.
+    r = cli(QStringList{"record", dat, "--test", "2", "--sample", "CAR-1", "--db", db, "--json", "--aid-mass", "0,01",
+                        "--aid-heat", "46000", "--test-date", "2026-12-09"} + sample);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject aided = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_DOUBLE_EQ(aided["inputs"].toObject()["aid"].toDouble(), 460);
+    const QJsonArray pair = QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json", "--sample", "CAR-1"}).out.toUtf8()).array();
+    ASSERT_EQ(pair.size(), 3);
+    const double a = pair[0].toObject()["gross_calorific_value"].toDouble(), b = pair[1].toObject()["gross_calorific_value"].toDouble();
+    EXPECT_NEAR(a, b - 460 / 0.98, 1e-6);
+    const QJsonObject verdict = pair[0].toObject()["duplicates"].toObject();
+    EXPECT_EQ(verdict["state"].toString(), "repeat"); // 469 J/g apart
+    EXPECT_NEAR(verdict["difference"].toDouble(), 460 / 0.98, 1e-6);
+    // Filters and units; the PDF of a record from the record alone.
+    QList<int> since;
+    for (const QJsonValue& v : QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json", "--since", "2026-12-09"}).out.toUtf8()).array())
+        since << v.toObject()["id"].toInt();
+    EXPECT_TRUE(since.contains(4) && !since.contains(1)) << since.size(); // tested on the 9th and on the 8th
+    EXPECT_EQ(QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json", "--kind", "calibration"}).out.toUtf8()).array().size(), 0);
+    r = cli({"results", "list", "--db", db, "--unit", "mj/kg", "--sample", "CAR-2"});
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Resultado (MJ/kg)"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QRegularExpression("\t\\d\\d\\.\\d{3}\t"))) << r.out.toStdString();
+    const QString pdf = dir.filePath("det2.pdf");
+    r = cli({"results", "report", "2", "--out", pdf, "--db", db});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(readAllOf(pdf).startsWith("%PDF")) << pdf.toStdString();
 
     // What cannot be recorded, with its status; nothing is written by a refused command.
     struct Case { QStringList args; int code; const char* says; } cases[] = {
@@ -578,11 +611,19 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
         {{"results", "apaga", "--db", db}, 1, "Uso:"},
         {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--oxygen-nitrogen-pct", "8"} + sample, 1,
          "--hydrogen-pct"},
+        {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--aid-mass", "0,1"} + sample, 1,
+         "--aid-mass e --aid-heat vão juntos"},
+        {{"results", "list", "--db", db, "--kind", "amostra"}, 1, "--kind: use sample ou calibration"},
+        {{"results", "list", "--db", db, "--since", "09/12/2026"}, 1, "--since: use AAAA-MM-DD"},
+        {{"results", "list", "--db", db, "--unit", "kcal/kg"}, 1, "--unit: use J/g"},
+        {{"results", "report", "2", "--db", db}, 1, "falta --out"},
+        {{"results", "report", "99", "--db", db, "--out", dir.filePath("x.pdf")}, 5, "Não há determinação número 99"},
     };
     for (const auto& c : cases) {
         r = cli(c.args);
         EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
     }
-    EXPECT_EQ(QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json"}).out.toUtf8()).array().size(), 3);
+    EXPECT_EQ(QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json"}).out.toUtf8()).array().size(), 4);
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf")));
 }

@@ -709,6 +709,12 @@ TEST(Calorimetry, HandWorkedEnergyEquivalentAndCalorificValue) {
     EXPECT_NEAR(*s.result->grossMJPerKg(), q / 1000, 1e-9);
     EXPECT_NEAR(*s.result->grossCalPerG(), q / 4.1868, 1e-6);
     EXPECT_EQ(*s.result->energyEquivalent, 10000);
+
+    // A combustion aid's heat (0.1 g of paraffin oil at 46 000 J/g) is taken off like the others.
+    sample.aid = 4600;
+    const Outcome a = evaluate(run1(), Method::Dickinson, Periods{0, 2, 7, 10}, sample);
+    ASSERT_TRUE(a.ok()) << a.error.toStdString();
+    EXPECT_NEAR(*a.result->grossCalorificValue, (10000.0 * 14957 / 7500 - 4680) / 0.8, 1e-6);
 }
 
 struct RoundTrip {
@@ -789,7 +795,7 @@ std::vector<BadInput> badInputs() {
     const QString w = QStringLiteral("O equivalente energético deve ser um número positivo.");
     const QString q = QStringLiteral("O calor de combustão do padrão deve ser um número positivo.");
     const QString corr =
-        QStringLiteral("As correções do fio, do ácido e do enxofre devem ser números válidos.");
+        QStringLiteral("As correções do fio, do ácido, do enxofre e do auxiliar de combustão devem ser números válidos.");
     const QString rise = QStringLiteral(
         "A elevação corrigida de temperatura não é positiva; o ensaio não pode ser avaliado.");
     return {
@@ -804,6 +810,7 @@ std::vector<BadInput> badInputs() {
         {"CalibrationHeatZero", calibration(1, 0), false, q},
         {"CalibrationHeatNaN", calibration(1, nan), false, q},
         {"CalibrationSulfurInfinite", withSulfur(calibration(1, 26454), inf), false, corr},
+        {"SampleAidNaN", [&] { Calorimetry c = sample(1, 10000); c.aid = nan; return c; }(), false, corr},
         {"CalibrationFallingRun", calibration(1, 26454), true, rise},
         {"SampleFallingRun", sample(1, 10000), true, rise},
         // Inputs each valid, results that are not: an infinite value, a negative W.

@@ -19,6 +19,7 @@
 #endif
 
 using rec::Determination;
+using rec::Filter;
 using rec::Location;
 using rec::Store;
 
@@ -349,13 +350,68 @@ TEST_P(Db, ARejectedDeterminationStaysWithItsReason) {
     EXPECT_TRUE(all->at(1).rejectedUtc.isValid());
 }
 
+// Each condition of a list, alone and together, against the determinations it must hold.
+TEST_P(Db, AListHoldsWhatItsFilterAsksFor) {
+    auto s = open();
+    ASSERT_TRUE(s);
+    struct Made { const char* sample; bool calibration; const char* calorimeter; QDate date; bool rejected; };
+    const Made made[] = {
+        {"CAR-01", false, "BC-200 nº 1", QDate(2026, 11, 30), false},  // 1
+        {"CAR-01", false, "BC-200 nº 2", QDate(2026, 12, 1), true},    // 2
+        {"car-01b", false, "BC-200 nº 1", QDate(2026, 12, 2), false},  // 3
+        {"AB-7", true, "BC-200 nº 1", QDate(2026, 12, 2), false},      // 4
+        {"50%_x", false, "BC-200 nº 2", QDate(2026, 12, 9), false},    // 5
+    };
+    QString why;
+    for (const Made& m : made) {
+        Determination d = sampleDetermination();
+        d.sampleCode = QString::fromUtf8(m.sample);
+        d.kind = m.calibration ? Determination::Kind::Calibration : Determination::Kind::Sample;
+        d.calorimeter = QString::fromUtf8(m.calorimeter);
+        d.testDate = m.date;
+        const auto id = s->record(d, &why);
+        ASSERT_TRUE(id) << why.toStdString();
+        if (m.rejected)
+            ASSERT_TRUE(s->reject(*id, "massa errada", &why));
+    }
+    using K = Determination::Kind;
+    using St = Filter::Status;
+    struct Case { const char* name; Filter f; QList<qint64> ids; } cases[] = {
+        {"everything", {}, {5, 4, 3, 2, 1}},
+        {"exact code", {"CAR-01"}, {2, 1}},
+        {"exact code, another case", {"car-01"}, {}},
+        {"part of a code, any case", {"car-01", true}, {3, 2, 1}},
+        {"the part's % and _ are letters", {"%_", true}, {5}},
+        {"kind", {{}, false, K::Calibration}, {4}},
+        {"calorimeter", {{}, false, {}, "BC-200 nº 2"}, {5, 2}},
+        {"since, the day included", {{}, false, {}, {}, QDate(2026, 12, 2)}, {5, 4, 3}},
+        {"until, the day included", {{}, false, {}, {}, {}, QDate(2026, 12, 1)}, {2, 1}},
+        {"valid", {{}, false, {}, {}, {}, {}, St::Valid}, {5, 4, 3, 1}},
+        {"rejected", {{}, false, {}, {}, {}, {}, St::Rejected}, {2}},
+        {"all together", {"CAR", true, K::Sample, "BC-200 nº 1", QDate(2026, 12, 1), QDate(2026, 12, 2), St::Valid}, {3}},
+    };
+    for (const Case& c : cases) {
+        const auto list = s->list(c.f, &why);
+        ASSERT_TRUE(list) << c.name << ": " << why.toStdString();
+        QList<qint64> ids;
+        for (const Determination& d : *list)
+            ids << d.id;
+        EXPECT_EQ(ids, c.ids) << c.name;
+    }
+    const auto names = s->calorimeters(&why);
+    ASSERT_TRUE(names);
+    EXPECT_EQ(*names, (QStringList{"BC-200 nº 1", "BC-200 nº 2"}));
+}
+
 TEST_P(Db, TheSchemaIsMadeOnceAndANewerOneIsRefused) {
     ASSERT_TRUE(open());
     ASSERT_TRUE(open()); // opened again: nothing to do
     sql("UPDATE schema_version SET version = 99");
     QString why;
     EXPECT_FALSE(open(&why));
-    EXPECT_TRUE(why.contains("versão mais nova do programa (esquema 99; este programa conhece até o 2)")) << why.toStdString();
+    EXPECT_TRUE(why.contains(QStringLiteral("versão mais nova do programa (esquema 99; este programa conhece até o %1)")
+                                 .arg(rec::kSchemaVersion)))
+        << why.toStdString();
 }
 
 // A database of the first schema (without the net value's columns) is brought up to date on
@@ -367,18 +423,25 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
         ASSERT_TRUE(s);
         ASSERT_TRUE(s->record(sampleDetermination(), &why)) << why.toStdString();
     }
-    for (const char* c : {"moisture", "hydrogen_dry", "oxygen_nitrogen_dry", "net_calorific_value", "inputs_given"})
+    sql("DROP INDEX determinations_by_sample");
+    sql("DROP INDEX determinations_by_calorimeter");
+    for (const char* c : {"moisture", "hydrogen_dry", "oxygen_nitrogen_dry", "net_calorific_value", "inputs_given",
+                          "aid", "energy_equivalent_source"})
         sql(QStringLiteral("ALTER TABLE determinations DROP COLUMN %1").arg(c));
     sql("UPDATE schema_version SET version = 1");
     auto s = open();
     ASSERT_TRUE(s);
-    EXPECT_EQ(s->schemaVersion(), 2);
+    EXPECT_EQ(s->schemaVersion(), rec::kSchemaVersion);
     const auto old = s->determination(1, &why);
     ASSERT_TRUE(old) << why.toStdString();
     EXPECT_EQ(old->sampleCode, "CAR-2026-0147");
     EXPECT_FALSE(old->netCalorificValue);
     EXPECT_EQ(old->inputsGiven, "{}");
+    EXPECT_EQ(old->calorimetry.aid, 0);
+    EXPECT_EQ(old->energyEquivalentSource, "");
     Determination d = sampleDetermination();
+    d.calorimetry.aid = 4600;
+    d.energyEquivalentSource = "config.xml";
     d.moisture = 8;
     d.hydrogenDry = 5;
     d.netCalorificValue = 25167.528;
@@ -392,6 +455,8 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
     EXPECT_FALSE(back->oxygenNitrogenDry);
     EXPECT_EQ(back->netCalorificValue, 25167.528);
     EXPECT_EQ(back->inputsGiven, d.inputsGiven);
+    EXPECT_EQ(back->calorimetry.aid, 4600);
+    EXPECT_EQ(back->energyEquivalentSource, "config.xml");
 }
 
 #ifdef Q_OS_WIN

@@ -610,9 +610,14 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
     bool bad = false;
     const auto wire = number(p, "wire-cm", &bad), perCm = number(p, "wire-j-per-cm", &bad),
                ml = number(p, "titration-ml", &bad), normality = number(p, "normality", &bad),
-               sulfurPct = number(p, "sulfur-pct", &bad);
+               sulfurPct = number(p, "sulfur-pct", &bad), aidMass = number(p, "aid-mass", &bad),
+               aidHeat = number(p, "aid-heat", &bad);
     if (bad)
         return false;
+    if (aidMass.has_value() != aidHeat.has_value()) {
+        err(ses::msg::CliAidNeedsBoth);
+        return false;
+    }
     for (auto [measured, joules] : {std::pair{"wire-cm", "fuse"}, {"titration-ml", "acid"}, {"sulfur-pct", "sulfur"}})
         if (isSet(p, measured) && isSet(p, joules)) {
             err(ses::msg::CliMeasuredAndJoules.arg(QString::fromLatin1(measured), QString::fromLatin1(joules)));
@@ -623,7 +628,7 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
         return false;
     }
     eval::Calorimetry& c = req.calorimetry;
-    for (const char* o : {"wire-cm", "titration-ml", "sulfur-pct"})
+    for (const char* o : {"wire-cm", "titration-ml", "sulfur-pct", "aid-mass"})
         if (isSet(p, o) && c.mode == eval::Calorimetry::Mode::None) {
             err(ses::msg::CliCorrectionAlone.arg(QString::fromLatin1(o)));
             return false;
@@ -634,6 +639,8 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
         c.acid = eval::acidFromTitration(*ml, *normality);
     if (sulfurPct)
         c.sulfur = eval::sulfurFromContent(*sulfurPct, c.mass);
+    if (aidMass)
+        c.aid = eval::combustionAid(*aidMass, *aidHeat);
     return true;
 }
 
@@ -669,7 +676,7 @@ int record(const Command&, QCommandLineParser& p) {
     bool bad = false;
     QJsonObject given;
     for (const char* o : {"wire-cm", "wire-j-per-cm", "titration-ml", "normality", "sulfur-pct", "moisture-pct",
-                          "hydrogen-pct", "oxygen-nitrogen-pct"})
+                          "hydrogen-pct", "oxygen-nitrogen-pct", "aid-mass", "aid-heat"})
         if (const auto v = number(p, o, &bad))
             given[QString::fromLatin1(o).replace(QLatin1Char('-'), QLatin1Char('_'))] = *v;
     d.moisture = number(p, "moisture-pct", &bad);
@@ -687,6 +694,8 @@ int record(const Command&, QCommandLineParser& p) {
             dry, {*d.hydrogenDry, d.oxygenNitrogenDry.value_or(0), d.moisture.value_or(0)});
     }
     d.inputsGiven = QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
+    if (d.kind == rec::Determination::Kind::Sample)
+        d.energyEquivalentSource = ses::msg::EnergyEquivalentFromCommandLine;
     const auto store = openStore(p, c);
     if (!store)
         return kFile;
@@ -714,7 +723,8 @@ int results(const Command& cmd, QCommandLineParser& p) {
     const QString idText = p.positionalArguments().value(1);
     bool idOk = false;
     const qint64 id = idText.toLongLong(&idOk);
-    const bool needsId = action == QLatin1String("show") || action == QLatin1String("reject");
+    const bool needsId = action == QLatin1String("show") || action == QLatin1String("reject") ||
+                         action == QLatin1String("report");
     if ((action != QLatin1String("list") && !needsId) || needsId != !idText.isEmpty() || (needsId && !idOk)) {
         err(ses::msg::CliUsage.arg(cmd.name, cmd.synopsis));
         return kUsage;
@@ -723,11 +733,47 @@ int results(const Command& cmd, QCommandLineParser& p) {
         err(ses::msg::CliOptionMissing.arg(cmd.name, QStringLiteral("reason")));
         return kUsage;
     }
+    if (action == QLatin1String("report") &&
+        (!isSet(p, "out") || !outputUsable(value(p, "out"), {}) || !outputWritable(value(p, "out")))) {
+        if (!isSet(p, "out"))
+            err(ses::msg::CliOptionMissing.arg(cmd.name, QStringLiteral("out")));
+        return isSet(p, "out") ? kFile : kUsage;
+    }
+    rec::Filter filter;
+    filter.sample = value(p, "sample");
+    filter.calorimeter = value(p, "calorimeter");
+    if (isSet(p, "kind")) {
+        const QString k = value(p, "kind").trimmed().toLower();
+        if (k != QLatin1String("sample") && k != QLatin1String("calibration")) {
+            err(ses::msg::CliKindForm.arg(value(p, "kind")));
+            return kUsage;
+        }
+        filter.kind = k == QLatin1String("sample") ? rec::Determination::Kind::Sample : rec::Determination::Kind::Calibration;
+    }
+    if (isSet(p, "since")) {
+        filter.since = QDate::fromString(value(p, "since").trimmed(), Qt::ISODate);
+        if (!filter.since.isValid()) {
+            err(ses::msg::CliDateForm.arg(QStringLiteral("since"), value(p, "since")));
+            return kUsage;
+        }
+    }
+    eval::Unit unit = eval::Unit::JoulesPerGram;
+    if (isSet(p, "unit")) {
+        const auto u = eval::unitFromName(value(p, "unit"));
+        if (!u) {
+            err(ses::msg::CliUnitForm.arg(value(p, "unit")));
+            return kUsage;
+        }
+        unit = *u;
+    }
     Cli c;
     const auto store = openStore(p, c);
     if (!store)
         return kFile;
-    QString why;
+    QString why, warning;
+    const double r = ses::repeatabilityLimit(c.session.configValue(QStringLiteral("Repetibilidade")), &warning);
+    if (!warning.isEmpty())
+        err(warning);
     if (action == QLatin1String("reject")) {
         if (!store->reject(id, value(p, "reason"), &why)) {
             err(why);
@@ -735,70 +781,77 @@ int results(const Command& cmd, QCommandLineParser& p) {
         }
         return kOk;
     }
-    if (action == QLatin1String("show")) {
+    // The duplicates' verdict of a sample counts every valid determination of its code.
+    auto verdictsFor = [&](const rec::Filter& f) { return ses::duplicateVerdicts(*store, f, r, &why); };
+    if (action == QLatin1String("show") || action == QLatin1String("report")) {
         const auto d = store->determination(id, &why);
-        if (!d) {
+        rec::Filter one;
+        if (d)
+            one.sample = d->sampleCode;
+        const auto verdicts = d ? verdictsFor(one) : std::nullopt;
+        if (!verdicts) {
             err(why);
             return kFile;
         }
-        std::fputs(QJsonDocument(ses::recordJson(*d)).toJson(QJsonDocument::Indented).constData(), stdout);
+        const auto v = verdicts->find(d->sampleCode);
+        const QString dup = d->kind == rec::Determination::Kind::Sample && v != verdicts->end()
+                                ? ses::duplicateText(v->second, unit) : QString();
+        if (action == QLatin1String("report")) {
+            if (!writeRecordReport(*d, dup, value(p, "out"), &why)) {
+                err(why);
+                return kFile;
+            }
+            return kOk;
+        }
+        if (!isSet(p, "json")) {
+            std::fputs(ses::recordText(*d, dup).toUtf8().constData(), stdout);
+            return kOk;
+        }
+        QJsonObject o = ses::recordJson(*d);
+        if (v != verdicts->end() && d->kind == rec::Determination::Kind::Sample)
+            o[QStringLiteral("duplicates")] = ses::duplicatesJson(v->second);
+        std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout);
         return kOk;
     }
-    const auto all = store->list(&why);
-    if (!all) {
+    const auto list = store->list(filter, &why);
+    const auto verdicts = list ? verdictsFor(filter) : std::nullopt;
+    if (!verdicts) {
         err(why);
         return kFile;
     }
-    QJsonArray json;
-    // The CSV of the list: the Brazilian form of the export's CSV, one line a determination.
-    auto field = [](const QString& name, acq::FieldType type, const QString& format = {}) {
-        acq::FieldDef f;
-        f.name = name;
-        f.type = type;
-        f.displayFormat = format;
-        return f;
-    };
-    using FT = acq::FieldType;
-    acq::Records csv({field(QStringLiteral("Nº"), FT::Integer), field(QStringLiteral("Tipo"), FT::String),
-                      field(QStringLiteral("Amostra"), FT::String), field(QStringLiteral("Calorímetro"), FT::String),
-                      field(QStringLiteral("Data do ensaio"), FT::String),
-                      field(QStringLiteral("Resultado"), FT::Float, QStringLiteral("0.0")),
-                      field(QStringLiteral("Situação"), FT::String)});
-    if (!isSet(p, "json") && !isSet(p, "csv"))
-        out(ses::msg::CliResultsHeader);
-    for (const rec::Determination& d : *all) {
-        const bool calibration = d.kind == rec::Determination::Kind::Calibration;
-        if ((isSet(p, "sample") && d.sampleCode != value(p, "sample")) ||
-            (isSet(p, "calorimeter") && d.calorimeter != value(p, "calorimeter")) ||
-            (isSet(p, "kind") && value(p, "kind") != (calibration ? QLatin1String("calibration") : QLatin1String("sample"))))
-            continue;
-        if (isSet(p, "json")) {
-            json.append(ses::recordJson(d));
-            continue;
+    if (isSet(p, "json")) {
+        QJsonArray json;
+        for (const rec::Determination& d : *list) {
+            QJsonObject o = ses::recordJson(d);
+            const auto v = verdicts->find(d.sampleCode);
+            if (v != verdicts->end() && d.kind == rec::Determination::Kind::Sample)
+                o[QStringLiteral("duplicates")] = ses::duplicatesJson(v->second);
+            json.append(o);
         }
-        const auto value = calibration ? d.result.energyEquivalent : d.result.grossCalorificValue;
-        if (isSet(p, "csv")) {
-            csv.appendRow({d.id, calibration ? QStringLiteral("calibração") : QStringLiteral("amostra"), d.sampleCode,
-                           d.calorimeter, d.testDate.toString(QStringLiteral("dd/MM/yyyy")),
-                           value ? QVariant(*value) : QVariant(),
-                           d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")});
-            continue;
-        }
-        out(QStringList{QString::number(d.id), calibration ? QStringLiteral("calibração") : QStringLiteral("amostra"),
-                        d.sampleCode, d.calorimeter, d.testDate.toString(QStringLiteral("dd/MM/yyyy")),
-                        value ? ses::fixed(*value, 1) : QString(),
-                        d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QString()}
-                .join(QLatin1Char('\t')));
-    }
-    if (isSet(p, "json"))
         std::fputs(QJsonDocument(json).toJson(QJsonDocument::Indented).constData(), stdout);
+        return kOk;
+    }
+    const acq::Records table = ses::resultsTable(*list, *verdicts, unit);
     if (isSet(p, "csv")) {
 #ifdef Q_OS_WIN
         // The CSV's own CR LF, not one the console's text mode would make CR CR LF.
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        const QByteArray bytes = recordsCsv(csv);
+        const QByteArray bytes = recordsCsv(table);
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+        return kOk;
+    }
+    // Tab-separated, the columns a technician reads at a terminal.
+    const int shown[] = {0, 1, 2, 5, 6, 7, 10, 11};
+    QStringList head;
+    for (const int f : shown)
+        head << table.fields[f].name;
+    out(head.join(QLatin1Char('\t')));
+    for (qsizetype row = 0; row < table.rowCount(); ++row) {
+        QStringList cells;
+        for (const int f : shown)
+            cells << table.displayTextAt(row, f);
+        out(cells.join(QLatin1Char('\t')));
     }
     return kOk;
 }
@@ -864,7 +917,8 @@ const QList<Command>& commands() {
                         "           [--calorimeter NOME] [--test-date AAAA-MM-DD] [as opções de calc]\n"
                         "           [--wire-cm L [--wire-j-per-cm J]] [--titration-ml V --normality N]\n"
                         "           [--sulfur-pct S] [--moisture-pct M] [--hydrogen-pct H]\n"
-                        "           [--oxygen-nitrogen-pct ON] [--db LOCAL] [--json]"),
+                        "           [--oxygen-nitrogen-pct ON] [--aid-mass G --aid-heat J]\n"
+                        "           [--db LOCAL] [--json]"),
          evaluationOptions() << opt("sample", "Código da amostra.", "CÓDIGO")
                              << opt("description", "Descrição da amostra.", "T")
                              << opt("operator", "Operador (padrão: o usuário do sistema).", "NOME")
@@ -878,13 +932,20 @@ const QList<Command>& commands() {
                              << opt("moisture-pct", "Umidade (%): o poder calorífico também em base seca.", "M")
                              << opt("hydrogen-pct", "Hidrogênio (%, base seca): o poder calorífico inferior.", "H")
                              << opt("oxygen-nitrogen-pct", "Oxigênio + nitrogênio (%, base seca).", "ON")
+                             << opt("aid-mass", "Massa do auxiliar de combustão (g).", "G")
+                             << opt("aid-heat", "Calor de combustão do auxiliar (J/g).", "J")
                              << kDb,
          {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("sample")}, false, record},
-        {QStringLiteral("results"), QStringLiteral("lista, mostra ou rejeita determinações do banco de resultados"),
-         QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME] [--json|--csv]\n"
-                        "           | show ID | reject ID --reason TEXTO   [--db LOCAL]"),
+        {QStringLiteral("results"), QStringLiteral("lista, mostra, rejeita ou reimprime determinações do banco de resultados"),
+         QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME]\n"
+                        "                [--since AAAA-MM-DD] [--unit J/g|MJ/kg|cal/g|Btu/lb] [--json|--csv]\n"
+                        "           | show ID [--json] | reject ID --reason TEXTO | report ID --out FILE.pdf\n"
+                        "           [--db LOCAL]"),
          {kDb, opt("sample", "Só esta amostra.", "CÓDIGO"), opt("kind", "sample ou calibration.", "KIND"),
-          opt("calorimeter", "Só este calorímetro.", "NOME"), opt("reason", "Motivo da rejeição.", "TEXTO"),
+          opt("calorimeter", "Só este calorímetro.", "NOME"),
+          opt("since", "Só ensaios desta data em diante.", "AAAA-MM-DD"),
+          opt("unit", "Unidade do poder calorífico: J/g (padrão), MJ/kg, cal/g ou Btu/lb.", "UNIDADE"),
+          opt("reason", "Motivo da rejeição.", "TEXTO"), opt("out", "Relatório a gravar.", "FILE.pdf"),
           opt("json", "Escreve JSON."), opt("csv", "Escreve CSV (\";\", vírgula decimal).")},
          {QStringLiteral("AÇÃO"), QStringLiteral("[ID]")}, {}, false, results},
         {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
@@ -964,7 +1025,8 @@ int main(int argc, char** argv) {
     // Pictures need the widget toolkit, but never a display. Windows' own platform needs none and
     // draws text with the system's fonts; its offscreen one may find no font at all.
     std::unique_ptr<QCoreApplication> app;
-    if (cmd->widgets) {
+    // Of the results' actions only the report draws.
+    if (cmd->widgets || (cmd->name == QLatin1String("results") && rest.contains(QStringLiteral("report")))) {
 #ifndef Q_OS_WIN
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
