@@ -24,8 +24,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-namespace {
-
 QString linesHtml(const QList<ses::ResultLine>& lines) {
     QString h = QStringLiteral("<table cellspacing='0' cellpadding='1'>");
     for (const ses::ResultLine& l : lines)
@@ -34,7 +32,6 @@ QString linesHtml(const QList<ses::ResultLine>& lines) {
     return h + QStringLiteral("</table>");
 }
 
-} // namespace
 
 // ---- the chart ----------------------------------------------------------------------------------
 
@@ -77,13 +74,18 @@ int EvaluationPlot::limitNear(double x) const {
     return best;
 }
 
+void EvaluationPlot::setReadOnly(bool readOnly) {
+    readOnly_ = readOnly;
+    setToolTip(readOnly ? QString() : QStringLiteral("Arraste os limites dos períodos"));
+}
+
 void EvaluationPlot::mousePressEvent(QMouseEvent* e) {
-    dragging_ = e->button() == Qt::LeftButton ? limitNear(e->position().x()) : -1;
+    dragging_ = e->button() == Qt::LeftButton && !readOnly_ ? limitNear(e->position().x()) : -1;
 }
 
 void EvaluationPlot::mouseMoveEvent(QMouseEvent* e) {
     if (dragging_ < 0) {
-        setCursor(limitNear(e->position().x()) >= 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        setCursor(!readOnly_ && limitNear(e->position().x()) >= 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
         return;
     }
     const double m = t0_ + (e->position().x() - plot_.left()) / plot_.width() * (t1_ - t0_);
@@ -212,7 +214,7 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
 
     btnRegistrar = new QPushButton(QStringLiteral("Re&gistrar..."), this);
     btnRegistrar->setVisible(false);
-    btnResultados = new QPushButton(QStringLiteral("Res&ultados..."), this);
+    btnResultados = new QPushButton(QStringLiteral("Resul&tados..."), this);
     btnResultados->setVisible(false);
     connect(btnResultados, &QPushButton::clicked, this, [this] { ResultadosClick(); });
     LabelRegistro = new QLabel(this);
@@ -438,8 +440,9 @@ void TFormAvaliacao::CopiarClick() {
 }
 
 void TFormAvaliacao::setResults(std::function<std::unique_ptr<rec::Store>(QString*)> open,
-                                std::function<int(QDialog&)> exec) {
+                                std::function<int(QDialog&)> exec, double repeatability) {
     openResults_ = std::move(open);
+    repeatability_ = repeatability;
     execForm_ = std::move(exec);
     btnRegistrar->setVisible(bool(openResults_));
     btnResultados->setVisible(bool(openResults_));
@@ -448,7 +451,7 @@ void TFormAvaliacao::setResults(std::function<std::unique_ptr<rec::Store>(QStrin
 void TFormAvaliacao::ResultadosClick() {
     if (!openResults_)
         return;
-    TFormResultados w(openResults_, messages_, this);
+    TFormResultados w(openResults_, messages_, files_, this, execForm_, repeatability_);
     if (w.refresh())
         execForm_ ? execForm_(w) : w.exec();
 }

@@ -8,6 +8,7 @@
 #include "app/messageservice.h"
 #include "evaluation/evaluation.h"
 #include "session/recording.h"
+#include "records/duplicates.h"
 #include "session/testevaluation.h"
 
 #include <QDialog>
@@ -74,7 +75,7 @@ public:
     /// Gives the window its results database (opened when a record is written) and how it
     /// runs the registration form; without one there is no "Registrar...".
     void setResults(std::function<std::unique_ptr<rec::Store>(QString* why)> open,
-                    std::function<int(QDialog&)> exec = {});
+                    std::function<int(QDialog&)> exec = {}, double repeatability = rec::kDefaultRepeatability);
     void CopiarClick();
 
 private:
@@ -96,6 +97,7 @@ private:
     std::vector<eval::Sample> samples_;
     ses::EvaluationRequest inputs_;
     std::optional<double> configEnergyEquivalent_;
+    double repeatability_ = rec::kDefaultRepeatability;
     eval::Outcome outcome_;
     FileDialogs& files_;
     MessageService& messages_;
@@ -113,6 +115,8 @@ public:
     explicit EvaluationPlot(QWidget* parent = nullptr);
     void setData(std::span<const eval::Sample> samples, std::optional<eval::Periods> periods, const eval::Result* result);
     QSize sizeHint() const override { return {560, 300}; }
+    /// Shown only: the limits are not dragged (a recorded determination).
+    void setReadOnly(bool readOnly);
 
 signals:
     void limitDragged(int index, double minutes);
@@ -131,4 +135,8 @@ private:
     QRectF plot_;
     double t0_ = 0, t1_ = 1;
     int dragging_ = -1;
+    bool readOnly_ = false;
 };
+
+/// Result lines as an HTML table: label, value in bold, unit.
+QString linesHtml(const QList<ses::ResultLine>& lines);

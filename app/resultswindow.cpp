@@ -1,9 +1,16 @@
 #include "app/resultswindow.h"
 
-#include "records/duplicates.h"
+#include "app/evaluationdialog.h"
+#include "app/report.h"
 #include "session/messages.h"
+#include "session/recording.h"
 #include "session/testevaluation.h"
 
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,111 +18,396 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <map>
 
-TFormResultados::TFormResultados(Open open, MessageService& messages, QWidget* parent)
-    : QDialog(parent), open_(std::move(open)), messages_(messages) {
+namespace {
+
+// A cell that sorts by a key of its own (a number, an ISO date) rather than by what it shows.
+class SortItem : public QTableWidgetItem {
+public:
+    SortItem(const QString& text, QVariant key) : QTableWidgetItem(text) { setData(Qt::UserRole, std::move(key)); }
+    bool operator<(const QTableWidgetItem& other) const override {
+        const QVariant a = data(Qt::UserRole), b = other.data(Qt::UserRole);
+        if (a.isNull() != b.isNull())
+            return a.isNull(); // empty cells first
+        if (a.typeId() == QMetaType::Double || a.typeId() == QMetaType::LongLong)
+            return a.toDouble() < b.toDouble();
+        return a.toString() < b.toString();
+    }
+};
+
+// "Sem limite" is shown for the earliest date a date field holds: no date chosen.
+const QDate kNoDate(2000, 1, 1);
+
+QDateEdit* dateFilter(QWidget* parent) {
+    auto* e = new QDateEdit(kNoDate, parent);
+    e->setMinimumDate(kNoDate);
+    e->setSpecialValueText(QStringLiteral("qualquer"));
+    e->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+    e->setCalendarPopup(true);
+    return e;
+}
+
+QString kindText(const rec::Determination& d) {
+    return d.kind == rec::Determination::Kind::Calibration ? QStringLiteral("calibração") : QStringLiteral("amostra");
+}
+
+} // namespace
+
+bool saveRecordReport(const rec::Determination& d, const QString& duplicates, FileDialogs& files,
+                      MessageService& messages) {
+    const QString path = files.saveFile(FileDialogSpec{QStringLiteral("Salvar relatório"),
+                                                       QStringLiteral("Relatórios PDF (*.pdf)|*.pdf"), QStringLiteral("pdf"),
+                                                       true, QStringLiteral("determinacao-%1.pdf").arg(d.id)});
+    if (path.isEmpty())
+        return false;
+    QString why;
+    if (!writeRecordReport(d, duplicates, path, &why)) {
+        messages.show(MsgKind::Error, why);
+        return false;
+    }
+    return true;
+}
+
+// ---- the list ----------------------------------------------------------------------------------
+
+TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialogs& files, QWidget* parent,
+                                 std::function<int(QDialog&)> execForm, double repeatability)
+    : QDialog(parent), open_(std::move(open)), messages_(messages), files_(files), execForm_(std::move(execForm)),
+      repeatability_(repeatability) {
     setObjectName(QStringLiteral("FormResultados"));
     setWindowTitle(QStringLiteral("Resultados"));
     EditFiltro = new QLineEdit(this);
     EditFiltro->setPlaceholderText(QStringLiteral("todas"));
-    connect(EditFiltro, &QLineEdit::textChanged, this, [this] { refresh(); });
+    EditFiltro->setClearButtonEnabled(true);
+    ComboTipo = new QComboBox(this);
+    ComboTipo->addItems({QStringLiteral("todos"), QStringLiteral("amostra"), QStringLiteral("calibração")});
+    ComboCalorimetro = new QComboBox(this);
+    ComboCalorimetro->addItem(QStringLiteral("todos"));
+    ComboCalorimetro->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    EditDe = dateFilter(this);
+    EditAte = dateFilter(this);
+    ComboSituacao = new QComboBox(this);
+    ComboSituacao->addItems({QStringLiteral("todas"), QStringLiteral("válidas"), QStringLiteral("rejeitadas")});
+    ComboUnidade = new QComboBox(this);
+    for (const eval::Unit u : eval::kUnits)
+        ComboUnidade->addItem(eval::unitName(u));
+    auto again = [this] {
+        if (!filling_)
+            refresh();
+    };
+    connect(EditFiltro, &QLineEdit::textChanged, this, again);
+    for (QComboBox* c : {ComboTipo, ComboCalorimetro, ComboSituacao, ComboUnidade})
+        connect(c, &QComboBox::currentIndexChanged, this, again);
+    for (QDateEdit* e : {EditDe, EditAte})
+        connect(e, &QDateEdit::dateChanged, this, again);
+
     Lista = new QTableWidget(this);
-    Lista->setColumnCount(8);
+    Lista->setColumnCount(9);
     Lista->setHorizontalHeaderLabels({QStringLiteral("Nº"), QStringLiteral("Tipo"), QStringLiteral("Amostra"),
                                       QStringLiteral("Calorímetro"), QStringLiteral("Data do ensaio"),
-                                      QStringLiteral("Resultado"), QStringLiteral("Duplicatas"),
+                                      QStringLiteral("Resultado"), QStringLiteral("PCI"), QStringLiteral("Duplicatas"),
                                       QStringLiteral("Situação")});
     Lista->setSelectionBehavior(QAbstractItemView::SelectRows);
     Lista->setSelectionMode(QAbstractItemView::SingleSelection);
     Lista->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Lista->verticalHeader()->hide();
     Lista->horizontalHeader()->setStretchLastSection(true);
+    Lista->setSortingEnabled(true);
+    Lista->sortByColumn(0, Qt::DescendingOrder);
+    connect(Lista, &QTableWidget::cellDoubleClicked, this, [this] { AbrirClick(); });
+    LabelTotal = new QLabel(this);
+
     EditMotivo = new QLineEdit(this);
-    btnRejeitar = new QPushButton(QStringLiteral("&Rejeitar"), this);
+    btnAbrir = new QPushButton(QStringLiteral("A&brir..."), this);
+    btnRelatorio = new QPushButton(QStringLiteral("Relató&rio..."), this);
+    btnExportar = new QPushButton(QStringLiteral("E&xportar lista..."), this);
+    btnRejeitar = new QPushButton(QStringLiteral("Re&jeitar"), this);
     btnFechar = new QPushButton(QStringLiteral("&Fechar"), this);
     // Enter closes the window; a rejection is never one key away.
-    btnRejeitar->setAutoDefault(false);
+    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar})
+        b->setAutoDefault(false);
     btnFechar->setDefault(true);
+    connect(btnAbrir, &QPushButton::clicked, this, [this] { AbrirClick(); });
+    connect(btnRelatorio, &QPushButton::clicked, this, [this] { RelatorioClick(); });
+    connect(btnExportar, &QPushButton::clicked, this, [this] { ExportarClick(); });
     connect(btnRejeitar, &QPushButton::clicked, this, [this] { RejeitarClick(); });
     connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
-    auto* filter = new QHBoxLayout;
-    auto* filterLabel = new QLabel(QStringLiteral("&Amostra:"), this);
-    filterLabel->setBuddy(EditFiltro);
-    filter->addWidget(filterLabel);
-    filter->addWidget(EditFiltro, 1);
+
+    auto* filters = new QGridLayout;
+    auto labelFor = [this](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    filters->addWidget(labelFor(QStringLiteral("&Amostra:"), EditFiltro), 0, 0);
+    filters->addWidget(EditFiltro, 0, 1);
+    filters->addWidget(labelFor(QStringLiteral("T&ipo:"), ComboTipo), 0, 2);
+    filters->addWidget(ComboTipo, 0, 3);
+    filters->addWidget(labelFor(QStringLiteral("&Calorímetro:"), ComboCalorimetro), 0, 4);
+    filters->addWidget(ComboCalorimetro, 0, 5);
+    filters->addWidget(labelFor(QStringLiteral("Ensaios &de:"), EditDe), 1, 0);
+    auto* dates = new QHBoxLayout;
+    dates->addWidget(EditDe);
+    dates->addWidget(labelFor(QStringLiteral("a&té:"), EditAte));
+    dates->addWidget(EditAte);
+    dates->addStretch(1);
+    filters->addLayout(dates, 1, 1);
+    filters->addWidget(labelFor(QStringLiteral("&Situação:"), ComboSituacao), 1, 2);
+    filters->addWidget(ComboSituacao, 1, 3);
+    filters->addWidget(labelFor(QStringLiteral("&Unidade:"), ComboUnidade), 1, 4);
+    filters->addWidget(ComboUnidade, 1, 5);
+    filters->setColumnStretch(1, 1);
+
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(LabelTotal, 1);
+    actions->addWidget(btnAbrir);
+    actions->addWidget(btnRelatorio);
+    actions->addWidget(btnExportar);
     auto* bottom = new QHBoxLayout;
-    auto* reasonLabel = new QLabel(QStringLiteral("&Motivo da rejeição:"), this);
-    reasonLabel->setBuddy(EditMotivo);
-    bottom->addWidget(reasonLabel);
+    bottom->addWidget(labelFor(QStringLiteral("&Motivo da rejeição:"), EditMotivo));
     bottom->addWidget(EditMotivo, 1);
     bottom->addWidget(btnRejeitar);
     bottom->addWidget(btnFechar);
     auto* top = new QVBoxLayout(this);
-    top->addLayout(filter);
+    top->addLayout(filters);
     top->addWidget(Lista, 1);
+    top->addLayout(actions);
     top->addLayout(bottom);
-    resize(820, 420);
+    resize(940, 520);
+}
+
+rec::Filter TFormResultados::filter() const {
+    rec::Filter f;
+    f.sample = EditFiltro->text().trimmed();
+    f.samplePart = true;
+    if (ComboTipo->currentIndex() > 0)
+        f.kind = ComboTipo->currentIndex() == 1 ? rec::Determination::Kind::Sample : rec::Determination::Kind::Calibration;
+    if (ComboCalorimetro->currentIndex() > 0)
+        f.calorimeter = ComboCalorimetro->currentText();
+    if (EditDe->date() > kNoDate)
+        f.since = EditDe->date();
+    if (EditAte->date() > kNoDate)
+        f.until = EditAte->date();
+    f.status = ComboSituacao->currentIndex() == 1   ? rec::Filter::Status::Valid
+               : ComboSituacao->currentIndex() == 2 ? rec::Filter::Status::Rejected
+                                                    : rec::Filter::Status::Any;
+    return f;
+}
+
+eval::Unit TFormResultados::unit() const { return eval::kUnits[std::max(0, ComboUnidade->currentIndex())]; }
+
+QString TFormResultados::duplicatesOf(const rec::Determination& d) const {
+    const auto v = verdicts_.find(d.sampleCode);
+    return d.kind == rec::Determination::Kind::Sample && v != verdicts_.end() ? ses::duplicateText(v->second, unit())
+                                                                              : QString();
 }
 
 bool TFormResultados::refresh() {
     QString why;
     const auto store = open_(&why);
-    const auto all = store ? store->list(&why) : std::nullopt;
-    if (!all) {
+    const rec::Filter f = filter();
+    const auto list = store ? store->list(f, &why) : std::nullopt;
+    const auto verdicts = list ? ses::duplicateVerdicts(*store, f, repeatability_, &why) : std::nullopt;
+    const auto names = verdicts ? store->calorimeters(&why) : std::nullopt;
+    if (!names) {
         messages_.show(MsgKind::Error, why);
         return false;
     }
-    // The verdict of each sample's valid determinations, in the order they were recorded.
-    std::map<QString, QList<double>> values;
-    for (auto it = all->crbegin(); it != all->crend(); ++it)
-        if (!it->rejected() && it->kind == rec::Determination::Kind::Sample && it->result.grossCalorificValue)
-            values[it->sampleCode] << *it->result.grossCalorificValue;
-    const QString filter = EditFiltro->text().trimmed();
-    shown_.clear();
-    for (const rec::Determination& d : *all)
-        if (filter.isEmpty() || d.sampleCode.contains(filter, Qt::CaseInsensitive))
-            shown_ << d;
+    shown_ = *list;
+    verdicts_ = *verdicts;
+    filling_ = true;
+    // The calorimeters named so far, the one chosen kept.
+    const QString chosen = ComboCalorimetro->currentIndex() > 0 ? ComboCalorimetro->currentText() : QString();
+    ComboCalorimetro->clear();
+    ComboCalorimetro->addItem(QStringLiteral("todos"));
+    ComboCalorimetro->addItems(*names);
+    ComboCalorimetro->setCurrentIndex(std::max(0, static_cast<int>(ComboCalorimetro->findText(chosen))));
+    const qint64 selectedId = Lista->currentRow() >= 0 && Lista->item(Lista->currentRow(), 0)
+                                  ? Lista->item(Lista->currentRow(), 0)->data(Qt::UserRole).toLongLong()
+                                  : 0;
+    Lista->setSortingEnabled(false);
+    Lista->clearContents();
     Lista->setRowCount(static_cast<int>(shown_.size()));
+    const eval::Unit u = unit();
+    const int decimals = u == eval::Unit::MegajoulesPerKilogram ? 3 : 1;
+    auto number = [](const std::optional<double>& v) { return v ? QVariant(*v) : QVariant(); };
     for (int r = 0; r < shown_.size(); ++r) {
         const rec::Determination& d = shown_[r];
         const bool calibration = d.kind == rec::Determination::Kind::Calibration;
         const auto value = calibration ? d.result.energyEquivalent : d.result.grossCalorificValue;
-        QString duplicates;
-        if (!calibration && values.count(d.sampleCode)) {
-            const rec::DuplicateVerdict v = rec::duplicates(values[d.sampleCode]);
-            duplicates = v.state == rec::DuplicateVerdict::State::Agree    ? ses::msg::DuplicatesAgree.arg(ses::fixed(*v.reported, 1))
-                         : v.state == rec::DuplicateVerdict::State::Repeat ? ses::msg::DuplicatesRepeat
-                                                                           : QString();
+        const auto net = d.netCalorificValue ? std::optional(eval::inUnit(*d.netCalorificValue, u)) : std::nullopt;
+        const QList<QTableWidgetItem*> cells{
+            new SortItem(QString::number(d.id), d.id),
+            new SortItem(kindText(d), kindText(d)),
+            new SortItem(d.sampleCode, d.sampleCode.toLower()),
+            new SortItem(d.calorimeter, d.calorimeter.toLower()),
+            new SortItem(d.testDate.toString(QStringLiteral("dd/MM/yyyy")), d.testDate.toString(Qt::ISODate)),
+            new SortItem(ses::resultText(d, u), number(value && !calibration ? std::optional(eval::inUnit(*value, u)) : value)),
+            new SortItem(net ? ses::fixed(*net, decimals) + QLatin1Char(' ') + eval::unitName(u) : QString(), number(net)),
+            new SortItem(duplicatesOf(d), duplicatesOf(d)),
+            new SortItem(d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida"),
+                         d.rejected() ? 1 : 0)};
+        for (int c = 0; c < cells.size(); ++c) {
+            if (c == 5 || c == 6)
+                cells[c]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            Lista->setItem(r, c, cells[c]);
         }
-        const QStringList cells{QString::number(d.id),
-                                calibration ? QStringLiteral("calibração") : QStringLiteral("amostra"),
-                                d.sampleCode,
-                                d.calorimeter,
-                                d.testDate.toString(QStringLiteral("dd/MM/yyyy")),
-                                value ? ses::fixed(*value, 1) + (calibration ? QStringLiteral(" J/K") : QStringLiteral(" J/g"))
-                                      : QString(),
-                                duplicates,
-                                d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")};
-        for (int c = 0; c < cells.size(); ++c)
-            Lista->setItem(r, c, new QTableWidgetItem(cells[c]));
+        // The record's number on the row, whatever the order shown.
+        cells[0]->setData(Qt::UserRole, d.id);
     }
+    Lista->setSortingEnabled(true);
     Lista->resizeColumnsToContents();
+    for (int r = 0; r < Lista->rowCount(); ++r)
+        if (Lista->item(r, 0)->data(Qt::UserRole).toLongLong() == selectedId)
+            Lista->selectRow(r);
+    LabelTotal->setText(shown_.size() == 1 ? QStringLiteral("1 determinação")
+                                            : QStringLiteral("%1 determinações").arg(shown_.size()));
+    filling_ = false;
     return true;
 }
 
-void TFormResultados::RejeitarClick() {
+const rec::Determination* TFormResultados::selected() const {
     const int row = Lista->currentRow();
-    if (row < 0 || row >= shown_.size()) {
+    if (row < 0 || !Lista->item(row, 0) || Lista->selectedItems().isEmpty())
+        return nullptr;
+    const qint64 id = Lista->item(row, 0)->data(Qt::UserRole).toLongLong();
+    for (const rec::Determination& d : shown_)
+        if (d.id == id)
+            return &d;
+    return nullptr;
+}
+
+void TFormResultados::RejeitarClick() {
+    const rec::Determination* d = selected();
+    if (!d) {
         messages_.show(MsgKind::Warning, ses::msg::ChooseDetermination);
         return;
     }
     QString why;
     const auto store = open_(&why);
-    if (!store || !store->reject(shown_[row].id, EditMotivo->text(), &why)) {
+    if (!store || !store->reject(d->id, EditMotivo->text(), &why)) {
         messages_.show(MsgKind::Error, why);
         return;
     }
     EditMotivo->clear();
     refresh();
 }
+
+void TFormResultados::AbrirClick() {
+    const rec::Determination* chosen = selected();
+    if (!chosen) {
+        messages_.show(MsgKind::Warning, ses::msg::ChooseDeterminationToOpen);
+        return;
+    }
+    // The whole record, readings included: the list leaves them out.
+    QString why;
+    const auto store = open_(&why);
+    const auto d = store ? store->determination(chosen->id, &why) : std::nullopt;
+    if (!d) {
+        messages_.show(MsgKind::Error, why);
+        return;
+    }
+    TFormDeterminacao w(*d, duplicatesOf(*d), messages_, files_, this);
+    execForm_ ? execForm_(w) : w.exec();
+}
+
+void TFormResultados::RelatorioClick() {
+    const rec::Determination* chosen = selected();
+    if (!chosen) {
+        messages_.show(MsgKind::Warning, ses::msg::ChooseDeterminationToOpen);
+        return;
+    }
+    QString why;
+    const auto store = open_(&why);
+    const auto d = store ? store->determination(chosen->id, &why) : std::nullopt;
+    if (!d) {
+        messages_.show(MsgKind::Error, why);
+        return;
+    }
+    saveRecordReport(*d, duplicatesOf(*d), files_, messages_);
+}
+
+void TFormResultados::ExportarClick() {
+    const QString path = files_.saveFile(FileDialogSpec{QStringLiteral("Exportar lista de resultados"),
+                                                        QStringLiteral("Planilhas do Excel (*.xls)|*.xls|"
+                                                                       "CSV, separado por ponto e vírgula (*.csv)|*.csv"),
+                                                        QStringLiteral("xls"), true, QStringLiteral("resultados.xls")});
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!ses::writeResultsTable(ses::resultsTable(shown_, verdicts_, unit()), path, &why))
+        messages_.show(MsgKind::Error, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why));
+}
+
+// ---- one determination -------------------------------------------------------------------------
+
+TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, MessageService& messages,
+                                     FileDialogs& files, QWidget* parent)
+    : QDialog(parent), d_(std::move(d)), duplicates_(std::move(duplicates)), messages_(messages), files_(files) {
+    setObjectName(QStringLiteral("FormDeterminacao"));
+    setWindowTitle(QStringLiteral("Determinação nº %1").arg(d_.id));
+    acq::TestRun test;
+    const acq::Measurements m = ses::measurementsOf(d_, &test);
+    samples_ = ses::testSamples(m, test);
+    Plot = new EvaluationPlot(this);
+    Plot->setReadOnly(true);
+    Plot->setData(samples_, d_.result.periods, &d_.result);
+
+    const bool calibration = d_.kind == rec::Determination::Kind::Calibration;
+    QList<ses::ResultLine> who{
+        {QStringLiteral("Amostra"), d_.sampleCode, calibration ? QStringLiteral("(calibração)") : QString()},
+        {QStringLiteral("Descrição"), d_.description, {}},
+        {QStringLiteral("Operador"), d_.operatorName, {}},
+        {QStringLiteral("Calorímetro"), d_.calorimeter, {}},
+        {QStringLiteral("Data do ensaio"), d_.testDate.toString(QStringLiteral("dd/MM/yyyy")), {}},
+        {QStringLiteral("Registrada em"), d_.recordedUtc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm")), {}},
+        {QStringLiteral("Ensaio"), test.caption(), {}},
+        {QStringLiteral("Arquivo"), d_.dataFile.isEmpty() ? QStringLiteral("(dados não salvos)") : QFileInfo(d_.dataFile).fileName(), {}},
+        {QStringLiteral("Situação"), d_.rejected() ? ses::msg::Rejected.arg(d_.rejectedReason) : QStringLiteral("válida"), {}}};
+    if (!calibration && !d_.energyEquivalentSource.isEmpty())
+        who << ses::ResultLine{QStringLiteral("Origem do equivalente"), d_.energyEquivalentSource, {}};
+    if (!duplicates_.isEmpty())
+        who << ses::ResultLine{QStringLiteral("Duplicatas"), duplicates_, {}};
+    LabelIdentidade = new QLabel(linesHtml(who), this);
+    LabelIdentidade->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    LabelIdentidade->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelResultado = new QLabel(linesHtml(ses::resultLines(d_.result)), this);
+    LabelResultado->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    LabelResultado->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto inputs = ses::inputLines(d_.calorimetry, d_.result);
+    if (d_.moisture)
+        inputs << ses::ResultLine{QStringLiteral("Umidade"), ses::fixed(*d_.moisture, 2), QStringLiteral("%")};
+    if (d_.netCalorificValue)
+        inputs << ses::ResultLine{QStringLiteral("Hidrogênio (base seca)"), ses::fixed(d_.hydrogenDry.value_or(0), 2), QStringLiteral("%")}
+               << ses::ResultLine{QStringLiteral("Poder calorífico inferior"), ses::fixed(*d_.netCalorificValue, 1), QStringLiteral("J/g")};
+    QString data = linesHtml(inputs);
+    if (!d_.result.warnings.isEmpty())
+        data += QStringLiteral("<p style='color:#8a4b00'>%1</p>")
+                    .arg(d_.result.warnings.join(QStringLiteral("\n")).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
+    LabelDados = new QLabel(data, this);
+    LabelDados->setWordWrap(true);
+    LabelDados->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    LabelDados->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    btnRelatorio = new QPushButton(QStringLiteral("&Relatório..."), this);
+    btnFechar = new QPushButton(QStringLiteral("&Fechar"), this);
+    btnFechar->setDefault(true);
+    btnRelatorio->setAutoDefault(false);
+    connect(btnRelatorio, &QPushButton::clicked, this, [this] { RelatorioClick(); });
+    connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(LabelIdentidade, 1);
+    middle->addWidget(LabelResultado, 1);
+    middle->addWidget(LabelDados, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnRelatorio);
+    buttons->addWidget(btnFechar);
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(Plot, 1);
+    top->addLayout(middle);
+    top->addLayout(buttons);
+    resize(1000, 720);
+}
+
+void TFormDeterminacao::RelatorioClick() { saveRecordReport(d_, duplicates_, files_, messages_); }

@@ -660,7 +660,8 @@ void TForm1::AvaliarEnsaioClick() {
     if (haveConfigW)
         d.setConfigEnergyEquivalent(configW);
     // Determinations go to the lab's results database, as config.xml names it.
-    d.setResults([this](QString* why) { return openResults(why); }, [this](QDialog& form) { return execDialog(form); });
+    d.setResults([this](QString* why) { return openResults(why); }, [this](QDialog& form) { return execDialog(form); },
+                 repeatability());
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     if (const auto w = d.energyEquivalent(); w && *w > 0 &&
@@ -689,8 +690,17 @@ std::unique_ptr<rec::Store> TForm1::openResults(QString* why) const {
     return ses::openResults(configValue(QStringLiteral("Resultados")), why);
 }
 
+double TForm1::repeatability() const {
+    QString warning;
+    const double r = ses::repeatabilityLimit(configValue(QStringLiteral("Repetibilidade")), &warning);
+    if (!warning.isEmpty())
+        s_.messages.show(MsgKind::Warning, warning);
+    return r;
+}
+
 void TForm1::ResultadosClick() {
-    TFormResultados w([this](QString* why) { return openResults(why); }, s_.messages, this);
+    TFormResultados w([this](QString* why) { return openResults(why); }, s_.messages, files_, this,
+                      [this](QDialog& form) { return execDialog(form); }, repeatability());
     if (w.refresh())
         execDialog(w);
 }

@@ -119,6 +119,8 @@ public:
     QString configValue(const QString& key) const;
     /// Opens the results database config.xml names.
     std::unique_ptr<rec::Store> openResults(QString* why) const;
+    /// The lab's repeatability limit from config.xml, after a warning when its value is wrong.
+    double repeatability() const;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -74,6 +74,9 @@ const QStringList& migration(int version) {
         {
             QStringLiteral("ALTER TABLE determinations ADD COLUMN aid %REAL% NOT NULL DEFAULT 0"),
             QStringLiteral("ALTER TABLE determinations ADD COLUMN energy_equivalent_source TEXT NOT NULL DEFAULT ''"),
+            // The times of θa and θc; a record of before has the main period's limits.
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN ta %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN tc %REAL%"),
             // A lab's list is looked through by sample, by calorimeter and by date.
             QStringLiteral("CREATE INDEX determinations_by_sample ON determinations (sample_code)"),
             QStringLiteral("CREATE INDEX determinations_by_calorimeter ON determinations (calorimeter_id, test_date)"),
@@ -151,7 +154,7 @@ const char* const kColumns =
     " d.rise_observed, d.rise_corrected, d.b, d.count_fore, d.count_main, d.count_after, d.mode, d.mass, d.energy_equivalent_given, d.heat_of_combustion,"
     " d.fuse, d.acid, d.sulfur, d.energy_equivalent, d.gross_calorific_value, d.warnings, d.rejected_reason,"
     " d.rejected_utc, d.moisture, d.hydrogen_dry, d.oxygen_nitrogen_dry, d.net_calorific_value, d.inputs_given,"
-    " d.aid, d.energy_equivalent_source";
+    " d.aid, d.energy_equivalent_source, d.ta, d.tc";
 
 Determination fromRow(const QSqlQuery& q) {
     Determination d;
@@ -212,6 +215,8 @@ Determination fromRow(const QSqlQuery& q) {
     d.inputsGiven = next().toString();
     c.aid = next().toDouble();
     d.energyEquivalentSource = next().toString();
+    r.ta = numberOrNothing(next()).value_or(r.periods.b);
+    r.tc = numberOrNothing(next()).value_or(r.periods.c);
     return d;
 }
 
@@ -372,9 +377,9 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             " energy_equivalent_given,"
             " heat_of_combustion, fuse, acid, sulfur, energy_equivalent, gross_calorific_value, warnings,"
             " moisture, hydrogen_dry, oxygen_nitrogen_dry, net_calorific_value, inputs_given, aid,"
-            " energy_equivalent_source)"
+            " energy_equivalent_source, ta, tc)"
             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         for (const QVariant& v : QList<QVariant>{
                  d.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind, text(d.sampleCode.trimmed()),
                  text(d.description), text(d.operatorName.trimmed()), calorimeter,
@@ -388,7 +393,7 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
                  optionalNumber(r.grossCalorificValue), text(r.warnings.join(QLatin1Char('\n'))),
                  optionalNumber(d.moisture), optionalNumber(d.hydrogenDry), optionalNumber(d.oxygenNitrogenDry),
                  optionalNumber(d.netCalorificValue), d.inputsGiven.isEmpty() ? QStringLiteral("{}") : d.inputsGiven,
-                 c.aid, text(d.energyEquivalentSource)})
+                 c.aid, text(d.energyEquivalentSource), r.ta, r.tc})
             q.addBindValue(v);
         if (!q.exec() || !q.next()) {
             why = failed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());

@@ -37,7 +37,7 @@ pids+=($!)
 "$bin/registrador-emulador" --image "$root/data/demo.img" --link "$work/ttyLOGGER" > "$work/emu.out" 2> "$work/emu.log" &
 pids+=($!)
 for _ in $(seq 50); do [ -e "$work/ttyLOGGER" ] && break; sleep 0.1; done
-printf '%s' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="Key" fieldtype="string" required="true" WIDTH="32"/><FIELD attrname="Value" fieldtype="string" WIDTH="32"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Key="ComPort" Value="1"/><ROW Key="IntAq" Value="25"/><ROW Key="Coef1" Value="1"/><ROW Key="Coef2" Value="1"/><ROW Key="Desl1" Value="0"/><ROW Key="Desl2" Value="0"/><ROW Key="Debug" Value="1"/><ROW Key="COM2" Value="'"$work/ttyLOGGER"'"/></ROWDATA></DATAPACKET>' > "$work/config.xml"
+printf '%s' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="Key" fieldtype="string" required="true" WIDTH="32"/><FIELD attrname="Value" fieldtype="string" WIDTH="32"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Key="ComPort" Value="1"/><ROW Key="IntAq" Value="25"/><ROW Key="Coef1" Value="1"/><ROW Key="Coef2" Value="1"/><ROW Key="Desl1" Value="0"/><ROW Key="Desl2" Value="0"/><ROW Key="Debug" Value="1"/><ROW Key="COM2" Value="'"$work/ttyLOGGER"'"/><ROW Key="Resultados" Value="'"$work/resultados.sqlite"'"/></ROWDATA></DATAPACKET>' > "$work/config.xml"
 (cd "$work" && exec "$bin/registrador" > "$work/app.log" 2>&1) &
 pids+=($!)
 
@@ -50,6 +50,7 @@ window() {
     sleep 0.1
   done
   echo "A janela \"$1\" não apareceu" >&2
+  import -window root "$out/missing-window.png" 2> /dev/null || true
   exit 1
 }
 gone() { for _ in $(seq 300); do xdotool search --onlyvisible --name "^$1\$" > /dev/null 2>&1 || return 0; sleep 0.1; done; }
@@ -110,5 +111,35 @@ xdotool type --delay 40 "0,98"
 xdotool key Tab
 xdotool type --delay 40 "10100,5"
 shoot "$eval_win" evaluation-dialog.png
+
+# Recorded twice as the same sample (two determinations that agree), then the list of results
+# and one determination opened from its record.
+for date in 08/12/2026 09/12/2026; do
+  xdotool key alt+g # "Re&gistrar..."
+  form=$(window "Registrar determinação")
+  xdotool windowactivate --sync "$form"
+  xdotool key ctrl+a
+  xdotool type --delay 30 "CAR-2026-0147"
+  xdotool key Tab
+  xdotool key ctrl+a
+  xdotool type --delay 30 "Carvão vegetal, lote 12"
+  xdotool key alt+e
+  xdotool type --delay 30 "$date"
+  xdotool key Return
+  gone "Registrar determinação"
+  xdotool windowactivate --sync "$eval_win"
+done
+xdotool key alt+t # "Resul&tados..."
+results=$(window "Resultados")
+xdotool windowactivate --sync "$results"
+xdotool mousemove --window "$results" 60 100 click 1
+shoot "$results" results-window.png
+xdotool key alt+b # "A&brir..."
+shoot "$(window "Determinação nº 2")" determination-window.png
+xdotool key alt+f
+gone "Determinação nº 2"
+xdotool key alt+f
+gone "Resultados"
+xdotool windowactivate --sync "$eval_win"
 xdotool key alt+f # "&Fechar"
 gone "Avaliação do Ensaio 1"

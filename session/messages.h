@@ -73,6 +73,7 @@ inline const QString RepeatabilityInvalid =
     QStringLiteral("A repetibilidade em config.xml (Repetibilidade) não é um número positivo: \"%1\"; "
                    "as duplicatas são julgadas com %2 J/g.");
 inline const QString ChooseDetermination = QStringLiteral("Escolha na lista a determinação a rejeitar.");
+inline const QString ChooseDeterminationToOpen = QStringLiteral("Escolha uma determinação na lista.");
 
 // Evaluation
 inline const QString TestWithoutSamples = QStringLiteral("O ensaio %1 não tem amostras.");

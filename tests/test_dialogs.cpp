@@ -37,7 +37,13 @@
 #include <QTemporaryDir>
 #include <QDir>
 #include "app/evaluationdialog.h"
+#include "app/recorddialog.h"
+#include "app/resultswindow.h"
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTextDocument>
+#include <QtMath>
+#include <QTableWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -436,7 +442,17 @@ QStringList cutOrOverlapping(QWidget* window) {
             const QRect r = l->contentsRect();
             const int indent = l->indent() >= 0 ? l->indent() : (l->frameWidth() > 0 ? fm.horizontalAdvance('x') / 2 : 0);
             const QString text = l->buddy() ? withoutAccelerator(l->text()) : l->text();
-            if (l->wordWrap())
+            if (l->textFormat() == Qt::RichText || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(text))) {
+                // Rich text is measured as laid out, not as its markup.
+                QTextDocument doc;
+                doc.setDocumentMargin(0);
+                doc.setDefaultFont(l->font());
+                doc.setHtml(text);
+                if (l->wordWrap())
+                    doc.setTextWidth(r.width());
+                tooNarrow(text.left(40) + QStringLiteral("…"), qCeil(l->wordWrap() ? doc.size().width() : doc.idealWidth()), r.width());
+                tooNarrow(text.left(40) + QStringLiteral("… (height)"), qCeil(doc.size().height()), r.height());
+            } else if (l->wordWrap())
                 tooNarrow(text, l->heightForWidth(l->width()), l->height());
             else
                 tooNarrow(text, QFontMetrics(l->font()).horizontalAdvance(text) + 2 * l->margin() + indent, r.width());
@@ -479,7 +495,77 @@ QStringList cutOrOverlapping(QWidget* window) {
     return out;
 }
 
+/// Every letter that two controls of `window` take as their accelerator (Alt+letter): the key
+/// then only moves the focus between them, and neither is pressed.
+QStringList sharedAccelerators(QWidget* window) {
+    std::map<QChar, QStringList> taken;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->window() != window)
+            continue;
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            text = b->text();
+        else if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy())
+            text = l->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            text = g->title();
+        const qsizetype at = text.replace(QStringLiteral("&&"), QString()).indexOf(QLatin1Char('&'));
+        if (at >= 0 && at + 1 < text.size())
+            taken[text[at + 1].toLower()] << withoutAccelerator(text);
+    }
+    QStringList out;
+    for (const auto& [key, texts] : taken)
+        if (texts.size() > 1)
+            out << QStringLiteral("%1: Alt+%2 is taken by %3").arg(window->windowTitle(), key, texts.join(QStringLiteral(", ")));
+    return out;
+}
+
 } // namespace
+
+// The windows of the results: registering, the list, one determination. Each fits its
+// captions and gives each accelerator to one control, the evaluation window's included.
+TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
+    const QString db = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("resultados.sqlite");
+    for (const QString& f : {db, db + "-wal", db + "-shm"})
+        QFile::remove(f);
+    MainWindowRig w;
+    w.model->setMemory(emu::demoImage());
+    w.form->btnLerDadosClick();
+    QStringList seen;
+    auto check = [&](QDialog& d) {
+        d.show();
+        QApplication::processEvents();
+        seen << d.windowTitle();
+        const QStringList problems = cutOrOverlapping(&d) + sharedAccelerators(&d);
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    };
+    w.onDialog = [&](QDialog& d) {
+        if (auto* e = dynamic_cast<TFormAvaliacao*>(&d)) {
+            e->RadioAmostra->setChecked(true);
+            e->EditMassa->setText("0,98");
+            e->EditEquivalente->setText("10100,5");
+            check(d);
+            e->btnRegistrar->click();
+            e->btnResultados->click();
+        } else if (auto* f = dynamic_cast<TFormRegistro*>(&d)) {
+            check(d);
+            f->EditAmostra->setText("CAR-2026-0147");
+            f->RegistrarClick();
+        } else if (auto* r = dynamic_cast<TFormResultados*>(&d)) {
+            check(d);
+            EXPECT_EQ(r->Lista->rowCount(), 1);
+            r->Lista->selectRow(0);
+            r->AbrirClick();
+        } else {
+            check(d);
+        }
+        d.hide();
+        return int(QDialog::Accepted);
+    };
+    w.form->AvaliarEnsaio1->trigger();
+    EXPECT_EQ(seen, (QStringList{"Avaliação do Ensaio 1", "Registrar determinação", "Resultados", "Determinação nº 1"}));
+    EXPECT_TRUE(w.messages.shown.isEmpty()) << w.messages.texts().join(" / ").toStdString();
+}
 
 TEST(Windows, NoCaptionIsCutAndNoControlLiesOverAnother) {
     MainWindowRig w;

@@ -328,9 +328,10 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
     EXPECT_EQ(store->list(&why)->size(), 1); // cancelled: nothing more
 }
 
-// The results window lists every determination with its sample's verdict, filters by sample,
-// and rejects the one chosen with a reason, which then stays listed as rejected.
-TEST(ResultsWindow, ListsFiltersJudgesDuplicatesAndRejects) {
+// The results window lists every determination with its sample's verdict, filters and sorts
+// it, opens one from the record alone, reprints its report, exports the list, and rejects the
+// one chosen with a reason, which then stays listed as rejected.
+TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     Rig r;
     QTemporaryDir dir;
     const QString path = dir.filePath("resultados.sqlite");
@@ -339,36 +340,116 @@ TEST(ResultsWindow, ListsFiltersJudgesDuplicatesAndRejects) {
         const auto store = ses::openResults(path, &why);
         ASSERT_TRUE(store) << why.toStdString();
         ses::EvaluationRequest in;
-        in.calorimetry.mode = eval::Calorimetry::Mode::Sample;
         in.calorimetry.mass = 0.98;
-        for (const auto& [code, w] : {std::pair{"A-1", 10100.0}, {"A-1", 10140.0}, {"B-2", 10100.0}, {"B-2", 10400.0}}) {
-            in.calorimetry.energyEquivalent = w;
+        struct Made { const char* code; double w; const char* calorimeter; QDate date; bool calibration; } made[] = {
+            {"A-1", 10100.0, "BC-200", QDate(2026, 12, 7), false},     {"A-1", 10140.0, "BC-200", QDate(2026, 12, 8), false},
+            {"B-2", 10100.0, "BC-200 nº 2", QDate(2026, 12, 8), false}, {"B-2", 10400.0, "BC-200", QDate(2026, 12, 9), false},
+            {"AB-7", 0, "BC-200 nº 2", QDate(2026, 12, 9), true},
+        };
+        for (const Made& m : made) {
+            in.calorimetry.mode = m.calibration ? eval::Calorimetry::Mode::Calibration : eval::Calorimetry::Mode::Sample;
+            in.calorimetry.energyEquivalent = m.w;
             const acq::TestRun& t = r.table.tests().at(0);
             const auto o = ses::evaluateTest(r.table, t, in);
             ASSERT_TRUE(o.ok());
-            ASSERT_TRUE(store->record(ses::determinationOf({code, {}, "Ana", "BC-200", QDate(2026, 12, 8)}, r.table, t, {},
-                                                           in, *o.result),
+            ASSERT_TRUE(store->record(ses::determinationOf({m.code, {}, "Ana", m.calorimeter, m.date}, r.table, t, {}, in,
+                                                           *o.result),
                                       &why))
                 << why.toStdString();
         }
     }
-    TFormResultados w([&](QString* e) { return ses::openResults(path, e); }, r.messages);
+    QList<QString> opened;
+    TFormResultados w([&](QString* e) { return ses::openResults(path, e); }, r.messages, r.files, nullptr,
+                      [&](QDialog& dialog) {
+                          auto& f = static_cast<TFormDeterminacao&>(dialog);
+                          opened << f.windowTitle() + "|" + f.LabelIdentidade->text() + "|" + f.LabelResultado->text();
+                          r.files.paths = {dir.filePath("aberta.pdf")};
+                          f.btnRelatorio->click();
+                          return 0;
+                      });
     ASSERT_TRUE(w.refresh());
-    ASSERT_EQ(w.Lista->rowCount(), 4);
+    ASSERT_EQ(w.Lista->rowCount(), 5);
     auto cell = [&](int row, int col) { return w.Lista->item(row, col)->text(); };
-    EXPECT_EQ(cell(0, 0), "4"); // newest first
-    EXPECT_EQ(cell(0, 6), "repetir");
-    EXPECT_TRUE(cell(3, 6).startsWith("concordam: ")) << cell(3, 6).toStdString();
-    EXPECT_EQ(cell(3, 7), "válida");
+    auto column = [&](int col) {
+        QStringList c;
+        for (int row = 0; row < w.Lista->rowCount(); ++row)
+            c << cell(row, col);
+        return c;
+    };
+    EXPECT_EQ(column(0), (QStringList{"5", "4", "3", "2", "1"})); // newest first
+    EXPECT_EQ(cell(1, 7), "repetir");
+    EXPECT_TRUE(cell(4, 7).startsWith("concordam: ")) << cell(4, 7).toStdString();
+    EXPECT_EQ(cell(0, 7), ""); // a calibration has no duplicates
+    EXPECT_EQ(cell(4, 8), "válida");
+    EXPECT_EQ(w.LabelTotal->text(), "5 determinações");
+    EXPECT_EQ(w.ComboCalorimetro->count(), 3); // "todos" and the two named
+
+    // Each filter, then all cleared.
+    struct Step { std::function<void()> set; QStringList ids; } steps[] = {
+        {[&] { w.ComboTipo->setCurrentIndex(2); }, {"5"}},
+        {[&] { w.ComboTipo->setCurrentIndex(1); }, {"4", "3", "2", "1"}},
+        {[&] { w.ComboCalorimetro->setCurrentText("BC-200 nº 2"); }, {"3"}},
+        {[&] { w.ComboCalorimetro->setCurrentIndex(0); w.EditDe->setDate(QDate(2026, 12, 8)); }, {"4", "3", "2"}},
+        {[&] { w.EditAte->setDate(QDate(2026, 12, 8)); }, {"3", "2"}},
+        {[&] { w.EditFiltro->setText("a-"); }, {"2"}},
+        {[&] { w.EditFiltro->clear(); w.EditDe->setDate(w.EditDe->minimumDate()); w.EditAte->setDate(w.EditAte->minimumDate());
+               w.ComboTipo->setCurrentIndex(0); }, {"5", "4", "3", "2", "1"}},
+    };
+    for (const Step& st : steps) {
+        st.set();
+        EXPECT_EQ(column(0), st.ids);
+    }
+    // Sorted by the result, in MJ/kg: the numbers, not their text.
+    w.ComboUnidade->setCurrentText("MJ/kg");
+    EXPECT_TRUE(cell(1, 5).endsWith(" MJ/kg")) << cell(1, 5).toStdString();
+    w.Lista->sortByColumn(5, Qt::AscendingOrder);
+    QList<double> values;
+    for (int row = 0; row < w.Lista->rowCount(); ++row)
+        if (cell(row, 1) == "amostra")
+            values << cell(row, 5).section(' ', 0, 0).toDouble();
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(values.size(), 4);
+
+    // Opened and reprinted from the record; the list exported as the lab's spreadsheet and CSV.
+    w.AbrirClick(); // nothing chosen
+    EXPECT_EQ(r.messages.texts().last(), ses::msg::ChooseDeterminationToOpen);
+    w.Lista->sortByColumn(0, Qt::AscendingOrder);
+    w.Lista->selectRow(0);
+    w.AbrirClick();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].startsWith("Determinação nº 1|")) << opened[0].toStdString();
+    EXPECT_TRUE(opened[0].contains("A-1")) << opened[0].toStdString();
+    EXPECT_TRUE(opened[0].contains("Poder calorífico superior")) << opened[0].toStdString();
+    EXPECT_TRUE(readAllOf(dir.filePath("aberta.pdf")).startsWith("%PDF"));
+    r.files.paths = {dir.filePath("lista.csv")};
+    w.ExportarClick();
+    const QStringList lines = QString::fromUtf8(readAllOf(dir.filePath("lista.csv"))).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_TRUE(lines[0].contains("Resultado (MJ/kg)")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[5].startsWith("1;amostra;A-1;")) << lines[5].toStdString();
+    r.files.paths = {dir.filePath("lista.xls")};
+    w.ExportarClick();
+    ASSERT_TRUE(QFile::exists(dir.filePath("lista.xls"))) << r.messages.texts().join(" / ").toStdString();
+    EXPECT_TRUE(readAllOf(dir.filePath("lista.xls")).startsWith("\x09\x08")); // a BIFF workbook's first record
+    int rc = 0;
+    const auto cells = runPython(QStringLiteral(REGISTRADOR_DATA_DIR "/../tests/read_xls.py"), {dir.filePath("lista.xls")}, &rc);
+    if (cells && rc == 0)
+        EXPECT_TRUE(QString::fromUtf8(*cells).contains("A-1")) << cells->toStdString();
+
+    // Rejected with a reason; it stays listed, and the verdict counts only what is valid.
     w.EditFiltro->setText("a-1");
     ASSERT_EQ(w.Lista->rowCount(), 2);
+    w.Lista->clearSelection();
     w.RejeitarClick(); // nothing chosen
     EXPECT_EQ(r.messages.texts().last(), ses::msg::ChooseDetermination);
+    w.Lista->sortByColumn(0, Qt::DescendingOrder);
     w.Lista->selectRow(0);
     w.EditMotivo->setText("massa errada");
     w.RejeitarClick();
     ASSERT_EQ(w.Lista->rowCount(), 2);
-    EXPECT_EQ(cell(0, 7), "rejeitada: massa errada");
-    EXPECT_EQ(cell(1, 6), ""); // a single valid determination left: no verdict yet
+    EXPECT_EQ(cell(0, 8), "rejeitada: massa errada");
+    EXPECT_EQ(cell(1, 7), ""); // a single valid determination left: no verdict yet
     EXPECT_TRUE(w.EditMotivo->text().isEmpty());
+    w.ComboSituacao->setCurrentIndex(2);
+    EXPECT_EQ(column(0), (QStringList{"2"}));
 }

@@ -1,5 +1,6 @@
 // One main for every test program: a QApplication so widget tests can run without a desktop.
 #include <QApplication>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
     // under Wine (which also drops QT_ variables), so scripts/windows.sh gives the tests a
     // virtual display instead.
     QApplication app(argc, argv);
+    // Whatever the program keeps in the user's folders (the default results database) goes to
+    // the toolkit's test folders, never to the user's own.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

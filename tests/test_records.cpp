@@ -44,6 +44,8 @@ Determination sampleDetermination() {
     r.periods = {0, 2.9166666666666665, 11.333333333333334, 13.916666666666666};
     r.thetaA = 22.1173020527859;
     r.thetaC = 24.1700879765396;
+    r.ta = 3.0;
+    r.tc = 11.25;
     r.driftFore = 0.0012;
     r.driftAfter = -0.0034;
     r.meanFore = 22.11;
@@ -282,7 +284,8 @@ TEST_P(Db, ADeterminationComesBackFigureForFigure) {
     for (auto [a, b] : {std::pair{r.periods.a, e.periods.a}, {r.periods.b, e.periods.b}, {r.periods.c, e.periods.c},
                         {r.periods.d, e.periods.d}, {r.thetaA, e.thetaA}, {r.thetaC, e.thetaC},
                         {r.driftFore, e.driftFore}, {r.driftAfter, e.driftAfter}, {r.meanFore, e.meanFore},
-                        {r.meanAfter, e.meanAfter}, {r.riseObserved, e.riseObserved}, {r.riseCorrected, e.riseCorrected}})
+                        {r.meanAfter, e.meanAfter}, {r.riseObserved, e.riseObserved}, {r.riseCorrected, e.riseCorrected},
+                        {r.ta, e.ta}, {r.tc, e.tc}})
         EXPECT_EQ(a, b);
     EXPECT_EQ(r.b, e.b);
     EXPECT_EQ(std::tuple(r.countFore, r.countMain, r.countAfter), std::tuple(e.countFore, e.countMain, e.countAfter));
@@ -426,7 +429,7 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
     sql("DROP INDEX determinations_by_sample");
     sql("DROP INDEX determinations_by_calorimeter");
     for (const char* c : {"moisture", "hydrogen_dry", "oxygen_nitrogen_dry", "net_calorific_value", "inputs_given",
-                          "aid", "energy_equivalent_source"})
+                          "aid", "energy_equivalent_source", "ta", "tc"})
         sql(QStringLiteral("ALTER TABLE determinations DROP COLUMN %1").arg(c));
     sql("UPDATE schema_version SET version = 1");
     auto s = open();
@@ -439,6 +442,8 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
     EXPECT_EQ(old->inputsGiven, "{}");
     EXPECT_EQ(old->calorimetry.aid, 0);
     EXPECT_EQ(old->energyEquivalentSource, "");
+    EXPECT_EQ(old->result.ta, old->result.periods.b); // the main period's limits stand for θa's and θc's times
+    EXPECT_EQ(old->result.tc, old->result.periods.c);
     Determination d = sampleDetermination();
     d.calorimetry.aid = 4600;
     d.energyEquivalentSource = "config.xml";
