@@ -109,18 +109,28 @@ bool run(QSqlDatabase& db, const QString& sql, QString* error) {
 
 // Everything a change writes, in one transaction: committed when `body` succeeds, rolled back
 // otherwise.
+// On SQLite the transaction takes the write lock at once (BEGIN IMMEDIATE): one that began
+// by reading could not wait for another writer to finish, and would fail "database is locked"
+// whatever the busy timeout.
 template <typename Body>
 bool inTransaction(QSqlDatabase& db, QString* error, Body body) {
-    if (!db.transaction()) {
+    const bool pg = isPostgres(db);
+    QSqlQuery begin(db);
+    if (pg ? !db.transaction() : !begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
         if (error)
-            *error = failed(QStringLiteral("Não foi possível iniciar a gravação no banco de resultados"), db.lastError());
+            *error = failed(QStringLiteral("Não foi possível iniciar a gravação no banco de resultados"),
+                            pg ? db.lastError() : begin.lastError());
         return false;
     }
-    if (body() && db.commit())
+    QSqlQuery end(db);
+    if (body() && (pg ? db.commit() : end.exec(QStringLiteral("COMMIT"))))
         return true;
     if (error && error->isEmpty())
-        *error = failed(QStringLiteral("Não foi possível gravar no banco de resultados"), db.lastError());
-    db.rollback();
+        *error = failed(QStringLiteral("Não foi possível gravar no banco de resultados"), pg ? db.lastError() : end.lastError());
+    if (pg)
+        db.rollback();
+    else
+        end.exec(QStringLiteral("ROLLBACK"));
     return false;
 }
 
@@ -222,6 +232,10 @@ Determination fromRow(const QSqlQuery& q) {
 
 std::atomic<int> connections{0};
 
+// Changes of the schema one at a time among the lab's PCs, until the end of the transaction
+// (SQLite's BEGIN IMMEDIATE does as much for a file).
+const QString kSchemaLock = QStringLiteral("SELECT pg_advisory_xact_lock(7163042)");
+
 } // namespace
 
 std::optional<Location> Location::parse(const QString& text, QString* error) {
@@ -305,11 +319,13 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
     if (!pg && (!run(db, QStringLiteral("PRAGMA foreign_keys = ON"), &why) ||
                 !run(db, QStringLiteral("PRAGMA journal_mode = WAL"), &why)))
         return fail(why);
-    // The version, created with the database.
+    // The version, created with the database (by one of two programs opening it at once).
     if (!db.tables().contains(QStringLiteral("schema_version")) &&
         !inTransaction(db, &why, [&] {
-            return run(db, QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), &why) &&
-                   run(db, QStringLiteral("INSERT INTO schema_version (version) VALUES (0)"), &why);
+            return (!pg || run(db, kSchemaLock, &why)) &&
+                   run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"), &why) &&
+                   run(db, QStringLiteral("INSERT INTO schema_version (version) SELECT 0"
+                                          " WHERE NOT EXISTS (SELECT 1 FROM schema_version)"), &why);
         }))
         return fail(why);
     const int version = s->schemaVersion();
@@ -323,6 +339,12 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
                         .arg(kSchemaVersion));
     for (int v = version + 1; v <= kSchemaVersion; ++v) {
         const bool ok = inTransaction(db, &why, [&] {
+            // Another program may have taken this step meanwhile: the version is read again
+            // under the lock that keeps the steps one at a time.
+            if (pg && !run(db, kSchemaLock, &why))
+                return false;
+            if (s->schemaVersion() >= v)
+                return true;
             for (const QString& sql : migration(v))
                 if (!run(db, spelled(db, sql), &why))
                     return false;
@@ -350,23 +372,21 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
     qint64 id = 0;
     const bool ok = inTransaction(db, &why, [&] {
         QSqlQuery q(db);
-        // The calorimeter by its name, added the first time it is named.
+        // The calorimeter by its name, added the first time it is named; two PCs naming a new
+        // one at once both find the one row.
+        q.prepare(QStringLiteral("INSERT INTO calorimeters (name) VALUES (?) ON CONFLICT (name) DO NOTHING"));
+        q.addBindValue(text(d.calorimeter));
+        if (!q.exec()) {
+            why = failed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
+            return false;
+        }
         q.prepare(QStringLiteral("SELECT id FROM calorimeters WHERE name = ?"));
         q.addBindValue(text(d.calorimeter));
-        if (!q.exec())
+        if (!q.exec() || !q.next()) {
+            why = failed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
             return false;
-        qint64 calorimeter = 0;
-        if (q.next()) {
-            calorimeter = q.value(0).toLongLong();
-        } else {
-            q.prepare(QStringLiteral("INSERT INTO calorimeters (name) VALUES (?) RETURNING id"));
-            q.addBindValue(text(d.calorimeter));
-            if (!q.exec() || !q.next()) {
-                why = failed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
-                return false;
-            }
-            calorimeter = q.value(0).toLongLong();
         }
+        const qint64 calorimeter = q.value(0).toLongLong();
         const eval::Result& r = d.result;
         const eval::Calorimetry& c = d.calorimetry;
         q.prepare(QStringLiteral(

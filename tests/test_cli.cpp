@@ -1,5 +1,8 @@
 // registrador-cli end to end over a real pseudo-terminal with the emulator.
 #include "acquisition/memorydecoder.h"
+#include "records/store.h"
+#include "session/recording.h"
+#include "tests/pgserver.h"
 #include "tests/support.h"
 #include "tools/emulator/loggermodel.h"
 
@@ -10,6 +13,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QSet>
+#include <random>
 #include <gtest/gtest.h>
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -627,3 +633,112 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     EXPECT_EQ(QJsonDocument::fromJson(cli({"results", "list", "--db", db, "--json"}).out.toUtf8()).array().size(), 4);
     EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf")));
 }
+
+namespace {
+// The results database of a test: a SQLite file in `dir`, or a new database on the tests'
+// PostgreSQL server.
+QString resultsDatabase(bool postgres, const QTemporaryDir& dir, const QString& name, QString* why) {
+    if (!postgres)
+        return dir.filePath(name + ".sqlite");
+    return PostgresServer::instance().createDatabase(name, why);
+}
+
+// Every determination of the database whole: its readings all there and the digest they give
+// the one recorded with them.
+void expectEveryRecordWhole(const QString& db, int readings, int* count) {
+    QString why;
+    const auto store = ses::openResults(db, &why);
+    ASSERT_TRUE(store) << why.toStdString();
+    const auto all = store->list(&why);
+    ASSERT_TRUE(all) << why.toStdString();
+    *count = static_cast<int>(all->size());
+    QSet<qint64> ids;
+    for (const rec::Determination& listed : *all) {
+        ids << listed.id;
+        const auto d = store->determination(listed.id, &why);
+        ASSERT_TRUE(d) << why.toStdString();
+        EXPECT_EQ(static_cast<int>(d->readings.size()), readings) << "determination " << d->id;
+        EXPECT_EQ(rec::readingsDigest(d->readings), d->readingsSha256) << "determination " << d->id;
+    }
+    EXPECT_EQ(ids.size(), *count);
+}
+} // namespace
+
+class CliOnEngine : public testing::TestWithParam<bool> {};
+
+// Two PCs recording at once: both succeed, each record with its own number, none mixed.
+TEST_P(CliOnEngine, TwoProcessesRecordingFiftyEachAtOnceAllSucceed) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "two shells recording at once: the Linux suite's";
+#else
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    QString why;
+    const QString db = resultsDatabase(GetParam(), dir, "concorrentes", &why);
+    ASSERT_FALSE(db.isEmpty()) << why.toStdString();
+    // Both begin with a database that does not exist yet: one of them makes its schema.
+    QList<QProcess*> writers;
+    for (const char* who : {"pc1", "pc2"}) {
+        auto* p = new QProcess;
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start("sh", {"-c",
+                        "fails=0; for i in $(seq 50); do \"$0\" record \"$1\" --test 1 --sample \"$2-$i\" --db \"$3\" "
+                        "--energy-equivalent 10100,5 --mass 0,98 > /dev/null || fails=$((fails + 1)); done; exit $fails",
+                        binFile("registrador-cli"), dat, QString::fromLatin1(who), db});
+        writers << p;
+    }
+    for (QProcess* p : writers) {
+        EXPECT_TRUE(p->waitForFinished(600000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAll().toStdString();
+        delete p;
+    }
+    const CliRun r = cli({"show", dat});
+    const int rows = r.out.section('\n', 1, 1).section('\t', 1, 1).toInt();
+    int count = 0;
+    expectEveryRecordWhole(db, rows, &count);
+    EXPECT_EQ(count, 100);
+#endif
+}
+
+// A record killed at any moment leaves the whole determination or none, and the database
+// opens and takes the next one.
+TEST_P(CliOnEngine, AKilledRecordLeavesTheWholeDeterminationOrNone) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "killed at random moments: the Linux suite's";
+#else
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    QString why;
+    const QString db = resultsDatabase(GetParam(), dir, "interrompido", &why);
+    ASSERT_FALSE(db.isEmpty()) << why.toStdString();
+    const QStringList args{"record", dat, "--test", "2", "--sample", "K", "--db", db, "--energy-equivalent", "10100,5",
+                           "--mass", "0,98"};
+    // How long a whole record takes here; the kills fall anywhere in it (seeded, so a failure
+    // can be run again).
+    QElapsedTimer t;
+    t.start();
+    ASSERT_EQ(cli(args).code, 0);
+    const qint64 whole = std::max<qint64>(t.elapsed(), 20);
+    std::mt19937 random(20261210);
+    int finished = 0;
+    for (int i = 0; i < 20; ++i) {
+        QProcess p;
+        p.start(binFile("registrador-cli"), args);
+        ASSERT_TRUE(p.waitForStarted());
+        if (!p.waitForFinished(static_cast<int>(random() % whole)))
+            p.kill();
+        p.waitForFinished();
+        finished += p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    int count = 0;
+    const int rows = 168; // test 2 of the demo
+    expectEveryRecordWhole(db, rows, &count);
+    EXPECT_GE(count, 1 + finished); // every one that said it finished is there
+    EXPECT_EQ(cli(args).code, 0);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, CliOnEngine, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });

@@ -3,6 +3,7 @@
 // figure, rejected but never removed. The same tests on both engines.
 #include "records/duplicates.h"
 #include "records/store.h"
+#include "tests/pgserver.h"
 #include "tests/support.h"
 
 #include <QCoreApplication>
@@ -68,92 +69,6 @@ Determination sampleDetermination() {
     d.calorimetry.sulfur = 0;
     return d;
 }
-
-// A PostgreSQL server of the tests' own: initdb and pg_ctl from Debian's postgresql, as the
-// postgres user when the tests run as root, in a temporary folder, on 127.0.0.1 at a free port,
-// trust authentication; stopped when the tests end. Empty `why` when it runs.
-class PostgresServer {
-public:
-    static PostgresServer& instance() {
-        static PostgresServer s;
-        return s;
-    }
-    int port() const { return port_; }
-    QString why() const { return why_; }
-
-    void stop() {
-        if (port_ > 0)
-            run({pgBin("pg_ctl"), "-D", dir_ + "/data", "-m", "immediate", "stop"});
-        port_ = 0;
-        if (!dir_.isEmpty())
-            QDir(dir_).removeRecursively();
-        dir_.clear();
-    }
-
-private:
-    PostgresServer() {
-        const QStringList found = QDir("/usr/lib/postgresql").entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-        if (found.isEmpty()) {
-            why_ = "Debian's postgresql is not installed";
-            return;
-        }
-        bin_ = "/usr/lib/postgresql/" + found.last() + "/bin/";
-        dir_ = QDir::temp().filePath(QStringLiteral("registrador-pg-%1").arg(QCoreApplication::applicationPid()));
-        QDir(dir_).removeRecursively();
-        QDir().mkpath(dir_);
-        QFile::setPermissions(dir_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
-#ifdef Q_OS_UNIX
-        // The server refuses to run as root: it runs as postgres in a folder of its own.
-        asRoot_ = ::geteuid() == 0;
-        if (asRoot_) {
-            const passwd* pw = ::getpwnam("postgres");
-            if (!pw || ::chown(QFile::encodeName(dir_).constData(), pw->pw_uid, pw->pw_gid) != 0) {
-                why_ = "no postgres user to run the server as";
-                return;
-            }
-        }
-#endif
-        if (!run({pgBin("initdb"), "-D", dir_ + "/data", "-A", "trust", "-U", "postgres", "--no-sync", "-E", "UTF8"}))
-            return;
-        // A port of its own: tried from one the process id picks, the next when it is taken.
-        const int first = 20000 + static_cast<int>(QCoreApplication::applicationPid() % 20000);
-        for (int port = first; port < first + 20; ++port)
-            if (run({pgBin("pg_ctl"), "-D", dir_ + "/data", "-w", "-l", dir_ + "/log", "-o",
-                     QStringLiteral("-p %1 -k %2 -h 127.0.0.1 -c fsync=off").arg(port).arg(dir_), "start"})) {
-                port_ = port;
-                why_.clear();
-                return;
-            }
-        if (why_.isEmpty())
-            why_ = "the server did not start";
-    }
-    QString pgBin(const char* name) const { return bin_ + QLatin1String(name); }
-    bool run(QStringList args) {
-        QProcess p;
-        const QString program = asRoot_ ? QStringLiteral("runuser") : args.takeFirst();
-        if (asRoot_)
-            args = QStringList{"-u", "postgres", "--"} + args;
-        p.start(program, args);
-        if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-            why_ = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
-            return false;
-        }
-        return true;
-    }
-
-    QString bin_, dir_, why_;
-    int port_ = 0;
-    bool asRoot_ = false;
-};
-
-// The server goes with the last test, whatever the outcome.
-class PostgresEnvironment : public testing::Environment {
-public:
-    void TearDown() override { PostgresServer::instance().stop(); }
-};
-[[maybe_unused]] testing::Environment* const postgresEnvironment =
-    testing::AddGlobalTestEnvironment(new PostgresEnvironment);
 
 enum class Engine { SQLite, PostgreSQL };
 
