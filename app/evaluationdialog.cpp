@@ -483,6 +483,8 @@ void TFormAvaliacao::RegistrarClick() {
                                            std::abs(*configEnergyEquivalent_ - inputs_.calorimetry.energyEquivalent) < 0.05
                                        ? ses::msg::EnergyEquivalentFromConfig
                                        : ses::msg::EnergyEquivalentTyped;
+                           if (!ses::setAnalysis(d, who.analysis, why))
+                               return std::nullopt;
                            return store->record(d, why);
                        },
                        messages_, this);

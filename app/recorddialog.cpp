@@ -1,9 +1,11 @@
 #include "app/recorddialog.h"
 
+#include "app/decimaledit.h"
 #include "session/messages.h"
 
 #include <QDateEdit>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +31,26 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
     form->addRow(QStringLiteral("&Operador: *"), EditOperador);
     form->addRow(QStringLiteral("&Calorímetro: *"), EditCalorimetro);
     form->addRow(QStringLiteral("Data do &ensaio: *"), EditData);
+    // The analysis, when the lab has it: the net calorific value and the dry basis.
+    auto* analysis = new QGroupBox(QStringLiteral("Análise da amostra (opcional)"), this);
+    auto* af = new QFormLayout(analysis);
+    auto percent = [&](const QString& label, const std::optional<double>& v) {
+        auto* e = new DecimalEdit(2, true, analysis);
+        if (v)
+            e->showValue(*v);
+        else
+            e->clear();
+        auto* row = new QWidget(analysis);
+        auto* h = new QHBoxLayout(row);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->addWidget(e, 1);
+        h->addWidget(new QLabel(QStringLiteral("%"), row));
+        af->addRow(label, row);
+        return e;
+    };
+    EditUmidade = percent(QStringLiteral("&Umidade:"), defaults.analysis.moisture);
+    EditHidrogenio = percent(QStringLiteral("&Hidrogênio (base seca):"), defaults.analysis.hydrogenDry);
+    EditOxigenioNitrogenio = percent(QStringLiteral("O&xigênio + nitrogênio (base seca):"), defaults.analysis.oxygenNitrogenDry);
     LabelAviso = new QLabel(QStringLiteral("* obrigatório"), this);
     btnRegistrar = new QPushButton(QStringLiteral("&Registrar"), this);
     btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
@@ -41,11 +63,20 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
     buttons->addWidget(btnCancelar);
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
+    top->addWidget(analysis);
     top->addLayout(buttons);
 }
 
 ses::SampleIdentity TFormRegistro::identity() const {
-    return {EditAmostra->text(), EditDescricao->text(), EditOperador->text(), EditCalorimetro->text(), EditData->date()};
+    auto percent = [](const DecimalEdit* e) {
+        return e->text().trimmed().isEmpty() || !e->isValid() ? std::nullopt : std::optional(e->value());
+    };
+    return {EditAmostra->text(),
+            EditDescricao->text(),
+            EditOperador->text(),
+            EditCalorimetro->text(),
+            EditData->date(),
+            {percent(EditUmidade), percent(EditHidrogenio), percent(EditOxigenioNitrogenio)}};
 }
 
 void TFormRegistro::RegistrarClick() {
@@ -59,6 +90,12 @@ void TFormRegistro::RegistrarClick() {
         missing->setFocus();
         return;
     }
+    for (DecimalEdit* e : {EditUmidade, EditHidrogenio, EditOxigenioNitrogenio})
+        if (!e->isValid()) {
+            messages_.show(MsgKind::Warning, e->problem());
+            e->setFocus();
+            return;
+        }
     QString why;
     const auto n = save_(who, &why);
     if (!n) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+class DecimalEdit;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
@@ -30,6 +31,9 @@ public:
     QLineEdit* EditOperador;
     QLineEdit* EditCalorimetro;
     QDateEdit* EditData;
+    DecimalEdit* EditUmidade;
+    DecimalEdit* EditHidrogenio;
+    DecimalEdit* EditOxigenioNitrogenio;
     QLabel* LabelAviso;
     QPushButton* btnRegistrar;
     QPushButton* btnCancelar;

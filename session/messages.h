@@ -127,6 +127,11 @@ inline const QString CliTitrationNeedsNormality = QStringLiteral("--titration-ml
 inline const QString CliNetNeeds =
     QStringLiteral("o poder calorífico inferior precisa de --hydrogen-pct e do poder calorífico superior "
                    "(--energy-equivalent e --mass)");
+inline const QString NetNeeds =
+    QStringLiteral("O poder calorífico inferior precisa do hidrogênio e do poder calorífico superior (uma amostra "
+                   "com massa e equivalente energético); oxigênio + nitrogênio sozinhos não bastam.");
+inline const QString AnalysisOutOfRange =
+    QStringLiteral("Umidade, hidrogênio e oxigênio + nitrogênio são porcentagens de 0 a 100.");
 inline const QString CliTestDateForm = QStringLiteral("--test-date: use AAAA-MM-DD, não \"%1\"");
 inline const QString CliAidNeedsBoth = QStringLiteral("--aid-mass e --aid-heat vão juntos");
 inline const QString EnergyEquivalentFromCommandLine = QStringLiteral("informado na linha de comando");

@@ -40,6 +40,29 @@ rec::Determination determinationOf(const SampleIdentity& who, const acq::Measure
     return d;
 }
 
+bool setAnalysis(rec::Determination& d, const SampleAnalysis& a, QString* why) {
+    for (const auto& v : {a.moisture, a.hydrogenDry, a.oxygenNitrogenDry})
+        if (v && !(std::isfinite(*v) && *v >= 0 && *v < 100)) {
+            *why = msg::AnalysisOutOfRange;
+            return false;
+        }
+    if ((a.oxygenNitrogenDry && !a.hydrogenDry) || (a.hydrogenDry && !d.result.grossCalorificValue)) {
+        *why = msg::NetNeeds;
+        return false;
+    }
+    d.moisture = a.moisture;
+    d.hydrogenDry = a.hydrogenDry;
+    d.oxygenNitrogenDry = a.oxygenNitrogenDry;
+    d.netCalorificValue.reset();
+    if (a.hydrogenDry) {
+        const double gross = *d.result.grossCalorificValue;
+        const double dry = a.moisture ? eval::dryBasis(gross, *a.moisture) : gross;
+        d.netCalorificValue =
+            eval::netCalorificValue(dry, {*a.hydrogenDry, a.oxygenNitrogenDry.value_or(0), a.moisture.value_or(0)});
+    }
+    return true;
+}
+
 std::unique_ptr<rec::Store> openResults(const QString& location, QString* error) {
     const auto where = rec::Location::parse(location, error);
     return where ? rec::Store::open(*where, error) : nullptr;

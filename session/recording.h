@@ -14,11 +14,23 @@
 
 namespace ses {
 
+/// The sample's analysis when given, % by mass: moisture, and hydrogen and oxygen + nitrogen
+/// on the dry basis. A determination with hydrogen gets the net calorific value.
+struct SampleAnalysis {
+    std::optional<double> moisture, hydrogenDry, oxygenNitrogenDry;
+};
+
 /// Who and what a determination is about, as the user types it.
 struct SampleIdentity {
     QString sampleCode, description, operatorName, calorimeter;
     QDate testDate;
+    SampleAnalysis analysis; ///< put on the determination by setAnalysis
 };
+
+/// Puts the analysis on `d` with the net calorific value (ISO 1928's form, on the dry basis when
+/// the moisture is given); false with why when it cannot be: oxygen + nitrogen without hydrogen,
+/// hydrogen without a gross value, or a value outside 0 … 100 %.
+bool setAnalysis(rec::Determination& d, const SampleAnalysis& a, QString* why);
 
 /// The system's user name, the operator by default.
 QString systemUserName();

@@ -5,6 +5,7 @@
 #include "app/recorddialog.h"
 #include "app/resultswindow.h"
 #include "app/tform1.h"
+#include "tests/pgserver.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
@@ -453,3 +454,52 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     w.ComboSituacao->setCurrentIndex(2);
     EXPECT_EQ(column(0), (QStringList{"2"}));
 }
+
+// A determination registered in the window is listed by the command line with the window's
+// figures, on a SQLite file and on a PostgreSQL server.
+class WindowAndCli : public testing::TestWithParam<bool> {};
+
+TEST_P(WindowAndCli, ARecordFromTheWindowIsListedWithTheSameFigures) {
+#ifdef Q_OS_WIN
+    if (GetParam())
+        GTEST_SKIP() << "the PostgreSQL server of the tests runs on Linux";
+#endif
+    Rig r;
+    QTemporaryDir dir;
+    QString why;
+    const QString db = GetParam() ? PostgresServer::instance().createDatabase("janela", &why) : dir.filePath("r.sqlite");
+    ASSERT_FALSE(db.isEmpty()) << why.toStdString();
+    ses::EvaluationRequest in;
+    in.method = eval::Method::Dickinson;
+    in.calorimetry.mode = eval::Calorimetry::Mode::Sample;
+    in.calorimetry.mass = 0.9821;
+    in.calorimetry.energyEquivalent = 10100.5;
+    in.calorimetry.fuse = 96;
+    const acq::TestRun& test = r.table.tests().at(1);
+    TFormAvaliacao d(r.table, test, QStringLiteral("demo.dat"), in, r.files, r.messages);
+    d.setResults([&](QString* e) { return ses::openResults(db, e); },
+                 [&](QDialog& dialog) {
+                     auto& f = static_cast<TFormRegistro&>(dialog);
+                     f.EditAmostra->setText("BIO-31");
+                     f.EditCalorimetro->setText("BC-200 nº 2");
+                     f.RegistrarClick();
+                     return f.result();
+                 });
+    d.RegistrarClick();
+    ASSERT_EQ(d.LabelRegistro->text(), "Determinação registrada com o número 1.") << r.messages.texts().join('/').toStdString();
+    QProcess cli;
+    cli.start(binFile("registrador-cli"), {"results", "list", "--json", "--db", db, "--calorimeter", "BC-200 nº 2"});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const QJsonArray list = QJsonDocument::fromJson(cli.readAllStandardOutput()).array();
+    ASSERT_EQ(list.size(), 1);
+    const QJsonObject listed = list[0].toObject(), window = ses::resultJson(test, *d.outcome().result);
+    for (const QString& k : window.keys())
+        EXPECT_EQ(listed[k], window[k]) << k.toStdString();
+    EXPECT_EQ(listed["sample"].toString(), "BIO-31");
+    EXPECT_EQ(listed["inputs"].toObject()["fuse"].toDouble(), 96);
+    EXPECT_EQ(listed["energy_equivalent_source"].toString(), ses::msg::EnergyEquivalentTyped);
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, WindowAndCli, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });

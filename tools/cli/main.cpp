@@ -679,19 +679,14 @@ int record(const Command&, QCommandLineParser& p) {
                           "hydrogen-pct", "oxygen-nitrogen-pct", "aid-mass", "aid-heat"})
         if (const auto v = number(p, o, &bad))
             given[QString::fromLatin1(o).replace(QLatin1Char('-'), QLatin1Char('_'))] = *v;
-    d.moisture = number(p, "moisture-pct", &bad);
-    d.hydrogenDry = number(p, "hydrogen-pct", &bad);
-    d.oxygenNitrogenDry = number(p, "oxygen-nitrogen-pct", &bad);
+    const ses::SampleAnalysis analysis{number(p, "moisture-pct", &bad), number(p, "hydrogen-pct", &bad),
+                                       number(p, "oxygen-nitrogen-pct", &bad)};
     if (bad)
         return kUsage;
-    if ((d.oxygenNitrogenDry && !d.hydrogenDry) || (d.hydrogenDry && !r.grossCalorificValue)) {
-        err(ses::msg::CliNetNeeds);
+    QString why;
+    if (!ses::setAnalysis(d, analysis, &why)) {
+        err(why == ses::msg::NetNeeds ? ses::msg::CliNetNeeds : why);
         return kUsage;
-    }
-    if (d.hydrogenDry) {
-        const double dry = d.moisture ? eval::dryBasis(*r.grossCalorificValue, *d.moisture) : *r.grossCalorificValue;
-        d.netCalorificValue = eval::netCalorificValue(
-            dry, {*d.hydrogenDry, d.oxygenNitrogenDry.value_or(0), d.moisture.value_or(0)});
     }
     d.inputsGiven = QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
     if (d.kind == rec::Determination::Kind::Sample)
@@ -699,7 +694,6 @@ int record(const Command&, QCommandLineParser& p) {
     const auto store = openStore(p, c);
     if (!store)
         return kFile;
-    QString why;
     const auto id = store->record(d, &why);
     if (!id) {
         err(ses::msg::RecordNotSaved.arg(why));
