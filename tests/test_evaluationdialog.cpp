@@ -300,6 +300,11 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
                          f.RegistrarClick(); // the database cannot be opened: the form stays
                          EXPECT_FALSE(f.number());
                          path = dir.filePath("resultados.sqlite");
+                         f.EditOxigenioNitrogenio->setText("8"); // without hydrogen: refused, kept
+                         f.RegistrarClick();
+                         EXPECT_FALSE(f.number());
+                         f.EditUmidade->setText("8");
+                         f.EditHidrogenio->setText("5,0");
                          f.RegistrarClick();
                          EXPECT_TRUE(f.number());
                      } else {
@@ -310,9 +315,10 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
                  });
     EXPECT_TRUE(d.btnRegistrar->isVisibleTo(&d));
     d.RegistrarClick();
-    ASSERT_EQ(r.messages.shown.size(), 2);
+    ASSERT_EQ(r.messages.shown.size(), 3);
     EXPECT_EQ(r.messages.shown[0].text, ses::msg::RecordNeedsSample);
     EXPECT_TRUE(r.messages.shown[1].text.startsWith("Não foi possível gravar no banco de resultados:"));
+    EXPECT_EQ(r.messages.shown[2].text, ses::msg::RecordNotSaved.arg(ses::msg::NetNeeds));
     EXPECT_EQ(d.LabelRegistro->text(), "Determinação registrada com o número 1.");
     QString why;
     const auto store = ses::openResults(path, &why);
@@ -324,6 +330,11 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
     EXPECT_EQ(back->testDate, QDate(2026, 12, 8));
     EXPECT_EQ(back->result.grossCalorificValue, d.outcome().result->grossCalorificValue);
     EXPECT_EQ(back->readings.size(), r.table.tests().at(0).rows.size());
+    // The net value from the analysis typed, by ISO 1928's form on the dry basis.
+    const double dry = *back->result.grossCalorificValue * 100 / 92;
+    EXPECT_NEAR(*back->netCalorificValue, (dry - 212.2 * 5 - 0.8 * 8) * 0.92 - 24.43 * 8, 1e-9);
+    EXPECT_EQ(back->moisture, 8);
+    EXPECT_EQ(back->oxygenNitrogenDry, 8); // typed before the refusal, kept in the form
     d.RegistrarClick();
     EXPECT_EQ(forms, 2);
     EXPECT_EQ(store->list(&why)->size(), 1); // cancelled: nothing more
