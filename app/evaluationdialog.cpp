@@ -6,6 +6,7 @@
 
 #include "app/evaluationchart.h"
 #include "app/report.h"
+#include "evaluation/labinputs.h"
 
 #include <QApplication>
 #include <cmath>
@@ -21,8 +22,15 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
+#include <QDialogButtonBox>
+#include <QJsonObject>
 #include <QVBoxLayout>
 #include <algorithm>
+
+// The joules of correction `which` (0 fio, 1 ácido, 2 enxofre, 3 auxiliar) from the values the
+// lab measured, when `given` holds them all.
+std::optional<double> measuredJoules(int which, const QJsonObject& given, double sampleMass);
 
 QString linesHtml(const QList<ses::ResultLine>& lines) {
     QString h = QStringLiteral("<table cellspacing='0' cellpadding='1'>");
@@ -192,19 +200,41 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     EditFio = new DecimalEdit(1, true, cal);
     EditAcido = new DecimalEdit(1, true, cal);
     EditEnxofre = new DecimalEdit(1, true, cal);
+    EditAuxiliar = new DecimalEdit(1, true, cal);
+    // Beside each correction in joules, the form that computes it from what the lab measured.
+    auto withMeasure = [&](DecimalEdit* e, QToolButton*& button, int which, const QString& tip) {
+        QWidget* w = withUnit(e, QStringLiteral("J"));
+        button = new QToolButton(w);
+        button->setText(QStringLiteral("…"));
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3);
+        button->setToolTip(tip);
+        button->setAccessibleName(tip);
+        static_cast<QHBoxLayout*>(w->layout())->addWidget(button);
+        connect(button, &QToolButton::clicked, this, [this, which] { MedidaClick(which); });
+        connect(e, &DecimalEdit::changedByUser, this, [this, which] {
+            if (!settingMeasured_)
+                forgetMeasured(which); // joules typed: no longer those measured values
+        });
+        return w;
+    };
     LabelMassa = new QLabel(QStringLiteral("Massa da amostra:"), cal);
     cl->addRow(LabelMassa, withUnit(EditMassa, QStringLiteral("g")));
     cl->addRow(QStringLiteral("Equivalente energético:"), withUnit(EditEquivalente, QStringLiteral("J/K")));
     cl->addRow(QStringLiteral("Calor de combustão do padrão:"), withUnit(EditCalor, QStringLiteral("J/g")));
-    cl->addRow(QStringLiteral("Correção do fio:"), withUnit(EditFio, QStringLiteral("J")));
-    cl->addRow(QStringLiteral("Correção ácida:"), withUnit(EditAcido, QStringLiteral("J")));
-    cl->addRow(QStringLiteral("Correção de enxofre:"), withUnit(EditEnxofre, QStringLiteral("J")));
+    cl->addRow(QStringLiteral("Correção do fio:"),
+               withMeasure(EditFio, btnMedidaFio, 0, QStringLiteral("Calcular pelo comprimento do fio")));
+    cl->addRow(QStringLiteral("Correção ácida:"),
+               withMeasure(EditAcido, btnMedidaAcido, 1, QStringLiteral("Calcular pela titulação")));
+    cl->addRow(QStringLiteral("Correção de enxofre:"),
+               withMeasure(EditEnxofre, btnMedidaEnxofre, 2, QStringLiteral("Calcular pelo teor de enxofre")));
+    cl->addRow(QStringLiteral("Auxiliar de combustão:"),
+               withMeasure(EditAuxiliar, btnMedidaAuxiliar, 3, QStringLiteral("Calcular pela massa e o calor do auxiliar")));
     LabelCalorimetria = new QLabel(cal);
     LabelCalorimetria->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LabelCalorimetria->setWordWrap(true);
     LabelCalorimetria->setMinimumHeight(4 * line);
     cl->addRow(LabelCalorimetria);
-    for (DecimalEdit* e : {EditMassa, EditEquivalente, EditCalor, EditFio, EditAcido, EditEnxofre})
+    for (DecimalEdit* e : {EditMassa, EditEquivalente, EditCalor, EditFio, EditAcido, EditEnxofre, EditAuxiliar})
         connect(e, &DecimalEdit::changedByUser, this, [this] { inputsChanged(); });
     for (QRadioButton* r : {RadioAmostra, RadioCalibracao})
         connect(r, &QRadioButton::toggled, this, [this](bool on) {
@@ -258,6 +288,7 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     EditFio->showValue(c.fuse);
     EditAcido->showValue(c.acid);
     EditEnxofre->showValue(c.sulfur);
+    EditAuxiliar->showValue(c.aid);
     updating_ = false;
     recompute();
     resize(900, 760);
@@ -273,7 +304,8 @@ DecimalEdit* TFormAvaliacao::limitEdit(int i) const {
 }
 
 bool TFormAvaliacao::inputsValid() const {
-    for (DecimalEdit* e : {EditA, EditB, EditC, EditD, EditMassa, EditEquivalente, EditCalor, EditFio, EditAcido, EditEnxofre})
+    for (DecimalEdit* e : {EditA, EditB, EditC, EditD, EditMassa, EditEquivalente, EditCalor, EditFio, EditAcido,
+                           EditEnxofre, EditAuxiliar})
         if (!e->isValid())
             return false;
     return true;
@@ -297,7 +329,8 @@ void TFormAvaliacao::refuseInput() {
         {EditD, QStringLiteral("D")}, {EditMassa, LabelMassa->text().chopped(1)},
         {EditEquivalente, QStringLiteral("Equivalente energético")},
         {EditCalor, QStringLiteral("Calor de combustão do padrão")}, {EditFio, QStringLiteral("Correção do fio")},
-        {EditAcido, QStringLiteral("Correção ácida")}, {EditEnxofre, QStringLiteral("Correção de enxofre")}};
+        {EditAcido, QStringLiteral("Correção ácida")}, {EditEnxofre, QStringLiteral("Correção de enxofre")},
+        {EditAuxiliar, QStringLiteral("Auxiliar de combustão")}};
     QStringList why;
     for (const auto& [e, name] : fields)
         if (!e->isValid())
@@ -323,6 +356,16 @@ void TFormAvaliacao::readInputs() {
     c.fuse = EditFio->value();
     c.acid = EditAcido->value();
     c.sulfur = EditEnxofre->value();
+    c.aid = EditAuxiliar->value();
+    // A correction given as the lab measured it is computed from that, to the last digit (the
+    // field shows it rounded); a sulfur content follows the mass.
+    double* const joules[] = {&c.fuse, &c.acid, &c.sulfur, &c.aid};
+    DecimalEdit* const fields[] = {EditFio, EditAcido, EditEnxofre, EditAuxiliar};
+    for (int i = 0; i < 4; ++i)
+        if (const auto j = measuredJoules(i, inputs_.given, std::isfinite(c.mass) ? c.mass : 0)) {
+            *joules[i] = *j;
+            fields[i]->showValue(*j);
+        }
     // Nothing to compute until a mass is given (and, for a sample, an energy equivalent).
     if (c.mass <= 0 || (!calibration && c.energyEquivalent <= 0))
         c.mode = eval::Calorimetry::Mode::None;
@@ -518,4 +561,129 @@ void TFormAvaliacao::RelatorioClick() {
     QString error;
     if (!writeReport(table_, req, path, &error))
         messages_.show(MsgKind::Error, error);
+}
+
+// ---- corrections from what the lab measured -----------------------------------------------------
+
+namespace {
+
+struct Measure {
+    QString title;
+    struct Field { QString key, label, unit; std::optional<double> byDefault; };
+    QList<Field> fields;
+};
+
+const Measure& measure(int which) {
+    static const QList<Measure> all = {
+        {QStringLiteral("Correção do fio"),
+         {{QStringLiteral("wire_cm"), QStringLiteral("Fio queimado:"), QStringLiteral("cm"), std::nullopt},
+          {QStringLiteral("wire_j_per_cm"), QStringLiteral("Calor do fio (Ni-Cr 9,6; ferro 11,3):"), QStringLiteral("J/cm"),
+           eval::kNickelChromiumJoulesPerCm}}},
+        {QStringLiteral("Correção ácida"),
+         {{QStringLiteral("titration_ml"), QStringLiteral("Volume da titulação:"), QStringLiteral("mL"), std::nullopt},
+          {QStringLiteral("normality"), QStringLiteral("Normalidade da solução:"), QStringLiteral("N"), 0.0709}}},
+        {QStringLiteral("Correção de enxofre"),
+         {{QStringLiteral("sulfur_pct"), QStringLiteral("Enxofre da amostra:"), QStringLiteral("%"), std::nullopt}}},
+        {QStringLiteral("Auxiliar de combustão"),
+         {{QStringLiteral("aid_mass"), QStringLiteral("Massa do auxiliar:"), QStringLiteral("g"), std::nullopt},
+          {QStringLiteral("aid_heat"), QStringLiteral("Calor de combustão do auxiliar:"), QStringLiteral("J/g"), std::nullopt}}},
+    };
+    return all[which];
+}
+
+} // namespace
+
+TFormMedida::TFormMedida(int which, const QJsonObject& given, double sampleMass, QWidget* parent)
+    : QDialog(parent), which_(which), mass_(sampleMass) {
+    const Measure& m = measure(which);
+    setObjectName(QStringLiteral("FormMedida"));
+    setWindowTitle(m.title);
+    auto* form = new QFormLayout;
+    for (const Measure::Field& f : m.fields) {
+        auto* e = new DecimalEdit(4, false, this);
+        if (given.contains(f.key))
+            e->showValue(given[f.key].toDouble());
+        else if (f.byDefault)
+            e->showValue(*f.byDefault);
+        else
+            e->clear();
+        auto* row = new QWidget(this);
+        auto* h = new QHBoxLayout(row);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->addWidget(e, 1);
+        h->addWidget(new QLabel(f.unit, row));
+        form->addRow(f.label, row);
+        Edits << e;
+        connect(e, &DecimalEdit::changedByUser, this, [this] { showJoules(); });
+    }
+    LabelJoules = new QLabel(this);
+    LabelJoules->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("= 9999999.9 J (massa da amostra 0.0000 g)")));
+    form->addRow(LabelJoules);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    btnOk = buttons->button(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* top = new QVBoxLayout(this);
+    top->addLayout(form);
+    top->addWidget(buttons);
+    showJoules();
+}
+
+std::optional<double> measuredJoules(int which, const QJsonObject& given, double sampleMass) {
+    QList<double> v;
+    for (const auto& f : measure(which).fields) {
+        if (!given.contains(f.key))
+            return std::nullopt;
+        v << given[f.key].toDouble();
+    }
+    switch (which) {
+    case 0: return eval::fuseFromWire(v[0], v[1]);
+    case 1: return eval::acidFromTitration(v[0], v[1]);
+    case 2: return sampleMass > 0 ? std::optional(eval::sulfurFromContent(v[0], sampleMass)) : std::nullopt;
+    default: return eval::combustionAid(v[0], v[1]);
+    }
+}
+
+std::optional<double> TFormMedida::joules() const {
+    for (DecimalEdit* e : Edits)
+        if (!e->isValid() || e->text().trimmed().isEmpty() || !(e->value() >= 0))
+            return std::nullopt;
+    return measuredJoules(which_, given(), mass_);
+}
+
+QJsonObject TFormMedida::given() const {
+    QJsonObject o;
+    const Measure& m = measure(which_);
+    for (int i = 0; i < Edits.size(); ++i)
+        o[m.fields[i].key] = Edits[i]->value();
+    return o;
+}
+
+void TFormMedida::showJoules() {
+    const auto j = joules();
+    btnOk->setEnabled(j.has_value());
+    if (which_ == 2 && !(mass_ > 0))
+        LabelJoules->setText(QStringLiteral("Informe antes a massa da amostra."));
+    else
+        LabelJoules->setText(j ? QStringLiteral("= %1 J").arg(ses::fixed(*j, 1)) : QStringLiteral("= ? J"));
+}
+
+void TFormAvaliacao::forgetMeasured(int which) {
+    for (const auto& f : measure(which).fields)
+        inputs_.given.remove(f.key);
+}
+
+void TFormAvaliacao::MedidaClick(int which) {
+    TFormMedida form(which, inputs_.given, EditMassa->isValid() ? EditMassa->value() : 0, this);
+    if ((execForm_ ? execForm_(form) : form.exec()) != QDialog::Accepted || !form.joules())
+        return;
+    DecimalEdit* const fields[] = {EditFio, EditAcido, EditEnxofre, EditAuxiliar};
+    // The values first: the field's change then computes from them.
+    forgetMeasured(which);
+    const QJsonObject g = form.given();
+    for (auto it = g.begin(); it != g.end(); ++it)
+        inputs_.given[it.key()] = it.value();
+    settingMeasured_ = true;
+    fields[which]->setValue(*form.joules());
+    settingMeasured_ = false;
 }

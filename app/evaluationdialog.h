@@ -12,6 +12,7 @@
 #include "session/testevaluation.h"
 
 #include <QDialog>
+#include <QJsonObject>
 #include <vector>
 
 class QComboBox;
@@ -20,6 +21,7 @@ class QPushButton;
 class QRadioButton;
 class QStackedWidget;
 class EvaluationPlot;
+class QToolButton;
 
 /// What the user typed for one test; kept by the main window while the program runs.
 
@@ -57,6 +59,16 @@ public:
     DecimalEdit* EditFio;
     DecimalEdit* EditAcido;
     DecimalEdit* EditEnxofre;
+    DecimalEdit* EditAuxiliar;
+    /// Each correction from what the lab measured: the wire's length, the titration, the
+    /// sulfur content, the combustion aid's mass and heat.
+    QToolButton* btnMedidaFio;
+    QToolButton* btnMedidaAcido;
+    QToolButton* btnMedidaEnxofre;
+    QToolButton* btnMedidaAuxiliar;
+    /// Asks the measured values of one correction (`which`: 0 fio, 1 ácido, 2 enxofre,
+    /// 3 auxiliar) and puts its joules in the field; `exec` runs the small form.
+    void MedidaClick(int which);
     QLabel* LabelCalorimetria;
     QPushButton* btnRegistrar; ///< shown when the window is given a results database
     QPushButton* btnResultados;
@@ -97,6 +109,8 @@ private:
     std::vector<eval::Sample> samples_;
     ses::EvaluationRequest inputs_;
     std::optional<double> configEnergyEquivalent_;
+    bool settingMeasured_ = false;
+    void forgetMeasured(int which);
     double repeatability_ = rec::kDefaultRepeatability;
     eval::Outcome outcome_;
     FileDialogs& files_;
@@ -136,6 +150,27 @@ private:
     double t0_ = 0, t1_ = 1;
     int dragging_ = -1;
     bool readOnly_ = false;
+};
+
+/// TFormMedida: one correction from what the lab measured (a wire's length and its heat, a
+/// titration, a sulfur content, a combustion aid's mass and heat), its joules shown as typed.
+class TFormMedida : public QDialog {
+    Q_OBJECT
+public:
+    TFormMedida(int which, const QJsonObject& given, double sampleMass, QWidget* parent = nullptr);
+    /// The correction, J; nothing until every value is a number.
+    std::optional<double> joules() const;
+    /// The values typed, with the command line's keys.
+    QJsonObject given() const;
+
+    QList<DecimalEdit*> Edits;
+    QLabel* LabelJoules;
+    QPushButton* btnOk;
+
+private:
+    void showJoules();
+    int which_;
+    double mass_;
 };
 
 /// Result lines as an HTML table: label, value in bold, unit.

@@ -35,6 +35,8 @@ rec::Determination determinationOf(const SampleIdentity& who, const acq::Measure
         d.readings.push_back({row.subReg, row.tempo, row.tint, row.text});
     }
     d.calorimetry = req.calorimetry;
+    if (!req.given.isEmpty())
+        d.inputsGiven = QString::fromUtf8(QJsonDocument(req.given).toJson(QJsonDocument::Compact));
     d.result = result;
     d.result.warnings = resultWarnings(result);
     return d;

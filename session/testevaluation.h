@@ -18,6 +18,9 @@ struct EvaluationRequest {
     eval::Method method = eval::Method::RegnaultPfaundler;
     std::optional<eval::Periods> periods; ///< nothing: found automatically
     eval::Calorimetry calorimetry;
+    /// The corrections as the lab measured them (a wire's length, a titration…), JSON keys as
+    /// the command line's options; kept with a record.
+    QJsonObject given;
 };
 
 /// The reading nearest to `minutes` (the first of two equally near); samples not empty.

@@ -29,6 +29,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -514,3 +515,72 @@ TEST_P(WindowAndCli, ARecordFromTheWindowIsListedWithTheSameFigures) {
 
 INSTANTIATE_TEST_SUITE_P(Results, WindowAndCli, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
+
+// Each correction from what the lab measured: the form shows its joules, the window takes
+// them, a sulfur content follows the mass, joules typed by hand replace the measured values,
+// and the record keeps each value as given.
+TEST(EvaluationWindow, CorrectionsFromWhatTheLabMeasuredAreComputedAndKept) {
+    Rig r;
+    QTemporaryDir dir;
+    const QString db = dir.filePath("r.sqlite");
+    ses::EvaluationRequest in;
+    in.calorimetry.mode = eval::Calorimetry::Mode::Sample;
+    in.calorimetry.mass = 0.98;
+    in.calorimetry.energyEquivalent = 10100.5;
+    TFormAvaliacao d(r.table, r.table.tests().at(0), QStringLiteral("demo.dat"), in, r.files, r.messages);
+    QStringList typed; // what the user types in the next measure form, field by field
+    QString shown;
+    d.setResults([&](QString* e) { return ses::openResults(db, e); },
+                 [&](QDialog& dialog) {
+                     if (auto* m = dynamic_cast<TFormMedida*>(&dialog)) {
+                         for (int i = 0; i < typed.size(); ++i)
+                             QTest::keyClicks(m->Edits[i], typed[i]);
+                         shown = m->LabelJoules->text();
+                         return m->btnOk->isEnabled() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+                     }
+                     auto& f = static_cast<TFormRegistro&>(dialog);
+                     f.EditAmostra->setText("CAR-9");
+                     f.RegistrarClick();
+                     return f.result();
+                 });
+    struct Step { QToolButton* button; QStringList typed; DecimalEdit* field; const char* joules; } steps[] = {
+        {d.btnMedidaFio, {"10"}, d.EditFio, "96.0"},                     // 10 cm of Ni-Cr at the default 9,6 J/cm
+        {d.btnMedidaAcido, {"7,2"}, d.EditAcido, "30.1"},                // 7,2 mL of 0,0709 N: 7,2 cal
+        {d.btnMedidaEnxofre, {"1,2"}, d.EditEnxofre, "67.5"},            // 1,2 % × 0,98 g × 57,4 J
+        {d.btnMedidaAuxiliar, {"0,0512", "46000"}, d.EditAuxiliar, "2355.2"}, // paraffin oil
+    };
+    for (const Step& s : steps) {
+        typed = s.typed;
+        s.button->click();
+        EXPECT_EQ(s.field->text(), s.joules) << shown.toStdString();
+        EXPECT_EQ(shown, QStringLiteral("= %1 J").arg(s.joules));
+    }
+    EXPECT_NEAR(d.inputs().calorimetry.acid, 7.2 * 4.1868, 1e-9);
+    // The sulfur content follows the mass typed afterwards.
+    d.EditMassa->clear();
+    QTest::keyClicks(d.EditMassa, "1,5");
+    EXPECT_EQ(d.EditEnxofre->text(), "103.3");
+    EXPECT_NEAR(d.inputs().calorimetry.sulfur, 1.2 * 1.5 * 57.4, 1e-9);
+    // Joules typed by hand: the wire's measured values no longer stand behind them.
+    d.EditFio->clear();
+    QTest::keyClicks(d.EditFio, "80");
+    EXPECT_FALSE(d.inputs().given.contains("wire_cm"));
+    // A form left without a number gives nothing.
+    typed = {""};
+    d.btnMedidaFio->click();
+    EXPECT_EQ(d.EditFio->text(), "80");
+    d.RegistrarClick();
+    QString why;
+    const auto back = ses::openResults(db, &why)->determination(1, &why);
+    ASSERT_TRUE(back) << why.toStdString() << r.messages.texts().join('/').toStdString();
+    const QJsonObject given = QJsonDocument::fromJson(back->inputsGiven.toUtf8()).object();
+    EXPECT_EQ(given["titration_ml"].toDouble(), 7.2);
+    EXPECT_EQ(given["normality"].toDouble(), 0.0709);
+    EXPECT_EQ(given["sulfur_pct"].toDouble(), 1.2);
+    EXPECT_EQ(given["aid_heat"].toDouble(), 46000);
+    EXPECT_FALSE(given.contains("wire_cm"));
+    EXPECT_EQ(back->calorimetry.fuse, 80);
+    EXPECT_NEAR(back->calorimetry.aid, 0.0512 * 46000, 1e-9);
+    EXPECT_NEAR(*back->result.grossCalorificValue,
+                (10100.5 * back->result.riseCorrected - 80 - 7.2 * 4.1868 - 1.2 * 1.5 * 57.4 - 0.0512 * 46000) / 1.5, 1e-6);
+}
