@@ -742,3 +742,53 @@ TEST_P(CliOnEngine, AKilledRecordLeavesTheWholeDeterminationOrNone) {
 
 INSTANTIATE_TEST_SUITE_P(Results, CliOnEngine, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
+
+// Five calibrations recorded from the command line make the calorimeter's series: its W, s
+// and verdict are those a hand computation gives from the five records.
+TEST(Cli, FiveCalibrationsGiveTheSeriesWAndVerdict) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat"), db = dir.filePath("r.sqlite");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    QList<double> ws;
+    const char* masses[] = {"0,7612", "0,7605", "0,7620", "0,7608", "0,7615"};
+    for (int i = 0; i < 5; ++i) {
+        const CliRun r = cli({"record", dat, "--test", QString::number(1 + i % 3), "--sample", "AB-2026",
+                              "--calorimeter", "BC-200 nº 1", "--calibrate", "--mass", masses[i], "--heat", "26454",
+                              "--test-date", QStringLiteral("2026-12-0%1").arg(1 + i), "--db", db, "--json"});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        ws << QJsonDocument::fromJson(r.out.toUtf8()).object()["energy_equivalent"].toDouble();
+    }
+    // A sample of the same calorimeter is no calibration; another calorimeter has its own series.
+    ASSERT_EQ(cli({"record", dat, "--test", "1", "--sample", "CAR-1", "--calorimeter", "BC-200 nº 1", "--db", db,
+                   "--energy-equivalent", "10100", "--mass", "1"}).code, 0);
+    double mean = 0, sq = 0;
+    for (const double w : ws)
+        mean += w / 5;
+    for (const double w : ws)
+        sq += (w - mean) * (w - mean);
+    const double s = std::sqrt(sq / 4);
+    const auto [lo, hi] = std::minmax_element(ws.begin(), ws.end());
+    const bool within = (*hi - *lo) / mean * 100 <= 0.4;
+    for (const char* rule : {"din", "lab"}) {
+        CliRun r = cli({"results", "calibrations", "--db", db, "--json", "--rule", rule, "--min-runs", "5", "--max-rsd", "0,5"});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const QJsonArray all = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        ASSERT_EQ(all.size(), 1);
+        const QJsonObject series = all[0].toObject();
+        EXPECT_EQ(series["calorimeter"].toString(), "BC-200 nº 1");
+        EXPECT_EQ(series["n"].toInt(), 5);
+        EXPECT_NEAR(series["mean"].toDouble(), mean, 1e-6);
+        EXPECT_NEAR(series["s"].toDouble(), s, 1e-6);
+        EXPECT_NEAR(series["rsd_percent"].toDouble(), s / mean * 100, 1e-9);
+        EXPECT_EQ(series["runs"].toArray().size(), 5);
+        if (QLatin1String(rule) == "din")
+            EXPECT_EQ(series["accepted"].toBool(), within) << series["reason"].toString().toStdString();
+        else
+            EXPECT_EQ(series["accepted"].toBool(), s / mean * 100 <= 0.5) << series["reason"].toString().toStdString();
+        if (series["accepted"].toBool())
+            EXPECT_NEAR(series["energy_equivalent"].toDouble(), mean, 1e-6);
+    }
+    const CliRun text = cli({"results", "calibrations", "--db", db});
+    EXPECT_TRUE(text.out.startsWith("BC-200 nº 1 — DIN 51900: ")) << text.out.toStdString();
+    EXPECT_EQ(cli({"results", "calibrations", "--db", db, "--rule", "iso"}).code, 1);
+}

@@ -1,6 +1,7 @@
 // The results store on a real SQLite file and on a real PostgreSQL server that the test starts:
 // the schema made and refused, determinations written whole or not at all, read back figure for
 // figure, rejected but never removed. The same tests on both engines.
+#include "records/calibration.h"
 #include "records/duplicates.h"
 #include "records/store.h"
 #include "tests/pgserver.h"
@@ -415,4 +416,67 @@ TEST(Records, DuplicatesAgreeWithinTheRepeatabilityLimit) {
         EXPECT_EQ(v.second, c.second);
     }
     EXPECT_EQ(rec::duplicates({100.0, 180.0}, 50.0).state, S::Repeat); // the lab's own limit
+}
+
+// Each preset's verdict on crafted series, with the figures a hand computation gives.
+TEST(Records, CalibrationSeriesAreJudgedByTheirRule) {
+    using P = rec::CalibrationRule::Preset;
+    auto runs = [](std::initializer_list<double> ws, std::initializer_list<int> days = {}) {
+        QList<rec::CalibrationRun> out;
+        qint64 id = 11;
+        auto day = days.begin();
+        for (const double w : ws) {
+            out << rec::CalibrationRun{id++, w, QDate(2026, 12, day != days.end() ? *day++ : 1)};
+        }
+        return out;
+    };
+    struct Case {
+        const char* name;
+        QList<rec::CalibrationRun> runs;
+        rec::CalibrationRule rule;
+        bool accepted;
+        QList<qint64> used;
+        std::optional<qint64> discard;
+        const char* reason;
+    } cases[] = {
+        {"DIN, four runs", runs({10100, 10102, 10098, 10101}), {P::Din51900}, false, {}, {}, "4 de 5 corridas"},
+        // Range 20 J/K on a mean of 10 100: 0,198 %.
+        {"DIN, five within 0,4 %", runs({10100, 10110, 10090, 10095, 10105}), {P::Din51900}, true,
+         {11, 12, 13, 14, 15}, {}, "5 corridas, amplitude 0,20 % ≤ 0,4 %"},
+        // Mean 10 110,4; range 10 160 − 10 088 = 72: 0,71 %; 10 160 is the farthest.
+        {"DIN, range too wide", runs({10100, 10160, 10088, 10102, 10102.0}), {P::Din51900}, false, {}, 12,
+         "amplitude 0,71 % > 0,4 %: descarte a corrida 12 e faça mais uma"},
+        // The other four's mean is 10 098; the sixth 10 110 lies 0,119 % away.
+        {"DIN, a sixth within 0,2 %", runs({10100, 10160, 10088, 10102, 10102, 10110}), {P::Din51900}, true,
+         {11, 13, 14, 15, 16}, 12, "corrida 12 descartada; a sexta (16) a 0,12 % da média das outras quatro ≤ 0,2 %"},
+        {"DIN, a sixth beyond 0,2 %", runs({10100, 10160, 10088, 10102, 10102, 10130}), {P::Din51900}, false, {}, 12,
+         "a sexta corrida (16) está a 0,32 % da média das outras quatro > 0,2 %: comece uma nova série"},
+        {"ASTM, five runs", runs({1, 1, 1, 1, 1}, {1, 2, 3, 4, 5}), {P::AstmD240}, false, {}, {}, "5 de 6 corridas"},
+        {"ASTM, two days", runs({1, 1, 1, 1, 1, 1}, {1, 1, 1, 2, 2, 2}), {P::AstmD240}, false, {}, {},
+         "corridas em 2 de 3 dias"},
+        {"ASTM, six runs on three days", runs({10, 10, 10, 10, 10, 10}, {1, 2, 3, 3, 3, 3}), {P::AstmD240}, true,
+         {11, 12, 13, 14, 15, 16}, {}, "6 corridas em 3 dias, DPR 0,000 %"},
+        {"Lab, too few", runs({10100, 10101}), {P::Laboratorio, 3, 0.1}, false, {}, {}, "2 de 3 corridas"},
+        // s of 10 000, 10 010, 10 020 is 10; 10/10 010 = 0,0999 %.
+        {"Lab, within the RSD", runs({10000, 10010, 10020}), {P::Laboratorio, 3, 0.1}, true, {11, 12, 13}, {},
+         "3 corridas, DPR 0,100 % ≤ 0,100 %"},
+        {"Lab, beyond the RSD", runs({10000, 10010, 10030}), {P::Laboratorio, 3, 0.1}, false, {}, {},
+         "DPR 0,153 % > 0,100 %"}, // s = √(466,67/2) = 15,28 on 10 013,3
+    };
+    for (const Case& c : cases) {
+        const rec::SeriesVerdict v = rec::judgeSeries(c.runs, c.rule);
+        EXPECT_EQ(v.accepted, c.accepted) << c.name;
+        EXPECT_EQ(v.used, c.used) << c.name;
+        EXPECT_EQ(v.discard, c.discard) << c.name;
+        EXPECT_EQ(v.reason.toStdString(), c.reason) << c.name;
+    }
+    // The figures of an accepted series, by hand: 10 100, 10 110, 10 090, 10 095, 10 105.
+    const rec::SeriesVerdict v = rec::judgeSeries(cases[1].runs, {P::Din51900});
+    EXPECT_DOUBLE_EQ(v.mean, 10100);
+    EXPECT_DOUBLE_EQ(v.s, std::sqrt(250.0 / 4)); // deviations 0, 10, −10, −5, 5
+    EXPECT_NEAR(v.rsdPercent, std::sqrt(62.5) / 10100 * 100, 1e-12);
+    EXPECT_EQ(v.n, 5);
+    EXPECT_EQ(rec::CalibrationRule::presetFromName("din 51900"), P::Din51900);
+    EXPECT_EQ(rec::CalibrationRule::presetFromName("Laboratório"), P::Laboratorio);
+    EXPECT_FALSE(rec::CalibrationRule::presetFromName("ISO"));
 }

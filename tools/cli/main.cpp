@@ -719,7 +719,8 @@ int results(const Command& cmd, QCommandLineParser& p) {
     const qint64 id = idText.toLongLong(&idOk);
     const bool needsId = action == QLatin1String("show") || action == QLatin1String("reject") ||
                          action == QLatin1String("report");
-    if ((action != QLatin1String("list") && !needsId) || needsId != !idText.isEmpty() || (needsId && !idOk)) {
+    const bool noId = action == QLatin1String("list") || action == QLatin1String("calibrations");
+    if ((!noId && !needsId) || needsId != !idText.isEmpty() || (needsId && !idOk)) {
         err(ses::msg::CliUsage.arg(cmd.name, cmd.synopsis));
         return kUsage;
     }
@@ -760,11 +761,47 @@ int results(const Command& cmd, QCommandLineParser& p) {
         }
         unit = *u;
     }
+    rec::CalibrationRule rule;
+    if (isSet(p, "rule")) {
+        const auto preset = rec::CalibrationRule::presetFromName(value(p, "rule"));
+        if (!preset) {
+            err(ses::msg::CliRuleForm.arg(value(p, "rule")));
+            return kUsage;
+        }
+        rule.preset = *preset;
+    }
+    bool bad = false;
+    if (const auto n = number(p, "min-runs", &bad))
+        rule.minRuns = static_cast<int>(*n);
+    if (const auto r = number(p, "max-rsd", &bad))
+        rule.maxRsdPercent = *r;
+    if (bad || rule.minRuns < 2 || !(rule.maxRsdPercent > 0)) {
+        if (!bad)
+            err(ses::msg::CliRuleLimits);
+        return kUsage;
+    }
     Cli c;
     const auto store = openStore(p, c);
     if (!store)
         return kFile;
     QString why, warning;
+    if (action == QLatin1String("calibrations")) {
+        const auto series = ses::calibrationSeries(*store, value(p, "calorimeter"), rule, &why);
+        if (!series) {
+            err(why);
+            return kFile;
+        }
+        if (isSet(p, "json")) {
+            QJsonArray json;
+            for (const ses::CalibrationSeries& x : *series)
+                json.append(ses::seriesJson(x, rule));
+            std::fputs(QJsonDocument(json).toJson(QJsonDocument::Indented).constData(), stdout);
+        } else {
+            for (const ses::CalibrationSeries& x : *series)
+                std::fputs(ses::seriesText(x, rule).toUtf8().constData(), stdout);
+        }
+        return kOk;
+    }
     const double r = ses::repeatabilityLimit(c.session.configValue(QStringLiteral("Repetibilidade")), &warning);
     if (!warning.isEmpty())
         err(warning);
@@ -930,16 +967,20 @@ const QList<Command>& commands() {
                              << opt("aid-heat", "Calor de combustão do auxiliar (J/g).", "J")
                              << kDb,
          {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("sample")}, false, record},
-        {QStringLiteral("results"), QStringLiteral("lista, mostra, rejeita ou reimprime determinações do banco de resultados"),
+        {QStringLiteral("results"), QStringLiteral("lista, mostra, rejeita ou reimprime determinações; séries de calibração"),
          QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME]\n"
                         "                [--since AAAA-MM-DD] [--unit J/g|MJ/kg|cal/g|Btu/lb] [--json|--csv]\n"
                         "           | show ID [--json] | reject ID --reason TEXTO | report ID --out FILE.pdf\n"
+                        "           | calibrations [--calorimeter NOME] [--rule din|astm|lab [--min-runs N --max-rsd P]] [--json]\n"
                         "           [--db LOCAL]"),
          {kDb, opt("sample", "Só esta amostra.", "CÓDIGO"), opt("kind", "sample ou calibration.", "KIND"),
           opt("calorimeter", "Só este calorímetro.", "NOME"),
           opt("since", "Só ensaios desta data em diante.", "AAAA-MM-DD"),
           opt("unit", "Unidade do poder calorífico: J/g (padrão), MJ/kg, cal/g ou Btu/lb.", "UNIDADE"),
           opt("reason", "Motivo da rejeição.", "TEXTO"), opt("out", "Relatório a gravar.", "FILE.pdf"),
+          opt("rule", "Regra da série: din (DIN 51900, padrão), astm (ASTM D240) ou lab.", "REGRA"),
+          opt("min-runs", "Regra lab: corridas no mínimo (padrão 10).", "N"),
+          opt("max-rsd", "Regra lab: desvio padrão relativo máximo, % (padrão 0,1).", "P"),
           opt("json", "Escreve JSON."), opt("csv", "Escreve CSV (\";\", vírgula decimal).")},
          {QStringLiteral("AÇÃO"), QStringLiteral("[ID]")}, {}, false, results},
         {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
