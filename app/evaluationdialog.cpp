@@ -264,6 +264,9 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     auto* middle = new QHBoxLayout;
     middle->addLayout(right, 3);
     middle->addWidget(cal, 2);
+    // Each button keeps room for its caption whatever the fonts (Windows' are wider).
+    for (QPushButton* b : {btnRegistrar, btnResultados, btnRelatorio, btnCopiar, btnFechar})
+        b->setMinimumWidth(b->sizeHint().width() + b->fontMetrics().horizontalAdvance(QLatin1Char('x')));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(LabelRegistro, 1);
     buttons->addWidget(btnRegistrar);

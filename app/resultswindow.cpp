@@ -126,6 +126,9 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     // Enter closes the window; a rejection is never one key away.
     for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar})
         b->setAutoDefault(false);
+    // Each button keeps room for its caption whatever the fonts (Windows' are wider).
+    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnFechar})
+        b->setMinimumWidth(b->sizeHint().width() + b->fontMetrics().horizontalAdvance(QLatin1Char('x')));
     btnFechar->setDefault(true);
     connect(btnAbrir, &QPushButton::clicked, this, [this] { AbrirClick(); });
     connect(btnRelatorio, &QPushButton::clicked, this, [this] { RelatorioClick(); });
@@ -392,6 +395,8 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
     btnFechar = new QPushButton(QStringLiteral("&Fechar"), this);
     btnFechar->setDefault(true);
     btnRelatorio->setAutoDefault(false);
+    for (QPushButton* b : {btnRelatorio, btnFechar})
+        b->setMinimumWidth(b->sizeHint().width() + b->fontMetrics().horizontalAdvance(QLatin1Char('x')));
     connect(btnRelatorio, &QPushButton::clicked, this, [this] { RelatorioClick(); });
     connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
 
