@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <QVariant>
 #include <atomic>
 
@@ -316,9 +317,15 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
     if (!db.open())
         return fail(failed(QStringLiteral("Não foi possível abrir o banco de resultados %1").arg(shown), db.lastError()));
     QString why;
-    if (!pg && (!run(db, QStringLiteral("PRAGMA foreign_keys = ON"), &why) ||
-                !run(db, QStringLiteral("PRAGMA journal_mode = WAL"), &why)))
+    if (!pg && !run(db, QStringLiteral("PRAGMA foreign_keys = ON"), &why))
         return fail(why);
+    // Turning a new file to WAL needs it alone for a moment; another program opening it at the
+    // same time is waited for here (SQLite answers "locked" without its busy wait).
+    for (int tries = 0; !pg && !run(db, QStringLiteral("PRAGMA journal_mode = WAL"), &why); ++tries) {
+        if (tries == 50 || !why.contains(QLatin1String("locked")))
+            return fail(why);
+        QThread::msleep(100);
+    }
     // The version, created with the database (by one of two programs opening it at once).
     if (!db.tables().contains(QStringLiteral("schema_version")) &&
         !inTransaction(db, &why, [&] {

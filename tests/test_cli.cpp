@@ -781,6 +781,7 @@ TEST(Cli, FiveCalibrationsGiveTheSeriesWAndVerdict) {
         EXPECT_NEAR(series["s"].toDouble(), s, 1e-6);
         EXPECT_NEAR(series["rsd_percent"].toDouble(), s / mean * 100, 1e-9);
         EXPECT_EQ(series["runs"].toArray().size(), 5);
+        EXPECT_EQ(series["rule"].toString(), QLatin1String(rule) == "din" ? "DIN 51900" : "Laboratório");
         if (QLatin1String(rule) == "din")
             EXPECT_EQ(series["accepted"].toBool(), within) << series["reason"].toString().toStdString();
         else
@@ -788,6 +789,11 @@ TEST(Cli, FiveCalibrationsGiveTheSeriesWAndVerdict) {
         if (series["accepted"].toBool())
             EXPECT_NEAR(series["energy_equivalent"].toDouble(), mean, 1e-6);
     }
+    // One more calibration prints where the series stands (the lab's default rule, DIN 51900).
+    const CliRun sixth = cli({"record", dat, "--test", "1", "--sample", "AB-2026", "--calorimeter", "BC-200 nº 1",
+                              "--calibrate", "--mass", "0,7610", "--heat", "26454", "--db", db});
+    ASSERT_EQ(sixth.code, 0) << sixth.err.toStdString();
+    EXPECT_TRUE(sixth.out.startsWith("7") && sixth.out.contains("\nBC-200 nº 1 — DIN 51900: ")) << sixth.out.toStdString();
     const CliRun text = cli({"results", "calibrations", "--db", db});
     EXPECT_TRUE(text.out.startsWith("BC-200 nº 1 — DIN 51900: ")) << text.out.toStdString();
     EXPECT_EQ(cli({"results", "calibrations", "--db", db, "--rule", "iso"}).code, 1);

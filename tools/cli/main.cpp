@@ -701,6 +701,17 @@ int record(const Command&, QCommandLineParser& p) {
     }
     if (!isSet(p, "json")) {
         out(QString::number(*id));
+        // A calibration joins its calorimeter's series: where the series stands now.
+        if (d.kind == rec::Determination::Kind::Calibration) {
+            const rec::CalibrationRule rule;
+            const auto series = ses::calibrationSeries(*store, d.calorimeter, rule, &why);
+            if (!series) {
+                err(why);
+                return kFile;
+            }
+            for (const ses::CalibrationSeries& x : *series)
+                std::fputs(ses::seriesText(x, rule).toUtf8().constData(), stdout);
+        }
         return kOk;
     }
     const auto back = store->determination(*id, &why);
