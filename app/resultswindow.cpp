@@ -296,38 +296,32 @@ void TFormResultados::RejeitarClick() {
     refresh();
 }
 
-void TFormResultados::AbrirClick() {
+std::optional<rec::Determination> TFormResultados::chosenRecord() {
     const rec::Determination* chosen = selected();
     if (!chosen) {
         messages_.show(MsgKind::Warning, ses::msg::ChooseDeterminationToOpen);
-        return;
+        return std::nullopt;
     }
     // The whole record, readings included: the list leaves them out.
     QString why;
     const auto store = open_(&why);
-    const auto d = store ? store->determination(chosen->id, &why) : std::nullopt;
-    if (!d) {
+    auto d = store ? store->determination(chosen->id, &why) : std::nullopt;
+    if (!d)
         messages_.show(MsgKind::Error, why);
+    return d;
+}
+
+void TFormResultados::AbrirClick() {
+    const auto d = chosenRecord();
+    if (!d)
         return;
-    }
     TFormDeterminacao w(*d, duplicatesOf(*d), messages_, files_, this);
     execForm_ ? execForm_(w) : w.exec();
 }
 
 void TFormResultados::RelatorioClick() {
-    const rec::Determination* chosen = selected();
-    if (!chosen) {
-        messages_.show(MsgKind::Warning, ses::msg::ChooseDeterminationToOpen);
-        return;
-    }
-    QString why;
-    const auto store = open_(&why);
-    const auto d = store ? store->determination(chosen->id, &why) : std::nullopt;
-    if (!d) {
-        messages_.show(MsgKind::Error, why);
-        return;
-    }
-    saveRecordReport(*d, duplicatesOf(*d), files_, messages_);
+    if (const auto d = chosenRecord())
+        saveRecordReport(*d, duplicatesOf(*d), files_, messages_);
 }
 
 void TFormResultados::ExportarClick() {

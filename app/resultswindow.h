@@ -62,6 +62,8 @@ public:
 
 private:
     QString duplicatesOf(const rec::Determination& d) const;
+    /// The selected determination read whole from the store; nothing after telling why.
+    std::optional<rec::Determination> chosenRecord();
     Open open_;
     MessageService& messages_;
     FileDialogs& files_;

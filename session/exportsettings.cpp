@@ -1,5 +1,7 @@
 #include "session/exportsettings.h"
 
+#include <QFileInfo>
+
 void configureMeasurementExport(TdtDataSetExport& x) {
     x.setExportType(xtExcel);
     x.setExportTypes(typeBit(xtExcel));
@@ -41,4 +43,21 @@ void configureMeasurementExport(TdtDataSetExport& x) {
                         QStringLiteral("CSV (Delimitado por vírgulas)"),
                         QStringLiteral("Texto (Delimitado por tabulações)"), QStringLiteral("Rich Text Format"),
                         QStringLiteral("Data Interchange Format"), QStringLiteral("Arquivos SYLK")};
+}
+
+bool writeSpreadsheet(const acq::RowSource& rows, const QString& path, bool anySuffix, QString* error) {
+    TdtDataSetExport x;
+    configureMeasurementExport(x);
+    x.DataSet = &rows;
+    x.ExportStyle = xsFile;
+    x.FileName = path;
+    const QString suffix = QFileInfo(path).suffix();
+    if (anySuffix || suffix.compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0)
+        x.OnGetExtension = [suffix](QString& ext) { ext = suffix; };
+    bool failed = false;
+    x.OnError = [&](TdtExportError) { failed = true; };
+    x.RunExport();
+    if (failed && error)
+        *error = x.lastFailure();
+    return !failed;
 }

@@ -316,19 +316,7 @@ acq::Records resultsTable(const QList<rec::Determination>& list,
 bool writeResultsTable(const acq::Records& table, const QString& path, QString* error) {
     if (QFileInfo(path).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0)
         return acq::writeWholeFile(path, recordsCsv(table), error);
-    TdtDataSetExport x;
-    configureMeasurementExport(x);
-    x.DataSet = &table;
-    x.ExportStyle = xsFile;
-    x.FileName = path;
-    const QString suffix = QFileInfo(path).suffix();
-    x.OnGetExtension = [suffix](QString& ext) { ext = suffix; };
-    bool failed = false;
-    x.OnError = [&](TdtExportError) { failed = true; };
-    x.RunExport();
-    if (failed && error)
-        *error = x.lastFailure();
-    return !failed;
+    return writeSpreadsheet(table, path, true, error);
 }
 
 acq::Measurements measurementsOf(const rec::Determination& d, acq::TestRun* test) {

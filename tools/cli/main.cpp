@@ -392,20 +392,10 @@ int exportTest(const Command&, QCommandLineParser& p) {
     const acq::MeasurementRows rows(c.session.data(), c.session.data().inOrder(n));
     if (format == QLatin1String("csv"))
         return writeOrTell(path, recordsCsv(rows)) ? kOk : kFile;
-    TdtDataSetExport x;
-    configureMeasurementExport(x);
-    x.DataSet = &rows;
-    x.ExportStyle = xsFile;
-    x.FileName = path;
     // The spreadsheet is written under exactly the name asked for (".xls" as typed).
-    const QString suffix = QFileInfo(path).suffix();
-    if (suffix.compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0)
-        x.OnGetExtension = [suffix](QString& ext) { ext = suffix; };
-    bool failed = false;
-    x.OnError = [&](TdtExportError) { failed = true; };
-    x.RunExport();
-    if (failed) {
-        err(QStringLiteral("%1: %2").arg(native(path), x.lastFailure()));
+    QString why;
+    if (!writeSpreadsheet(rows, path, false, &why)) {
+        err(QStringLiteral("%1: %2").arg(native(path), why));
         return kFile;
     }
     return kOk;
