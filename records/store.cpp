@@ -3,6 +3,10 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlRecord>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -82,12 +86,67 @@ const QStringList& migration(int version) {
             QStringLiteral("CREATE INDEX determinations_by_sample ON determinations (sample_code)"),
             QStringLiteral("CREATE INDEX determinations_by_calorimeter ON determinations (calorimeter_id, test_date)"),
         },
+        {
+            // Each calorimeter's acceptance rule for its calibration series.
+            QStringLiteral("ALTER TABLE calorimeters ADD COLUMN rule TEXT NOT NULL DEFAULT 'din' CHECK (rule IN ('din', 'astm', 'lab'))"),
+            QStringLiteral("ALTER TABLE calorimeters ADD COLUMN min_runs INTEGER NOT NULL DEFAULT 10 CHECK (min_runs >= 2)"),
+            QStringLiteral("ALTER TABLE calorimeters ADD COLUMN max_rsd %REAL% NOT NULL DEFAULT 0.1 CHECK (max_rsd > 0)"),
+            QStringLiteral("CREATE TABLE series ("
+                           " calorimeter_id BIGINT NOT NULL REFERENCES calorimeters (id),"
+                           " number INTEGER NOT NULL CHECK (number >= 1),"
+                           " started_utc TEXT NOT NULL, reason TEXT NOT NULL CHECK (reason <> ''),"
+                           " PRIMARY KEY (calorimeter_id, number))"),
+            // The calibrations of before make every calorimeter's first series.
+            QStringLiteral("INSERT INTO series (calorimeter_id, number, started_utc, reason)"
+                           " SELECT c.id, 1, COALESCE((SELECT MIN(d.recorded_utc) FROM determinations d"
+                           " WHERE d.calorimeter_id = c.id), '%NOW%'), '%FIRST%' FROM calorimeters c"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN series INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("UPDATE determinations SET series = 1 WHERE kind = 'calibracao'"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN check_certified %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN check_tolerance %REAL%"),
+            QStringLiteral("CREATE TABLE audit_trail ("
+                           " id %ID%, at_utc TEXT NOT NULL, user_name TEXT NOT NULL, action TEXT NOT NULL,"
+                           " target TEXT NOT NULL, determination_id BIGINT, subject TEXT NOT NULL DEFAULT '',"
+                           " before_state TEXT NOT NULL DEFAULT '', after_state TEXT NOT NULL DEFAULT '',"
+                           " prev_sha256 TEXT NOT NULL CHECK (length(prev_sha256) = 64),"
+                           " sha256 TEXT NOT NULL CHECK (length(sha256) = 64))"),
+            QStringLiteral("CREATE INDEX audit_trail_by_determination ON audit_trail (determination_id)"),
+            // The trail is only ever added to. Whoever owns the database can still drop these:
+            // the chain of hashes is what shows a change made that way.
+            QStringLiteral("LITE:CREATE TRIGGER audit_trail_no_update BEFORE UPDATE ON audit_trail"
+                           " BEGIN SELECT RAISE(ABORT, 'a trilha de auditoria não se altera'); END"),
+            QStringLiteral("LITE:CREATE TRIGGER audit_trail_no_delete BEFORE DELETE ON audit_trail"
+                           " BEGIN SELECT RAISE(ABORT, 'a trilha de auditoria não se altera'); END"),
+            // On the lab's server the user of an entry is the role the server authenticated,
+            // whatever a client sends.
+            QStringLiteral("PG:CREATE FUNCTION audit_trail_user() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN NEW.user_name := session_user; RETURN NEW; END $$"),
+            QStringLiteral("PG:CREATE TRIGGER audit_trail_user BEFORE INSERT ON audit_trail"
+                           " FOR EACH ROW EXECUTE FUNCTION audit_trail_user()"),
+            QStringLiteral("PG:CREATE FUNCTION audit_trail_frozen() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN RAISE EXCEPTION 'a trilha de auditoria não se altera'; END $$"),
+            QStringLiteral("PG:CREATE TRIGGER audit_trail_frozen BEFORE UPDATE OR DELETE OR TRUNCATE ON audit_trail"
+                           " FOR EACH STATEMENT EXECUTE FUNCTION audit_trail_frozen()"),
+            QStringLiteral("PG:REVOKE UPDATE, DELETE, TRUNCATE ON audit_trail FROM PUBLIC"),
+        },
     };
     return steps[version - 1];
 }
 
+const QString kFirstSeries = QStringLiteral("primeira série");
+
+QString utcText(const QDateTime& t) { return t.toUTC().toString(Qt::ISODateWithMs); }
+
+// A statement for both engines, or for one ("PG:", "LITE:"); empty when not for this one.
 QString spelled(const QSqlDatabase& db, QString sql) {
     const bool pg = isPostgres(db);
+    if (sql.startsWith(QLatin1String("PG:")) || sql.startsWith(QLatin1String("LITE:"))) {
+        if (sql.startsWith(QLatin1String("PG:")) != pg)
+            return {};
+        sql.remove(0, sql.indexOf(QLatin1Char(':')) + 1);
+    }
+    sql.replace(QStringLiteral("%NOW%"), utcText(QDateTime::currentDateTimeUtc()))
+        .replace(QStringLiteral("%FIRST%"), kFirstSeries);
     return sql.replace(QStringLiteral("%ID%"), pg ? QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
                                                   : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"))
         .replace(QStringLiteral("%REAL%"), pg ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("REAL"));
@@ -135,7 +194,6 @@ bool inTransaction(QSqlDatabase& db, QString* error, Body body) {
     return false;
 }
 
-QString utcText(const QDateTime& t) { return t.toUTC().toString(Qt::ISODateWithMs); }
 QDateTime fromUtcText(const QString& s) {
     QDateTime t = QDateTime::fromString(s, Qt::ISODateWithMs);
     t.setTimeSpec(Qt::UTC);
@@ -165,7 +223,7 @@ const char* const kColumns =
     " d.rise_observed, d.rise_corrected, d.b, d.count_fore, d.count_main, d.count_after, d.mode, d.mass, d.energy_equivalent_given, d.heat_of_combustion,"
     " d.fuse, d.acid, d.sulfur, d.energy_equivalent, d.gross_calorific_value, d.warnings, d.rejected_reason,"
     " d.rejected_utc, d.moisture, d.hydrogen_dry, d.oxygen_nitrogen_dry, d.net_calorific_value, d.inputs_given,"
-    " d.aid, d.energy_equivalent_source, d.ta, d.tc";
+    " d.aid, d.energy_equivalent_source, d.ta, d.tc, d.series, d.check_certified, d.check_tolerance";
 
 Determination fromRow(const QSqlQuery& q) {
     Determination d;
@@ -228,10 +286,131 @@ Determination fromRow(const QSqlQuery& q) {
     d.energyEquivalentSource = next().toString();
     r.ta = numberOrNothing(next()).value_or(r.periods.b);
     r.tc = numberOrNothing(next()).value_or(r.periods.c);
+    d.series = next().toInt();
+    d.checkCertified = numberOrNothing(next());
+    d.checkTolerancePercent = numberOrNothing(next());
     return d;
 }
 
 std::atomic<int> connections{0};
+
+// ---- the audit trail ----------------------------------------------------------------------------
+
+const QByteArray kGenesis(64, '0');
+// Appends to the trail one at a time among the lab's PCs, so it stays one chain (SQLite's
+// BEGIN IMMEDIATE does as much for a file).
+const QString kChainLock = QStringLiteral("SELECT pg_advisory_xact_lock(7163043)");
+
+// A row as canonical JSON: every column by name, numbers with all their digits, as text, so
+// the state written to the trail and the one read back later compare as text.
+QString stateOf(const QSqlRecord& row) {
+    QJsonObject o;
+    for (int i = 0; i < row.count(); ++i) {
+        const QVariant v = row.value(i);
+        o[row.fieldName(i)] = v.isNull() ? QJsonValue()
+                                         : QJsonValue(v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'g', 17)
+                                                                                     : v.toString());
+    }
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+// What is audited, each by the key its entries carry.
+QString determinationTarget(qint64 id) { return QStringLiteral("determinacao:%1").arg(id); }
+QString seriesTarget(qint64 calorimeter, int number) { return QStringLiteral("serie:%1:%2").arg(calorimeter).arg(number); }
+QString calorimeterTarget(qint64 calorimeter) { return QStringLiteral("calorimetro:%1").arg(calorimeter); }
+const char* const kSeriesState = "SELECT s.calorimeter_id, c.name AS calorimeter, s.number, s.started_utc, s.reason"
+                                 " FROM series s JOIN calorimeters c ON c.id = s.calorimeter_id";
+const char* const kCalorimeterState = "SELECT id, name, rule, min_runs, max_rsd FROM calorimeters";
+
+// The state of one audited row, or "" when there is none.
+std::optional<QString> currentState(QSqlDatabase& db, const QString& target, QString* why) {
+    const QStringList k = target.split(QLatin1Char(':'));
+    QSqlQuery q(db);
+    if (k[0] == QLatin1String("determinacao")) {
+        q.prepare(QStringLiteral("SELECT * FROM determinations WHERE id = ?"));
+        q.addBindValue(k.value(1).toLongLong());
+    } else if (k[0] == QLatin1String("serie")) {
+        q.prepare(QLatin1String(kSeriesState) + QStringLiteral(" WHERE s.calorimeter_id = ? AND s.number = ?"));
+        q.addBindValue(k.value(1).toLongLong());
+        q.addBindValue(k.value(2).toInt());
+    } else {
+        q.prepare(QLatin1String(kCalorimeterState) + QStringLiteral(" WHERE id = ?"));
+        q.addBindValue(k.value(1).toLongLong());
+    }
+    if (!q.exec()) {
+        *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    return q.next() ? stateOf(q.record()) : QString();
+}
+
+QByteArray chainHash(const QString& at, const QString& user, const QString& action, const QString& target,
+                     const QVariant& determination, const QString& subject, const QString& before, const QString& after,
+                     const QString& prev) {
+    const QJsonArray fields{at, user, action, target,
+                            determination.isNull() ? QJsonValue() : QJsonValue(determination.toString()),
+                            subject, before, after, prev};
+    return QCryptographicHash::hash(QJsonDocument(fields).toJson(QJsonDocument::Compact), QCryptographicHash::Sha256).toHex();
+}
+
+struct Change {
+    QString action, target;
+    qint64 determination = 0;
+    QString subject, before, after;
+};
+
+// Adds one entry after the trail's last, in the caller's transaction.
+bool appendAudit(QSqlDatabase& db, const QString& user, Change c, QString* why) {
+    for (QString* field : {&c.subject, &c.before, &c.after})
+        *field = text(*field);
+    QSqlQuery q(db);
+    QString at = utcText(QDateTime::currentDateTimeUtc()), who = user;
+    auto fail = [&] {
+        *why = failed(QStringLiteral("Não foi possível escrever na trilha de auditoria"), q.lastError());
+        return false;
+    };
+    if (isPostgres(db)) {
+        // The server's own role and clock: what the trigger puts in the row, and one clock for
+        // the lab's PCs.
+        if (!run(db, kChainLock, why) ||
+            !q.exec(QStringLiteral("SELECT session_user, to_char(clock_timestamp() AT TIME ZONE 'UTC',"
+                                   " 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')")) ||
+            !q.next())
+            return why->isEmpty() ? fail() : false;
+        who = q.value(0).toString();
+        at = q.value(1).toString();
+    }
+    if (!q.exec(QStringLiteral("SELECT sha256 FROM audit_trail ORDER BY id DESC LIMIT 1")))
+        return fail();
+    const QString prev = q.next() ? q.value(0).toString() : QString::fromLatin1(kGenesis);
+    const QVariant determination = c.determination ? QVariant(c.determination) : QVariant(QMetaType::fromType<qlonglong>());
+    q.prepare(QStringLiteral("INSERT INTO audit_trail (at_utc, user_name, action, target, determination_id, subject,"
+                             " before_state, after_state, prev_sha256, sha256) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const QVariant& v : QVariantList{at, who, c.action, c.target, determination, c.subject, c.before, c.after, prev,
+                                          QString::fromLatin1(chainHash(at, who, c.action, c.target, determination,
+                                                                        c.subject, c.before, c.after, prev))})
+        q.addBindValue(v);
+    return q.exec() || fail();
+}
+
+// Audits a change of `target` made just before, in the same transaction.
+bool audit(QSqlDatabase& db, const QString& user, const QString& action, const QString& target, qint64 determination,
+           const QString& subject, const QString& before, QString* why) {
+    const auto after = currentState(db, target, why);
+    return after && appendAudit(db, user, Change{action, target, determination, subject, before, *after}, why);
+}
+
+// A calorimeter's number by name, or 0 when it was never named.
+std::optional<qint64> calorimeterId(QSqlDatabase db, const QString& name, QString* why) {
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT id FROM calorimeters WHERE name = ?"));
+    q.addBindValue(name.trimmed());
+    if (!q.exec()) {
+        *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
 
 // Changes of the schema one at a time among the lab's PCs, until the end of the transaction
 // (SQLite's BEGIN IMMEDIATE does as much for a file).
@@ -270,6 +449,8 @@ std::optional<Location> Location::parse(const QString& text, QString* error) {
     return l;
 }
 
+QString systemUser() { return qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).trimmed(); }
+
 QByteArray readingsDigest(const std::vector<Determination::Reading>& readings) {
     QCryptographicHash h(QCryptographicHash::Sha256);
     for (const Determination::Reading& r : readings)
@@ -302,6 +483,7 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
                             .arg(QDir::toNativeSeparators(QFileInfo(where.path).absolutePath())));
     }
     std::unique_ptr<Store> s(new Store(QStringLiteral("resultados-%1").arg(++connections)));
+    s->user_ = systemUser().isEmpty() ? QStringLiteral("desconhecido") : systemUser();
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, s->connection_);
     if (pg) {
         db.setHostName(where.host);
@@ -352,9 +534,13 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
                 return false;
             if (s->schemaVersion() >= v)
                 return true;
-            for (const QString& sql : migration(v))
-                if (!run(db, spelled(db, sql), &why))
+            for (const QString& sql : migration(v)) {
+                const QString statement = spelled(db, sql);
+                if (!statement.isEmpty() && !run(db, statement, &why))
                     return false;
+            }
+            if (v == 4 && !s->adoptIntoTrail(&why))
+                return false;
             return run(db, QStringLiteral("UPDATE schema_version SET version = %1").arg(v), &why);
         });
         if (!ok)
@@ -387,6 +573,7 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             why = failed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
             return false;
         }
+        const bool added = q.numRowsAffected() == 1;
         q.prepare(QStringLiteral("SELECT id FROM calorimeters WHERE name = ?"));
         q.addBindValue(text(d.calorimeter));
         if (!q.exec() || !q.next()) {
@@ -394,6 +581,20 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             return false;
         }
         const qint64 calorimeter = q.value(0).toLongLong();
+        // A new calorimeter begins with its settings and its first series, both in the trail.
+        if (added && (!audit(db, user_, QStringLiteral("calorimetro"), calorimeterTarget(calorimeter), 0, d.calorimeter, {}, &why) ||
+                      !startSeries(calorimeter, d.calorimeter, kFirstSeries, &why)))
+            return false;
+        int series = d.series;
+        if (d.kind == Determination::Kind::Calibration) {
+            q.prepare(QStringLiteral("SELECT MAX(number) FROM series WHERE calorimeter_id = ?"));
+            q.addBindValue(calorimeter);
+            if (!q.exec() || !q.next()) {
+                why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+                return false;
+            }
+            series = q.value(0).toInt();
+        }
         const eval::Result& r = d.result;
         const eval::Calorimetry& c = d.calorimetry;
         q.prepare(QStringLiteral(
@@ -404,9 +605,9 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             " energy_equivalent_given,"
             " heat_of_combustion, fuse, acid, sulfur, energy_equivalent, gross_calorific_value, warnings,"
             " moisture, hydrogen_dry, oxygen_nitrogen_dry, net_calorific_value, inputs_given, aid,"
-            " energy_equivalent_source, ta, tc)"
+            " energy_equivalent_source, ta, tc, series, check_certified, check_tolerance)"
             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         for (const QVariant& v : QList<QVariant>{
                  d.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind, text(d.sampleCode.trimmed()),
                  text(d.description), text(d.operatorName.trimmed()), calorimeter,
@@ -420,7 +621,8 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
                  optionalNumber(r.grossCalorificValue), text(r.warnings.join(QLatin1Char('\n'))),
                  optionalNumber(d.moisture), optionalNumber(d.hydrogenDry), optionalNumber(d.oxygenNitrogenDry),
                  optionalNumber(d.netCalorificValue), d.inputsGiven.isEmpty() ? QStringLiteral("{}") : d.inputsGiven,
-                 c.aid, text(d.energyEquivalentSource), r.ta, r.tc})
+                 c.aid, text(d.energyEquivalentSource), r.ta, r.tc, series, optionalNumber(d.checkCertified),
+                 optionalNumber(d.checkTolerancePercent)})
             q.addBindValue(v);
         if (!q.exec() || !q.next()) {
             why = failed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());
@@ -440,7 +642,7 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
                 return false;
             }
         }
-        return true;
+        return audit(db, user_, QStringLiteral("registro"), determinationTarget(id), id, d.calorimeter, {}, &why);
     });
     if (!ok) {
         if (error)
@@ -552,6 +754,9 @@ bool Store::reject(qint64 id, const QString& reason, QString* error) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QString why;
     const bool ok = inTransaction(db, &why, [&] {
+        const auto before = currentState(db, determinationTarget(id), &why);
+        if (!before)
+            return false;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("UPDATE determinations SET rejected_reason = ?, rejected_utc = ?"
                                  " WHERE id = ? AND rejected_reason IS NULL"));
@@ -564,11 +769,322 @@ bool Store::reject(qint64 id, const QString& reason, QString* error) {
             why = QStringLiteral("A determinação número %1 não existe ou já foi rejeitada.").arg(id);
             return false;
         }
-        return true;
+        return audit(db, user_, QStringLiteral("rejeicao"), determinationTarget(id), id, {}, *before, &why);
     });
     if (!ok && error)
         *error = why;
     return ok;
+}
+
+namespace {
+
+QString ruleKey(CalibrationRule::Preset p) {
+    using P = CalibrationRule::Preset;
+    return p == P::AstmD240 ? QStringLiteral("astm") : p == P::Laboratorio ? QStringLiteral("lab") : QStringLiteral("din");
+}
+
+QString describedTarget(const QString& target, const QString& subject) {
+    const QStringList k = target.split(QLatin1Char(':'));
+    if (k[0] == QLatin1String("determinacao"))
+        return QStringLiteral("a determinação %1").arg(k.value(1));
+    if (k[0] == QLatin1String("serie"))
+        return QStringLiteral("a série %1 do calorímetro \"%2\"").arg(k.value(2), subject);
+    return QStringLiteral("o calorímetro \"%1\"").arg(subject);
+}
+
+} // namespace
+
+std::optional<int> Store::startSeries(qint64 calorimeter, const QString& name, const QString& reason, QString* why) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT COALESCE(MAX(number), 0) + 1 FROM series WHERE calorimeter_id = ?"));
+    q.addBindValue(calorimeter);
+    if (!q.exec() || !q.next()) {
+        *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    const int number = q.value(0).toInt();
+    q.prepare(QStringLiteral("INSERT INTO series (calorimeter_id, number, started_utc, reason) VALUES (?, ?, ?, ?)"));
+    for (const QVariant& v : QVariantList{calorimeter, number, utcText(QDateTime::currentDateTimeUtc()), reason.trimmed()})
+        q.addBindValue(v);
+    if (!q.exec()) {
+        *why = failed(QStringLiteral("Série recusada pelo banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    if (!audit(db, user_, QStringLiteral("nova-serie"), seriesTarget(calorimeter, number), 0, name, {}, why))
+        return std::nullopt;
+    return number;
+}
+
+bool Store::adoptIntoTrail(QString* why) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    QList<std::pair<QString, QString>> targets; // target, subject
+    if (!q.exec(QStringLiteral("SELECT id, name FROM calorimeters ORDER BY id"))) {
+        *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return false;
+    }
+    while (q.next()) {
+        targets << std::pair{calorimeterTarget(q.value(0).toLongLong()), q.value(1).toString()};
+        targets << std::pair{seriesTarget(q.value(0).toLongLong(), 1), q.value(1).toString()};
+    }
+    QList<qint64> ids;
+    if (!q.exec(QStringLiteral("SELECT id FROM determinations ORDER BY id"))) {
+        *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return false;
+    }
+    while (q.next())
+        ids << q.value(0).toLongLong();
+    for (const auto& [target, subject] : targets)
+        if (!audit(db, user_, QStringLiteral("adocao"), target, 0, subject, {}, why))
+            return false;
+    for (const qint64 id : ids)
+        if (!audit(db, user_, QStringLiteral("adocao"), determinationTarget(id), id, {}, {}, why))
+            return false;
+    return true;
+}
+
+std::optional<CalibrationRule> Store::calibrationRule(const QString& calorimeter, QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT rule, min_runs, max_rsd FROM calorimeters WHERE name = ?"));
+    q.addBindValue(calorimeter.trimmed());
+    if (!q.exec()) {
+        if (error)
+            *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    CalibrationRule rule;
+    if (q.next()) {
+        rule.preset = CalibrationRule::presetFromName(q.value(0).toString()).value_or(CalibrationRule::Preset::Din51900);
+        rule.minRuns = q.value(1).toInt();
+        rule.maxRsdPercent = q.value(2).toDouble();
+    }
+    return rule;
+}
+
+bool Store::setCalibrationRule(const QString& calorimeter, const CalibrationRule& rule, QString* error) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QString why;
+    const bool ok = inTransaction(db, &why, [&] {
+        const auto id = calorimeterId(db, calorimeter, &why);
+        if (!id)
+            return false;
+        if (*id == 0) {
+            why = QStringLiteral("O calorímetro \"%1\" não consta do banco de resultados.").arg(calorimeter.trimmed());
+            return false;
+        }
+        const auto before = currentState(db, calorimeterTarget(*id), &why);
+        if (!before)
+            return false;
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("UPDATE calorimeters SET rule = ?, min_runs = ?, max_rsd = ? WHERE id = ?"));
+        for (const QVariant& v : QVariantList{ruleKey(rule.preset), rule.minRuns, rule.maxRsdPercent, *id})
+            q.addBindValue(v);
+        if (!q.exec()) {
+            why = failed(QStringLiteral("Regra recusada pelo banco de resultados"), q.lastError());
+            return false;
+        }
+        return audit(db, user_, QStringLiteral("regra"), calorimeterTarget(*id), 0, calorimeter.trimmed(), *before, &why);
+    });
+    if (!ok && error)
+        *error = why;
+    return ok;
+}
+
+std::optional<QList<Series>> Store::series(const QString& calorimeter, QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT s.number, s.started_utc, s.reason FROM series s JOIN calorimeters c"
+                             " ON c.id = s.calorimeter_id WHERE c.name = ? ORDER BY s.number"));
+    q.addBindValue(calorimeter.trimmed());
+    if (!q.exec()) {
+        if (error)
+            *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    QList<Series> out;
+    while (q.next())
+        out << Series{q.value(0).toInt(), fromUtcText(q.value(1).toString()), q.value(2).toString()};
+    return out;
+}
+
+std::optional<int> Store::newSeries(const QString& calorimeter, const QString& reason, QString* error) {
+    QString why;
+    std::optional<int> number;
+    if (reason.trimmed().isEmpty())
+        why = QStringLiteral("Informe o motivo da nova série (por exemplo, \"troca de peça\").");
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    const bool ok = why.isEmpty() && inTransaction(db, &why, [&] {
+        const auto id = calorimeterId(db, calorimeter, &why);
+        if (id && *id == 0)
+            why = QStringLiteral("O calorímetro \"%1\" não consta do banco de resultados.").arg(calorimeter.trimmed());
+        if (!id || *id == 0)
+            return false;
+        number = startSeries(*id, calorimeter.trimmed(), reason, &why);
+        return number.has_value();
+    });
+    if (!ok) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::optional<QList<AuditEntry>> Store::history(qint64 determination, QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT id, at_utc, user_name, action, determination_id, subject, before_state, after_state,"
+                             " prev_sha256, sha256 FROM audit_trail%1 ORDER BY id")
+                  .arg(determination ? QStringLiteral(" WHERE determination_id = ?") : QString()));
+    if (determination)
+        q.addBindValue(determination);
+    q.setForwardOnly(true);
+    if (!q.exec()) {
+        if (error)
+            *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    QList<AuditEntry> out;
+    while (q.next())
+        out << AuditEntry{q.value(0).toLongLong(), fromUtcText(q.value(1).toString()), q.value(2).toString(),
+                          q.value(3).toString(), q.value(4).toLongLong(), q.value(5).toString(), q.value(6).toString(),
+                          q.value(7).toString(), q.value(8).toString().toLatin1(), q.value(9).toString().toLatin1()};
+    return out;
+}
+
+std::optional<TrailCheck> Store::verify(QString* error) const {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    auto fail = [&]() -> std::optional<TrailCheck> {
+        if (error)
+            *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    };
+    TrailCheck check;
+    // The chain: each entry's own hash, and its link to the one before.
+    struct Last {
+        qint64 entry;
+        QString subject;
+        QByteArray stateHash;
+    };
+    std::map<QString, Last> last; // the last state the trail gives each audited row
+    if (!q.exec(QStringLiteral("SELECT id, at_utc, user_name, action, target, determination_id, subject, before_state,"
+                               " after_state, prev_sha256, sha256 FROM audit_trail ORDER BY id")))
+        return fail();
+    QString prev = QString::fromLatin1(kGenesis);
+    qint64 previousEntry = 0;
+    while (q.next()) {
+        const qint64 entry = q.value(0).toLongLong();
+        ++check.entries;
+        const QVariant determination = q.value(5).isNull() ? QVariant(QMetaType::fromType<qlonglong>()) : QVariant(q.value(5).toLongLong());
+        const QString own = q.value(10).toString();
+        if (check.intact && q.value(9).toString() != prev) {
+            check.intact = false;
+            check.brokenEntry = entry;
+            check.problem = previousEntry
+                                ? QStringLiteral("a entrada %1 não segue a entrada %2: há uma entrada removida, inserida ou "
+                                                 "fora de ordem entre elas")
+                                      .arg(entry)
+                                      .arg(previousEntry)
+                                : QStringLiteral("a entrada %1 não é o começo da trilha: há entradas removidas antes dela").arg(entry);
+        }
+        if (check.intact && QString::fromLatin1(chainHash(q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
+                                                          q.value(4).toString(), determination, q.value(6).toString(),
+                                                          q.value(7).toString(), q.value(8).toString(), q.value(9).toString())) != own) {
+            check.intact = false;
+            check.brokenEntry = entry;
+            check.problem = QStringLiteral("a entrada %1 foi alterada depois de escrita").arg(entry);
+        }
+        if (!q.value(8).toString().isEmpty())
+            last[q.value(4).toString()] = Last{entry, q.value(6).toString(),
+                                               QCryptographicHash::hash(q.value(8).toString().toUtf8(), QCryptographicHash::Sha256)};
+        prev = own;
+        previousEntry = entry;
+    }
+    check.head = prev.toLatin1();
+    if (!check.intact)
+        return check;
+    // Every audited row as the trail last left it.
+    std::map<QString, bool> seen;
+    auto compare = [&](const QString& target, const QSqlRecord& row, const QString& subject) {
+        seen[target] = true;
+        if (!check.intact)
+            return;
+        const auto l = last.find(target);
+        if (l == last.end()) {
+            check.intact = false;
+            check.problem = QStringLiteral("%1 não consta da trilha de auditoria").arg(describedTarget(target, subject));
+        } else if (QCryptographicHash::hash(stateOf(row).toUtf8(), QCryptographicHash::Sha256) != l->second.stateHash) {
+            check.intact = false;
+            check.problem = QStringLiteral("%1 difere do que a entrada %2 da trilha registrou")
+                                .arg(describedTarget(target, subject))
+                                .arg(l->second.entry);
+        }
+        if (!check.intact && target.startsWith(QLatin1String("determinacao:")))
+            check.brokenDetermination = target.section(QLatin1Char(':'), 1).toLongLong();
+    };
+    if (!q.exec(QLatin1String(kCalorimeterState) + QStringLiteral(" ORDER BY id")))
+        return fail();
+    while (q.next())
+        compare(calorimeterTarget(q.value(0).toLongLong()), q.record(), q.value(1).toString());
+    if (!q.exec(QLatin1String(kSeriesState) + QStringLiteral(" ORDER BY s.calorimeter_id, s.number")))
+        return fail();
+    while (q.next())
+        compare(seriesTarget(q.value(0).toLongLong(), q.value(2).toInt()), q.record(), q.value(1).toString());
+    if (!q.exec(QStringLiteral("SELECT * FROM determinations ORDER BY id")))
+        return fail();
+    std::map<qint64, QByteArray> digests;
+    while (q.next()) {
+        ++check.determinations;
+        const qint64 id = q.value(QStringLiteral("id")).toLongLong();
+        digests[id] = q.value(QStringLiteral("readings_sha256")).toString().toLatin1();
+        compare(determinationTarget(id), q.record(), {});
+    }
+    for (const auto& [target, l] : last)
+        if (check.intact && !seen.count(target)) {
+            check.intact = false;
+            check.problem = QStringLiteral("%1, da entrada %2 da trilha, não está mais no banco")
+                                .arg(describedTarget(target, l.subject))
+                                .arg(l.entry);
+            if (target.startsWith(QLatin1String("determinacao:")))
+                check.brokenDetermination = target.section(QLatin1Char(':'), 1).toLongLong();
+        }
+    if (!check.intact)
+        return check;
+    // Each determination's readings against the digest kept with it.
+    if (!q.exec(QStringLiteral("SELECT determination_id, sub_reg, tempo, tint, text_temp FROM readings"
+                               " ORDER BY determination_id, sub_reg")))
+        return fail();
+    qint64 current = -1;
+    std::vector<Determination::Reading> rows;
+    std::map<qint64, bool> read;
+    auto settle = [&] {
+        if (current >= 0)
+            read[current] = true;
+        if (current >= 0 && check.intact && digests[current] != readingsDigest(rows)) {
+            check.intact = false;
+            check.brokenDetermination = current;
+            check.problem = QStringLiteral("as leituras da determinação %1 não são as que foram registradas").arg(current);
+        }
+        rows.clear();
+    };
+    while (q.next()) {
+        const qint64 id = q.value(0).toLongLong();
+        if (id != current) {
+            settle();
+            current = id;
+        }
+        rows.push_back({q.value(1).toInt(), q.value(2).toDouble(), q.value(3).toDouble(), q.value(4).toDouble()});
+    }
+    settle();
+    // A determination whose readings were all removed.
+    for (const auto& [id, digest] : digests)
+        if (!read.count(id)) {
+            current = id;
+            settle();
+        }
+    return check;
 }
 
 } // namespace rec

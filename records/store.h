@@ -3,6 +3,7 @@
 // readings and every figure of its evaluation, in a results database with a versioned schema.
 // Records are never deleted: a wrong one is rejected with its reason and stays visible.
 #include "evaluation/evaluation.h"
+#include "records/calibration.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -15,7 +16,7 @@
 namespace rec {
 
 /// The schema this program writes; a database of a newer one is refused.
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 /// Where the results are: a SQLite file, or a PostgreSQL database on the lab's server.
 struct Location {
@@ -61,6 +62,12 @@ struct Determination {
     QString energyEquivalentSource;
     QString rejectedReason; ///< empty while the record is valid
     QDateTime rejectedUtc;
+    /// A calibration: the series of its calorimeter it joined (set by the store). A sample: the
+    /// series whose W it took; 0 when its W came from elsewhere.
+    int series = 0;
+    /// A check standard (benzoic acid run as a sample): the certificate's value (J/g) and the
+    /// lab's tolerance (%) when it was recorded.
+    std::optional<double> checkCertified, checkTolerancePercent;
 
     bool rejected() const { return !rejectedReason.isEmpty(); }
 };
@@ -74,6 +81,41 @@ struct Filter {
     QDate since, until;         ///< test dates, both included
     enum class Status { Any, Valid, Rejected } status = Status::Any;
 };
+
+/// One series of a calorimeter's calibrations: the first begins with the calorimeter, each
+/// other on request (a part changed), and the old ones are kept.
+struct Series {
+    int number = 0;
+    QDateTime startedUtc;
+    QString reason;
+};
+
+/// One entry of the audit trail. Each carries the SHA-256 of the previous entry and its own,
+/// over `chainText()`, so an entry changed, removed or inserted afterwards breaks the chain.
+struct AuditEntry {
+    qint64 id = 0;
+    QDateTime atUtc;
+    QString user;    ///< on PostgreSQL the role the server authenticated, set by the server
+    QString action;  ///< "registro", "rejeicao", "nova-serie", "regra", "adocao"
+    qint64 determination = 0; ///< 0 when the entry is about a calorimeter
+    QString subject; ///< the calorimeter
+    QString before, after; ///< the state changed, as compact JSON ("" when none)
+    QByteArray prevSha256, sha256; ///< hex
+
+};
+
+/// What a walk along the audit trail found.
+struct TrailCheck {
+    bool intact = true;
+    qint64 entries = 0, determinations = 0;
+    qint64 brokenEntry = 0; ///< the first entry that breaks the chain (0: none, or a record)
+    qint64 brokenDetermination = 0; ///< a determination that differs from its trail
+    QString problem;  ///< in words, naming the entry or the determination
+    QByteArray head;  ///< the last entry's SHA-256: written down, it shows a later cut of the end
+};
+
+/// The user name the system gives this program, or "" when it gives none.
+QString systemUser();
 
 /// The SHA-256 (hex) of readings, over a canonical text of them.
 QByteArray readingsDigest(const std::vector<Determination::Reading>& readings);
@@ -102,9 +144,30 @@ public:
     /// Marks a valid determination rejected, with its reason; it stays in the list.
     bool reject(qint64 id, const QString& reason, QString* error);
 
+    /// The acceptance rule of a calorimeter's series (DIN 51900 until the lab sets one).
+    std::optional<CalibrationRule> calibrationRule(const QString& calorimeter, QString* error) const;
+    bool setCalibrationRule(const QString& calorimeter, const CalibrationRule& rule, QString* error);
+    /// A calorimeter's series, oldest first (empty for a calorimeter never named).
+    std::optional<QList<Series>> series(const QString& calorimeter, QString* error) const;
+    /// Starts a new series of a known calorimeter; its number.
+    std::optional<int> newSeries(const QString& calorimeter, const QString& reason, QString* error);
+
+    /// The entries of the audit trail about one determination, oldest first; every entry when
+    /// `determination` is 0.
+    std::optional<QList<AuditEntry>> history(qint64 determination, QString* error) const;
+    /// Walks the audit trail: each entry's hash and link, then each determination against the
+    /// last state the trail gives it and its readings against their digest.
+    std::optional<TrailCheck> verify(QString* error) const;
+
 private:
     explicit Store(QString connection);
     QString connection_;
+    QString user_; ///< who the audit entries name (PostgreSQL: the server's session_user)
+
+    /// Adds series `reason` to a calorimeter, with its entry; in the caller's transaction.
+    std::optional<int> startSeries(qint64 calorimeter, const QString& name, const QString& reason, QString* why);
+    /// Enters what a database of before the trail holds, so the trail covers it from now on.
+    bool adoptIntoTrail(QString* why);
 };
 
 } // namespace rec

@@ -150,4 +150,54 @@ inline const QString CliClearNeedsYes =
     QStringLiteral("registrador-cli clear apaga todos os dados registrados no registrador; confirme com --yes.");
 inline const QString CliDumpShort = QStringLiteral("%1: o cabeçalho indica %2 bytes de dados, mas o arquivo tem %3");
 
+inline const QString SeriesHeading = QStringLiteral("%1, série %2 (%3) — %4: %5 (%6)");
+inline const QString EnergyEquivalentFromSeries = QStringLiteral("série %1 do calorímetro %2");
+inline const QString NoAcceptedSeries =
+    QStringLiteral("O calorímetro %1 não tem série de calibração aceita (%2): o equivalente energético deste resultado "
+                   "não vem de uma série aceita.");
+inline const QString WDiffersFromSeries =
+    QStringLiteral("O equivalente energético usado (%1 J/K) não é o da %2 (%3 J/K).");
+inline const QString SeriesStarted = QStringLiteral("série %1 do calorímetro %2 iniciada");
+inline const QString ChartTitle = QStringLiteral("Gráfico de controle do equivalente energético — calorímetro %1");
+inline const QString ChartEmpty = QStringLiteral("Nenhuma calibração registrada para o calorímetro %1.");
+inline const QString ChartNotCreated = QStringLiteral("Não foi possível criar a imagem do gráfico de controle.");
+inline const QString NoSeriesYet = QStringLiteral("nenhuma calibração registrada");
+inline const QString CheckToleranceInvalid =
+    QStringLiteral("A tolerância do padrão de verificação em config.xml (ToleranciaPadrao = \"%1\") não é uma "
+                   "porcentagem positiva; usada a de 0,2 %.");
+inline const QString CheckStandardLine =
+    QStringLiteral("Padrão de verificação: encontrado %1 J/g, certificado %2 J/g, desvio %3 % (tolerância ±%4 %): %5");
+inline const QString CheckWithin = QStringLiteral("dentro da tolerância");
+inline const QString CheckOutside = QStringLiteral("FORA DA TOLERÂNCIA");
+inline const QString CheckNeedsSample =
+    QStringLiteral("Um padrão de verificação é registrado como amostra, com massa e poder calorífico superior.");
+inline const QString CheckCertifiedPositive = QStringLiteral("O valor certificado do padrão deve ser um número positivo (J/g).");
+inline const QString TrailIntact =
+    QStringLiteral("íntegro: %1 entradas, %2 determinações conferidas; última entrada %3");
+inline const QString TrailBroken = QStringLiteral("trilha de auditoria violada: %1");
+inline const QString CliVerifyTrail = QStringLiteral("registrador-cli results verify: %1");
+inline const QString CliReasonForSeries = QStringLiteral("results new-series precisa de --calorimeter e --reason");
+inline const QString CliCheckNeedsSample =
+    QStringLiteral("--check-standard é de uma amostra (com --mass), não de uma calibração");
+inline const QString CliNoSeriesW =
+    QStringLiteral("o calorímetro %1 não tem série de calibração aceita e não há --energy-equivalent nem "
+                   "EquivalenteEnergetico em config.xml");
+
+/// An audit entry's action in words.
+inline QString auditAction(const QString& key) {
+    if (key == QLatin1String("registro"))
+        return QStringLiteral("registrada");
+    if (key == QLatin1String("rejeicao"))
+        return QStringLiteral("rejeitada");
+    if (key == QLatin1String("nova-serie"))
+        return QStringLiteral("nova série");
+    if (key == QLatin1String("regra"))
+        return QStringLiteral("regra da série alterada");
+    if (key == QLatin1String("calorimetro"))
+        return QStringLiteral("calorímetro incluído");
+    if (key == QLatin1String("adocao"))
+        return QStringLiteral("incluída na trilha (registro anterior a ela)");
+    return key;
+}
+
 } // namespace ses::msg

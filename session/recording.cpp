@@ -2,6 +2,7 @@
 
 #include "acquisition/wholefile.h"
 #include "export/dtCsv.h"
+#include "session/calibrationseries.h"
 #include "session/exportsettings.h"
 #include "session/messages.h"
 
@@ -114,6 +115,14 @@ QJsonObject recordJson(const rec::Determination& d) {
     o[QStringLiteral("samples_sha256")] = QString::fromLatin1(d.readingsSha256);
     if (!d.energyEquivalentSource.isEmpty())
         o[QStringLiteral("energy_equivalent_source")] = d.energyEquivalentSource;
+    if (d.series)
+        o[QStringLiteral("series")] = d.series;
+    if (const auto dev = checkStandardDeviation(d))
+        o[QStringLiteral("check_standard")] =
+            QJsonObject{{QStringLiteral("certified"), *d.checkCertified},
+                        {QStringLiteral("deviation_percent"), *dev},
+                        {QStringLiteral("tolerance_percent"), d.checkTolerancePercent.value_or(0.2)},
+                        {QStringLiteral("within"), std::abs(*dev) <= d.checkTolerancePercent.value_or(0.2)}};
     return o;
 }
 
@@ -132,6 +141,10 @@ QString recordText(const rec::Determination& d, const QString& duplicates) {
         {QStringLiteral("Situação"), d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")}};
     if (!calibration && !d.energyEquivalentSource.isEmpty())
         lines << std::pair{QStringLiteral("Origem do equivalente"), d.energyEquivalentSource};
+    if (calibration && d.series)
+        lines << std::pair{QStringLiteral("Série de calibração"), QString::number(d.series)};
+    if (const QString check = checkStandardText(d); !check.isEmpty())
+        lines << std::pair{QStringLiteral("Padrão de verificação"), check.section(QStringLiteral(": "), 1)};
     if (d.netCalorificValue)
         lines << std::pair{QStringLiteral("Poder calorífico inferior"), fixed(*d.netCalorificValue, 1) + QStringLiteral(" J/g")};
     if (!duplicates.isEmpty())
@@ -178,74 +191,6 @@ QString duplicateText(const rec::DuplicateVerdict& v, eval::Unit unit) {
     if (v.state == S::Agree)
         return msg::DuplicatesAgree.arg(QStringLiteral("%1 %2").arg(fixed(eval::inUnit(*v.reported, unit), unit == eval::Unit::MegajoulesPerKilogram ? 3 : 1), eval::unitName(unit)));
     return v.state == S::Repeat ? msg::DuplicatesRepeat : QString();
-}
-
-std::optional<QList<CalibrationSeries>> calibrationSeries(const rec::Store& store, const QString& calorimeter,
-                                                         const rec::CalibrationRule& rule, QString* error) {
-    rec::Filter f;
-    f.kind = rec::Determination::Kind::Calibration;
-    f.calorimeter = calorimeter;
-    f.status = rec::Filter::Status::Valid;
-    const auto list = store.list(f, error);
-    if (!list)
-        return std::nullopt;
-    QList<CalibrationSeries> out;
-    for (auto it = list->crbegin(); it != list->crend(); ++it) {
-        if (!it->result.energyEquivalent)
-            continue;
-        auto s = std::find_if(out.begin(), out.end(), [&](const CalibrationSeries& x) { return x.calorimeter == it->calorimeter; });
-        if (s == out.end()) {
-            out << CalibrationSeries{it->calorimeter, {}, {}};
-            s = out.end() - 1;
-        }
-        s->runs << rec::CalibrationRun{it->id, *it->result.energyEquivalent, it->testDate};
-    }
-    std::sort(out.begin(), out.end(), [](const CalibrationSeries& a, const CalibrationSeries& b) { return a.calorimeter < b.calorimeter; });
-    for (CalibrationSeries& s : out)
-        s.verdict = rec::judgeSeries(s.runs, rule);
-    return out;
-}
-
-QJsonObject seriesJson(const CalibrationSeries& s, const rec::CalibrationRule& rule) {
-    QJsonObject o;
-    o[QStringLiteral("calorimeter")] = s.calorimeter;
-    o[QStringLiteral("rule")] = rule.name();
-    o[QStringLiteral("accepted")] = s.verdict.accepted;
-    o[QStringLiteral("reason")] = s.verdict.reason;
-    if (s.verdict.accepted)
-        o[QStringLiteral("energy_equivalent")] = s.verdict.mean;
-    o[QStringLiteral("n")] = s.verdict.n;
-    o[QStringLiteral("mean")] = s.verdict.mean;
-    o[QStringLiteral("s")] = s.verdict.s;
-    o[QStringLiteral("rsd_percent")] = s.verdict.rsdPercent;
-    if (s.verdict.discard)
-        o[QStringLiteral("discard")] = *s.verdict.discard;
-    QJsonArray runs;
-    for (const rec::CalibrationRun& r : s.runs)
-        runs.append(QJsonObject{{QStringLiteral("id"), r.id},
-                                {QStringLiteral("test_date"), r.testDate.toString(Qt::ISODate)},
-                                {QStringLiteral("energy_equivalent"), r.w},
-                                {QStringLiteral("used"), s.verdict.used.contains(r.id)}});
-    o[QStringLiteral("runs")] = runs;
-    return o;
-}
-
-QString seriesText(const CalibrationSeries& s, const rec::CalibrationRule& rule) {
-    const rec::SeriesVerdict& v = s.verdict;
-    QString out = QStringLiteral("%1 — %2: %3 (%4)\n")
-                      .arg(s.calorimeter, rule.name(), v.accepted ? QStringLiteral("aceita") : QStringLiteral("não aceita"),
-                           v.reason);
-    if (v.n > 0)
-        out += QStringLiteral("  %1 = %2 J/K, n = %3, s = %4 J/K, DPR = %5 %\n")
-                   .arg(v.accepted ? QStringLiteral("W") : QStringLiteral("média (ainda não é o W da série)"), fixed(v.mean, 1))
-                   .arg(v.n)
-                   .arg(fixed(v.s, 1), fixed(v.rsdPercent, 3));
-    for (const rec::CalibrationRun& r : s.runs)
-        out += QStringLiteral("  %1\t%2\t%3 J/K%4\n")
-                   .arg(r.id)
-                   .arg(r.testDate.toString(QStringLiteral("dd/MM/yyyy")), fixed(r.w, 1),
-                        v.discard == r.id ? QStringLiteral("\tdescartar") : QString());
-    return out;
 }
 
 QJsonObject duplicatesJson(const rec::DuplicateVerdict& v) {

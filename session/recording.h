@@ -4,7 +4,6 @@
 #include "acquisition/measurements.h"
 #include "acquisition/records.h"
 #include "evaluation/labinputs.h"
-#include "records/calibration.h"
 #include "records/duplicates.h"
 #include "records/store.h"
 #include "session/testevaluation.h"
@@ -50,19 +49,6 @@ QJsonObject recordJson(const rec::Determination& d);
 
 /// A determination as text for a terminal: who, what, when, then the evaluation's figures.
 QString recordText(const rec::Determination& d, const QString& duplicates);
-
-/// Each calorimeter's calibration series (its valid calibration determinations, oldest first)
-/// with the rule's verdict; one calorimeter when `calorimeter` is given.
-struct CalibrationSeries {
-    QString calorimeter;
-    QList<rec::CalibrationRun> runs;
-    rec::SeriesVerdict verdict;
-};
-std::optional<QList<CalibrationSeries>> calibrationSeries(const rec::Store& store, const QString& calorimeter,
-                                                         const rec::CalibrationRule& rule, QString* error);
-QJsonObject seriesJson(const CalibrationSeries& s, const rec::CalibrationRule& rule);
-/// "DIN 51900: W = 10100.0 J/K (n = 5, s = 7.9 J/K, DPR 0.078 %): aceita — 5 corridas, …"
-QString seriesText(const CalibrationSeries& s, const rec::CalibrationRule& rule);
 
 /// The value a sample's duplicates are judged on: the gross value, on the dry basis when the
 /// moisture is known; nothing for a calibration or a record without a result.

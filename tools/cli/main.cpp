@@ -5,6 +5,7 @@
 #include "acquisition/download.h"
 #include "acquisition/wholefile.h"
 #include "session/exportsettings.h"
+#include "app/controlchart.h"
 #include "app/report.h"
 #include "session/session.h"
 #include "session/testevaluation.h"
@@ -15,6 +16,7 @@
 #include "link/systemseriallibrary.h"
 #include "evaluation/labinputs.h"
 #include "export/dtCsv.h"
+#include "session/calibrationseries.h"
 #include "session/recording.h"
 #include "acquisition/memorydecoder.h"
 
@@ -48,7 +50,7 @@
 
 namespace {
 
-enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5, kCancelled = 6 };
+enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5, kCancelled = 6, kTampered = 7 };
 
 void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toUtf8().constData()); }
 void out(const QString& s) { std::fprintf(stdout, "%s\n", s.toUtf8().constData()); }
@@ -481,7 +483,9 @@ std::optional<double> number(QCommandLineParser& p, const char* name, bool* bad)
 }
 
 // The evaluation asked for on the command line, or nothing after a usage message.
-std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
+// With `seriesW`, a sample's --mass may come without --energy-equivalent: its W is then taken
+// from the calorimeter's series.
+std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, bool seriesW = false) {
     ses::EvaluationRequest req;
     if (isSet(p, "method")) {
         const auto m = eval::methodFromKey(value(p, "method").trimmed().toLower());
@@ -526,7 +530,7 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
         err(ses::msg::CliHeatWithoutCalibrate);
         return std::nullopt;
     }
-    if (!calibrate && !(w && mass))
+    if (!calibrate && !(w && mass) && !(seriesW && mass))
         for (const char* o : {"fuse", "acid", "sulfur"})
             if (isSet(p, o)) {
                 err(ses::msg::CliCorrectionAlone
@@ -542,13 +546,13 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
         c.mass = *mass;
         c.heatOfCombustion = *heat;
     } else if (w || mass) {
-        if (!w || !mass) {
+        if (!mass || (!w && !seriesW)) {
             err(ses::msg::CliCalorificNeeds);
             return std::nullopt;
         }
         c.mode = eval::Calorimetry::Mode::Sample;
         c.mass = *mass;
-        c.energyEquivalent = *w;
+        c.energyEquivalent = w.value_or(0);
     }
     return req;
 }
@@ -556,8 +560,9 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p) {
 // Loads the file, finds the test and evaluates it; an exit code when any of that fails.
 std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, ses::EvaluationRequest& req,
                                eval::Result& result,
-                               const std::function<bool(QCommandLineParser&, ses::EvaluationRequest&)>& adjust = {}) {
-    const auto r = evaluationRequest(p);
+                               const std::function<bool(QCommandLineParser&, ses::EvaluationRequest&)>& adjust = {},
+                               bool seriesW = false) {
+    const auto r = evaluationRequest(p, seriesW);
     if (!r)
         return kUsage;
     req = *r;
@@ -649,8 +654,59 @@ int record(const Command&, QCommandLineParser& p) {
     acq::TestRun n;
     ses::EvaluationRequest req;
     eval::Result r;
-    if (const auto code = evaluateFor(p, c, n, req, r, measuredInputs))
-        return *code;
+    std::unique_ptr<rec::Store> store;
+    // A sample takes the W of its calorimeter's accepted series unless one is given; while the
+    // calorimeter has none, config.xml's, and every such result says so.
+    ses::SeriesEnergyEquivalent fromSeries;
+    QString wSource = ses::msg::EnergyEquivalentFromCommandLine;
+    int exitCode = kUsage;
+    const QString calorimeter = value(p, "calorimeter").trimmed().isEmpty() ? ses::msg::DefaultCalorimeter
+                                                                            : value(p, "calorimeter").trimmed();
+    auto takeSeries = [&](QCommandLineParser& parser, ses::EvaluationRequest& rq) {
+        if (isSet(parser, "check-standard") && rq.calorimetry.mode != eval::Calorimetry::Mode::Sample) {
+            err(ses::msg::CliCheckNeedsSample);
+            return false;
+        }
+        if (!measuredInputs(parser, rq))
+            return false;
+        if (rq.calorimetry.mode != eval::Calorimetry::Mode::Sample)
+            return true;
+        exitCode = kFile;
+        if (!(store = openStore(parser, c)))
+            return false;
+        QString why;
+        const auto current = ses::currentSeries(*store, calorimeter, &why);
+        if (!current) {
+            err(why);
+            return false;
+        }
+        fromSeries = ses::seriesEnergyEquivalent(*current);
+        if (isSet(parser, "energy-equivalent"))
+            return true;
+        if (fromSeries.w) {
+            rq.calorimetry.energyEquivalent = *fromSeries.w;
+            wSource = fromSeries.source;
+            return true;
+        }
+        const auto configured = eval::parseDecimal(c.session.configValue(QStringLiteral("EquivalenteEnergetico")).trimmed());
+        if (!configured || !(*configured > 0)) {
+            err(ses::msg::CliNoSeriesW.arg(calorimeter));
+            exitCode = kUsage;
+            return false;
+        }
+        rq.calorimetry.energyEquivalent = *configured;
+        wSource = ses::msg::EnergyEquivalentFromConfig;
+        return true;
+    };
+    // A refusal there is a usage error, save the database's own.
+    auto seriesAndInputs = [&](QCommandLineParser& parser, ses::EvaluationRequest& rq) {
+        const bool ok = takeSeries(parser, rq);
+        if (ok)
+            exitCode = kUsage;
+        return ok;
+    };
+    if (const auto code = evaluateFor(p, c, n, req, r, seriesAndInputs, true))
+        return *code == kUsage ? exitCode : *code;
     QDate date = QDate::currentDate();
     if (isSet(p, "test-date")) {
         date = QDate::fromString(value(p, "test-date").trimmed(), Qt::ISODate);
@@ -679,10 +735,31 @@ int record(const Command&, QCommandLineParser& p) {
         return kUsage;
     }
     d.inputsGiven = QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
-    if (d.kind == rec::Determination::Kind::Sample)
-        d.energyEquivalentSource = ses::msg::EnergyEquivalentFromCommandLine;
-    const auto store = openStore(p, c);
-    if (!store)
+    if (d.kind == rec::Determination::Kind::Sample) {
+        d.energyEquivalentSource = wSource;
+        if (wSource == fromSeries.source)
+            d.series = fromSeries.series;
+        else if (!fromSeries.warning.isEmpty())
+            d.result.warnings << fromSeries.warning;
+        else if (fromSeries.w && std::abs(*fromSeries.w - d.calorimetry.energyEquivalent) >= 0.05)
+            d.result.warnings << ses::msg::WDiffersFromSeries.arg(ses::fixed(d.calorimetry.energyEquivalent, 1), fromSeries.source,
+                                                                  ses::fixed(*fromSeries.w, 1));
+    }
+    if (const auto certified = number(p, "check-standard", &bad)) {
+        QString warning;
+        const double tolerance = ses::checkStandardTolerance(c.session.configValue(QStringLiteral("ToleranciaPadrao")), &warning);
+        if (!warning.isEmpty())
+            err(warning);
+        if (!ses::setCheckStandard(d, *certified, tolerance, &why)) {
+            err(why);
+            return kUsage;
+        }
+        given[QStringLiteral("check_standard")] = *certified;
+        d.inputsGiven = QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
+    }
+    if (bad)
+        return kUsage;
+    if (!store && !(store = openStore(p, c)))
         return kFile;
     const auto id = store->record(d, &why);
     if (!id) {
@@ -693,15 +770,16 @@ int record(const Command&, QCommandLineParser& p) {
         out(QString::number(*id));
         // A calibration joins its calorimeter's series: where the series stands now.
         if (d.kind == rec::Determination::Kind::Calibration) {
-            const rec::CalibrationRule rule;
-            const auto series = ses::calibrationSeries(*store, d.calorimeter, rule, &why);
+            const auto series = ses::currentSeries(*store, d.calorimeter, &why);
             if (!series) {
                 err(why);
                 return kFile;
             }
-            for (const ses::CalibrationSeries& x : *series)
-                std::fputs(ses::seriesText(x, rule).toUtf8().constData(), stdout);
+            std::fputs(ses::seriesText(*series).toUtf8().constData(), stdout);
         }
+        for (const QString& w : d.result.warnings)
+            if (w == fromSeries.warning || w.startsWith(ses::msg::CheckStandardLine.section(QLatin1Char(':'), 0, 0)))
+                err(w);
         return kOk;
     }
     const auto back = store->determination(*id, &why);
@@ -719,8 +797,10 @@ int results(const Command& cmd, QCommandLineParser& p) {
     bool idOk = false;
     const qint64 id = idText.toLongLong(&idOk);
     const bool needsId = action == QLatin1String("show") || action == QLatin1String("reject") ||
-                         action == QLatin1String("report");
-    const bool noId = action == QLatin1String("list") || action == QLatin1String("calibrations");
+                         action == QLatin1String("report") || action == QLatin1String("history");
+    const bool noId = QStringList{QStringLiteral("list"), QStringLiteral("calibrations"), QStringLiteral("new-series"),
+                                  QStringLiteral("rule"), QStringLiteral("chart"), QStringLiteral("verify")}
+                          .contains(action);
     if ((!noId && !needsId) || needsId != !idText.isEmpty() || (needsId && !idOk)) {
         err(ses::msg::CliUsage.arg(cmd.name, cmd.synopsis));
         return kUsage;
@@ -729,7 +809,15 @@ int results(const Command& cmd, QCommandLineParser& p) {
         err(ses::msg::CliOptionMissing.arg(cmd.name, QStringLiteral("reason")));
         return kUsage;
     }
-    if (action == QLatin1String("report") &&
+    // What each calorimeter action needs.
+    for (const auto& [a, needed] : {std::pair{"new-series", "reason"}, {"rule", "rule"}, {"chart", "out"}})
+        if (action == QLatin1String(a))
+            for (const char* o : {"calorimeter", needed})
+                if (value(p, o).trimmed().isEmpty()) {
+                    err(ses::msg::CliOptionMissing.arg(cmd.name, QString::fromLatin1(o)));
+                    return kUsage;
+                }
+    if ((action == QLatin1String("report") || action == QLatin1String("chart")) &&
         (!isSet(p, "out") || !outputUsable(value(p, "out"), {}) || !outputWritable(value(p, "out")))) {
         if (!isSet(p, "out"))
             err(ses::msg::CliOptionMissing.arg(cmd.name, QStringLiteral("out")));
@@ -762,6 +850,7 @@ int results(const Command& cmd, QCommandLineParser& p) {
         }
         unit = *u;
     }
+    std::optional<rec::CalibrationRule> chosen; // --rule: set (rule) or judged by (calibrations)
     rec::CalibrationRule rule;
     if (isSet(p, "rule")) {
         const auto preset = rec::CalibrationRule::presetFromName(value(p, "rule"));
@@ -776,18 +865,21 @@ int results(const Command& cmd, QCommandLineParser& p) {
         rule.minRuns = static_cast<int>(*n);
     if (const auto r = number(p, "max-rsd", &bad))
         rule.maxRsdPercent = *r;
-    if (bad || rule.minRuns < 2 || !(rule.maxRsdPercent > 0)) {
+    if (bad || rule.minRuns < 2 || !(rule.maxRsdPercent > 0) || rule.maxRsdPercent >= 100) {
         if (!bad)
             err(ses::msg::CliRuleLimits);
         return kUsage;
     }
+    if (isSet(p, "rule"))
+        chosen = rule;
     Cli c;
     const auto store = openStore(p, c);
     if (!store)
         return kFile;
     QString why, warning;
+    const QString calorimeter = value(p, "calorimeter").trimmed();
     if (action == QLatin1String("calibrations")) {
-        const auto series = ses::calibrationSeries(*store, value(p, "calorimeter"), rule, &why);
+        const auto series = ses::calibrationSeries(*store, calorimeter, chosen, &why);
         if (!series) {
             err(why);
             return kFile;
@@ -795,12 +887,54 @@ int results(const Command& cmd, QCommandLineParser& p) {
         if (isSet(p, "json")) {
             QJsonArray json;
             for (const ses::CalibrationSeries& x : *series)
-                json.append(ses::seriesJson(x, rule));
+                json.append(ses::seriesJson(x));
             std::fputs(QJsonDocument(json).toJson(QJsonDocument::Indented).constData(), stdout);
         } else {
             for (const ses::CalibrationSeries& x : *series)
-                std::fputs(ses::seriesText(x, rule).toUtf8().constData(), stdout);
+                std::fputs(ses::seriesText(x).toUtf8().constData(), stdout);
         }
+        return kOk;
+    }
+    if (action == QLatin1String("new-series")) {
+        const auto number = store->newSeries(calorimeter, value(p, "reason"), &why);
+        if (!number) {
+            err(why);
+            return kFile;
+        }
+        out(ses::msg::SeriesStarted.arg(*number).arg(calorimeter));
+        return kOk;
+    }
+    if (action == QLatin1String("rule")) {
+        if (!store->setCalibrationRule(calorimeter, rule, &why)) {
+            err(why);
+            return kFile;
+        }
+        return kOk;
+    }
+    if (action == QLatin1String("chart")) {
+        const auto chart = ses::controlChart(*store, calorimeter, &why);
+        if (!chart || !writeControlChartImage(*chart, value(p, "out"), QSize(1100, 600), &why)) {
+            err(why);
+            return kFile;
+        }
+        return kOk;
+    }
+    if (action == QLatin1String("verify")) {
+        const auto check = store->verify(&why);
+        if (!check) {
+            err(why);
+            return kFile;
+        }
+        (check->intact ? out : err)(ses::trailText(*check));
+        return check->intact ? kOk : kTampered;
+    }
+    if (action == QLatin1String("history")) {
+        const auto entries = store->history(id, &why);
+        if (!entries || (entries->isEmpty() && !store->determination(id, &why))) {
+            err(why);
+            return kFile;
+        }
+        std::fputs(ses::historyText(*entries).toUtf8().constData(), stdout);
         return kOk;
     }
     const double r = ses::repeatabilityLimit(c.session.configValue(QStringLiteral("Repetibilidade")), &warning);
@@ -950,7 +1084,8 @@ const QList<Command>& commands() {
                         "           [--wire-cm L [--wire-j-per-cm J]] [--titration-ml V --normality N]\n"
                         "           [--sulfur-pct S] [--moisture-pct M] [--hydrogen-pct H]\n"
                         "           [--oxygen-nitrogen-pct ON] [--aid-mass G --aid-heat J]\n"
-                        "           [--db LOCAL] [--json]"),
+                        "           [--check-standard Q] [--db LOCAL] [--json]\n"
+                        "           (uma amostra sem --energy-equivalent usa o W da série aceita do calorímetro)"),
          evaluationOptions() << opt("sample", "Código da amostra.", "CÓDIGO")
                              << opt("description", "Descrição da amostra.", "T")
                              << opt("operator", "Operador (padrão: o usuário do sistema).", "NOME")
@@ -966,19 +1101,25 @@ const QList<Command>& commands() {
                              << opt("oxygen-nitrogen-pct", "Oxigênio + nitrogênio (%, base seca).", "ON")
                              << opt("aid-mass", "Massa do auxiliar de combustão (g).", "G")
                              << opt("aid-heat", "Calor de combustão do auxiliar (J/g).", "J")
+                             << opt("check-standard", "Padrão de verificação: o valor do certificado (J/g).", "Q")
                              << kDb,
          {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("sample")}, false, record},
         {QStringLiteral("results"), QStringLiteral("lista, mostra, rejeita ou reimprime determinações; séries de calibração"),
          QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME]\n"
                         "                [--since AAAA-MM-DD] [--unit J/g|MJ/kg|cal/g|Btu/lb] [--json|--csv]\n"
                         "           | show ID [--json] | reject ID --reason TEXTO | report ID --out FILE.pdf\n"
+                        "           | history ID | verify\n"
                         "           | calibrations [--calorimeter NOME] [--rule din|astm|lab [--min-runs N --max-rsd P]] [--json]\n"
+                        "           | new-series --calorimeter NOME --reason TEXTO\n"
+                        "           | rule --calorimeter NOME --rule din|astm|lab [--min-runs N --max-rsd P]\n"
+                        "           | chart --calorimeter NOME --out FILE.png\n"
                         "           [--db LOCAL]"),
          {kDb, opt("sample", "Só esta amostra.", "CÓDIGO"), opt("kind", "sample ou calibration.", "KIND"),
           opt("calorimeter", "Só este calorímetro.", "NOME"),
           opt("since", "Só ensaios desta data em diante.", "AAAA-MM-DD"),
           opt("unit", "Unidade do poder calorífico: J/g (padrão), MJ/kg, cal/g ou Btu/lb.", "UNIDADE"),
-          opt("reason", "Motivo da rejeição.", "TEXTO"), opt("out", "Relatório a gravar.", "FILE.pdf"),
+          opt("reason", "Motivo da rejeição ou da nova série.", "TEXTO"),
+          opt("out", "Relatório (PDF) ou gráfico de controle (PNG) a gravar.", "FILE"),
           opt("rule", "Regra da série: din (DIN 51900, padrão), astm (ASTM D240) ou lab.", "REGRA"),
           opt("min-runs", "Regra lab: corridas no mínimo (padrão 10).", "N"),
           opt("max-rsd", "Regra lab: desvio padrão relativo máximo, % (padrão 0,1).", "P"),
@@ -996,7 +1137,7 @@ QString usage() {
         u += QStringLiteral("  %1 %2\n      %3\n").arg(c.name.leftJustified(8), c.synopsis, c.summary);
     u += QStringLiteral("registrador-cli COMANDO --help mostra as opções de um comando.\n"
                         "Códigos de saída: 0 ok, 1 uso, 2 comunicação, 3 conteúdo da memória, 4 memória vazia,\n"
-                        "5 arquivo, 6 cancelado (Ctrl+C durante a leitura).\n");
+                        "5 arquivo, 6 cancelado (Ctrl+C durante a leitura), 7 trilha de auditoria violada (results verify).\n");
     return u;
 }
 
@@ -1061,8 +1202,9 @@ int main(int argc, char** argv) {
     // Pictures need the widget toolkit, but never a display. Windows' own platform needs none and
     // draws text with the system's fonts; its offscreen one may find no font at all.
     std::unique_ptr<QCoreApplication> app;
-    // Of the results' actions only the report draws.
-    if (cmd->widgets || (cmd->name == QLatin1String("results") && rest.contains(QStringLiteral("report")))) {
+    // Of the results' actions only the report and the chart draw.
+    if (cmd->widgets || (cmd->name == QLatin1String("results") &&
+                          (rest.contains(QStringLiteral("report")) || rest.contains(QStringLiteral("chart"))))) {
 #ifndef Q_OS_WIN
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif

@@ -1,0 +1,254 @@
+#include "session/calibrationseries.h"
+
+#include "session/messages.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <algorithm>
+#include <cmath>
+
+namespace ses {
+
+namespace {
+
+// The series of `list` (one calorimeter's), with the runs each holds.
+QList<CalibrationSeries> seriesOf(const QString& calorimeter, const QList<rec::Series>& series,
+                                  const rec::CalibrationRule& rule) {
+    QList<CalibrationSeries> out;
+    for (const rec::Series& s : series)
+        out << CalibrationSeries{calorimeter, s, rule, {}, {}};
+    return out;
+}
+
+} // namespace
+
+std::optional<QList<CalibrationSeries>> calibrationSeries(const rec::Store& store, const QString& calorimeter,
+                                                         const std::optional<rec::CalibrationRule>& rule, QString* error) {
+    QStringList names;
+    if (!calorimeter.trimmed().isEmpty()) {
+        names << calorimeter.trimmed();
+    } else {
+        const auto all = store.calorimeters(error);
+        if (!all)
+            return std::nullopt;
+        names = *all;
+    }
+    rec::Filter f;
+    f.kind = rec::Determination::Kind::Calibration;
+    f.calorimeter = calorimeter.trimmed();
+    f.status = rec::Filter::Status::Valid;
+    const auto list = store.list(f, error);
+    if (!list)
+        return std::nullopt;
+    QList<CalibrationSeries> out;
+    for (const QString& name : names) {
+        const auto series = store.series(name, error);
+        const auto own = rule ? rule : store.calibrationRule(name, error);
+        if (!series || !own)
+            return std::nullopt;
+        QList<CalibrationSeries> mine = seriesOf(name, *series, *own);
+        for (auto it = list->crbegin(); it != list->crend(); ++it) {
+            if (it->calorimeter != name || !it->result.energyEquivalent)
+                continue;
+            const auto s = std::find_if(mine.begin(), mine.end(), [&](const CalibrationSeries& x) { return x.series.number == it->series; });
+            if (s != mine.end())
+                s->runs << rec::CalibrationRun{it->id, *it->result.energyEquivalent, it->testDate};
+        }
+        for (CalibrationSeries& s : mine)
+            s.verdict = rec::judgeSeries(s.runs, s.rule);
+        out << mine;
+    }
+    return out;
+}
+
+std::optional<CalibrationSeries> currentSeries(const rec::Store& store, const QString& calorimeter, QString* error) {
+    const auto all = calibrationSeries(store, calorimeter, std::nullopt, error);
+    if (!all)
+        return std::nullopt;
+    if (all->isEmpty()) {
+        CalibrationSeries none{calorimeter.trimmed(), {}, {}, {}, rec::judgeSeries({}, {})};
+        return none;
+    }
+    return all->last();
+}
+
+QJsonObject seriesJson(const CalibrationSeries& s) {
+    QJsonObject o;
+    o[QStringLiteral("calorimeter")] = s.calorimeter;
+    o[QStringLiteral("series")] = s.series.number;
+    o[QStringLiteral("started_utc")] = s.series.startedUtc.toString(Qt::ISODateWithMs);
+    o[QStringLiteral("reason_started")] = s.series.reason;
+    o[QStringLiteral("rule")] = s.rule.name();
+    o[QStringLiteral("accepted")] = s.verdict.accepted;
+    o[QStringLiteral("reason")] = s.verdict.reason;
+    if (s.verdict.accepted)
+        o[QStringLiteral("energy_equivalent")] = s.verdict.mean;
+    o[QStringLiteral("n")] = s.verdict.n;
+    o[QStringLiteral("mean")] = s.verdict.mean;
+    o[QStringLiteral("s")] = s.verdict.s;
+    o[QStringLiteral("rsd_percent")] = s.verdict.rsdPercent;
+    if (s.verdict.discard)
+        o[QStringLiteral("discard")] = *s.verdict.discard;
+    QJsonArray runs;
+    for (const rec::CalibrationRun& r : s.runs)
+        runs.append(QJsonObject{{QStringLiteral("id"), r.id},
+                                {QStringLiteral("test_date"), r.testDate.toString(Qt::ISODate)},
+                                {QStringLiteral("energy_equivalent"), r.w},
+                                {QStringLiteral("used"), s.verdict.used.contains(r.id)}});
+    o[QStringLiteral("runs")] = runs;
+    return o;
+}
+
+QString seriesText(const CalibrationSeries& s) {
+    const rec::SeriesVerdict& v = s.verdict;
+    QString out = msg::SeriesHeading.arg(s.calorimeter)
+                      .arg(s.series.number)
+                      .arg(s.series.reason, s.rule.name(),
+                           v.accepted ? QStringLiteral("aceita") : QStringLiteral("não aceita"), v.reason) +
+                  QLatin1Char('\n');
+    if (v.n > 0)
+        out += QStringLiteral("  %1 = %2 J/K, n = %3, s = %4 J/K, DPR = %5 %\n")
+                   .arg(v.accepted ? QStringLiteral("W") : QStringLiteral("média (ainda não é o W da série)"), fixed(v.mean, 1))
+                   .arg(v.n)
+                   .arg(fixed(v.s, 1), fixed(v.rsdPercent, 3));
+    for (const rec::CalibrationRun& r : s.runs)
+        out += QStringLiteral("  %1\t%2\t%3 J/K%4\n")
+                   .arg(r.id)
+                   .arg(r.testDate.toString(QStringLiteral("dd/MM/yyyy")), fixed(r.w, 1),
+                        v.discard == r.id ? QStringLiteral("\tdescartar") : QString());
+    return out;
+}
+
+SeriesEnergyEquivalent seriesEnergyEquivalent(const CalibrationSeries& current) {
+    SeriesEnergyEquivalent e;
+    if (current.verdict.accepted) {
+        e.w = current.verdict.mean;
+        e.series = current.series.number;
+        e.source = msg::EnergyEquivalentFromSeries.arg(current.series.number).arg(current.calorimeter);
+    } else {
+        e.warning = msg::NoAcceptedSeries.arg(current.calorimeter,
+                                              current.series.number ? current.verdict.reason : msg::NoSeriesYet);
+    }
+    return e;
+}
+
+double checkStandardTolerance(const QString& configText, QString* warning) {
+    constexpr double kDefault = 0.2;
+    if (configText.trimmed().isEmpty())
+        return kDefault;
+    const auto v = eval::parseDecimal(configText.trimmed());
+    if (v && *v > 0 && *v < 100)
+        return *v;
+    if (warning)
+        *warning = msg::CheckToleranceInvalid.arg(configText.trimmed());
+    return kDefault;
+}
+
+std::optional<double> checkStandardDeviation(const rec::Determination& d) {
+    if (!d.checkCertified || !d.result.grossCalorificValue || !(*d.checkCertified > 0))
+        return std::nullopt;
+    return (*d.result.grossCalorificValue - *d.checkCertified) / *d.checkCertified * 100.0;
+}
+
+QString checkStandardText(const rec::Determination& d) {
+    const auto dev = checkStandardDeviation(d);
+    if (!dev)
+        return {};
+    const double tol = d.checkTolerancePercent.value_or(0.2);
+    return msg::CheckStandardLine.arg(fixed(*d.result.grossCalorificValue, 1), fixed(*d.checkCertified, 1),
+                                      fixed(*dev, 3), fixed(tol, 2),
+                                      std::abs(*dev) > tol ? msg::CheckOutside : msg::CheckWithin);
+}
+
+bool setCheckStandard(rec::Determination& d, double certified, double tolerancePercent, QString* why) {
+    if (d.kind != rec::Determination::Kind::Sample || !d.result.grossCalorificValue) {
+        *why = msg::CheckNeedsSample;
+        return false;
+    }
+    if (!(std::isfinite(certified) && certified > 0)) {
+        *why = msg::CheckCertifiedPositive;
+        return false;
+    }
+    d.checkCertified = certified;
+    d.checkTolerancePercent = tolerancePercent;
+    if (std::abs(*checkStandardDeviation(d)) > tolerancePercent)
+        d.result.warnings << checkStandardText(d) + QLatin1Char('.');
+    return true;
+}
+
+std::optional<double> checkStandardW(const rec::Determination& d) {
+    if (!d.checkCertified || !(d.result.riseCorrected > 0))
+        return std::nullopt;
+    const eval::Calorimetry& c = d.calorimetry;
+    return (*d.checkCertified * c.mass + c.fuse + c.acid + c.sulfur + c.aid) / d.result.riseCorrected;
+}
+
+std::optional<ControlChart> controlChart(const rec::Store& store, const QString& calorimeter, QString* error) {
+    const auto series = calibrationSeries(store, calorimeter, std::nullopt, error);
+    rec::Filter f;
+    f.kind = rec::Determination::Kind::Sample;
+    f.calorimeter = calorimeter.trimmed();
+    f.status = rec::Filter::Status::Valid;
+    const auto samples = series ? store.list(f, error) : std::nullopt;
+    if (!samples)
+        return std::nullopt;
+    ControlChart chart;
+    chart.calorimeter = calorimeter.trimmed();
+    for (const CalibrationSeries& s : *series) {
+        ControlChart::Segment seg;
+        seg.series = s.series.number;
+        seg.reason = s.series.reason;
+        if (s.verdict.accepted) {
+            seg.centre = s.verdict.mean;
+            seg.s = s.verdict.s;
+        }
+        // This series' points: its calibrations and the check standards recorded while it was
+        // the current one, in the order recorded.
+        QList<ControlChart::Point> points;
+        for (const rec::CalibrationRun& r : s.runs)
+            points << ControlChart::Point{r.id, r.testDate, r.w, false, 0};
+        const int next = s.series.number;
+        const auto after = std::find_if(series->begin(), series->end(), [&](const CalibrationSeries& x) { return x.series.number == next + 1; });
+        for (auto it = samples->crbegin(); it != samples->crend(); ++it) {
+            const auto w = checkStandardW(*it);
+            const bool inside = it->recordedUtc >= s.series.startedUtc &&
+                                (after == series->end() || it->recordedUtc < after->series.startedUtc);
+            if (w && inside)
+                points << ControlChart::Point{it->id, it->testDate, *w, true, 0};
+        }
+        std::sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+        for (ControlChart::Point& p : points) {
+            if (seg.centre && *seg.s > 0) {
+                const double k = std::abs(p.w - *seg.centre) / *seg.s;
+                p.zone = k > 3 ? 3 : k > 2 ? 2 : 0;
+            }
+        }
+        seg.first = static_cast<int>(chart.points.size());
+        seg.count = static_cast<int>(points.size());
+        chart.points << points;
+        chart.segments << seg;
+    }
+    return chart;
+}
+
+QString historyText(const QList<rec::AuditEntry>& entries) {
+    QString out;
+    for (const rec::AuditEntry& e : entries) {
+        out += QStringLiteral("%1  %2  %3  %4\n")
+                   .arg(e.id)
+                   .arg(e.atUtc.toString(Qt::ISODateWithMs), e.user, msg::auditAction(e.action));
+        if (!e.before.isEmpty())
+            out += QStringLiteral("  antes:  %1\n").arg(e.before);
+        if (!e.after.isEmpty())
+            out += QStringLiteral("  depois: %1\n").arg(e.after);
+    }
+    return out;
+}
+
+QString trailText(const rec::TrailCheck& c) {
+    if (c.intact)
+        return msg::TrailIntact.arg(c.entries).arg(c.determinations).arg(QString::fromLatin1(c.head));
+    return msg::TrailBroken.arg(c.problem);
+}
+
+} // namespace ses
