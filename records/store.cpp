@@ -15,6 +15,10 @@
 #include <QThread>
 #include <QVariant>
 #include <atomic>
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace rec {
 
@@ -449,7 +453,16 @@ std::optional<Location> Location::parse(const QString& text, QString* error) {
     return l;
 }
 
-QString systemUser() { return qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).trimmed(); }
+QString systemUser() {
+    QString u = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).trimmed();
+#ifdef Q_OS_UNIX
+    // A service or a container may leave USER unset; the account is still known.
+    if (u.isEmpty())
+        if (const passwd* pw = getpwuid(geteuid()))
+            u = QString::fromLocal8Bit(pw->pw_name);
+#endif
+    return u;
+}
 
 QByteArray readingsDigest(const std::vector<Determination::Reading>& readings) {
     QCryptographicHash h(QCryptographicHash::Sha256);

@@ -15,7 +15,7 @@
 namespace ses {
 
 QString systemUserName() {
-    const QString u = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    const QString u = rec::systemUser();
     return u.isEmpty() ? msg::DefaultOperator : u;
 }
 

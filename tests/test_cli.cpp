@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <random>
 #include <gtest/gtest.h>
 #ifdef Q_OS_UNIX
@@ -667,6 +669,11 @@ void expectEveryRecordWhole(const QString& db, int readings, int* count) {
         EXPECT_EQ(rec::readingsDigest(d->readings), d->readingsSha256) << "determination " << d->id;
     }
     EXPECT_EQ(ids.size(), *count);
+    // One chain, whoever wrote: an entry a record, and the calorimeter's two.
+    const auto trail = store->verify(&why);
+    ASSERT_TRUE(trail) << why.toStdString();
+    EXPECT_TRUE(trail->intact) << trail->problem.toStdString();
+    EXPECT_EQ(trail->entries, *count + 2);
 }
 } // namespace
 
@@ -748,6 +755,78 @@ TEST_P(CliOnEngine, AKilledRecordLeavesTheWholeDeterminationOrNone) {
 
 INSTANTIATE_TEST_SUITE_P(Results, CliOnEngine, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
+
+// Five calibrations make an accepted series; a sample then takes its W, recorded with the
+// series' number; a change made directly in the database is named by results verify (exit 7).
+TEST(Cli, ASampleTakesTheAcceptedSeriesWAndVerifyNamesAChangeMadeBehindIt) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat"), db = dir.filePath("r.sqlite");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    // One run, five masses: W within 0,2 % of each other.
+    QList<double> ws;
+    for (const char* mass : {"0,7612", "0,7605", "0,7620", "0,7608", "0,7615"}) {
+        const CliRun r = cli({"record", dat, "--test", "1", "--sample", "AB-2026", "--calibrate", "--mass", mass,
+                              "--heat", "26454", "--db", db, "--json"});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        ws << QJsonDocument::fromJson(r.out.toUtf8()).object()["energy_equivalent"].toDouble();
+    }
+    double w = 0;
+    for (const double x : ws)
+        w += x / 5;
+    CliRun r = cli({"record", dat, "--test", "2", "--sample", "CAR-9", "--mass", "0,98", "--db", db, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QJsonObject sample = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_NEAR(sample["inputs"].toObject()["energy_equivalent"].toDouble(), w, 1e-6);
+    EXPECT_EQ(sample["series"].toInt(), 1);
+    EXPECT_EQ(sample["energy_equivalent_source"].toString(), "série 1 do calorímetro BC-200");
+    EXPECT_TRUE(sample["warnings"].toArray().isEmpty() ||
+                !sample["warnings"].toArray().first().toString().contains("série"));
+    // The same result as calc gives with that W typed.
+    r = cli({"calc", dat, "--test", "2", "--mass", "0,98", "--energy-equivalent", QString::number(w, 'g', 17), "--json"});
+    EXPECT_NEAR(QJsonDocument::fromJson(r.out.toUtf8()).object()["gross_calorific_value"].toDouble(),
+                sample["gross_calorific_value"].toDouble(), 1e-6);
+    // A check standard outside the lab's tolerance is flagged, and told.
+    r = cli({"record", dat, "--test", "2", "--sample", "AB-verif", "--mass", "0,98", "--db", db, "--check-standard",
+             "26454", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject check = QJsonDocument::fromJson(r.out.toUtf8()).object()["check_standard"].toObject();
+    EXPECT_FALSE(check["within"].toBool());
+    EXPECT_DOUBLE_EQ(check["tolerance_percent"].toDouble(), 0.2);
+    EXPECT_EQ(cli({"record", dat, "--test", "1", "--sample", "x", "--calibrate", "--mass", "1", "--heat", "26454",
+                   "--check-standard", "26454", "--db", db}).code, 1);
+
+    r = cli({"results", "verify", "--db", db});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("íntegro: 9 entradas, 7 determinações")) << r.out.toStdString();
+    r = cli({"results", "chart", "--calorimeter", "BC-200", "--out", dir.filePath("w.png"), "--db", db});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(QImage(dir.filePath("w.png")).size(), QSize(1100, 600));
+    EXPECT_EQ(cli({"results", "chart", "--out", dir.filePath("x.png"), "--db", db}).code, 1);
+    // A part changed: a new series, and the next sample warns until it is accepted.
+    r = cli({"results", "new-series", "--calorimeter", "BC-200", "--reason", "troca de peça", "--db", db});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), "série 2 do calorímetro BC-200 iniciada");
+    r = cli({"record", dat, "--test", "2", "--sample", "CAR-10", "--mass", "0,98", "--db", db});
+    EXPECT_EQ(r.code, 1); // no accepted series, no W given, none in config.xml
+    EXPECT_TRUE(r.err.contains("não tem série de calibração aceita")) << r.err.toStdString();
+
+    // A figure changed behind the program.
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "behind");
+        raw.setDatabaseName(db);
+        ASSERT_TRUE(raw.open());
+        QSqlQuery q(raw);
+        ASSERT_TRUE(q.exec("UPDATE determinations SET gross_calorific_value = gross_calorific_value + 50 WHERE id = 6"));
+    }
+    QSqlDatabase::removeDatabase("behind");
+    r = cli({"results", "verify", "--db", db});
+    EXPECT_EQ(r.code, 7);
+    EXPECT_TRUE(r.err.contains("a determinação 6 difere do que a entrada 8 da trilha registrou")) << r.err.toStdString();
+    r = cli({"results", "history", "6", "--db", db});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("registrada")) << r.out.toStdString();
+    EXPECT_EQ(cli({"results", "history", "99", "--db", db}).code, 5);
+}
 
 // Five calibrations recorded from the command line make the calorimeter's series: its W, s
 // and verdict are those a hand computation gives from the five records.

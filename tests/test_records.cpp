@@ -4,6 +4,7 @@
 #include "records/calibration.h"
 #include "records/duplicates.h"
 #include "records/store.h"
+#include "session/calibrationseries.h"
 #include "tests/pgserver.h"
 #include "tests/support.h"
 
@@ -103,6 +104,42 @@ protected:
     void sql(const QString& statement) {
         outside([&](QSqlQuery& q) { ASSERT_TRUE(q.exec(statement)) << statement.toStdString(); });
     }
+    // The same, as `user`, when the statement may be refused: the reason, or empty.
+    QString sqlAs(const QString& statement, const QString& user = {}) {
+        QString why;
+        const QString was = where_.user;
+        if (!user.isEmpty())
+            where_.user = user;
+        outside([&](QSqlQuery& q) {
+            if (!q.exec(statement))
+                why = q.lastError().text();
+        });
+        where_.user = was;
+        return why;
+    }
+    void sqlWith(const std::function<void(QSqlQuery&)>& f) { outside(f); }
+    // A database of its own, for one case of a table.
+    void fresh(int n) {
+        if (GetParam() == Engine::SQLite) {
+            where_.path = dir.filePath(QStringLiteral("caso%1.sqlite").arg(n));
+            return;
+        }
+        const QString name = QStringLiteral("%1_caso%2").arg(base_.isEmpty() ? (base_ = where_.database) : base_).arg(n);
+        outside([&](QSqlQuery& q) { ASSERT_TRUE(q.exec("CREATE DATABASE " + name)) << q.lastError().text().toStdString(); },
+                "postgres");
+        where_.database = name;
+    }
+    Location where() const { return where_; }
+    // What one who owns the database can do: take away the triggers that keep the trail from
+    // being changed.
+    void unfreezeTrail() {
+        if (GetParam() == Engine::SQLite) {
+            sql("DROP TRIGGER audit_trail_no_update");
+            sql("DROP TRIGGER audit_trail_no_delete");
+        } else {
+            sql("DROP TRIGGER audit_trail_frozen ON audit_trail");
+        }
+    }
 
     QTemporaryDir dir;
 
@@ -127,6 +164,7 @@ private:
     }
 
     Location where_;
+    QString base_;
 };
 
 std::string engineName(const testing::TestParamInfo<Engine>& i) {
@@ -401,6 +439,258 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
     ASSERT_TRUE(series);
     ASSERT_EQ(series->size(), 1);
     EXPECT_EQ(series->first().reason, "primeira série");
+}
+
+namespace {
+
+Determination calibration(double w, const QDate& day) {
+    Determination d = sampleDetermination();
+    d.kind = Determination::Kind::Calibration;
+    d.sampleCode = QStringLiteral("AB-2026");
+    d.calorimetry.mode = eval::Calorimetry::Mode::Calibration;
+    d.result.energyEquivalent = w;
+    d.result.grossCalorificValue.reset();
+    d.testDate = day;
+    return d;
+}
+
+// A benzoic acid run recorded as a sample, standing for `w` on the chart: mass 1 g, a rise
+// of 1 K and no corrections, so the W its certificate gives is the certificate's value.
+Determination checkStandard(double w) {
+    Determination d = sampleDetermination();
+    d.sampleCode = QStringLiteral("AB-verificação");
+    d.calorimetry.mass = 1;
+    d.calorimetry.fuse = d.calorimetry.acid = 0;
+    d.result.riseCorrected = 1;
+    d.checkCertified = w;
+    d.checkTolerancePercent = 0.2;
+    return d;
+}
+
+} // namespace
+
+// Calibrations join their calorimeter's current series; a new series keeps the old one; the
+// rule is the calorimeter's own; the chart's centre and limits are a hand computation's.
+TEST_P(Db, SeriesKeepTheirCalibrationsAndTheChartItsLimits) {
+    auto s = open();
+    ASSERT_TRUE(s);
+    QString why;
+    const QDate day(2026, 12, 1);
+    for (const double w : {10000.0, 10010.0, 9990.0, 10005.0, 9995.0})
+        ASSERT_TRUE(s->record(calibration(w, day), &why)) << why.toStdString();
+    // Check standards standing for 10 005 (within ±2 s), 10 020 (2,5 s) and 10 030 (3,8 s).
+    for (const double w : {10005.0, 10020.0, 10030.0})
+        ASSERT_TRUE(s->record(checkStandard(w), &why)) << why.toStdString();
+    EXPECT_FALSE(s->newSeries("BC-200 nº 1", "  ", &why));
+    EXPECT_FALSE(s->newSeries("BC-200 nº 9", "troca de peça", &why));
+    EXPECT_TRUE(why.contains("\"BC-200 nº 9\" não consta")) << why.toStdString();
+    const auto second = s->newSeries("BC-200 nº 1", "troca de peça", &why);
+    ASSERT_EQ(second, 2) << why.toStdString();
+    const auto id = s->record(calibration(10100, day.addDays(1)), &why);
+    ASSERT_TRUE(id);
+    EXPECT_EQ(s->determination(*id, &why)->series, 2);
+
+    const auto all = ses::calibrationSeries(*s, "BC-200 nº 1", std::nullopt, &why);
+    ASSERT_TRUE(all) << why.toStdString();
+    ASSERT_EQ(all->size(), 2);
+    EXPECT_EQ((*all)[0].runs.size(), 5);
+    EXPECT_TRUE((*all)[0].verdict.accepted) << (*all)[0].verdict.reason.toStdString();
+    EXPECT_EQ((*all)[1].series.reason, "troca de peça");
+    EXPECT_EQ((*all)[1].runs.size(), 1);
+    // The current series is not accepted: a sample warns, and takes no series W.
+    const auto current = ses::currentSeries(*s, "BC-200 nº 1", &why);
+    ASSERT_TRUE(current);
+    const ses::SeriesEnergyEquivalent e = ses::seriesEnergyEquivalent(*current);
+    EXPECT_FALSE(e.w);
+    EXPECT_TRUE(e.warning.contains("não tem série de calibração aceita (1 de 5 corridas)")) << e.warning.toStdString();
+    // The lab's rule, set for the calorimeter, judges it from then on.
+    ASSERT_TRUE(s->setCalibrationRule("BC-200 nº 1", {rec::CalibrationRule::Preset::Laboratorio, 2, 0.5}, &why));
+    EXPECT_EQ(s->calibrationRule("BC-200 nº 1", &why)->preset, rec::CalibrationRule::Preset::Laboratorio);
+
+    const auto chart = ses::controlChart(*s, "BC-200 nº 1", &why);
+    ASSERT_TRUE(chart) << why.toStdString();
+    ASSERT_EQ(chart->segments.size(), 2);
+    const auto& first = chart->segments[0];
+    // Mean 10 000; deviations 0, 10, −10, 5, −5: s = √(250/4).
+    ASSERT_TRUE(first.centre);
+    EXPECT_DOUBLE_EQ(*first.centre, 10000);
+    EXPECT_DOUBLE_EQ(*first.s, std::sqrt(62.5));
+    EXPECT_EQ(first.count, 8);
+    QList<int> zones;
+    QList<bool> checks;
+    for (int i = first.first; i < first.first + first.count; ++i) {
+        zones << chart->points[i].zone;
+        checks << chart->points[i].checkStandard;
+    }
+    // s = 7,906: the calibrations lie within 1,3 s; the check standards at 0,6 s, 2,5 s and 3,8 s.
+    EXPECT_EQ(zones, (QList<int>{0, 0, 0, 0, 0, 0, 2, 3}));
+    EXPECT_EQ(checks, (QList<bool>{false, false, false, false, false, true, true, true}));
+    EXPECT_EQ(chart->segments[1].count, 1);
+    EXPECT_FALSE(chart->segments[1].centre); // one run is no series yet
+}
+
+// A change made behind the program — a record's figure, a reading, an entry's text, the
+// entries' order, a removed or added entry, a series, a rule — is named at its place.
+TEST_P(Db, TheAuditTrailNamesWhatWasChangedBehindIt) {
+    struct Case {
+        const char* name;
+        std::function<void()> tamper;
+        qint64 entry, determination;
+        const char* says;
+    };
+    // Entries: 1 the calorimeter, 2 its first series, 3 and 4 the records, 5 the rejection,
+    // 6 the second series.
+    auto swapEntries = [&] {
+        sqlWith([](QSqlQuery& q) {
+            const char* columns = "at_utc, user_name, action, target, determination_id, subject, before_state, after_state,"
+                                  " prev_sha256, sha256";
+            ASSERT_TRUE(q.exec(QStringLiteral("SELECT %1 FROM audit_trail WHERE id IN (3, 4) ORDER BY id").arg(columns)));
+            QList<QVariantList> rows;
+            while (q.next()) {
+                QVariantList row;
+                for (int i = 0; i < 10; ++i)
+                    row << q.value(i);
+                rows << row;
+            }
+            ASSERT_EQ(rows.size(), 2);
+            for (int k = 0; k < 2; ++k) {
+                q.prepare(QStringLiteral("UPDATE audit_trail SET at_utc = ?, user_name = ?, action = ?, target = ?,"
+                                         " determination_id = ?, subject = ?, before_state = ?, after_state = ?,"
+                                         " prev_sha256 = ?, sha256 = ? WHERE id = ?"));
+                for (const QVariant& v : rows[1 - k])
+                    q.addBindValue(v);
+                q.addBindValue(3 + k);
+                ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+            }
+        });
+    };
+    const QString next = QStringLiteral("(SELECT sha256 FROM audit_trail WHERE id = 6)");
+    const Case cases[] = {
+        {"a record's figure", [&] { sql("UPDATE determinations SET gross_calorific_value = 29971.25 WHERE id = 1"); }, 0, 1,
+         "a determinação 1 difere do que a entrada 5 da trilha registrou"},
+        {"a reading", [&] { sql("UPDATE readings SET tint = tint + 0.001 WHERE determination_id = 2 AND sub_reg = 2"); }, 0, 2,
+         "as leituras da determinação 2 não são as que foram registradas"},
+        {"an entry's text", [&] { unfreezeTrail(); sql("UPDATE audit_trail SET subject = 'BC-200 nº 2' WHERE id = 3"); }, 3, 0,
+         "a entrada 3 foi alterada depois de escrita"},
+        {"the entries' order", [&] { unfreezeTrail(); swapEntries(); }, 3, 0, "a entrada 3 não segue a entrada 2"},
+        {"a removed entry", [&] { unfreezeTrail(); sql("DELETE FROM audit_trail WHERE id = 4"); }, 5, 0,
+         "a entrada 5 não segue a entrada 3"},
+        {"an entry added at the end",
+         [&] {
+             sql(QStringLiteral("INSERT INTO audit_trail (at_utc, user_name, action, target, determination_id, subject,"
+                                " before_state, after_state, prev_sha256, sha256) SELECT at_utc, user_name, action, target,"
+                                " determination_id, subject, before_state, after_state, %1, sha256 FROM audit_trail WHERE id = 5")
+                     .arg(next));
+         },
+         7, 0, "a entrada 7 foi alterada depois de escrita"},
+        {"a removed record",
+         [&] {
+             sql("DELETE FROM readings WHERE determination_id = 2");
+             sql("DELETE FROM determinations WHERE id = 2");
+         },
+         0, 2, "a determinação 2, da entrada 4 da trilha, não está mais no banco"},
+        {"a series' reason", [&] { sql("UPDATE series SET reason = 'calibração de rotina' WHERE number = 2"); }, 0, 0,
+         "a série 2 do calorímetro \"BC-200 nº 1\" difere do que a entrada 6 da trilha registrou"},
+        {"a calorimeter's rule", [&] { sql("UPDATE calorimeters SET rule = 'lab'"); }, 0, 0,
+         "o calorímetro \"BC-200 nº 1\" difere do que a entrada 1 da trilha registrou"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        fresh(++n);
+        QString why;
+        {
+            auto s = open();
+            ASSERT_TRUE(s);
+            ASSERT_TRUE(s->record(sampleDetermination(), &why)) << why.toStdString();
+            ASSERT_TRUE(s->record(calibration(10100, QDate(2026, 12, 1)), &why)) << why.toStdString();
+            ASSERT_TRUE(s->reject(1, "massa errada", &why));
+            ASSERT_EQ(s->newSeries("BC-200 nº 1", "troca de peça", &why), 2);
+            const auto before = s->verify(&why);
+            ASSERT_TRUE(before) << why.toStdString();
+            ASSERT_TRUE(before->intact) << c.name << ": " << before->problem.toStdString();
+            EXPECT_EQ(before->entries, 6);
+            // The trail is only added to: changing it is refused while its triggers stand.
+            EXPECT_FALSE(sqlAs("UPDATE audit_trail SET subject = '' WHERE id = 1").isEmpty());
+            EXPECT_FALSE(sqlAs("DELETE FROM audit_trail WHERE id = 6").isEmpty());
+        }
+        c.tamper();
+        auto s = open();
+        ASSERT_TRUE(s);
+        const auto after = s->verify(&why);
+        ASSERT_TRUE(after) << why.toStdString();
+        EXPECT_FALSE(after->intact) << c.name;
+        EXPECT_EQ(after->brokenEntry, c.entry) << c.name;
+        EXPECT_EQ(after->brokenDetermination, c.determination) << c.name;
+        EXPECT_TRUE(after->problem.startsWith(QString::fromUtf8(c.says))) << c.name << ": " << after->problem.toStdString();
+    }
+}
+
+// A record's history: who did what and when, the state before and after each change.
+TEST_P(Db, ARecordsHistoryHasEachChangeWithItsStates) {
+    auto s = open();
+    ASSERT_TRUE(s);
+    QString why;
+    ASSERT_TRUE(s->record(sampleDetermination(), &why));
+    ASSERT_TRUE(s->reject(1, "massa errada", &why));
+    const auto h = s->history(1, &why);
+    ASSERT_TRUE(h) << why.toStdString();
+    ASSERT_EQ(h->size(), 2);
+    EXPECT_EQ((*h)[0].action, "registro");
+    EXPECT_TRUE((*h)[0].before.isEmpty());
+    EXPECT_TRUE((*h)[0].after.contains("\"sample_code\":\"CAR-2026-0147\""));
+    EXPECT_EQ((*h)[1].action, "rejeicao");
+    EXPECT_TRUE((*h)[1].before.contains("\"rejected_reason\":null"));
+    EXPECT_TRUE((*h)[1].after.contains("\"rejected_reason\":\"massa errada\""));
+    EXPECT_EQ((*h)[1].prevSha256, (*h)[0].sha256);
+    EXPECT_LE((*h)[0].atUtc, (*h)[1].atUtc);
+    EXPECT_LT(QDateTime::currentDateTimeUtc().secsTo((*h)[1].atUtc), 5);
+    const QString expected = GetParam() == Engine::PostgreSQL ? QStringLiteral("postgres") : rec::systemUser();
+    ASSERT_FALSE(expected.isEmpty());
+    EXPECT_EQ((*h)[0].user, expected);
+}
+
+// On the lab's server the user of an entry is the role the server authenticated, whatever the
+// client writes; the program's role may add entries but neither change nor remove them.
+TEST_P(Db, OnTheServerTheTrailNamesTheRoleAndTheProgramMayOnlyAddToIt) {
+    if (GetParam() == Engine::SQLite)
+        GTEST_SKIP() << "roles and grants are the server's";
+    QString why;
+    {
+        auto s = open();
+        ASSERT_TRUE(s);
+        ASSERT_TRUE(s->record(sampleDetermination(), &why)) << why.toStdString();
+    }
+    sql("DO $$ BEGIN CREATE ROLE registrador_lab LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END $$");
+    sql("GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO registrador_lab");
+    sql("GRANT UPDATE ON determinations, calorimeters TO registrador_lab");
+    sql("GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO registrador_lab");
+    Location asLab = where();
+    asLab.user = QStringLiteral("registrador_lab");
+    auto lab = Store::open(asLab, &why);
+    ASSERT_TRUE(lab) << why.toStdString();
+    ASSERT_TRUE(lab->reject(1, "massa errada", &why)) << why.toStdString();
+    const auto h = lab->history(1, &why);
+    ASSERT_TRUE(h);
+    ASSERT_EQ(h->size(), 2);
+    EXPECT_EQ((*h)[0].user, "postgres");
+    EXPECT_EQ((*h)[1].user, "registrador_lab");
+    // The triggers gone, the grants still refuse.
+    unfreezeTrail();
+    EXPECT_TRUE(sqlAs("UPDATE audit_trail SET subject = 'x'", "registrador_lab").contains("permission denied"));
+    EXPECT_TRUE(sqlAs("DELETE FROM audit_trail", "registrador_lab").contains("permission denied"));
+    EXPECT_TRUE(sqlAs("TRUNCATE audit_trail", "registrador_lab").contains("permission denied"));
+    // A name sent by the client is not the one kept.
+    EXPECT_EQ(sqlAs("INSERT INTO audit_trail (at_utc, user_name, action, target, prev_sha256, sha256)"
+                    " VALUES ('2026-12-10T00:00:00.000Z', 'chefe', 'x', 'x', repeat('0', 64), repeat('0', 64))",
+                    "registrador_lab"),
+              "");
+    sqlWith([](QSqlQuery& q) {
+        ASSERT_TRUE(q.exec("SELECT user_name FROM audit_trail ORDER BY id DESC LIMIT 1") && q.next());
+        EXPECT_EQ(q.value(0).toString(), "registrador_lab");
+    });
+    const auto check = lab->verify(&why);
+    ASSERT_TRUE(check);
+    EXPECT_FALSE(check->intact); // that entry was not the program's
 }
 
 #ifdef Q_OS_WIN
