@@ -2,6 +2,7 @@
 
 #include "app/recorddialog.h"
 #include "app/resultswindow.h"
+#include "session/calibrationseries.h"
 #include "session/messages.h"
 
 #include "app/evaluationchart.h"
@@ -486,9 +487,10 @@ void TFormAvaliacao::CopiarClick() {
 }
 
 void TFormAvaliacao::setResults(std::function<std::unique_ptr<rec::Store>(QString*)> open,
-                                std::function<int(QDialog&)> exec, double repeatability) {
+                                std::function<int(QDialog&)> exec, double repeatability, double checkTolerance) {
     openResults_ = std::move(open);
     repeatability_ = repeatability;
+    checkTolerance_ = checkTolerance;
     execForm_ = std::move(exec);
     btnRegistrar->setVisible(bool(openResults_));
     btnResultados->setVisible(bool(openResults_));
@@ -517,19 +519,49 @@ void TFormAvaliacao::RegistrarClick() {
     if (defaults.calorimeter.isEmpty())
         defaults.calorimeter = ses::msg::DefaultCalorimeter;
     const eval::Result result = *outcome_.result;
+    const bool sample = inputs_.calorimetry.mode == eval::Calorimetry::Mode::Sample;
+    ses::SeriesEnergyEquivalent fromSeries; // of the calorimeter the record went to
     TFormRegistro form(defaults,
                        [&](const ses::SampleIdentity& who, QString* why) -> std::optional<qint64> {
                            const auto store = openResults_(why);
                            if (!store)
                                return std::nullopt;
-                           rec::Determination d = ses::determinationOf(who, table_, test_, dataFile_, inputs_, result);
-                           if (d.kind == rec::Determination::Kind::Sample)
+                           // A sample takes the W of its calorimeter's accepted series; while there
+                           // is none, the W typed here, and the result says so.
+                           ses::EvaluationRequest req = inputs_;
+                           eval::Result r = result;
+                           if (sample) {
+                               const QString calorimeter = who.calorimeter.trimmed().isEmpty()
+                                                               ? ses::msg::DefaultCalorimeter : who.calorimeter.trimmed();
+                               const auto current = ses::currentSeries(*store, calorimeter, why);
+                               if (!current)
+                                   return std::nullopt;
+                               fromSeries = ses::seriesEnergyEquivalent(*current);
+                               if (fromSeries.w && *fromSeries.w != req.calorimetry.energyEquivalent) {
+                                   req.calorimetry.energyEquivalent = *fromSeries.w;
+                                   const eval::Outcome o = ses::evaluateSamples(samples_, test_, req);
+                                   if (!o.ok()) {
+                                       *why = o.error;
+                                       return std::nullopt;
+                                   }
+                                   r = *o.result;
+                               }
+                           }
+                           rec::Determination d = ses::determinationOf(who, table_, test_, dataFile_, req, r);
+                           if (sample && fromSeries.w) {
+                               d.energyEquivalentSource = fromSeries.source;
+                               d.series = fromSeries.series;
+                           } else if (sample) {
                                d.energyEquivalentSource =
                                    configEnergyEquivalent_ &&
                                            std::abs(*configEnergyEquivalent_ - inputs_.calorimetry.energyEquivalent) < 0.05
                                        ? ses::msg::EnergyEquivalentFromConfig
                                        : ses::msg::EnergyEquivalentTyped;
+                               d.result.warnings << fromSeries.warning;
+                           }
                            if (!ses::setAnalysis(d, who.analysis, why))
+                               return std::nullopt;
+                           if (who.checkCertified && !ses::setCheckStandard(d, *who.checkCertified, checkTolerance_, why))
                                return std::nullopt;
                            return store->record(d, why);
                        },
@@ -538,7 +570,17 @@ void TFormAvaliacao::RegistrarClick() {
     lastIdentity_ = form.identity();
     if (answer != QDialog::Accepted || !form.number())
         return;
-    LabelRegistro->setText(ses::msg::Recorded.arg(*form.number()));
+    // The window shows what was recorded: the series' W in place of the one typed.
+    if (fromSeries.w && *fromSeries.w != inputs_.calorimetry.energyEquivalent) {
+        updating_ = true;
+        EditEquivalente->showValue(*fromSeries.w);
+        updating_ = false;
+        readInputs();
+        inputs_.calorimetry.energyEquivalent = *fromSeries.w;
+        recompute();
+    }
+    LabelRegistro->setText(fromSeries.w ? ses::msg::RecordedWithSeries.arg(*form.number()).arg(fromSeries.source)
+                                        : ses::msg::Recorded.arg(*form.number()));
 }
 
 void TFormAvaliacao::RelatorioClick() {

@@ -87,7 +87,8 @@ public:
     /// Gives the window its results database (opened when a record is written) and how it
     /// runs the registration form; without one there is no "Registrar...".
     void setResults(std::function<std::unique_ptr<rec::Store>(QString* why)> open,
-                    std::function<int(QDialog&)> exec = {}, double repeatability = rec::kDefaultRepeatability);
+                    std::function<int(QDialog&)> exec = {}, double repeatability = rec::kDefaultRepeatability,
+                    double checkTolerance = 0.2);
     void CopiarClick();
 
 private:
@@ -112,6 +113,7 @@ private:
     bool settingMeasured_ = false;
     void forgetMeasured(int which);
     double repeatability_ = rec::kDefaultRepeatability;
+    double checkTolerance_ = 0.2;
     eval::Outcome outcome_;
     FileDialogs& files_;
     MessageService& messages_;

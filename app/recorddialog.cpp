@@ -51,6 +51,19 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
     EditUmidade = percent(QStringLiteral("&Umidade:"), defaults.analysis.moisture);
     EditHidrogenio = percent(QStringLiteral("&Hidrogênio (base seca):"), defaults.analysis.hydrogenDry);
     EditOxigenioNitrogenio = percent(QStringLiteral("O&xigênio + nitrogênio (base seca):"), defaults.analysis.oxygenNitrogenDry);
+    // A check standard (benzoic acid run as a sample) is compared with its certificate.
+    EditCertificado = new DecimalEdit(1, true, this);
+    if (defaults.checkCertified)
+        EditCertificado->showValue(*defaults.checkCertified);
+    else
+        EditCertificado->clear();
+    EditCertificado->setPlaceholderText(QStringLiteral("só para um padrão de verificação"));
+    auto* certified = new QWidget(this);
+    auto* ch = new QHBoxLayout(certified);
+    ch->setContentsMargins(0, 0, 0, 0);
+    ch->addWidget(EditCertificado, 1);
+    ch->addWidget(new QLabel(QStringLiteral("J/g"), certified));
+    form->addRow(QStringLiteral("Valor certificado do &padrão:"), certified);
     LabelAviso = new QLabel(QStringLiteral("* obrigatório"), this);
     btnRegistrar = new QPushButton(QStringLiteral("&Registrar"), this);
     btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
@@ -76,7 +89,8 @@ ses::SampleIdentity TFormRegistro::identity() const {
             EditOperador->text(),
             EditCalorimetro->text(),
             EditData->date(),
-            {percent(EditUmidade), percent(EditHidrogenio), percent(EditOxigenioNitrogenio)}};
+            {percent(EditUmidade), percent(EditHidrogenio), percent(EditOxigenioNitrogenio)},
+            percent(EditCertificado)};
 }
 
 void TFormRegistro::RegistrarClick() {
@@ -90,7 +104,7 @@ void TFormRegistro::RegistrarClick() {
         missing->setFocus();
         return;
     }
-    for (DecimalEdit* e : {EditUmidade, EditHidrogenio, EditOxigenioNitrogenio})
+    for (DecimalEdit* e : {EditUmidade, EditHidrogenio, EditOxigenioNitrogenio, EditCertificado})
         if (!e->isValid()) {
             messages_.show(MsgKind::Warning, e->problem());
             e->setFocus();

@@ -34,6 +34,7 @@ public:
     DecimalEdit* EditUmidade;
     DecimalEdit* EditHidrogenio;
     DecimalEdit* EditOxigenioNitrogenio;
+    DecimalEdit* EditCertificado;
     QLabel* LabelAviso;
     QPushButton* btnRegistrar;
     QPushButton* btnCancelar;

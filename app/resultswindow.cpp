@@ -2,6 +2,7 @@
 
 #include "app/evaluationdialog.h"
 #include "app/report.h"
+#include "app/serieswindow.h"
 #include "session/messages.h"
 #include "session/recording.h"
 #include "session/testevaluation.h"
@@ -122,18 +123,22 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     btnRelatorio = new QPushButton(QStringLiteral("Relató&rio..."), this);
     btnExportar = new QPushButton(QStringLiteral("E&xportar lista..."), this);
     btnRejeitar = new QPushButton(QStringLiteral("Re&jeitar"), this);
+    btnHistorico = new QPushButton(QStringLiteral("&Histórico..."), this);
+    btnSeries = new QPushButton(QStringLiteral("Séries de ca&libração..."), this);
     btnFechar = new QPushButton(QStringLiteral("&Fechar"), this);
     // Enter closes the window; a rejection is never one key away.
-    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar})
+    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries})
         b->setAutoDefault(false);
     // Each button keeps room for its caption whatever the fonts (Windows' are wider).
-    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnFechar})
+    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries, btnFechar})
         b->setMinimumWidth(b->sizeHint().width() + b->fontMetrics().horizontalAdvance(QLatin1Char('x')));
     btnFechar->setDefault(true);
     connect(btnAbrir, &QPushButton::clicked, this, [this] { AbrirClick(); });
     connect(btnRelatorio, &QPushButton::clicked, this, [this] { RelatorioClick(); });
     connect(btnExportar, &QPushButton::clicked, this, [this] { ExportarClick(); });
     connect(btnRejeitar, &QPushButton::clicked, this, [this] { RejeitarClick(); });
+    connect(btnHistorico, &QPushButton::clicked, this, [this] { HistoricoClick(); });
+    connect(btnSeries, &QPushButton::clicked, this, [this] { SeriesClick(); });
     connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* filters = new QGridLayout;
@@ -163,6 +168,8 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
 
     auto* actions = new QHBoxLayout;
     actions->addWidget(LabelTotal, 1);
+    actions->addWidget(btnSeries);
+    actions->addWidget(btnHistorico);
     actions->addWidget(btnAbrir);
     actions->addWidget(btnRelatorio);
     actions->addWidget(btnExportar);
@@ -410,3 +417,30 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
 }
 
 void TFormDeterminacao::RelatorioClick() { saveRecordReport(d_, duplicates_, files_, messages_); }
+
+void TFormResultados::HistoricoClick() {
+    const rec::Determination* d = selected();
+    if (!d) {
+        messages_.show(MsgKind::Warning, ses::msg::ChooseDeterminationToOpen);
+        return;
+    }
+    QString why;
+    const auto store = open_(&why);
+    const auto entries = store ? store->history(d->id, &why) : std::nullopt;
+    if (!entries) {
+        messages_.show(MsgKind::Error, why);
+        return;
+    }
+    TFormHistorico w(d->id, *entries, this);
+    execForm_ ? execForm_(w) : w.exec();
+}
+
+void TFormResultados::SeriesClick() {
+    // The calorimeter of the filter, else the chosen record's.
+    QString calorimeter = filter().calorimeter;
+    if (calorimeter.isEmpty() && selected())
+        calorimeter = selected()->calorimeter;
+    TFormSeries w(open_, calorimeter, messages_, files_, this);
+    if (w.refresh())
+        execForm_ ? execForm_(w) : w.exec();
+}

@@ -37,6 +37,8 @@ public:
     void AbrirClick();
     void RelatorioClick();
     void ExportarClick();
+    void HistoricoClick();
+    void SeriesClick();
 
     /// The filter the controls make.
     rec::Filter filter() const;
@@ -58,6 +60,8 @@ public:
     QPushButton* btnRelatorio;
     QPushButton* btnExportar;
     QPushButton* btnRejeitar;
+    QPushButton* btnHistorico;
+    QPushButton* btnSeries;
     QPushButton* btnFechar;
 
 private:

@@ -9,6 +9,7 @@
 #include "app/service.h"
 #include "app/resultswindow.h"
 #include "app/tablemodel.h"
+#include "session/calibrationseries.h"
 #include "session/testview.h"
 #include "app/exportsettings.h"
 #include "export/dtExportSelect.h"
@@ -661,7 +662,7 @@ void TForm1::AvaliarEnsaioClick() {
         d.setConfigEnergyEquivalent(configW);
     // Determinations go to the lab's results database, as config.xml names it.
     d.setResults([this](QString* why) { return openResults(why); }, [this](QDialog& form) { return execDialog(form); },
-                 repeatability());
+                 repeatability(), checkTolerance());
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     if (const auto w = d.energyEquivalent(); w && *w > 0 &&
@@ -688,6 +689,14 @@ QString TForm1::configValue(const QString& key) const { return session_.configVa
 
 std::unique_ptr<rec::Store> TForm1::openResults(QString* why) const {
     return ses::openResults(configValue(QStringLiteral("Resultados")), why);
+}
+
+double TForm1::checkTolerance() const {
+    QString warning;
+    const double t = ses::checkStandardTolerance(configValue(QStringLiteral("ToleranciaPadrao")), &warning);
+    if (!warning.isEmpty())
+        s_.messages.show(MsgKind::Warning, warning);
+    return t;
 }
 
 double TForm1::repeatability() const {

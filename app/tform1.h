@@ -121,6 +121,8 @@ public:
     std::unique_ptr<rec::Store> openResults(QString* why) const;
     /// The lab's repeatability limit from config.xml, after a warning when its value is wrong.
     double repeatability() const;
+    /// The lab's tolerance for a check standard (%), from config.xml.
+    double checkTolerance() const;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

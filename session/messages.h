@@ -161,6 +161,14 @@ inline const QString SeriesStarted = QStringLiteral("série %1 do calorímetro %
 inline const QString ChartTitle = QStringLiteral("Gráfico de controle do equivalente energético — calorímetro %1");
 inline const QString ChartEmpty = QStringLiteral("Nenhuma calibração registrada para o calorímetro %1.");
 inline const QString ChartNotCreated = QStringLiteral("Não foi possível criar a imagem do gráfico de controle.");
+inline const QString RsdLimitForm = QStringLiteral("O DPR máximo é uma porcentagem positiva, como 0,1.");
+inline const QString NewSeriesNeedsReason =
+    QStringLiteral("Informe o motivo da nova série (por exemplo, \"troca de peça\").");
+inline const QString NewSeriesConfirm =
+    QStringLiteral("Iniciar uma nova série de calibração do calorímetro %1?\n\nAs amostras deixam de usar o W da série "
+                   "atual até que a nova seja aceita; as séries anteriores ficam guardadas.");
+inline const QString NoHistory = QStringLiteral("Esta determinação não tem entradas na trilha de auditoria.");
+inline const QString RecordedWithSeries = QStringLiteral("Determinação registrada com o número %1, com o W da %2.");
 inline const QString NoSeriesYet = QStringLiteral("nenhuma calibração registrada");
 inline const QString CheckToleranceInvalid =
     QStringLiteral("A tolerância do padrão de verificação em config.xml (ToleranciaPadrao = \"%1\") não é uma "

@@ -25,6 +25,8 @@ struct SampleIdentity {
     QString sampleCode, description, operatorName, calorimeter;
     QDate testDate;
     SampleAnalysis analysis; ///< put on the determination by setAnalysis
+    /// A check standard's certified value (J/g), when the sample is one.
+    std::optional<double> checkCertified;
 };
 
 /// Puts the analysis on `d` with the net calorific value (ISO 1928's form, on the dry basis when

@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QProgressBar>
@@ -39,6 +40,7 @@
 #include "app/evaluationdialog.h"
 #include "app/recorddialog.h"
 #include "app/resultswindow.h"
+#include "app/serieswindow.h"
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTextDocument>
@@ -560,6 +562,17 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
             EXPECT_EQ(r->Lista->rowCount(), 1);
             r->Lista->selectRow(0);
             r->AbrirClick();
+            r->HistoricoClick();
+            r->SeriesClick();
+        } else if (auto* h = dynamic_cast<TFormHistorico*>(&d)) {
+            check(d);
+            EXPECT_TRUE(h->Texto->toPlainText().contains("registrada")) << h->Texto->toPlainText().toStdString();
+        } else if (auto* s = dynamic_cast<TFormSeries*>(&d)) {
+            check(d);
+            EXPECT_EQ(s->ComboCalorimetro->currentText(), "BC-200");
+            EXPECT_TRUE(s->TextoSeries->toPlainText().contains("nenhuma calibração registrada") ||
+                        s->TextoSeries->toPlainText().contains("0 de 5 corridas"))
+                << s->TextoSeries->toPlainText().toStdString();
         } else {
             check(d);
         }
@@ -568,7 +581,7 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
     };
     w.form->AvaliarEnsaio1->trigger();
     EXPECT_EQ(seen, (QStringList{"Avaliação do Ensaio 1", "Correção ácida", "Registrar determinação", "Resultados",
-                                 "Determinação nº 1"}));
+                                 "Determinação nº 1", "Histórico da determinação nº 1", "Séries de calibração"}));
     EXPECT_TRUE(w.messages.shown.isEmpty()) << w.messages.texts().join(" / ").toStdString();
 }
 

@@ -4,6 +4,7 @@
 #include "app/evaluationdialog.h"
 #include "app/recorddialog.h"
 #include "app/resultswindow.h"
+#include "app/serieswindow.h"
 #include "app/tform1.h"
 #include "tests/pgserver.h"
 #include "tests/support.h"
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QClipboard>
 #include <QComboBox>
+#include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QMenu>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -467,6 +470,71 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     EXPECT_EQ(column(0), (QStringList{"2"}));
 }
 
+// The series window: a calorimeter's series with its verdict and chart, the lab's rule set,
+// a new series started with its reason (asked first), the series' PDF; each change in the trail.
+TEST(SeriesWindow, ShowsTheSeriesSetsTheRuleStartsASeriesAndPrints) {
+    Rig r;
+    QTemporaryDir dir;
+    const QString db = dir.filePath("r.sqlite");
+    QString why;
+    {
+        const auto store = ses::openResults(db, &why);
+        ASSERT_TRUE(store) << why.toStdString();
+        for (const double w : {10100.0, 10110.0, 10090.0, 10095.0, 10105.0}) {
+            rec::Determination d;
+            d.kind = rec::Determination::Kind::Calibration;
+            d.sampleCode = "AB";
+            d.operatorName = "Ana";
+            d.calorimeter = "BC-200 nº 1";
+            d.testDate = QDate(2026, 12, 1);
+            d.calorimetry.mode = eval::Calorimetry::Mode::Calibration;
+            d.result.energyEquivalent = w;
+            ASSERT_TRUE(store->record(d, &why)) << why.toStdString();
+        }
+    }
+    TFormSeries f([&](QString* e) { return ses::openResults(db, e); }, "BC-200 nº 1", r.messages, r.files);
+    ASSERT_TRUE(f.refresh());
+    EXPECT_EQ(f.ComboRegra->currentText(), "DIN 51900");
+    EXPECT_FALSE(f.EditMinCorridas->isEnabled());
+    EXPECT_TRUE(f.TextoSeries->toPlainText().startsWith("BC-200 nº 1, série 1 (primeira série) — DIN 51900: aceita"))
+        << f.TextoSeries->toPlainText().toStdString();
+    ASSERT_EQ(f.Grafico->chart().segments.size(), 1);
+    EXPECT_DOUBLE_EQ(*f.Grafico->chart().segments[0].centre, 10100);
+
+    // The lab's rule: 6 runs at least, so the five no longer make the series.
+    f.ComboRegra->setCurrentIndex(2);
+    EXPECT_TRUE(f.EditMinCorridas->isEnabled());
+    f.EditMinCorridas->setValue(6);
+    f.EditDprMax->setText("abc");
+    f.AplicarRegraClick();
+    EXPECT_EQ(r.messages.texts().last(), ses::msg::RsdLimitForm);
+    f.EditDprMax->setText("0,2");
+    f.AplicarRegraClick();
+    EXPECT_TRUE(f.TextoSeries->toPlainText().contains("Laboratório: não aceita (5 de 6 corridas)"))
+        << f.TextoSeries->toPlainText().toStdString();
+
+    // A new series: the reason is asked for, then a confirmation; "No" leaves it as it was.
+    f.NovaSerieClick();
+    EXPECT_EQ(r.messages.texts().last(), ses::msg::NewSeriesNeedsReason);
+    f.EditMotivo->setText("troca de peça");
+    r.messages.answers = {MsgAnswer::No};
+    f.NovaSerieClick();
+    EXPECT_FALSE(f.TextoSeries->toPlainText().contains("série 2"));
+    f.NovaSerieClick();
+    EXPECT_TRUE(f.TextoSeries->toPlainText().startsWith("BC-200 nº 1, série 2 (troca de peça)"))
+        << f.TextoSeries->toPlainText().toStdString();
+    EXPECT_TRUE(f.EditMotivo->text().isEmpty());
+
+    r.files.paths = {dir.filePath("series.pdf")};
+    f.RelatorioClick();
+    EXPECT_TRUE(readAllOf(dir.filePath("series.pdf")).startsWith("%PDF"));
+    const auto store = ses::openResults(db, &why);
+    const auto trail = store->verify(&why);
+    ASSERT_TRUE(trail) << why.toStdString();
+    EXPECT_TRUE(trail->intact) << trail->problem.toStdString();
+    EXPECT_EQ(trail->entries, 2 + 5 + 1 + 1); // calorimeter, first series, records, rule, new series
+}
+
 // A determination registered in the window is listed by the command line with the window's
 // figures, on a SQLite file and on a PostgreSQL server.
 class WindowAndCli : public testing::TestWithParam<bool> {};
@@ -507,10 +575,40 @@ TEST_P(WindowAndCli, ARecordFromTheWindowIsListedWithTheSameFigures) {
     ASSERT_EQ(list.size(), 1);
     const QJsonObject listed = list[0].toObject(), window = ses::resultJson(test, *d.outcome().result);
     for (const QString& k : window.keys())
-        EXPECT_EQ(listed[k], window[k]) << k.toStdString();
+        if (k != "warnings")
+            EXPECT_EQ(listed[k], window[k]) << k.toStdString();
+    // The record adds that the calorimeter has no accepted series yet.
+    QJsonArray warnings = window["warnings"].toArray();
+    warnings.append("O calorímetro BC-200 nº 2 não tem série de calibração aceita (nenhuma calibração registrada): o "
+                    "equivalente energético deste resultado não vem de uma série aceita.");
+    EXPECT_EQ(listed["warnings"].toArray(), warnings);
     EXPECT_EQ(listed["sample"].toString(), "BIO-31");
     EXPECT_EQ(listed["inputs"].toObject()["fuse"].toDouble(), 96);
     EXPECT_EQ(listed["energy_equivalent_source"].toString(), ses::msg::EnergyEquivalentTyped);
+
+    // Five calibrations from the command line make an accepted series; the next record from the
+    // window takes its W, and the window then shows the figures recorded.
+    const QString dat = dir.filePath("d.dat");
+    auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.start(binFile("registrador-cli"), args);
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return QJsonDocument::fromJson(p.readAllStandardOutput());
+    };
+    run({"decode", dataFile("demo.img"), "--out", dat});
+    double w = 0;
+    for (const char* mass : {"0,7612", "0,7605", "0,7620", "0,7608", "0,7615"})
+        w += run({"record", dat, "--test", "1", "--sample", "AB", "--calibrate", "--mass", mass, "--heat", "26454",
+                  "--calorimeter", "BC-200 nº 2", "--db", db, "--json"})
+                 .object()["energy_equivalent"]
+                 .toDouble() / 5;
+    d.RegistrarClick();
+    EXPECT_EQ(d.LabelRegistro->text(), "Determinação registrada com o número 7, com o W da série 1 do calorímetro BC-200 nº 2.");
+    EXPECT_NEAR(d.inputs().calorimetry.energyEquivalent, w, 1e-6);
+    const QJsonObject seventh = run({"results", "show", "7", "--json", "--db", db}).object();
+    EXPECT_EQ(seventh["series"].toInt(), 1);
+    EXPECT_EQ(seventh["gross_calorific_value"], ses::resultJson(test, *d.outcome().result)["gross_calorific_value"]);
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, WindowAndCli, testing::Values(false, true),
