@@ -2,6 +2,7 @@
 
 #include "acquisition/wholefile.h"
 #include "app/evaluationchart.h"
+#include "session/calibrationseries.h"
 #include "session/messages.h"
 #include "session/recording.h"
 #include "session/testevaluation.h"
@@ -135,6 +136,16 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
                  QStringLiteral("%1 J/K (%2)")
                      .arg(ses::fixed(*d->result.energyEquivalent, 1),
                           d->energyEquivalentSource.isEmpty() ? QStringLiteral("origem não registrada") : d->energyEquivalentSource));
+        if (calibration && d->series)
+            pair(QStringLiteral("Série de calibração:"), QString::number(d->series));
+        if (const auto dev = ses::checkStandardDeviation(*d)) {
+            const double tolerance = d->checkTolerancePercent.value_or(0.2);
+            pair(QStringLiteral("Padrão de verificação:"),
+                 QStringLiteral("certificado %1 J/g, desvio %2 %").arg(ses::fixed(*d->checkCertified, 1), ses::fixed(*dev, 3)));
+            pair(QStringLiteral("Tolerância:"), QStringLiteral("±%1 %: %2").arg(ses::fixed(tolerance, 2),
+                                                                                std::abs(*dev) > tolerance ? ses::msg::CheckOutside
+                                                                                                           : ses::msg::CheckWithin));
+        }
         if (!req.duplicates.isEmpty())
             pair(QStringLiteral("Duplicatas:"), req.duplicates);
         if (d->rejected())

@@ -3,6 +3,7 @@
 #include "app/evaluationdialog.h"
 #include "app/report.h"
 #include "app/serieswindow.h"
+#include "session/calibrationseries.h"
 #include "session/messages.h"
 #include "session/recording.h"
 #include "session/testevaluation.h"
@@ -370,6 +371,14 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
         {QStringLiteral("Situação"), d_.rejected() ? ses::msg::Rejected.arg(d_.rejectedReason) : QStringLiteral("válida"), {}}};
     if (!calibration && !d_.energyEquivalentSource.isEmpty())
         who << ses::ResultLine{QStringLiteral("Origem do equivalente"), d_.energyEquivalentSource, {}};
+    if (calibration && d_.series)
+        who << ses::ResultLine{QStringLiteral("Série de calibração"), QString::number(d_.series), {}};
+    if (const auto dev = ses::checkStandardDeviation(d_))
+        who << ses::ResultLine{QStringLiteral("Padrão de verificação"),
+                               QStringLiteral("certificado %1 J/g, desvio %2 %").arg(ses::fixed(*d_.checkCertified, 1),
+                                                                                   ses::fixed(*dev, 3)),
+                               std::abs(*dev) > d_.checkTolerancePercent.value_or(0.2) ? ses::msg::CheckOutside
+                                                                                       : ses::msg::CheckWithin};
     if (!duplicates_.isEmpty())
         who << ses::ResultLine{QStringLiteral("Duplicatas"), duplicates_, {}};
     LabelIdentidade = new QLabel(linesHtml(who), this);

@@ -688,7 +688,7 @@ void TForm1::SalvarGraficoClick() {
 QString TForm1::configValue(const QString& key) const { return session_.configValue(key); }
 
 std::unique_ptr<rec::Store> TForm1::openResults(QString* why) const {
-    return ses::openResults(configValue(QStringLiteral("Resultados")), why);
+    return ses::openResults(configValue(QStringLiteral("Resultados")), why, configValue(QStringLiteral("PapelRevisor")));
 }
 
 double TForm1::checkTolerance() const {

@@ -766,7 +766,7 @@ bool Store::reject(qint64 id, const QString& reason, QString* error) {
     }
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QString why;
-    const bool ok = inTransaction(db, &why, [&] {
+    const bool ok = mayReview(QStringLiteral("rejeitar uma determinação"), &why) && inTransaction(db, &why, [&] {
         const auto before = currentState(db, determinationTarget(id), &why);
         if (!before)
             return false;
@@ -806,6 +806,25 @@ QString describedTarget(const QString& target, const QString& subject) {
 }
 
 } // namespace
+
+bool Store::mayReview(const QString& what, QString* why) const {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (reviewerRole_.isEmpty() || !isPostgres(db))
+        return true;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT pg_has_role(session_user, ?, 'MEMBER')"));
+    q.addBindValue(reviewerRole_);
+    if (!q.exec() || !q.next()) {
+        *why = failed(QStringLiteral("O papel de revisor \"%1\" (config.xml, PapelRevisor) não pôde ser conferido")
+                          .arg(reviewerRole_),
+                      q.lastError());
+        return false;
+    }
+    if (q.value(0).toBool())
+        return true;
+    *why = QStringLiteral("Só um membro do papel \"%1\" pode %2.").arg(reviewerRole_, what);
+    return false;
+}
 
 std::optional<int> Store::startSeries(qint64 calorimeter, const QString& name, const QString& reason, QString* why) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
@@ -879,7 +898,7 @@ std::optional<CalibrationRule> Store::calibrationRule(const QString& calorimeter
 bool Store::setCalibrationRule(const QString& calorimeter, const CalibrationRule& rule, QString* error) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QString why;
-    const bool ok = inTransaction(db, &why, [&] {
+    const bool ok = mayReview(QStringLiteral("mudar a regra das séries"), &why) && inTransaction(db, &why, [&] {
         const auto id = calorimeterId(db, calorimeter, &why);
         if (!id)
             return false;
@@ -927,7 +946,7 @@ std::optional<int> Store::newSeries(const QString& calorimeter, const QString& r
     if (reason.trimmed().isEmpty())
         why = QStringLiteral("Informe o motivo da nova série (por exemplo, \"troca de peça\").");
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    const bool ok = why.isEmpty() && inTransaction(db, &why, [&] {
+    const bool ok = why.isEmpty() && mayReview(QStringLiteral("iniciar uma série"), &why) && inTransaction(db, &why, [&] {
         const auto id = calorimeterId(db, calorimeter, &why);
         if (id && *id == 0)
             why = QStringLiteral("O calorímetro \"%1\" não consta do banco de resultados.").arg(calorimeter.trimmed());

@@ -144,6 +144,10 @@ public:
     /// Marks a valid determination rejected, with its reason; it stays in the list.
     bool reject(qint64 id, const QString& reason, QString* error);
 
+    /// On the lab's server: the role whose members alone may reject a record, start a series or
+    /// set a rule (config.xml's PapelRevisor); empty, anyone may. A SQLite file has no roles.
+    void setReviewerRole(const QString& role) { reviewerRole_ = role.trimmed(); }
+
     /// The acceptance rule of a calorimeter's series (DIN 51900 until the lab sets one).
     std::optional<CalibrationRule> calibrationRule(const QString& calorimeter, QString* error) const;
     bool setCalibrationRule(const QString& calorimeter, const CalibrationRule& rule, QString* error);
@@ -163,6 +167,9 @@ private:
     explicit Store(QString connection);
     QString connection_;
     QString user_; ///< who the audit entries name (PostgreSQL: the server's session_user)
+    QString reviewerRole_;
+    /// False, with why, when the lab limits reviewing to a role the user is not a member of.
+    bool mayReview(const QString& what, QString* why) const;
 
     /// Adds series `reason` to a calorimeter, with its entry; in the caller's transaction.
     std::optional<int> startSeries(qint64 calorimeter, const QString& name, const QString& reason, QString* why);

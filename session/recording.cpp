@@ -67,9 +67,12 @@ bool setAnalysis(rec::Determination& d, const SampleAnalysis& a, QString* why) {
     return true;
 }
 
-std::unique_ptr<rec::Store> openResults(const QString& location, QString* error) {
+std::unique_ptr<rec::Store> openResults(const QString& location, QString* error, const QString& reviewerRole) {
     const auto where = rec::Location::parse(location, error);
-    return where ? rec::Store::open(*where, error) : nullptr;
+    auto store = where ? rec::Store::open(*where, error) : nullptr;
+    if (store)
+        store->setReviewerRole(reviewerRole);
+    return store;
 }
 
 QJsonObject recordJson(const rec::Determination& d) {

@@ -668,6 +668,13 @@ TEST_P(Db, OnTheServerTheTrailNamesTheRoleAndTheProgramMayOnlyAddToIt) {
     asLab.user = QStringLiteral("registrador_lab");
     auto lab = Store::open(asLab, &why);
     ASSERT_TRUE(lab) << why.toStdString();
+    // The lab may keep rejections and series to its reviewers.
+    sql("DO $$ BEGIN CREATE ROLE revisores NOLOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END $$");
+    lab->setReviewerRole("revisores");
+    EXPECT_FALSE(lab->reject(1, "massa errada", &why));
+    EXPECT_EQ(why, "Só um membro do papel \"revisores\" pode rejeitar uma determinação.");
+    EXPECT_FALSE(lab->newSeries("BC-200 nº 1", "troca de peça", &why));
+    sql("GRANT revisores TO registrador_lab");
     ASSERT_TRUE(lab->reject(1, "massa errada", &why)) << why.toStdString();
     const auto h = lab->history(1, &why);
     ASSERT_TRUE(h);

@@ -643,7 +643,8 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
 std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, Cli& c) {
     QString why;
     std::unique_ptr<rec::Store> store = ses::openResults(
-        isSet(p, "db") ? value(p, "db") : c.session.configValue(QStringLiteral("Resultados")), &why);
+        isSet(p, "db") ? value(p, "db") : c.session.configValue(QStringLiteral("Resultados")), &why,
+        c.session.configValue(QStringLiteral("PapelRevisor")));
     if (!store)
         err(why);
     return store;
