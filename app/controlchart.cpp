@@ -179,7 +179,8 @@ void paintControlChart(QPainter& p, const QRectF& area, const ses::ControlChart&
                    c.points[i].testDate.toString(QStringLiteral("dd/MM/yy")));
     p.drawText(QRectF(plot.left(), plot.bottom() + line * 1.3, plot.width(), line), Qt::AlignCenter,
                QStringLiteral("determinações na ordem em que foram registradas (data do ensaio)"));
-    p.drawText(QRectF(area.left(), plot.top() - line * 1.1, labelWidth * 2, line), Qt::AlignLeft | Qt::AlignVCenter,
+    // The axis' name on the legend's row, clear of the top label of the scale.
+    p.drawText(QRectF(area.left(), area.top() + line * 1.4, labelWidth, line), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("W (J/K)"));
     p.restore();
 }

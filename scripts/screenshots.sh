@@ -112,6 +112,22 @@ xdotool key Tab
 xdotool type --delay 40 "10100,5"
 shoot "$eval_win" evaluation-dialog.png
 
+# The calorimeter's calibrations, from the command line: a first series of five runs with a
+# check standard, then a part changed and a second series; the samples below take its W.
+"$bin/registrador-cli" decode "$root/data/demo.img" --out "$work/demo.dat" > /dev/null
+cli_record() { "$bin/registrador-cli" record "$work/demo.dat" --test 1 --db "$work/resultados.sqlite" "$@" > /dev/null; }
+day=1
+for mass in 0,7612 0,7605 0,7620 0,7608 0,7615; do
+  cli_record --sample AB-2026 --calibrate --mass "$mass" --heat 26454 --test-date "2026-12-0$day"
+  day=$((day + 1))
+done
+cli_record --sample AB-verificação --mass 0,7613 --check-standard 26454 --test-date 2026-12-06
+"$bin/registrador-cli" results new-series --calorimeter BC-200 --reason "troca do eletrodo" --db "$work/resultados.sqlite" > /dev/null
+for mass in 0,7618 0,7622 0,7614 0,7620 0,7617; do
+  cli_record --sample AB-2026 --calibrate --mass "$mass" --heat 26454 --test-date 2026-12-07
+done
+cli_record --sample AB-verificação --mass 0,7590 --check-standard 26454 --test-date 2026-12-08
+
 # Recorded twice as the same sample (two determinations that agree), then the list of results
 # and one determination opened from its record.
 for date in 08/12/2026 09/12/2026; do
@@ -135,9 +151,17 @@ xdotool windowactivate --sync "$results"
 xdotool mousemove --window "$results" 60 100 click 1
 shoot "$results" results-window.png
 xdotool key alt+b # "A&brir..."
-shoot "$(window "Determinação nº 2")" determination-window.png
+shoot "$(window "Determinação nº 14")" determination-window.png
 xdotool key alt+f
-gone "Determinação nº 2"
+gone "Determinação nº 14"
+xdotool key alt+h # "&Histórico..."
+shoot "$(window "Histórico da determinação nº 14")" history-window.png
+xdotool key alt+f
+gone "Histórico da determinação nº 14"
+xdotool key alt+l # "Séries de ca&libração..."
+shoot "$(window "Séries de calibração")" series-window.png
+xdotool key alt+f
+gone "Séries de calibração"
 xdotool key alt+f
 gone "Resultados"
 xdotool windowactivate --sync "$eval_win"

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace ses {
 
@@ -231,17 +232,77 @@ std::optional<ControlChart> controlChart(const rec::Store& store, const QString&
     return chart;
 }
 
+namespace {
+
+// A stored field's name as a technician reads it.
+QString fieldName(const QString& key) {
+    static const std::map<QString, QString> names{
+        {QStringLiteral("rejected_reason"), QStringLiteral("motivo da rejeição")},
+        {QStringLiteral("rejected_utc"), QStringLiteral("rejeitada em (UTC)")},
+        {QStringLiteral("rule"), QStringLiteral("regra")},
+        {QStringLiteral("min_runs"), QStringLiteral("corridas mín.")},
+        {QStringLiteral("max_rsd"), QStringLiteral("DPR máx. (%)")},
+        {QStringLiteral("reason"), QStringLiteral("motivo")},
+        {QStringLiteral("gross_calorific_value"), QStringLiteral("poder calorífico superior (J/g)")},
+        {QStringLiteral("energy_equivalent"), QStringLiteral("equivalente energético (J/K)")},
+        {QStringLiteral("sample_code"), QStringLiteral("amostra")},
+        {QStringLiteral("series"), QStringLiteral("série")},
+    };
+    const auto it = names.find(key);
+    return it == names.end() ? key : it->second;
+}
+
+// A value as stored (numbers with all their digits), shortened for reading.
+QString shownValue(const QJsonValue& v) {
+    if (v.isNull() || v.isUndefined())
+        return QStringLiteral("—");
+    const QString text = v.toVariant().toString();
+    bool number = false;
+    const double x = text.toDouble(&number);
+    return number && text.contains(QLatin1Char('.')) ? QString::number(x, 'g', 10) : text;
+}
+
+} // namespace
+
 QString historyText(const QList<rec::AuditEntry>& entries) {
     QString out;
     for (const rec::AuditEntry& e : entries) {
-        out += QStringLiteral("%1  %2  %3  %4\n")
+        out += QStringLiteral("Entrada %1 — %2 UTC — %3 — %4\n")
                    .arg(e.id)
-                   .arg(e.atUtc.toString(Qt::ISODateWithMs), e.user, msg::auditAction(e.action));
-        if (!e.before.isEmpty())
-            out += QStringLiteral("  antes:  %1\n").arg(e.before);
-        if (!e.after.isEmpty())
-            out += QStringLiteral("  depois: %1\n").arg(e.after);
+                   .arg(e.atUtc.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")), e.user, msg::auditAction(e.action));
+        const QJsonObject before = QJsonDocument::fromJson(e.before.toUtf8()).object(),
+                          after = QJsonDocument::fromJson(e.after.toUtf8()).object();
+        if (before.isEmpty()) {
+            // What was written whole: the figures a technician checks first.
+            QStringList shown;
+            for (const char* key : {"sample_code", "gross_calorific_value", "energy_equivalent", "series", "reason"})
+                if (after.contains(QLatin1String(key)) && !after[QLatin1String(key)].isNull())
+                    shown << QStringLiteral("%1 %2").arg(fieldName(QString::fromLatin1(key)), shownValue(after[QLatin1String(key)]));
+            if (!shown.isEmpty())
+                out += QStringLiteral("  %1\n").arg(shown.join(QStringLiteral("; ")));
+        } else {
+            for (auto it = after.begin(); it != after.end(); ++it)
+                if (before.value(it.key()) != it.value())
+                    out += QStringLiteral("  %1: %2 → %3\n").arg(fieldName(it.key()), shownValue(before.value(it.key())),
+                                                                 shownValue(it.value()));
+        }
+        out += QStringLiteral("  SHA-256 %1 (anterior %2)\n")
+                   .arg(QString::fromLatin1(e.sha256.left(16)), QString::fromLatin1(e.prevSha256.left(16)));
     }
+    return out;
+}
+
+QJsonArray historyJson(const QList<rec::AuditEntry>& entries) {
+    QJsonArray out;
+    for (const rec::AuditEntry& e : entries)
+        out.append(QJsonObject{{QStringLiteral("entry"), e.id},
+                               {QStringLiteral("at_utc"), e.atUtc.toString(Qt::ISODateWithMs)},
+                               {QStringLiteral("user"), e.user},
+                               {QStringLiteral("action"), e.action},
+                               {QStringLiteral("before"), QJsonDocument::fromJson(e.before.toUtf8()).object()},
+                               {QStringLiteral("after"), QJsonDocument::fromJson(e.after.toUtf8()).object()},
+                               {QStringLiteral("prev_sha256"), QString::fromLatin1(e.prevSha256)},
+                               {QStringLiteral("sha256"), QString::fromLatin1(e.sha256)}});
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include "records/store.h"
 #include "session/testevaluation.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <optional>
 
@@ -81,8 +82,11 @@ std::optional<ControlChart> controlChart(const rec::Store& store, const QString&
 /// value from its corrected rise and corrections.
 std::optional<double> checkStandardW(const rec::Determination& d);
 
-/// A determination's history as text, one entry a paragraph.
+/// A determination's history as text, one entry a paragraph: who, when, what, and the fields
+/// a change changed, from → to.
 QString historyText(const QList<rec::AuditEntry>& entries);
+/// The entries whole, their states as JSON objects.
+QJsonArray historyJson(const QList<rec::AuditEntry>& entries);
 /// "íntegro (…)" or the first break, in words.
 QString trailText(const rec::TrailCheck& c);
 

@@ -162,7 +162,8 @@ QString recordText(const rec::Determination& d, const QString& duplicates) {
 }
 
 std::optional<double> judgedValue(const rec::Determination& d) {
-    if (d.kind != rec::Determination::Kind::Sample || !d.result.grossCalorificValue)
+    // A check standard is judged against its certificate, never as a duplicate.
+    if (d.kind != rec::Determination::Kind::Sample || !d.result.grossCalorificValue || d.checkCertified)
         return std::nullopt;
     return d.moisture ? eval::dryBasis(*d.result.grossCalorificValue, *d.moisture) : *d.result.grossCalorificValue;
 }

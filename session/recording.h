@@ -53,7 +53,8 @@ QJsonObject recordJson(const rec::Determination& d);
 QString recordText(const rec::Determination& d, const QString& duplicates);
 
 /// The value a sample's duplicates are judged on: the gross value, on the dry basis when the
-/// moisture is known; nothing for a calibration or a record without a result.
+/// moisture is known; nothing for a calibration, a check standard (judged against its
+/// certificate) or a record without a result.
 std::optional<double> judgedValue(const rec::Determination& d);
 
 /// The verdict on each sample's duplicates, from the store's valid sample determinations whose

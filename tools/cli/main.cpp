@@ -935,7 +935,10 @@ int results(const Command& cmd, QCommandLineParser& p) {
             err(why);
             return kFile;
         }
-        std::fputs(ses::historyText(*entries).toUtf8().constData(), stdout);
+        if (isSet(p, "json"))
+            std::fputs(QJsonDocument(ses::historyJson(*entries)).toJson(QJsonDocument::Indented).constData(), stdout);
+        else
+            std::fputs(ses::historyText(*entries).toUtf8().constData(), stdout);
         return kOk;
     }
     const double r = ses::repeatabilityLimit(c.session.configValue(QStringLiteral("Repetibilidade")), &warning);
@@ -1109,7 +1112,7 @@ const QList<Command>& commands() {
          QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME]\n"
                         "                [--since AAAA-MM-DD] [--unit J/g|MJ/kg|cal/g|Btu/lb] [--json|--csv]\n"
                         "           | show ID [--json] | reject ID --reason TEXTO | report ID --out FILE.pdf\n"
-                        "           | history ID | verify\n"
+                        "           | history ID [--json] | verify\n"
                         "           | calibrations [--calorimeter NOME] [--rule din|astm|lab [--min-runs N --max-rsd P]] [--json]\n"
                         "           | new-series --calorimeter NOME --reason TEXTO\n"
                         "           | rule --calorimeter NOME --rule din|astm|lab [--min-runs N --max-rsd P]\n"
