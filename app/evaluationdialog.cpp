@@ -571,6 +571,7 @@ void TFormAvaliacao::RegistrarClick() {
     if (answer != QDialog::Accepted || !form.number())
         return;
     // The window shows what was recorded: the series' W in place of the one typed.
+    seriesW_ = fromSeries.w;
     if (fromSeries.w && *fromSeries.w != inputs_.calorimetry.energyEquivalent) {
         updating_ = true;
         EditEquivalente->showValue(*fromSeries.w);

@@ -36,6 +36,9 @@ public:
     void setConfigEnergyEquivalent(double w) { configEnergyEquivalent_ = w; }
     /// The energy equivalent calibrated or used, when there is one.
     std::optional<double> energyEquivalent() const;
+    /// The W of a calorimeter's series that the last record took and the window now shows; it
+    /// belongs to the series, not to config.xml.
+    std::optional<double> seriesEnergyEquivalent() const { return seriesW_; }
     const eval::Outcome& outcome() const { return outcome_; }
     /// The results as text, as "Copiar" puts them on the clipboard.
     QString resultText() const;
@@ -114,6 +117,7 @@ private:
     void forgetMeasured(int which);
     double repeatability_ = rec::kDefaultRepeatability;
     double checkTolerance_ = 0.2;
+    std::optional<double> seriesW_;
     eval::Outcome outcome_;
     FileDialogs& files_;
     MessageService& messages_;

@@ -665,7 +665,8 @@ void TForm1::AvaliarEnsaioClick() {
                  repeatability(), checkTolerance());
     execDialog(d);
     evaluationInputs[n] = d.inputs();
-    if (const auto w = d.energyEquivalent(); w && *w > 0 &&
+    // The W typed last is kept for the next test; a series' W stays the series'.
+    if (const auto w = d.energyEquivalent(); w && *w > 0 && w != d.seriesEnergyEquivalent() &&
         QString::number(*w, 'f', 1) != configValue(QStringLiteral("EquivalenteEnergetico")))
         tell(session_.setConfigValue(QStringLiteral("EquivalenteEnergetico"), QString::number(*w, 'f', 1), false));
 }

@@ -108,6 +108,10 @@ const QStringList& migration(int version) {
             QStringLiteral("UPDATE determinations SET series = 1 WHERE kind = 'calibracao'"),
             QStringLiteral("ALTER TABLE determinations ADD COLUMN check_certified %REAL%"),
             QStringLiteral("ALTER TABLE determinations ADD COLUMN check_tolerance %REAL%"),
+            // The calorimeter's series when the determination was recorded: a check standard's
+            // place on the control chart.
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN active_series INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("UPDATE determinations SET active_series = 1"),
             QStringLiteral("CREATE TABLE audit_trail ("
                            " id %ID%, at_utc TEXT NOT NULL, user_name TEXT NOT NULL, action TEXT NOT NULL,"
                            " target TEXT NOT NULL, determination_id BIGINT, subject TEXT NOT NULL DEFAULT '',"
@@ -115,6 +119,7 @@ const QStringList& migration(int version) {
                            " prev_sha256 TEXT NOT NULL CHECK (length(prev_sha256) = 64),"
                            " sha256 TEXT NOT NULL CHECK (length(sha256) = 64))"),
             QStringLiteral("CREATE INDEX audit_trail_by_determination ON audit_trail (determination_id)"),
+            QStringLiteral("CREATE INDEX audit_trail_by_target ON audit_trail (target)"),
             // The trail is only ever added to. Whoever owns the database can still drop these:
             // the chain of hashes is what shows a change made that way.
             QStringLiteral("LITE:CREATE TRIGGER audit_trail_no_update BEFORE UPDATE ON audit_trail"
@@ -124,14 +129,16 @@ const QStringList& migration(int version) {
             // On the lab's server the user of an entry is the role the server authenticated,
             // whatever a client sends.
             QStringLiteral("PG:CREATE FUNCTION audit_trail_user() RETURNS trigger LANGUAGE plpgsql AS"
-                           " $$ BEGIN NEW.user_name := session_user; RETURN NEW; END $$"),
+                           " $$ BEGIN NEW.user_name := session_user;"
+                           " IF abs(extract(epoch FROM clock_timestamp() - NEW.at_utc::timestamptz)) > 60 THEN"
+                           " RAISE EXCEPTION 'hora da entrada (%) longe da hora do servidor', NEW.at_utc; END IF;"
+                           " RETURN NEW; END $$"),
             QStringLiteral("PG:CREATE TRIGGER audit_trail_user BEFORE INSERT ON audit_trail"
                            " FOR EACH ROW EXECUTE FUNCTION audit_trail_user()"),
             QStringLiteral("PG:CREATE FUNCTION audit_trail_frozen() RETURNS trigger LANGUAGE plpgsql AS"
                            " $$ BEGIN RAISE EXCEPTION 'a trilha de auditoria não se altera'; END $$"),
             QStringLiteral("PG:CREATE TRIGGER audit_trail_frozen BEFORE UPDATE OR DELETE OR TRUNCATE ON audit_trail"
                            " FOR EACH STATEMENT EXECUTE FUNCTION audit_trail_frozen()"),
-            QStringLiteral("PG:REVOKE UPDATE, DELETE, TRUNCATE ON audit_trail FROM PUBLIC"),
         },
     };
     return steps[version - 1];
@@ -176,11 +183,17 @@ bool run(QSqlDatabase& db, const QString& sql, QString* error) {
 // On SQLite the transaction takes the write lock at once (BEGIN IMMEDIATE): one that began
 // by reading could not wait for another writer to finish, and would fail "database is locked"
 // whatever the busy timeout.
+// On PostgreSQL every write transaction first takes the lock on the audit trail's head: the
+// lab's PCs then write one at a time, as SQLite's writers do, so the trail stays one chain and
+// a series is numbered and joined in one order.
 template <typename Body>
 bool inTransaction(QSqlDatabase& db, QString* error, Body body) {
     const bool pg = isPostgres(db);
     QSqlQuery begin(db);
-    if (pg ? !db.transaction() : !begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+    if (pg ? !db.transaction() || !begin.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7163043)"))
+           : !begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        if (pg)
+            db.rollback();
         if (error)
             *error = failed(QStringLiteral("Não foi possível iniciar a gravação no banco de resultados"),
                             pg ? db.lastError() : begin.lastError());
@@ -227,7 +240,7 @@ const char* const kColumns =
     " d.rise_observed, d.rise_corrected, d.b, d.count_fore, d.count_main, d.count_after, d.mode, d.mass, d.energy_equivalent_given, d.heat_of_combustion,"
     " d.fuse, d.acid, d.sulfur, d.energy_equivalent, d.gross_calorific_value, d.warnings, d.rejected_reason,"
     " d.rejected_utc, d.moisture, d.hydrogen_dry, d.oxygen_nitrogen_dry, d.net_calorific_value, d.inputs_given,"
-    " d.aid, d.energy_equivalent_source, d.ta, d.tc, d.series, d.check_certified, d.check_tolerance";
+    " d.aid, d.energy_equivalent_source, d.ta, d.tc, d.series, d.check_certified, d.check_tolerance, d.active_series";
 
 Determination fromRow(const QSqlQuery& q) {
     Determination d;
@@ -293,6 +306,7 @@ Determination fromRow(const QSqlQuery& q) {
     d.series = next().toInt();
     d.checkCertified = numberOrNothing(next());
     d.checkTolerancePercent = numberOrNothing(next());
+    d.activeSeries = next().toInt();
     return d;
 }
 
@@ -301,9 +315,6 @@ std::atomic<int> connections{0};
 // ---- the audit trail ----------------------------------------------------------------------------
 
 const QByteArray kGenesis(64, '0');
-// Appends to the trail one at a time among the lab's PCs, so it stays one chain (SQLite's
-// BEGIN IMMEDIATE does as much for a file).
-const QString kChainLock = QStringLiteral("SELECT pg_advisory_xact_lock(7163043)");
 
 // A row as canonical JSON: every column by name, numbers with all their digits, as text, so
 // the state written to the trail and the one read back later compare as text.
@@ -376,11 +387,10 @@ bool appendAudit(QSqlDatabase& db, const QString& user, Change c, QString* why) 
     if (isPostgres(db)) {
         // The server's own role and clock: what the trigger puts in the row, and one clock for
         // the lab's PCs.
-        if (!run(db, kChainLock, why) ||
-            !q.exec(QStringLiteral("SELECT session_user, to_char(clock_timestamp() AT TIME ZONE 'UTC',"
+        if (!q.exec(QStringLiteral("SELECT session_user, to_char(clock_timestamp() AT TIME ZONE 'UTC',"
                                    " 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')")) ||
             !q.next())
-            return why->isEmpty() ? fail() : false;
+            return fail();
         who = q.value(0).toString();
         at = q.value(1).toString();
     }
@@ -402,6 +412,28 @@ bool audit(QSqlDatabase& db, const QString& user, const QString& action, const Q
            const QString& subject, const QString& before, QString* why) {
     const auto after = currentState(db, target, why);
     return after && appendAudit(db, user, Change{action, target, determination, subject, before, *after}, why);
+}
+
+// The state a change starts from, when it is the one the trail last gave the row: a change
+// made behind the program is never taken over by the next change made through it.
+std::optional<QString> trailedState(QSqlDatabase& db, const QString& target, const QString& described, QString* why) {
+    const auto state = currentState(db, target, why);
+    if (!state)
+        return std::nullopt;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT after_state FROM audit_trail WHERE target = ? ORDER BY id DESC LIMIT 1"));
+    q.addBindValue(target);
+    if (!q.exec()) {
+        *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    if (!q.next() || q.value(0).toString() != *state) {
+        *why = QStringLiteral("%1 não está como a trilha de auditoria a registrou: foi alterado fora do programa. "
+                              "Nada foi gravado; confira com registrador-cli results verify.")
+                   .arg(described);
+        return std::nullopt;
+    }
+    return state;
 }
 
 // A calorimeter's number by name, or 0 when it was never named.
@@ -598,16 +630,23 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
         if (added && (!audit(db, user_, QStringLiteral("calorimetro"), calorimeterTarget(calorimeter), 0, d.calorimeter, {}, &why) ||
                       !startSeries(calorimeter, d.calorimeter, kFirstSeries, &why)))
             return false;
-        int series = d.series;
-        if (d.kind == Determination::Kind::Calibration) {
-            q.prepare(QStringLiteral("SELECT MAX(number) FROM series WHERE calorimeter_id = ?"));
-            q.addBindValue(calorimeter);
-            if (!q.exec() || !q.next()) {
-                why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
-                return false;
-            }
-            series = q.value(0).toInt();
+        q.prepare(QStringLiteral("SELECT MAX(number) FROM series WHERE calorimeter_id = ?"));
+        q.addBindValue(calorimeter);
+        if (!q.exec() || !q.next()) {
+            why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+            return false;
         }
+        const int active = q.value(0).toInt();
+        // A sample's W from a series that another PC has just replaced is not this series' W.
+        if (d.kind == Determination::Kind::Sample && d.series && d.series != active) {
+            why = QStringLiteral("A série %1 do calorímetro \"%2\" foi substituída pela série %3 enquanto o resultado era "
+                                 "calculado: avalie o ensaio de novo.")
+                      .arg(d.series)
+                      .arg(d.calorimeter)
+                      .arg(active);
+            return false;
+        }
+        const int series = d.kind == Determination::Kind::Calibration ? active : d.series;
         const eval::Result& r = d.result;
         const eval::Calorimetry& c = d.calorimetry;
         q.prepare(QStringLiteral(
@@ -618,9 +657,9 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             " energy_equivalent_given,"
             " heat_of_combustion, fuse, acid, sulfur, energy_equivalent, gross_calorific_value, warnings,"
             " moisture, hydrogen_dry, oxygen_nitrogen_dry, net_calorific_value, inputs_given, aid,"
-            " energy_equivalent_source, ta, tc, series, check_certified, check_tolerance)"
+            " energy_equivalent_source, ta, tc, series, check_certified, check_tolerance, active_series)"
             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         for (const QVariant& v : QList<QVariant>{
                  d.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind, text(d.sampleCode.trimmed()),
                  text(d.description), text(d.operatorName.trimmed()), calorimeter,
@@ -635,7 +674,7 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
                  optionalNumber(d.moisture), optionalNumber(d.hydrogenDry), optionalNumber(d.oxygenNitrogenDry),
                  optionalNumber(d.netCalorificValue), d.inputsGiven.isEmpty() ? QStringLiteral("{}") : d.inputsGiven,
                  c.aid, text(d.energyEquivalentSource), r.ta, r.tc, series, optionalNumber(d.checkCertified),
-                 optionalNumber(d.checkTolerancePercent)})
+                 optionalNumber(d.checkTolerancePercent), active})
             q.addBindValue(v);
         if (!q.exec() || !q.next()) {
             why = failed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());
@@ -767,7 +806,9 @@ bool Store::reject(qint64 id, const QString& reason, QString* error) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QString why;
     const bool ok = mayReview(QStringLiteral("rejeitar uma determinação"), &why) && inTransaction(db, &why, [&] {
-        const auto before = currentState(db, determinationTarget(id), &why);
+        if (!determination(id, &why))
+            return false;
+        const auto before = trailedState(db, determinationTarget(id), QStringLiteral("A determinação %1").arg(id), &why);
         if (!before)
             return false;
         QSqlQuery q(db);
@@ -906,7 +947,8 @@ bool Store::setCalibrationRule(const QString& calorimeter, const CalibrationRule
             why = QStringLiteral("O calorímetro \"%1\" não consta do banco de resultados.").arg(calorimeter.trimmed());
             return false;
         }
-        const auto before = currentState(db, calorimeterTarget(*id), &why);
+        const auto before = trailedState(db, calorimeterTarget(*id),
+                                         QStringLiteral("O calorímetro \"%1\"").arg(calorimeter.trimmed()), &why);
         if (!before)
             return false;
         QSqlQuery q(db);
@@ -985,6 +1027,22 @@ std::optional<QList<AuditEntry>> Store::history(qint64 determination, QString* e
 }
 
 std::optional<TrailCheck> Store::verify(QString* error) const {
+    // One snapshot for the whole walk: a record another PC commits meanwhile is either wholly
+    // in it (its row, readings and entry) or not at all.
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery snapshot(db);
+    if (!snapshot.exec(isPostgres(db) ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")
+                                      : QStringLiteral("BEGIN"))) {
+        if (error)
+            *error = failed(QStringLiteral("Erro no banco de resultados"), snapshot.lastError());
+        return std::nullopt;
+    }
+    auto check = walkTrail(error);
+    snapshot.exec(QStringLiteral("ROLLBACK"));
+    return check;
+}
+
+std::optional<TrailCheck> Store::walkTrail(QString* error) const {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
@@ -1028,9 +1086,41 @@ std::optional<TrailCheck> Store::verify(QString* error) const {
             check.brokenEntry = entry;
             check.problem = QStringLiteral("a entrada %1 foi alterada depois de escrita").arg(entry);
         }
-        if (!q.value(8).toString().isEmpty())
-            last[q.value(4).toString()] = Last{entry, q.value(6).toString(),
-                                               QCryptographicHash::hash(q.value(8).toString().toUtf8(), QCryptographicHash::Sha256)};
+        // What each action may do: make a row that the trail has not seen, or change one from the
+        // state the trail last gave it, and only in the fields that action changes.
+        const QString action = q.value(3).toString(), target = q.value(4).toString();
+        const QString before = q.value(7).toString(), after = q.value(8).toString();
+        const auto known = last.find(target);
+        QString wrong;
+        if (QStringList{QStringLiteral("registro"), QStringLiteral("calorimetro"), QStringLiteral("nova-serie"),
+                        QStringLiteral("adocao")}
+                .contains(action)) {
+            if (known != last.end() || !before.isEmpty() || after.isEmpty())
+                wrong = QStringLiteral("a entrada %1 cria o que a trilha já tinha").arg(entry);
+        } else if (action == QLatin1String("rejeicao") || action == QLatin1String("regra")) {
+            const QStringList mayChange = action == QLatin1String("rejeicao")
+                                              ? QStringList{QStringLiteral("rejected_reason"), QStringLiteral("rejected_utc")}
+                                              : QStringList{QStringLiteral("rule"), QStringLiteral("min_runs"), QStringLiteral("max_rsd")};
+            const QJsonObject b = QJsonDocument::fromJson(before.toUtf8()).object(),
+                              a = QJsonDocument::fromJson(after.toUtf8()).object();
+            bool others = b.keys() != a.keys();
+            for (auto it = a.begin(); !others && it != a.end(); ++it)
+                others = b.value(it.key()) != it.value() && !mayChange.contains(it.key());
+            if (known == last.end() ||
+                QCryptographicHash::hash(before.toUtf8(), QCryptographicHash::Sha256) != known->second.stateHash)
+                wrong = QStringLiteral("a entrada %1 parte de um estado que a trilha não registrou").arg(entry);
+            else if (others)
+                wrong = QStringLiteral("a entrada %1 muda mais do que a sua ação permite").arg(entry);
+        } else {
+            wrong = QStringLiteral("a entrada %1 tem uma ação desconhecida (\"%2\")").arg(entry).arg(action);
+        }
+        if (check.intact && !wrong.isEmpty()) {
+            check.intact = false;
+            check.brokenEntry = entry;
+            check.problem = wrong;
+        }
+        if (!after.isEmpty())
+            last[target] = Last{entry, q.value(6).toString(), QCryptographicHash::hash(after.toUtf8(), QCryptographicHash::Sha256)};
         prev = own;
         previousEntry = entry;
     }

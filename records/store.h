@@ -68,6 +68,8 @@ struct Determination {
     /// A check standard (benzoic acid run as a sample): the certificate's value (J/g) and the
     /// lab's tolerance (%) when it was recorded.
     std::optional<double> checkCertified, checkTolerancePercent;
+    /// The calorimeter's series when the determination was recorded (set by the store).
+    int activeSeries = 0;
 
     bool rejected() const { return !rejectedReason.isEmpty(); }
 };
@@ -175,6 +177,8 @@ private:
     std::optional<int> startSeries(qint64 calorimeter, const QString& name, const QString& reason, QString* why);
     /// Enters what a database of before the trail holds, so the trail covers it from now on.
     bool adoptIntoTrail(QString* why);
+    /// verify's walk, in the snapshot verify holds.
+    std::optional<TrailCheck> walkTrail(QString* error) const;
 };
 
 } // namespace rec

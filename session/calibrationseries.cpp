@@ -208,13 +208,9 @@ std::optional<ControlChart> controlChart(const rec::Store& store, const QString&
         QList<ControlChart::Point> points;
         for (const rec::CalibrationRun& r : s.runs)
             points << ControlChart::Point{r.id, r.testDate, r.w, false, 0};
-        const int next = s.series.number;
-        const auto after = std::find_if(series->begin(), series->end(), [&](const CalibrationSeries& x) { return x.series.number == next + 1; });
         for (auto it = samples->crbegin(); it != samples->crend(); ++it) {
             const auto w = checkStandardW(*it);
-            const bool inside = it->recordedUtc >= s.series.startedUtc &&
-                                (after == series->end() || it->recordedUtc < after->series.startedUtc);
-            if (w && inside)
+            if (w && it->activeSeries == s.series.number)
                 points << ControlChart::Point{it->id, it->testDate, *w, true, 0};
         }
         std::sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.id < b.id; });

@@ -169,6 +169,8 @@ inline const QString NewSeriesConfirm =
                    "atual até que a nova seja aceita; as séries anteriores ficam guardadas.");
 inline const QString NoHistory = QStringLiteral("Esta determinação não tem entradas na trilha de auditoria.");
 inline const QString RecordedWithSeries = QStringLiteral("Determinação registrada com o número %1, com o W da %2.");
+inline const QString CliUnknownCalorimeter =
+    QStringLiteral("o calorímetro \"%1\" não consta do banco de resultados (há: %2)");
 inline const QString NoSeriesYet = QStringLiteral("nenhuma calibração registrada");
 inline const QString CheckToleranceInvalid =
     QStringLiteral("A tolerância do padrão de verificação em config.xml (ToleranciaPadrao = \"%1\") não é uma "

@@ -753,6 +753,39 @@ TEST_P(CliOnEngine, AKilledRecordLeavesTheWholeDeterminationOrNone) {
 #endif
 }
 
+// results verify while another PC records: every walk sees whole records only, never a break.
+TEST_P(CliOnEngine, VerifyWhileAnotherProcessRecordsSeesNoBreak) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "a shell recording beside: the Linux suite's";
+#else
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    QString why;
+    const QString db = resultsDatabase(GetParam(), dir, "verificando", &why);
+    ASSERT_FALSE(db.isEmpty()) << why.toStdString();
+    ASSERT_EQ(cli({"record", dat, "--test", "1", "--sample", "S-0", "--db", db, "--energy-equivalent", "10100,5",
+                   "--mass", "0,98"}).code, 0);
+    QProcess writer;
+    writer.setProcessChannelMode(QProcess::MergedChannels);
+    writer.start("sh", {"-c",
+                        "for i in $(seq 30); do \"$0\" record \"$1\" --test 2 --sample \"S-$i\" --db \"$2\" "
+                        "--energy-equivalent 10100,5 --mass 0,98 > /dev/null || exit 1; done",
+                        binFile("registrador-cli"), dat, db});
+    ASSERT_TRUE(writer.waitForStarted());
+    int walks = 0;
+    do {
+        const CliRun r = cli({"results", "verify", "--db", db});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        ++walks;
+    } while (writer.state() != QProcess::NotRunning && walks < 200);
+    ASSERT_TRUE(writer.waitForFinished(600000));
+    EXPECT_EQ(writer.exitCode(), 0) << writer.readAll().toStdString();
+    const CliRun last = cli({"results", "verify", "--db", db});
+    EXPECT_TRUE(last.out.startsWith("íntegro: 33 entradas, 31 determinações")) << last.out.toStdString() << walks;
+#endif
+}
+
 INSTANTIATE_TEST_SUITE_P(Results, CliOnEngine, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
 
@@ -802,6 +835,11 @@ TEST(Cli, ASampleTakesTheAcceptedSeriesWAndVerifyNamesAChangeMadeBehindIt) {
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(QImage(dir.filePath("w.png")).size(), QSize(1100, 600));
     EXPECT_EQ(cli({"results", "chart", "--out", dir.filePath("x.png"), "--db", db}).code, 1);
+    r = cli({"results", "chart", "--calorimeter", "BC-2OO", "--out", dir.filePath("x.png"), "--db", db});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("\"BC-2OO\" não consta do banco de resultados (há: BC-200)")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.png")));
+    EXPECT_EQ(cli({"results", "history", "0", "--db", db}).code, 1);
     // A part changed: a new series, and the next sample warns until it is accepted.
     r = cli({"results", "new-series", "--calorimeter", "BC-200", "--reason", "troca de peça", "--db", db});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();

@@ -9,6 +9,9 @@
 #include "tests/support.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QDir>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -389,7 +392,7 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
     }
     for (const char* c : {"rule", "min_runs", "max_rsd"})
         sql(QStringLiteral("ALTER TABLE calorimeters DROP COLUMN %1").arg(c));
-    for (const char* c : {"series", "check_certified", "check_tolerance"})
+    for (const char* c : {"series", "check_certified", "check_tolerance", "active_series"})
         sql(QStringLiteral("ALTER TABLE determinations DROP COLUMN %1").arg(c));
     sql("DROP INDEX determinations_by_sample");
     sql("DROP INDEX determinations_by_calorimeter");
@@ -565,6 +568,25 @@ TEST_P(Db, TheAuditTrailNamesWhatWasChangedBehindIt) {
         });
     };
     const QString next = QStringLiteral("(SELECT sha256 FROM audit_trail WHERE id = 6)");
+    // One who knows how entries are hashed renames the calorimeter and adds a "rule change"
+    // entry that links and hashes right: the trail still names it, a rule change renames nothing.
+    auto forgeRename = [&] {
+        sql("UPDATE calorimeters SET name = 'BC-200 nº 9'");
+        sqlWith([](QSqlQuery& q) {
+            ASSERT_TRUE(q.exec("SELECT after_state, at_utc, user_name, (SELECT sha256 FROM audit_trail WHERE id = 6)"
+                               " FROM audit_trail WHERE id = 1") && q.next());
+            const QString before = q.value(0).toString(), after = QString(before).replace("BC-200 nº 1", "BC-200 nº 9");
+            const QString at = q.value(1).toString(), user = q.value(2).toString(), prev = q.value(3).toString();
+            const QJsonArray fields{at, user, "regra", "calorimetro:1", QJsonValue(), "BC-200 nº 9", before, after, prev};
+            const QString own = QCryptographicHash::hash(QJsonDocument(fields).toJson(QJsonDocument::Compact),
+                                                         QCryptographicHash::Sha256).toHex();
+            q.prepare("INSERT INTO audit_trail (at_utc, user_name, action, target, subject, before_state, after_state,"
+                      " prev_sha256, sha256) VALUES (?, ?, 'regra', 'calorimetro:1', 'BC-200 nº 9', ?, ?, ?, ?)");
+            for (const QString& v : {at, user, before, after, prev, own})
+                q.addBindValue(v);
+            ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+        });
+    };
     const Case cases[] = {
         {"a record's figure", [&] { sql("UPDATE determinations SET gross_calorific_value = 29971.25 WHERE id = 1"); }, 0, 1,
          "a determinação 1 difere do que a entrada 5 da trilha registrou"},
@@ -593,6 +615,7 @@ TEST_P(Db, TheAuditTrailNamesWhatWasChangedBehindIt) {
          "a série 2 do calorímetro \"BC-200 nº 1\" difere do que a entrada 6 da trilha registrou"},
         {"a calorimeter's rule", [&] { sql("UPDATE calorimeters SET rule = 'lab'"); }, 0, 0,
          "o calorímetro \"BC-200 nº 1\" difere do que a entrada 1 da trilha registrou"},
+        {"a forged entry that links", forgeRename, 7, 0, "a entrada 7 muda mais do que a sua ação permite"},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -623,6 +646,27 @@ TEST_P(Db, TheAuditTrailNamesWhatWasChangedBehindIt) {
         EXPECT_EQ(after->brokenDetermination, c.determination) << c.name;
         EXPECT_TRUE(after->problem.startsWith(QString::fromUtf8(c.says))) << c.name << ": " << after->problem.toStdString();
     }
+}
+
+// A change made behind the program is not taken over by the next change made through it: the
+// rejection or the rule change is refused, and verify still names the row.
+TEST_P(Db, AChangeMadeBehindTheProgramIsNotTakenOverByTheNext) {
+    auto s = open();
+    ASSERT_TRUE(s);
+    QString why;
+    ASSERT_TRUE(s->record(sampleDetermination(), &why)) << why.toStdString();
+    sql("UPDATE determinations SET gross_calorific_value = 26450 WHERE id = 1");
+    sql("UPDATE calorimeters SET name = 'BC-200 nº 9'");
+    EXPECT_FALSE(s->reject(1, "massa errada", &why));
+    EXPECT_TRUE(why.startsWith("A determinação 1 não está como a trilha de auditoria a registrou")) << why.toStdString();
+    EXPECT_FALSE(s->setCalibrationRule("BC-200 nº 9", {rec::CalibrationRule::Preset::AstmD240}, &why));
+    EXPECT_TRUE(why.startsWith("O calorímetro \"BC-200 nº 9\" não está como")) << why.toStdString();
+    EXPECT_FALSE(s->reject(7, "massa errada", &why));
+    EXPECT_EQ(why, "Não há determinação número 7.");
+    const auto check = s->verify(&why);
+    ASSERT_TRUE(check);
+    EXPECT_FALSE(check->intact);
+    EXPECT_EQ(check->entries, 3);
 }
 
 // A record's history: who did what and when, the state before and after each change.
@@ -662,7 +706,9 @@ TEST_P(Db, OnTheServerTheTrailNamesTheRoleAndTheProgramMayOnlyAddToIt) {
     }
     sql("DO $$ BEGIN CREATE ROLE registrador_lab LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END $$");
     sql("GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO registrador_lab");
-    sql("GRANT UPDATE ON determinations, calorimeters TO registrador_lab");
+    // The grants the README gives the technicians' role.
+    sql("GRANT UPDATE (rejected_reason, rejected_utc) ON determinations TO registrador_lab");
+    sql("GRANT UPDATE (rule, min_runs, max_rsd) ON calorimeters TO registrador_lab");
     sql("GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO registrador_lab");
     Location asLab = where();
     asLab.user = QStringLiteral("registrador_lab");
@@ -686,9 +732,13 @@ TEST_P(Db, OnTheServerTheTrailNamesTheRoleAndTheProgramMayOnlyAddToIt) {
     EXPECT_TRUE(sqlAs("UPDATE audit_trail SET subject = 'x'", "registrador_lab").contains("permission denied"));
     EXPECT_TRUE(sqlAs("DELETE FROM audit_trail", "registrador_lab").contains("permission denied"));
     EXPECT_TRUE(sqlAs("TRUNCATE audit_trail", "registrador_lab").contains("permission denied"));
+    EXPECT_TRUE(sqlAs("UPDATE determinations SET gross_calorific_value = 1", "registrador_lab").contains("permission denied"));
+    ASSERT_TRUE(lab->record(sampleDetermination(), &why)) << why.toStdString(); // still records
+    ASSERT_TRUE(lab->setCalibrationRule("BC-200 nº 1", {rec::CalibrationRule::Preset::AstmD240}, &why)) << why.toStdString();
     // A name sent by the client is not the one kept.
     EXPECT_EQ(sqlAs("INSERT INTO audit_trail (at_utc, user_name, action, target, prev_sha256, sha256)"
-                    " VALUES ('2026-12-10T00:00:00.000Z', 'chefe', 'x', 'x', repeat('0', 64), repeat('0', 64))",
+                    " VALUES (to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'),"
+                    " 'chefe', 'x', 'x', repeat('0', 64), repeat('0', 64))",
                     "registrador_lab"),
               "");
     sqlWith([](QSqlQuery& q) {

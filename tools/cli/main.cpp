@@ -802,7 +802,7 @@ int results(const Command& cmd, QCommandLineParser& p) {
     const bool noId = QStringList{QStringLiteral("list"), QStringLiteral("calibrations"), QStringLiteral("new-series"),
                                   QStringLiteral("rule"), QStringLiteral("chart"), QStringLiteral("verify")}
                           .contains(action);
-    if ((!noId && !needsId) || needsId != !idText.isEmpty() || (needsId && !idOk)) {
+    if ((!noId && !needsId) || needsId != !idText.isEmpty() || (needsId && (!idOk || id < 1))) {
         err(ses::msg::CliUsage.arg(cmd.name, cmd.synopsis));
         return kUsage;
     }
@@ -913,7 +913,13 @@ int results(const Command& cmd, QCommandLineParser& p) {
         return kOk;
     }
     if (action == QLatin1String("chart")) {
-        const auto chart = ses::controlChart(*store, calorimeter, &why);
+        // A misspelt name would draw an empty chart and seem to succeed.
+        const auto names = store->calorimeters(&why);
+        if (names && !names->contains(calorimeter)) {
+            err(ses::msg::CliUnknownCalorimeter.arg(calorimeter, names->join(QStringLiteral(", "))));
+            return kUsage;
+        }
+        const auto chart = names ? ses::controlChart(*store, calorimeter, &why) : std::nullopt;
         if (!chart || !writeControlChartImage(*chart, value(p, "out"), QSize(1100, 600), &why)) {
             err(why);
             return kFile;
@@ -937,6 +943,8 @@ int results(const Command& cmd, QCommandLineParser& p) {
         }
         if (isSet(p, "json"))
             std::fputs(QJsonDocument(ses::historyJson(*entries)).toJson(QJsonDocument::Indented).constData(), stdout);
+        else if (entries->isEmpty())
+            out(ses::msg::NoHistory);
         else
             std::fputs(ses::historyText(*entries).toUtf8().constData(), stdout);
         return kOk;
