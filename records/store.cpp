@@ -32,8 +32,9 @@ bool isPostgres(const QSqlDatabase& db) { return db.driverName() == QLatin1Strin
 // The schema, step by step: step k brings a database of version k − 1 to version k. Written
 // once for both engines; %ID% and %REAL% are their spellings of a row number and a double.
 // The audit trail keeps whole rows of determinations, series and calorimeters: a later step
-// that adds a column to one of them changes every row's state, and must enter the rows anew
-// (as step 4 enters a database of before the trail) or verify will name every one.
+// that adds a column to one of them changes every row's state: it must write, for each row, an
+// entry of an action of its own that verify lets add just those columns, or verify will name
+// every row.
 const QStringList& migration(int version) {
     static const QList<QStringList> steps = {
         {
