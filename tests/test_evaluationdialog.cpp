@@ -470,6 +470,56 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     EXPECT_EQ(column(0), (QStringList{"2"}));
 }
 
+// A sample recorded from the window with its calorimeter's series' W: the window shows that W,
+// and closing it leaves config.xml's EquivalenteEnergetico as it was (the series' W is the
+// series', and a new series must not fall back to it).
+TEST(EvaluationWindow, TheSeriesWIsNotKeptInConfig) {
+    MainWindowRig w;
+    const QString db = w.dir.filePath("resultados.sqlite");
+    writeConfig(w.dir.path(), builtInConfigRows() << std::pair{QStringLiteral("Resultados"), db}
+                                                  << std::pair{QStringLiteral("EquivalenteEnergetico"), QStringLiteral("10100.5")});
+    w.start();
+    w.model->setMemory(emu::demoImage());
+    w.form->btnLerDadosClick();
+    QString why;
+    {
+        const auto store = ses::openResults(db, &why);
+        ASSERT_TRUE(store) << why.toStdString();
+        for (const double x : {9890.0, 9895.0, 9900.0, 9905.0, 9910.0}) {
+            rec::Determination d;
+            d.kind = rec::Determination::Kind::Calibration;
+            d.sampleCode = "AB";
+            d.operatorName = "Ana";
+            d.calorimeter = "BC-200";
+            d.testDate = QDate(2026, 12, 1);
+            d.calorimetry.mode = eval::Calorimetry::Mode::Calibration;
+            d.result.energyEquivalent = x;
+            ASSERT_TRUE(store->record(d, &why)) << why.toStdString();
+        }
+    }
+    QString label;
+    double shown = 0;
+    w.onDialog = [&](QDialog& d) {
+        if (auto* e = dynamic_cast<TFormAvaliacao*>(&d)) {
+            e->RadioAmostra->setChecked(true);
+            e->EditMassa->setValue(0.98);
+            e->RegistrarClick();
+            label = e->LabelRegistro->text();
+            shown = e->EditEquivalente->value();
+        } else if (auto* f = dynamic_cast<TFormRegistro*>(&d)) {
+            f->EditAmostra->setText("CAR-1");
+            f->RegistrarClick();
+            return f->result();
+        }
+        return int(QDialog::Accepted);
+    };
+    w.form->AvaliarEnsaio1->trigger();
+    EXPECT_EQ(label, "Determinação registrada com o número 6, com o W da série 1 do calorímetro BC-200.")
+        << w.messages.texts().join('/').toStdString();
+    EXPECT_DOUBLE_EQ(shown, 9900);
+    EXPECT_EQ(w.form->configValue("EquivalenteEnergetico"), "10100.5");
+}
+
 // The series window: a calorimeter's series with its verdict and chart, the lab's rule set,
 // a new series started with its reason (asked first), the series' PDF; each change in the trail.
 TEST(SeriesWindow, ShowsTheSeriesSetsTheRuleStartsASeriesAndPrints) {
