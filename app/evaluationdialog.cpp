@@ -566,6 +566,24 @@ void TFormAvaliacao::RegistrarClick() {
                            return store->record(d, why);
                        },
                        messages_, this);
+    // The W the record will take, told before it is written.
+    const double typed = inputs_.calorimetry.energyEquivalent;
+    const bool calibration = inputs_.calorimetry.mode == eval::Calorimetry::Mode::Calibration;
+    form.setSeriesNote([this, typed, calibration, sample](const QString& name) -> QString {
+        QString why;
+        const auto store = openResults_(&why);
+        const QString calorimeter = name.isEmpty() ? ses::msg::DefaultCalorimeter : name;
+        const auto current = store ? ses::currentSeries(*store, calorimeter, &why) : std::nullopt;
+        if (!current)
+            return {};
+        if (calibration)
+            return ses::msg::NoteCalibrationJoins.arg(std::max(1, current->series.number)).arg(calorimeter);
+        if (!sample)
+            return {};
+        const ses::SeriesEnergyEquivalent e = ses::seriesEnergyEquivalent(*current);
+        return e.w ? ses::msg::NoteSeriesW.arg(e.source, ses::fixed(*e.w, 1))
+                   : ses::msg::NoteNoSeriesW.arg(calorimeter, ses::fixed(typed, 1));
+    });
     const int answer = execForm_ ? execForm_(form) : form.exec();
     lastIdentity_ = form.identity();
     if (answer != QDialog::Accepted || !form.number())

@@ -57,13 +57,23 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
         EditCertificado->showValue(*defaults.checkCertified);
     else
         EditCertificado->clear();
-    EditCertificado->setPlaceholderText(QStringLiteral("só para um padrão de verificação"));
+    EditCertificado->setPlaceholderText(QStringLiteral("opcional"));
     auto* certified = new QWidget(this);
     auto* ch = new QHBoxLayout(certified);
     ch->setContentsMargins(0, 0, 0, 0);
     ch->addWidget(EditCertificado, 1);
     ch->addWidget(new QLabel(QStringLiteral("J/g"), certified));
     form->addRow(QStringLiteral("Valor certificado do &padrão:"), certified);
+    // Tab goes down the form as it is shown.
+    setTabOrder(EditData, EditCertificado);
+    setTabOrder(EditCertificado, EditUmidade);
+    LabelSerie = new QLabel(this);
+    LabelSerie->setWordWrap(true);
+    LabelSerie->hide();
+    connect(EditCalorimetro, &QLineEdit::editingFinished, this, [this] {
+        if (seriesNote_)
+            setSeriesNote(seriesNote_);
+    });
     LabelAviso = new QLabel(QStringLiteral("* obrigatório"), this);
     btnRegistrar = new QPushButton(QStringLiteral("&Registrar"), this);
     btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
@@ -77,7 +87,15 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
     top->addWidget(analysis);
+    top->addWidget(LabelSerie);
     top->addLayout(buttons);
+}
+
+void TFormRegistro::setSeriesNote(std::function<QString(const QString&)> note) {
+    seriesNote_ = std::move(note);
+    const QString text = seriesNote_ ? seriesNote_(EditCalorimetro->text().trimmed()) : QString();
+    LabelSerie->setText(text);
+    LabelSerie->setVisible(!text.isEmpty());
 }
 
 ses::SampleIdentity TFormRegistro::identity() const {

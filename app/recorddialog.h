@@ -21,6 +21,9 @@ public:
     /// the reason.
     using Save = std::function<std::optional<qint64>(const ses::SampleIdentity&, QString* why)>;
     TFormRegistro(ses::SampleIdentity defaults, Save save, MessageService& messages, QWidget* parent = nullptr);
+    /// What the record will take from the calorimeter named (its series' W, or why not), told
+    /// under the fields whenever the calorimeter is changed.
+    void setSeriesNote(std::function<QString(const QString& calorimeter)> note);
 
     ses::SampleIdentity identity() const;
     /// The record's number once written.
@@ -35,6 +38,7 @@ public:
     DecimalEdit* EditHidrogenio;
     DecimalEdit* EditOxigenioNitrogenio;
     DecimalEdit* EditCertificado;
+    QLabel* LabelSerie;
     QLabel* LabelAviso;
     QPushButton* btnRegistrar;
     QPushButton* btnCancelar;
@@ -43,6 +47,7 @@ public:
 
 private:
     Save save_;
+    std::function<QString(const QString&)> seriesNote_;
     MessageService& messages_;
     std::optional<qint64> number_;
 };

@@ -141,6 +141,10 @@ for date in 08/12/2026 09/12/2026; do
   xdotool type --delay 30 "Carvão vegetal, lote 12"
   xdotool key alt+e
   xdotool type --delay 30 "$date"
+  if [ "$date" = 08/12/2026 ]; then
+    xdotool key Tab # the date taken whole
+    shoot "$form" record-form.png
+  fi
   xdotool key Return
   gone "Registrar determinação"
   xdotool windowactivate --sync "$eval_win"

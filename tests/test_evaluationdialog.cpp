@@ -507,6 +507,13 @@ TEST(EvaluationWindow, TheSeriesWIsNotKeptInConfig) {
             label = e->LabelRegistro->text();
             shown = e->EditEquivalente->value();
         } else if (auto* f = dynamic_cast<TFormRegistro*>(&d)) {
+            // Told before it is written, and again for another calorimeter.
+            EXPECT_EQ(f->LabelSerie->text(), "O resultado será registrado com o W da série 1 do calorímetro BC-200: 9900.0 J/K.");
+            f->EditCalorimetro->setText("BC-300");
+            emit f->EditCalorimetro->editingFinished();
+            EXPECT_EQ(f->LabelSerie->text(), "O calorímetro BC-300 não tem série de calibração aceita: o resultado leva o W "
+                                             "digitado (10100.5 J/K) e um aviso.");
+            f->EditCalorimetro->setText("BC-200");
             f->EditAmostra->setText("CAR-1");
             f->RegistrarClick();
             return f->result();
