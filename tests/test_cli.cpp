@@ -537,8 +537,9 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject calc = QJsonDocument::fromJson(r.out.toUtf8()).object();
     for (const QString& k : calc.keys())
-        if (k != "warnings")
+        if (k != "warnings") {
             EXPECT_EQ(first[k], calc[k]) << k.toStdString();
+        }
     // The record's warnings add that its calorimeter has no accepted calibration series.
     QJsonArray warnings = calc["warnings"].toArray();
     warnings.append("O calorímetro BC-200 não tem série de calibração aceita (nenhuma calibração registrada): o "
@@ -909,8 +910,9 @@ TEST(Cli, FiveCalibrationsGiveTheSeriesWAndVerdict) {
             EXPECT_EQ(series["accepted"].toBool(), within) << series["reason"].toString().toStdString();
         else
             EXPECT_EQ(series["accepted"].toBool(), s / mean * 100 <= 0.5) << series["reason"].toString().toStdString();
-        if (series["accepted"].toBool())
+        if (series["accepted"].toBool()) {
             EXPECT_NEAR(series["energy_equivalent"].toDouble(), mean, 1e-6);
+        }
     }
     // One more calibration prints where the series stands (the lab's default rule, DIN 51900).
     const CliRun sixth = cli({"record", dat, "--test", "1", "--sample", "AB-2026", "--calorimeter", "BC-200 nº 1",

@@ -368,7 +368,7 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
             const acq::TestRun& t = r.table.tests().at(0);
             const auto o = ses::evaluateTest(r.table, t, in);
             ASSERT_TRUE(o.ok());
-            ASSERT_TRUE(store->record(ses::determinationOf({m.code, {}, "Ana", m.calorimeter, m.date}, r.table, t, {}, in,
+            ASSERT_TRUE(store->record(ses::determinationOf({m.code, {}, "Ana", m.calorimeter, m.date, {}, {}}, r.table, t, {}, in,
                                                            *o.result),
                                       &why))
                 << why.toStdString();
@@ -449,8 +449,9 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     EXPECT_TRUE(readAllOf(dir.filePath("lista.xls")).startsWith("\x09\x08")); // a BIFF workbook's first record
     int rc = 0;
     const auto cells = runPython(QStringLiteral(REGISTRADOR_DATA_DIR "/../tests/read_xls.py"), {dir.filePath("lista.xls")}, &rc);
-    if (cells && rc == 0)
+    if (cells && rc == 0) {
         EXPECT_TRUE(QString::fromUtf8(*cells).contains("A-1")) << cells->toStdString();
+    }
 
     // Rejected with a reason; it stays listed, and the verdict counts only what is valid.
     w.EditFiltro->setText("a-1");
@@ -470,6 +471,24 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     EXPECT_EQ(column(0), (QStringList{"2"}));
 }
 
+// Calibrations of `calorimeter` with these W, straight into the results database.
+void recordCalibrations(const QString& db, const QString& calorimeter, std::initializer_list<double> ws) {
+    QString why;
+    const auto store = ses::openResults(db, &why);
+    ASSERT_TRUE(store) << why.toStdString();
+    for (const double w : ws) {
+        rec::Determination d;
+        d.kind = rec::Determination::Kind::Calibration;
+        d.sampleCode = "AB";
+        d.operatorName = "Ana";
+        d.calorimeter = calorimeter;
+        d.testDate = QDate(2026, 12, 1);
+        d.calorimetry.mode = eval::Calorimetry::Mode::Calibration;
+        d.result.energyEquivalent = w;
+        ASSERT_TRUE(store->record(d, &why)) << why.toStdString();
+    }
+}
+
 // A sample recorded from the window with its calorimeter's series' W: the window shows that W,
 // and closing it leaves config.xml's EquivalenteEnergetico as it was (the series' W is the
 // series', and a new series must not fall back to it).
@@ -481,22 +500,7 @@ TEST(EvaluationWindow, TheSeriesWIsNotKeptInConfig) {
     w.start();
     w.model->setMemory(emu::demoImage());
     w.form->btnLerDadosClick();
-    QString why;
-    {
-        const auto store = ses::openResults(db, &why);
-        ASSERT_TRUE(store) << why.toStdString();
-        for (const double x : {9890.0, 9895.0, 9900.0, 9905.0, 9910.0}) {
-            rec::Determination d;
-            d.kind = rec::Determination::Kind::Calibration;
-            d.sampleCode = "AB";
-            d.operatorName = "Ana";
-            d.calorimeter = "BC-200";
-            d.testDate = QDate(2026, 12, 1);
-            d.calorimetry.mode = eval::Calorimetry::Mode::Calibration;
-            d.result.energyEquivalent = x;
-            ASSERT_TRUE(store->record(d, &why)) << why.toStdString();
-        }
-    }
+    recordCalibrations(db, "BC-200", {9890, 9895, 9900, 9905, 9910});
     QString label;
     double shown = 0;
     w.onDialog = [&](QDialog& d) {
@@ -534,21 +538,7 @@ TEST(SeriesWindow, ShowsTheSeriesSetsTheRuleStartsASeriesAndPrints) {
     QTemporaryDir dir;
     const QString db = dir.filePath("r.sqlite");
     QString why;
-    {
-        const auto store = ses::openResults(db, &why);
-        ASSERT_TRUE(store) << why.toStdString();
-        for (const double w : {10100.0, 10110.0, 10090.0, 10095.0, 10105.0}) {
-            rec::Determination d;
-            d.kind = rec::Determination::Kind::Calibration;
-            d.sampleCode = "AB";
-            d.operatorName = "Ana";
-            d.calorimeter = "BC-200 nº 1";
-            d.testDate = QDate(2026, 12, 1);
-            d.calorimetry.mode = eval::Calorimetry::Mode::Calibration;
-            d.result.energyEquivalent = w;
-            ASSERT_TRUE(store->record(d, &why)) << why.toStdString();
-        }
-    }
+    recordCalibrations(db, "BC-200 nº 1", {10100, 10110, 10090, 10095, 10105});
     TFormSeries f([&](QString* e) { return ses::openResults(db, e); }, "BC-200 nº 1", r.messages, r.files);
     ASSERT_TRUE(f.refresh());
     EXPECT_EQ(f.ComboRegra->currentText(), "DIN 51900");
@@ -632,8 +622,9 @@ TEST_P(WindowAndCli, ARecordFromTheWindowIsListedWithTheSameFigures) {
     ASSERT_EQ(list.size(), 1);
     const QJsonObject listed = list[0].toObject(), window = ses::resultJson(test, *d.outcome().result);
     for (const QString& k : window.keys())
-        if (k != "warnings")
+        if (k != "warnings") {
             EXPECT_EQ(listed[k], window[k]) << k.toStdString();
+        }
     // The record adds that the calorimeter has no accepted series yet.
     QJsonArray warnings = window["warnings"].toArray();
     warnings.append("O calorímetro BC-200 nº 2 não tem série de calibração aceita (nenhuma calibração registrada): o "
