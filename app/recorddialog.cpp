@@ -70,6 +70,8 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
     LabelSerie = new QLabel(this);
     LabelSerie->setWordWrap(true);
     LabelSerie->hide();
+    // Told again once the calorimeter is typed; never left saying what another one would take.
+    connect(EditCalorimetro, &QLineEdit::textEdited, LabelSerie, &QLabel::hide);
     connect(EditCalorimetro, &QLineEdit::editingFinished, this, [this] {
         if (seriesNote_)
             setSeriesNote(seriesNote_);

@@ -194,13 +194,19 @@ template <typename Body>
 bool inTransaction(QSqlDatabase& db, QString* error, Body body) {
     const bool pg = isPostgres(db);
     QSqlQuery begin(db);
-    if (pg ? !db.transaction() || !begin.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7163043)"))
+    // Another PC's write is waited for as long as on a SQLite file, then told (a PC cut off
+    // mid-write would otherwise hold every other one until the server drops it).
+    const bool pgBegun = pg && db.transaction();
+    if (pg ? !pgBegun || !begin.exec(QStringLiteral("SET LOCAL lock_timeout = '5s'")) ||
+                 !begin.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7163043)"))
            : !begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        if (pg)
+        const QSqlError e = pg && !pgBegun ? db.lastError() : begin.lastError();
+        if (pgBegun)
             db.rollback();
         if (error)
-            *error = failed(QStringLiteral("Não foi possível iniciar a gravação no banco de resultados"),
-                            pg ? db.lastError() : begin.lastError());
+            *error = e.nativeErrorCode() == QLatin1String("55P03")
+                         ? QStringLiteral("O banco de resultados está ocupado por outro computador há mais de 5 s; tente de novo.")
+                         : failed(QStringLiteral("Não foi possível iniciar a gravação no banco de resultados"), e);
         return false;
     }
     QSqlQuery end(db);
@@ -432,9 +438,10 @@ std::optional<QString> trailedState(QSqlDatabase& db, const QString& target, con
         return std::nullopt;
     }
     if (!q.next() || q.value(0).toString() != *state) {
-        *why = QStringLiteral("%1 não está como a trilha de auditoria a registrou: foi alterado fora do programa. "
+        *why = QStringLiteral("%1 não está como a trilha de auditoria a registrou: foi %2 fora do programa. "
                               "Nada foi gravado; confira com registrador-cli results verify.")
-                   .arg(described);
+                   .arg(described, target.startsWith(QLatin1String("determinacao:")) ? QStringLiteral("alterada")
+                                                                                       : QStringLiteral("alterado"));
         return std::nullopt;
     }
     return state;
@@ -550,6 +557,10 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
     QString why;
     if (!pg && !run(db, QStringLiteral("PRAGMA foreign_keys = ON"), &why))
         return fail(why);
+    // Numbers with all their digits whatever the server's or the role's setting: the audit
+    // trail compares rows as text.
+    if (pg && !run(db, QStringLiteral("SET extra_float_digits = 3"), &why))
+        return fail(why);
     // Turning a new file to WAL needs it alone for a moment; another program opening it at the
     // same time is waited for here (SQLite answers "locked" without its busy wait).
     for (int tries = 0; !pg && !run(db, QStringLiteral("PRAGMA journal_mode = WAL"), &why); ++tries) {
@@ -644,7 +655,7 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
         // A sample's W from a series that another PC has just replaced is not this series' W.
         if (d.kind == Determination::Kind::Sample && d.series && d.series != active) {
             why = QStringLiteral("A série %1 do calorímetro \"%2\" foi substituída pela série %3 enquanto o resultado era "
-                                 "calculado: avalie o ensaio de novo.")
+                                 "registrado: registre de novo para usar a série atual.")
                       .arg(d.series)
                       .arg(d.calorimeter)
                       .arg(active);
@@ -821,8 +832,10 @@ bool Store::reject(qint64 id, const QString& reason, QString* error) {
         q.addBindValue(reason.trimmed());
         q.addBindValue(utcText(QDateTime::currentDateTimeUtc()));
         q.addBindValue(id);
-        if (!q.exec())
+        if (!q.exec()) {
+            why = failed(QStringLiteral("Rejeição recusada pelo banco de resultados"), q.lastError());
             return false;
+        }
         if (q.numRowsAffected() != 1) {
             why = QStringLiteral("A determinação número %1 não existe ou já foi rejeitada.").arg(id);
             return false;
@@ -1068,6 +1081,7 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
         return fail();
     QString prev = QString::fromLatin1(kGenesis);
     qint64 previousEntry = 0;
+    bool onlyAdoptions = true; // the migration's entries come first, or not at all
     while (q.next()) {
         const qint64 entry = q.value(0).toLongLong();
         ++check.entries;
@@ -1096,11 +1110,21 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
         const QString before = q.value(7).toString(), after = q.value(8).toString();
         const auto known = last.find(target);
         QString wrong;
-        if (QStringList{QStringLiteral("registro"), QStringLiteral("calorimetro"), QStringLiteral("nova-serie"),
+        // An entry about a determination names it, and only such an entry does.
+        const bool aboutDetermination = target.startsWith(QLatin1String("determinacao:"));
+        if (determination.isNull() == aboutDetermination ||
+            (aboutDetermination && determination.toLongLong() != target.section(QLatin1Char(':'), 1).toLongLong()))
+            wrong = QStringLiteral("a entrada %1 não fala da determinação do que ela muda").arg(entry);
+        else if (action == QLatin1String("adocao") && !onlyAdoptions)
+            wrong = QStringLiteral("a entrada %1 inclui na trilha, depois de começada, um registro como se fosse anterior a ela")
+                        .arg(entry);
+        else if (QStringList{QStringLiteral("registro"), QStringLiteral("calorimetro"), QStringLiteral("nova-serie"),
                         QStringLiteral("adocao")}
                 .contains(action)) {
-            if (known != last.end() || !before.isEmpty() || after.isEmpty())
+            if (known != last.end())
                 wrong = QStringLiteral("a entrada %1 cria o que a trilha já tinha").arg(entry);
+            else if (!before.isEmpty() || after.isEmpty())
+                wrong = QStringLiteral("a entrada %1 não traz o estado que cria").arg(entry);
         } else if (action == QLatin1String("rejeicao") || action == QLatin1String("regra")) {
             const QStringList mayChange = action == QLatin1String("rejeicao")
                                               ? QStringList{QStringLiteral("rejected_reason"), QStringLiteral("rejected_utc")}
@@ -1115,6 +1139,10 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
                 wrong = QStringLiteral("a entrada %1 parte de um estado que a trilha não registrou").arg(entry);
             else if (others)
                 wrong = QStringLiteral("a entrada %1 muda mais do que a sua ação permite").arg(entry);
+            // A rejection rejects a valid record: it is never undone nor rewritten.
+            else if (action == QLatin1String("rejeicao") &&
+                     (!b.value(QStringLiteral("rejected_reason")).isNull() || a.value(QStringLiteral("rejected_reason")).isNull()))
+                wrong = QStringLiteral("a entrada %1 desfaz ou reescreve uma rejeição").arg(entry);
         } else {
             wrong = QStringLiteral("a entrada %1 tem uma ação desconhecida (\"%2\")").arg(entry).arg(action);
         }
@@ -1123,6 +1151,7 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
             check.brokenEntry = entry;
             check.problem = wrong;
         }
+        onlyAdoptions = onlyAdoptions && action == QLatin1String("adocao");
         if (!after.isEmpty())
             last[target] = Last{entry, q.value(6).toString(), QCryptographicHash::hash(after.toUtf8(), QCryptographicHash::Sha256)};
         prev = own;

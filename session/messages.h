@@ -170,10 +170,10 @@ inline const QString NewSeriesConfirm =
 inline const QString NoHistory = QStringLiteral("Esta determinação não tem entradas na trilha de auditoria.");
 inline const QString RecordedWithSeries = QStringLiteral("Determinação registrada com o número %1, com o W da %2.");
 inline const QString CliUnknownCalorimeter =
-    QStringLiteral("o calorímetro \"%1\" não consta do banco de resultados (há: %2)");
+    QStringLiteral("o calorímetro \"%1\" não consta do banco de resultados (%2)");
 inline const QString NoteSeriesW = QStringLiteral("O resultado será registrado com o W da %1: %2 J/K.");
 inline const QString NoteNoSeriesW =
-    QStringLiteral("O calorímetro %1 não tem série de calibração aceita: o resultado leva o W digitado (%2 J/K) e um aviso.");
+    QStringLiteral("O calorímetro %1 não tem série de calibração aceita: o resultado leva o W desta avaliação (%2 J/K) e um aviso.");
 inline const QString NoteCalibrationJoins = QStringLiteral("A calibração entra na série %1 do calorímetro %2.");
 inline const QString NoSeriesYet = QStringLiteral("nenhuma calibração registrada");
 inline const QString CheckToleranceInvalid =

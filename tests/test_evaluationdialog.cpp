@@ -516,7 +516,7 @@ TEST(EvaluationWindow, TheSeriesWIsNotKeptInConfig) {
             f->EditCalorimetro->setText("BC-300");
             emit f->EditCalorimetro->editingFinished();
             EXPECT_EQ(f->LabelSerie->text(), "O calorímetro BC-300 não tem série de calibração aceita: o resultado leva o W "
-                                             "digitado (10100.5 J/K) e um aviso.");
+                                             "desta avaliação (10100.5 J/K) e um aviso.");
             f->EditCalorimetro->setText("BC-200");
             f->EditAmostra->setText("CAR-1");
             f->RegistrarClick();

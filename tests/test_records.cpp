@@ -570,22 +570,42 @@ TEST_P(Db, TheAuditTrailNamesWhatWasChangedBehindIt) {
     const QString next = QStringLiteral("(SELECT sha256 FROM audit_trail WHERE id = 6)");
     // One who knows how entries are hashed renames the calorimeter and adds a "rule change"
     // entry that links and hashes right: the trail still names it, a rule change renames nothing.
-    auto forgeRename = [&] {
-        sql("UPDATE calorimeters SET name = 'BC-200 nº 9'");
-        sqlWith([](QSqlQuery& q) {
-            ASSERT_TRUE(q.exec("SELECT after_state, at_utc, user_name, (SELECT sha256 FROM audit_trail WHERE id = 6)"
-                               " FROM audit_trail WHERE id = 1") && q.next());
-            const QString before = q.value(0).toString(), after = QString(before).replace("BC-200 nº 1", "BC-200 nº 9");
-            const QString at = q.value(1).toString(), user = q.value(2).toString(), prev = q.value(3).toString();
-            const QJsonArray fields{at, user, "regra", "calorimetro:1", QJsonValue(), "BC-200 nº 9", before, after, prev};
+    // One who knows how entries are hashed adds an entry that links and hashes right: `before`
+    // and `after` are the states entries `from` and `to` recorded, `after` edited by `edit`.
+    auto forge = [&](const QString& action, const QString& target, const QVariant& determination, int from, int to,
+                     const std::function<QString(QString)>& edit = {}) {
+        sqlWith([&](QSqlQuery& q) {
+            ASSERT_TRUE(q.exec(QStringLiteral("SELECT (SELECT after_state FROM audit_trail WHERE id = %1), after_state, at_utc,"
+                                              " user_name, (SELECT sha256 FROM audit_trail ORDER BY id DESC LIMIT 1)"
+                                              " FROM audit_trail WHERE id = %2")
+                                   .arg(from)
+                                   .arg(to)) &&
+                        q.next());
+            const QString before = from ? q.value(0).toString() : QString(""),
+                          after = edit ? edit(q.value(1).toString()) : q.value(1).toString();
+            const QString at = q.value(2).toString(), user = q.value(3).toString(), prev = q.value(4).toString();
+            const QJsonArray fields{at, user, action, target,
+                                    determination.isNull() ? QJsonValue() : QJsonValue(determination.toString()),
+                                    "BC-200 nº 1", before, after, prev};
             const QString own = QCryptographicHash::hash(QJsonDocument(fields).toJson(QJsonDocument::Compact),
                                                          QCryptographicHash::Sha256).toHex();
-            q.prepare("INSERT INTO audit_trail (at_utc, user_name, action, target, subject, before_state, after_state,"
-                      " prev_sha256, sha256) VALUES (?, ?, 'regra', 'calorimetro:1', 'BC-200 nº 9', ?, ?, ?, ?)");
-            for (const QString& v : {at, user, before, after, prev, own})
+            q.prepare("INSERT INTO audit_trail (at_utc, user_name, action, target, determination_id, subject, before_state,"
+                      " after_state, prev_sha256, sha256) VALUES (?, ?, ?, ?, ?, 'BC-200 nº 1', ?, ?, ?, ?)");
+            for (const QVariant& v : QVariantList{at, user, action, target, determination, before, after, prev, own})
                 q.addBindValue(v);
             ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
         });
+    };
+    const QVariant none(QMetaType::fromType<qlonglong>());
+    // The calorimeter renamed, and a "rule change" that renames it.
+    auto forgeRename = [&] {
+        sql("UPDATE calorimeters SET name = 'BC-200 nº 9'");
+        forge("regra", "calorimetro:1", none, 1, 1, [](QString s) { return s.replace("BC-200 nº 1", "BC-200 nº 9"); });
+    };
+    // The rejection undone, and a "rejection" from the rejected state back to the valid one.
+    auto forgeUnrejection = [&] {
+        sql("UPDATE determinations SET rejected_reason = NULL, rejected_utc = NULL WHERE id = 1");
+        forge("rejeicao", "determinacao:1", qlonglong(1), 5, 3);
     };
     const Case cases[] = {
         {"a record's figure", [&] { sql("UPDATE determinations SET gross_calorific_value = 29971.25 WHERE id = 1"); }, 0, 1,
@@ -616,6 +636,11 @@ TEST_P(Db, TheAuditTrailNamesWhatWasChangedBehindIt) {
         {"a calorimeter's rule", [&] { sql("UPDATE calorimeters SET rule = 'lab'"); }, 0, 0,
          "o calorímetro \"BC-200 nº 1\" difere do que a entrada 1 da trilha registrou"},
         {"a forged entry that links", forgeRename, 7, 0, "a entrada 7 muda mais do que a sua ação permite"},
+        {"a rejection undone", forgeUnrejection, 7, 0, "a entrada 7 desfaz ou reescreve uma rejeição"},
+        {"an entry about another record", [&] { forge("rejeicao", "determinacao:1", qlonglong(2), 3, 5); }, 7, 0,
+         "a entrada 7 não fala da determinação do que ela muda"},
+        {"a late adoption", [&] { forge("adocao", "determinacao:99", qlonglong(99), 0, 3); }, 7, 0,
+         "a entrada 7 inclui na trilha, depois de começada"},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -667,6 +692,26 @@ TEST_P(Db, AChangeMadeBehindTheProgramIsNotTakenOverByTheNext) {
     ASSERT_TRUE(check);
     EXPECT_FALSE(check->intact);
     EXPECT_EQ(check->entries, 3);
+}
+
+// A server (or a role) that prints fewer digits of a number does not make every record look
+// changed: the program asks for all of them.
+TEST_P(Db, AServerPrintingFewerDigitsRaisesNoFalseAlarm) {
+    if (GetParam() == Engine::SQLite)
+        GTEST_SKIP() << "the server's setting";
+    QString why;
+    {
+        auto s = open();
+        ASSERT_TRUE(s);
+        ASSERT_TRUE(s->record(sampleDetermination(), &why)) << why.toStdString();
+    }
+    sql(QStringLiteral("ALTER DATABASE %1 SET extra_float_digits = 0").arg(where().database));
+    auto s = open();
+    ASSERT_TRUE(s);
+    const auto check = s->verify(&why);
+    ASSERT_TRUE(check) << why.toStdString();
+    EXPECT_TRUE(check->intact) << check->problem.toStdString();
+    EXPECT_TRUE(s->reject(1, "massa errada", &why)) << why.toStdString();
 }
 
 // A record's history: who did what and when, the state before and after each change.

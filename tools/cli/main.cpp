@@ -916,7 +916,8 @@ int results(const Command& cmd, QCommandLineParser& p) {
         // A misspelt name would draw an empty chart and seem to succeed.
         const auto names = store->calorimeters(&why);
         if (names && !names->contains(calorimeter)) {
-            err(ses::msg::CliUnknownCalorimeter.arg(calorimeter, names->join(QStringLiteral(", "))));
+            err(ses::msg::CliUnknownCalorimeter.arg(calorimeter, names->isEmpty() ? QStringLiteral("nenhum registrado")
+                                                                                  : QStringLiteral("há: ") + names->join(QStringLiteral(", "))));
             return kUsage;
         }
         const auto chart = names ? ses::controlChart(*store, calorimeter, &why) : std::nullopt;
