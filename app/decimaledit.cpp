@@ -2,7 +2,10 @@
 
 #include "evaluation/evaluation.h"
 
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <cmath>
 
 DecimalEdit::DecimalEdit(int decimals, bool allowEmpty, QWidget* parent)
@@ -52,4 +55,20 @@ void DecimalEdit::keyPressEvent(QKeyEvent* e) {
         return;
     }
     QLineEdit::keyPressEvent(e);
+}
+
+DecimalEdit* addDecimalRow(QFormLayout* form, const QString& label, const QString& unit, int decimals, bool allowEmpty,
+                           const std::optional<double>& value, QWidget* parent) {
+    auto* e = new DecimalEdit(decimals, allowEmpty, parent);
+    if (value)
+        e->showValue(*value);
+    else
+        e->clear();
+    auto* row = new QWidget(parent);
+    auto* h = new QHBoxLayout(row);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->addWidget(e, 1);
+    h->addWidget(new QLabel(unit, row));
+    form->addRow(label, row);
+    return e;
 }

@@ -3,6 +3,9 @@
 // spot with the reason. Shows numbers with the program's "." and fixed decimals.
 #include <QLineEdit>
 #include <QString>
+#include <optional>
+
+class QFormLayout;
 
 class DecimalEdit : public QLineEdit {
     Q_OBJECT
@@ -35,3 +38,8 @@ private:
     bool valid_ = true;
     bool quiet_ = false;
 };
+
+/// A form's row of a number and its unit: the field (showing `value`, or empty) with the unit
+/// beside it.
+DecimalEdit* addDecimalRow(QFormLayout* form, const QString& label, const QString& unit, int decimals, bool allowEmpty,
+                           const std::optional<double>& value, QWidget* parent);

@@ -664,19 +664,8 @@ TFormMedida::TFormMedida(int which, const QJsonObject& given, double sampleMass,
     setWindowTitle(m.title);
     auto* form = new QFormLayout;
     for (const Measure::Field& f : m.fields) {
-        auto* e = new DecimalEdit(4, false, this);
-        if (given.contains(f.key))
-            e->showValue(given[f.key].toDouble());
-        else if (f.byDefault)
-            e->showValue(*f.byDefault);
-        else
-            e->clear();
-        auto* row = new QWidget(this);
-        auto* h = new QHBoxLayout(row);
-        h->setContentsMargins(0, 0, 0, 0);
-        h->addWidget(e, 1);
-        h->addWidget(new QLabel(f.unit, row));
-        form->addRow(f.label, row);
+        auto* e = addDecimalRow(form, f.label, f.unit, 4, false,
+                                given.contains(f.key) ? std::optional(given[f.key].toDouble()) : f.byDefault, this);
         Edits << e;
         connect(e, &DecimalEdit::changedByUser, this, [this] { showJoules(); });
     }

@@ -35,35 +35,15 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
     auto* analysis = new QGroupBox(QStringLiteral("Análise da amostra (opcional)"), this);
     auto* af = new QFormLayout(analysis);
     auto percent = [&](const QString& label, const std::optional<double>& v) {
-        auto* e = new DecimalEdit(2, true, analysis);
-        if (v)
-            e->showValue(*v);
-        else
-            e->clear();
-        auto* row = new QWidget(analysis);
-        auto* h = new QHBoxLayout(row);
-        h->setContentsMargins(0, 0, 0, 0);
-        h->addWidget(e, 1);
-        h->addWidget(new QLabel(QStringLiteral("%"), row));
-        af->addRow(label, row);
-        return e;
+        return addDecimalRow(af, label, QStringLiteral("%"), 2, true, v, analysis);
     };
     EditUmidade = percent(QStringLiteral("&Umidade:"), defaults.analysis.moisture);
     EditHidrogenio = percent(QStringLiteral("&Hidrogênio (base seca):"), defaults.analysis.hydrogenDry);
     EditOxigenioNitrogenio = percent(QStringLiteral("O&xigênio + nitrogênio (base seca):"), defaults.analysis.oxygenNitrogenDry);
     // A check standard (benzoic acid run as a sample) is compared with its certificate.
-    EditCertificado = new DecimalEdit(1, true, this);
-    if (defaults.checkCertified)
-        EditCertificado->showValue(*defaults.checkCertified);
-    else
-        EditCertificado->clear();
+    EditCertificado = addDecimalRow(form, QStringLiteral("Valor certificado do &padrão:"), QStringLiteral("J/g"), 1, true,
+                                    defaults.checkCertified, this);
     EditCertificado->setPlaceholderText(QStringLiteral("opcional"));
-    auto* certified = new QWidget(this);
-    auto* ch = new QHBoxLayout(certified);
-    ch->setContentsMargins(0, 0, 0, 0);
-    ch->addWidget(EditCertificado, 1);
-    ch->addWidget(new QLabel(QStringLiteral("J/g"), certified));
-    form->addRow(QStringLiteral("Valor certificado do &padrão:"), certified);
     // Tab goes down the form as it is shown.
     setTabOrder(EditData, EditCertificado);
     setTabOrder(EditCertificado, EditUmidade);

@@ -692,21 +692,17 @@ std::unique_ptr<rec::Store> TForm1::openResults(QString* why) const {
     return ses::openResults(configValue(QStringLiteral("Resultados")), why, configValue(QStringLiteral("PapelRevisor")));
 }
 
-double TForm1::checkTolerance() const {
+double TForm1::setting(double (*read)(const QString&, QString*), const QString& row) const {
     QString warning;
-    const double t = ses::checkStandardTolerance(configValue(QStringLiteral("ToleranciaPadrao")), &warning);
+    const double v = read(configValue(row), &warning);
     if (!warning.isEmpty())
         s_.messages.show(MsgKind::Warning, warning);
-    return t;
+    return v;
 }
 
-double TForm1::repeatability() const {
-    QString warning;
-    const double r = ses::repeatabilityLimit(configValue(QStringLiteral("Repetibilidade")), &warning);
-    if (!warning.isEmpty())
-        s_.messages.show(MsgKind::Warning, warning);
-    return r;
-}
+double TForm1::checkTolerance() const { return setting(ses::checkStandardTolerance, QStringLiteral("ToleranciaPadrao")); }
+
+double TForm1::repeatability() const { return setting(ses::repeatabilityLimit, QStringLiteral("Repetibilidade")); }
 
 void TForm1::ResultadosClick() {
     TFormResultados w([this](QString* why) { return openResults(why); }, s_.messages, files_, this,

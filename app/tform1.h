@@ -123,6 +123,8 @@ public:
     double repeatability() const;
     /// The lab's tolerance for a check standard (%), from config.xml.
     double checkTolerance() const;
+    /// A number of config.xml read by `read`, its warning shown when the row is wrong.
+    double setting(double (*read)(const QString&, QString*), const QString& row) const;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

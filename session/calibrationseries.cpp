@@ -1,6 +1,7 @@
 #include "session/calibrationseries.h"
 
 #include "session/messages.h"
+#include "session/recording.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -134,15 +135,11 @@ SeriesEnergyEquivalent seriesEnergyEquivalent(const CalibrationSeries& current) 
 }
 
 double checkStandardTolerance(const QString& configText, QString* warning) {
-    constexpr double kDefault = 0.2;
-    if (configText.trimmed().isEmpty())
-        return kDefault;
-    const auto v = eval::parseDecimal(configText.trimmed());
-    if (v && *v > 0 && *v < 100)
-        return *v;
-    if (warning)
+    bool bad = false;
+    const double t = positiveSetting(configText, 0.2, 100, &bad);
+    if (bad && warning)
         *warning = msg::CheckToleranceInvalid.arg(configText.trimmed());
-    return kDefault;
+    return t;
 }
 
 std::optional<double> checkStandardDeviation(const rec::Determination& d) {

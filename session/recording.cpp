@@ -208,15 +208,22 @@ QJsonObject duplicatesJson(const rec::DuplicateVerdict& v) {
     return o;
 }
 
-double repeatabilityLimit(const QString& configText, QString* warning) {
+double positiveSetting(const QString& configText, double byDefault, double below, bool* bad) {
     if (configText.trimmed().isEmpty())
-        return rec::kDefaultRepeatability;
-    const auto r = eval::parseDecimal(configText);
-    if (r && *r > 0 && std::isfinite(*r))
-        return *r;
-    if (warning)
+        return byDefault;
+    const auto v = eval::parseDecimal(configText.trimmed());
+    if (v && *v > 0 && *v < below)
+        return *v;
+    *bad = true;
+    return byDefault;
+}
+
+double repeatabilityLimit(const QString& configText, QString* warning) {
+    bool bad = false;
+    const double r = positiveSetting(configText, rec::kDefaultRepeatability, HUGE_VAL, &bad);
+    if (bad && warning)
         *warning = msg::RepeatabilityInvalid.arg(configText).arg(fixed(rec::kDefaultRepeatability, 0));
-    return rec::kDefaultRepeatability;
+    return r;
 }
 
 QString resultText(const rec::Determination& d, eval::Unit unit) {

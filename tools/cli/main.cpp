@@ -717,7 +717,7 @@ int record(const Command&, QCommandLineParser& p) {
         }
     }
     const ses::SampleIdentity who{value(p, "sample"), value(p, "description"), value(p, "operator"),
-                                  value(p, "calorimeter"), date};
+                                  value(p, "calorimeter"), date, {}, {}};
     rec::Determination d = ses::determinationOf(who, c.session.data(), n, p.positionalArguments().value(0), req, r);
     // Each input as given, and the net value from hydrogen, moisture and oxygen + nitrogen.
     bool bad = false;
