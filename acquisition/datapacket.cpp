@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTime>
 #include <algorithm>
+#include <array>
+#include <functional>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -304,6 +306,85 @@ const char* attrNamed(pugi::xml_node n, const char* name) {
     return nullptr;
 }
 
+// The change log of a packet that kept one: (row, the row it replaces, action) triples, rows
+// counted from 1 in document order; empty when there is none.
+std::vector<std::array<long long, 3>> changeLog(pugi::xml_node meta) {
+    std::vector<std::array<long long, 3>> log;
+    const char* text = attrNamed(childNamed(meta, "PARAMS"), "CHANGE_LOG");
+    if (!text)
+        return log;
+    const QList<QByteArray> parts = QByteArray(text).simplified().split(' ');
+    for (qsizetype i = 0; i + 2 < parts.size(); i += 3) {
+        std::array<long long, 3> t{};
+        for (int k = 0; k < 3; ++k) {
+            bool ok = false;
+            t[static_cast<size_t>(k)] = parts[i + k].toLongLong(&ok);
+            if (!ok)
+                t[static_cast<size_t>(k)] = -1; // refused below
+        }
+        log.push_back(t);
+    }
+    if (parts.size() % 3 != 0 && !(parts.size() == 1 && parts[0].isEmpty()))
+        log.push_back({-1, -1, -1});
+    return log;
+}
+
+// The current rows in the order they stand, each followed by the rows it replaces (newest
+// first). A modified row is written after all the others but stands where the row it replaces
+// stood, following the chain when a row was modified more than once: the change log's
+// (row, replaced row, action) triples say which. A modified row the log does not link follows
+// the superseded row just before it.
+std::optional<std::vector<std::vector<size_t>>> rowChains(size_t n, const std::function<int(size_t)>& state,
+                                                         const std::vector<std::array<long long, 3>>& log,
+                                                         QString* error) {
+    constexpr size_t none = SIZE_MAX;
+    std::vector<size_t> replaces(n, none), replacedBy(n, none);
+    auto link = [&](size_t row, size_t old) {
+        if (replacedBy[old] != none) {
+            *error = QStringLiteral("registro de alterações (CHANGE_LOG) inválido: a linha %1 é substituída duas vezes").arg(old + 1);
+            return false;
+        }
+        replaces[row] = old;
+        replacedBy[old] = row;
+        return true;
+    };
+    for (const auto& [row, old, action] : log) {
+        if (row < 1 || static_cast<unsigned long long>(row) > n || old < 0 || static_cast<unsigned long long>(old) > n ||
+            action < 0) {
+            *error = QStringLiteral("registro de alterações (CHANGE_LOG) inválido");
+            return std::nullopt;
+        }
+        const auto r = static_cast<size_t>(row - 1), o = static_cast<size_t>(old - 1);
+        // Only a modification of a superseded row moves a row; the rest of the log is history.
+        if (old != 0 && old != row && (action & 8) && (state(r) & 8) && (state(o) & 1) && replaces[r] == none &&
+            !link(r, o))
+            return std::nullopt;
+    }
+    for (size_t i = 1; i < n; ++i)
+        if ((state(i) & 8) && replaces[i] == none && (state(i - 1) & 1) && replacedBy[i - 1] == none)
+            link(i, i - 1);
+    // Rows replacing each other in a circle have no original to stand in for.
+    for (size_t i = 0; i < n; ++i)
+        for (size_t k = i, steps = 0; replaces[k] != none; k = replaces[k])
+            if (++steps > n) {
+                *error = QStringLiteral("registro de alterações (CHANGE_LOG) inválido: substituições em círculo");
+                return std::nullopt;
+            }
+    std::vector<std::vector<size_t>> out;
+    for (size_t i = 0; i < n; ++i) {
+        if (replaces[i] != none)
+            continue; // stands where its first original stood
+        std::vector<size_t> chain{i};
+        while (replacedBy[chain.back()] != none)
+            chain.push_back(replacedBy[chain.back()]);
+        if ((state(chain.back()) & 0x23) != 0)
+            continue; // superseded without a successor, or deleted
+        std::reverse(chain.begin(), chain.end());
+        out.push_back(std::move(chain));
+    }
+    return out;
+}
+
 // A field's name as the rows carry it.
 struct FieldName {
     QString name;
@@ -570,28 +651,21 @@ bool Reader::read(const pugi::xml_document& doc, RecordSink& sink) {
         ++count;
     sink.begin(p.fields, count);
 
-    pugi::xml_node original; // the superseded row that a modified row follows
-    qint64 maxAuto = 0;
+    // Every row, checked, with its state; the order they stand in comes after.
+    struct FileRow {
+        pugi::xml_node node;
+        int state = 0;
+    };
+    std::vector<FileRow> rows;
     for (pugi::xml_node re = rowdata.first_child(); re; re = re.next_sibling()) {
         if (re.type() != pugi::node_element || !sameName(re.name(), "ROW"))
             continue;
-        // Each field takes the first attribute that names it; every attribute is checked.
-        std::fill(texts.begin(), texts.end(), nullptr);
         const char* stateText = nullptr;
-        int hint = 0;
+        // Every attribute is checked, also those of rows that are not current.
         for (pugi::xml_attribute a = re.first_attribute(); a; a = a.next_attribute()) {
-            bool used = false;
-            if (!stateText && sameName(a.name(), "RowState")) {
+            if (!stateText && sameName(a.name(), "RowState"))
                 stateText = a.value();
-                used = true;
-            }
-            const int f = fieldOf(a.name(), hint);
-            if (f >= 0 && !texts[static_cast<size_t>(f)]) {
-                texts[static_cast<size_t>(f)] = a.value();
-                hint = f + 1;
-                used = true;
-            }
-            if (!used && !checked(a.value()))
+            if (!checked(a.value()))
                 return false;
         }
         int state = 0;
@@ -604,21 +678,32 @@ bool Reader::read(const pugi::xml_document& doc, RecordSink& sink) {
             if (!ok)
                 return refuse(QStringLiteral("RowState inválido \"%1\"").arg(*rs));
         }
-        if (state & 0x23) {
-            for (const char* t : texts)
-                if (t && !checked(t))
-                    return false;
-            original = (state & 1) ? re : pugi::xml_node();
-            continue;
+        rows.push_back({re, state});
+    }
+    QString why;
+    const auto chains = rowChains(rows.size(), [&](size_t i) { return rows[i].state; }, changeLog(meta), &why);
+    if (!chains)
+        return refuse(why);
+
+    qint64 maxAuto = 0;
+    for (const std::vector<size_t>& chain : *chains) {
+        // The current row first, then the rows it replaces: a modified row may carry only its
+        // changed fields, the rest come from the row before it.
+        const pugi::xml_node current = rows[chain.front()].node;
+        int hint = 0;
+        std::fill(texts.begin(), texts.end(), nullptr);
+        for (pugi::xml_attribute a = current.first_attribute(); a; a = a.next_attribute()) {
+            const int f = fieldOf(a.name(), hint);
+            if (f >= 0 && !texts[static_cast<size_t>(f)]) {
+                texts[static_cast<size_t>(f)] = a.value();
+                hint = f + 1;
+            }
         }
-        // A modified row may carry only its changed fields: the rest come from its original.
-        const pugi::xml_node base = (state & 8) ? original : pugi::xml_node();
-        original = pugi::xml_node();
         sink.newRow();
         for (int i = 0; i < nf; ++i) {
             const char* v = texts[static_cast<size_t>(i)];
-            if (!v && base)
-                v = fieldText(base, i);
+            for (size_t k = 1; !v && k < chain.size(); ++k)
+                v = fieldText(rows[chain[k]].node, i);
             if (!v || store(sink, i, p.fields[i], v, maxAuto))
                 continue;
             if (!error_.isEmpty())

@@ -4,6 +4,8 @@
 #include "app/resultswindow.h"
 #include "session/calibrationseries.h"
 #include "session/messages.h"
+#include "session/measured.h"
+#include "session/recordservice.h"
 
 #include "app/evaluationchart.h"
 #include "app/report.h"
@@ -31,7 +33,6 @@
 
 // The joules of correction `which` (0 fio, 1 ácido, 2 enxofre, 3 auxiliar) from the values the
 // lab measured, when `given` holds them all.
-std::optional<double> measuredJoules(int which, const QJsonObject& given, double sampleMass);
 
 QString linesHtml(const QList<ses::ResultLine>& lines) {
     QString h = QStringLiteral("<table cellspacing='0' cellpadding='1'>");
@@ -366,7 +367,7 @@ void TFormAvaliacao::readInputs() {
     double* const joules[] = {&c.fuse, &c.acid, &c.sulfur, &c.aid};
     DecimalEdit* const fields[] = {EditFio, EditAcido, EditEnxofre, EditAuxiliar};
     for (int i = 0; i < 4; ++i)
-        if (const auto j = measuredJoules(i, inputs_.given, std::isfinite(c.mass) ? c.mass : 0)) {
+        if (const auto j = ses::measuredJoules(ses::kCorrections[i], inputs_.given, std::isfinite(c.mass) ? c.mass : 0)) {
             *joules[i] = *j;
             fields[i]->showValue(*j);
         }
@@ -511,95 +512,56 @@ void TFormAvaliacao::RegistrarClick() {
         messages_.show(MsgKind::Warning, ses::msg::RecordNeedsResult);
         return;
     }
-    // The form starts from what was typed last in this window: the next test of the same
-    // sample needs only its date checked.
-    ses::SampleIdentity defaults = lastIdentity_;
-    if (defaults.operatorName.isEmpty())
-        defaults.operatorName = ses::systemUserName();
-    if (defaults.calorimeter.isEmpty())
-        defaults.calorimeter = ses::msg::DefaultCalorimeter;
-    const eval::Result result = *outcome_.result;
+    QString why;
+    std::shared_ptr<rec::Store> store = openResults_(&why);
+    if (!store) {
+        messages_.show(MsgKind::Error, ses::msg::RecordNotSaved.arg(why));
+        return;
+    }
+    // A new test is another sample until said otherwise: its code and description start empty
+    // (one Enter never files it under the last sample's code); who, where and when are kept.
+    ses::SampleIdentity defaults;
+    defaults.operatorName = lastIdentity_.operatorName.isEmpty() ? ses::systemUserName() : lastIdentity_.operatorName;
+    defaults.calorimeter = ses::calorimeterOrDefault(lastIdentity_.calorimeter);
+    defaults.testDate = lastIdentity_.testDate;
     const bool sample = inputs_.calorimetry.mode == eval::Calorimetry::Mode::Sample;
-    ses::SeriesEnergyEquivalent fromSeries; // of the calorimeter the record went to
-    TFormRegistro form(defaults,
-                       [&](const ses::SampleIdentity& who, QString* why) -> std::optional<qint64> {
-                           const auto store = openResults_(why);
-                           if (!store)
-                               return std::nullopt;
-                           // A sample takes the W of its calorimeter's accepted series; while there
-                           // is none, the W typed here, and the result says so.
-                           ses::EvaluationRequest req = inputs_;
-                           eval::Result r = result;
-                           if (sample) {
-                               const QString calorimeter = who.calorimeter.trimmed().isEmpty()
-                                                               ? ses::msg::DefaultCalorimeter : who.calorimeter.trimmed();
-                               const auto current = ses::currentSeries(*store, calorimeter, why);
-                               if (!current)
-                                   return std::nullopt;
-                               fromSeries = ses::seriesEnergyEquivalent(*current);
-                               if (fromSeries.w && *fromSeries.w != req.calorimetry.energyEquivalent) {
-                                   req.calorimetry.energyEquivalent = *fromSeries.w;
-                                   const eval::Outcome o = ses::evaluateSamples(samples_, test_, req);
-                                   if (!o.ok()) {
-                                       *why = o.error;
-                                       return std::nullopt;
-                                   }
-                                   r = *o.result;
-                               }
-                           }
-                           rec::Determination d = ses::determinationOf(who, table_, test_, dataFile_, req, r);
-                           if (sample && fromSeries.w) {
-                               d.energyEquivalentSource = fromSeries.source;
-                               d.series = fromSeries.series;
-                           } else if (sample) {
-                               d.energyEquivalentSource =
-                                   configEnergyEquivalent_ &&
-                                           std::abs(*configEnergyEquivalent_ - inputs_.calorimetry.energyEquivalent) < 0.05
-                                       ? ses::msg::EnergyEquivalentFromConfig
-                                       : ses::msg::EnergyEquivalentTyped;
-                               d.result.warnings << fromSeries.warning;
-                           }
-                           if (!ses::setAnalysis(d, who.analysis, why))
-                               return std::nullopt;
-                           if (who.checkCertified && !ses::setCheckStandard(d, *who.checkCertified, checkTolerance_, why))
-                               return std::nullopt;
-                           return store->record(d, why);
-                       },
-                       messages_, this);
-    // The W the record will take, told before it is written.
     const double typed = inputs_.calorimetry.energyEquivalent;
-    const bool calibration = inputs_.calorimetry.mode == eval::Calorimetry::Mode::Calibration;
-    form.setSeriesNote([this, typed, calibration, sample](const QString& name) -> QString {
-        QString why;
-        const auto store = openResults_(&why);
-        const QString calorimeter = name.isEmpty() ? ses::msg::DefaultCalorimeter : name;
-        const auto current = store ? ses::currentSeries(*store, calorimeter, &why) : std::nullopt;
-        if (!current)
-            return {};
-        if (calibration)
-            return ses::msg::NoteCalibrationJoins.arg(std::max(1, current->series.number)).arg(calorimeter);
-        if (!sample)
-            return {};
-        const ses::SeriesEnergyEquivalent e = ses::seriesEnergyEquivalent(*current);
-        return e.w ? ses::msg::NoteSeriesW.arg(e.source, ses::fixed(*e.w, 1))
-                   : ses::msg::NoteNoSeriesW.arg(calorimeter, ses::fixed(typed, 1));
-    });
+    auto plan = [this, store, typed](const TFormRegistro::Choice& c, QString* why) {
+        ses::RecordRequest r;
+        r.who = c.who;
+        r.data = &table_;
+        r.test = test_;
+        r.dataFile = dataFile_;
+        r.evaluation = inputs_;
+        r.wSource = configEnergyEquivalent_ && std::abs(*configEnergyEquivalent_ - typed) < 0.05
+                        ? ses::msg::EnergyEquivalentFromConfig
+                        : ses::msg::EnergyEquivalentTyped;
+        r.wChosen = c.useTypedW;
+        r.checkTolerance = checkTolerance_;
+        r.replaces = c.replaces;
+        r.replaceReason = c.reason;
+        return ses::planRecord(*store, r, why);
+    };
+    auto commit = [store](const ses::RecordPlan& p, QString* why) { return ses::commitRecord(*store, p, why); };
+    TFormRegistro form(defaults, plan, commit, messages_, sample ? std::optional(typed) : std::nullopt,
+                       eval::Unit::JoulesPerGram, this);
     const int answer = execForm_ ? execForm_(form) : form.exec();
     lastIdentity_ = form.identity();
-    if (answer != QDialog::Accepted || !form.number())
+    if (answer != QDialog::Accepted || !form.number() || !form.recorded())
         return;
     // The window shows what was recorded: the series' W in place of the one typed.
-    seriesW_ = fromSeries.w;
-    if (fromSeries.w && *fromSeries.w != inputs_.calorimetry.energyEquivalent) {
+    const rec::Determination& d = form.recorded()->determination;
+    seriesW_ = d.series ? std::optional(d.calorimetry.energyEquivalent) : std::nullopt;
+    if (sample && d.calorimetry.energyEquivalent != inputs_.calorimetry.energyEquivalent) {
         updating_ = true;
-        EditEquivalente->showValue(*fromSeries.w);
+        EditEquivalente->showValue(d.calorimetry.energyEquivalent);
         updating_ = false;
         readInputs();
-        inputs_.calorimetry.energyEquivalent = *fromSeries.w;
+        inputs_.calorimetry.energyEquivalent = d.calorimetry.energyEquivalent;
         recompute();
     }
-    LabelRegistro->setText(fromSeries.w ? ses::msg::RecordedWithSeries.arg(*form.number()).arg(fromSeries.source)
-                                        : ses::msg::Recorded.arg(*form.number()));
+    LabelRegistro->setText(d.series ? ses::msg::RecordedWithSeries.arg(*form.number()).arg(d.energyEquivalentSource)
+                                    : ses::msg::Recorded.arg(*form.number()));
 }
 
 void TFormAvaliacao::RelatorioClick() {
@@ -631,39 +593,17 @@ void TFormAvaliacao::RelatorioClick() {
 
 namespace {
 
-struct Measure {
-    QString title;
-    struct Field { QString key, label, unit; std::optional<double> byDefault; };
-    QList<Field> fields;
-};
-
-const Measure& measure(int which) {
-    static const QList<Measure> all = {
-        {QStringLiteral("Correção do fio"),
-         {{QStringLiteral("wire_cm"), QStringLiteral("Fio queimado:"), QStringLiteral("cm"), std::nullopt},
-          {QStringLiteral("wire_j_per_cm"), QStringLiteral("Calor do fio (Ni-Cr 9,6; ferro 11,3):"), QStringLiteral("J/cm"),
-           eval::kNickelChromiumJoulesPerCm}}},
-        {QStringLiteral("Correção ácida"),
-         {{QStringLiteral("titration_ml"), QStringLiteral("Volume da titulação:"), QStringLiteral("mL"), std::nullopt},
-          {QStringLiteral("normality"), QStringLiteral("Normalidade da solução:"), QStringLiteral("N"), 0.0709}}},
-        {QStringLiteral("Correção de enxofre"),
-         {{QStringLiteral("sulfur_pct"), QStringLiteral("Enxofre da amostra:"), QStringLiteral("%"), std::nullopt}}},
-        {QStringLiteral("Auxiliar de combustão"),
-         {{QStringLiteral("aid_mass"), QStringLiteral("Massa do auxiliar:"), QStringLiteral("g"), std::nullopt},
-          {QStringLiteral("aid_heat"), QStringLiteral("Calor de combustão do auxiliar:"), QStringLiteral("J/g"), std::nullopt}}},
-    };
-    return all[which];
-}
+const ses::MeasuredCorrection& measure(int which) { return ses::measuredCorrection(ses::kCorrections[which]); }
 
 } // namespace
 
 TFormMedida::TFormMedida(int which, const QJsonObject& given, double sampleMass, QWidget* parent)
     : QDialog(parent), which_(which), mass_(sampleMass) {
-    const Measure& m = measure(which);
+    const ses::MeasuredCorrection& m = measure(which);
     setObjectName(QStringLiteral("FormMedida"));
     setWindowTitle(m.title);
     auto* form = new QFormLayout;
-    for (const Measure::Field& f : m.fields) {
+    for (const ses::MeasuredCorrection::Field& f : m.fields) {
         auto* e = addDecimalRow(form, f.label, f.unit, 4, false,
                                 given.contains(f.key) ? std::optional(given[f.key].toDouble()) : f.byDefault, this);
         Edits << e;
@@ -682,31 +622,16 @@ TFormMedida::TFormMedida(int which, const QJsonObject& given, double sampleMass,
     showJoules();
 }
 
-std::optional<double> measuredJoules(int which, const QJsonObject& given, double sampleMass) {
-    QList<double> v;
-    for (const auto& f : measure(which).fields) {
-        if (!given.contains(f.key))
-            return std::nullopt;
-        v << given[f.key].toDouble();
-    }
-    switch (which) {
-    case 0: return eval::fuseFromWire(v[0], v[1]);
-    case 1: return eval::acidFromTitration(v[0], v[1]);
-    case 2: return sampleMass > 0 ? std::optional(eval::sulfurFromContent(v[0], sampleMass)) : std::nullopt;
-    default: return eval::combustionAid(v[0], v[1]);
-    }
-}
-
 std::optional<double> TFormMedida::joules() const {
     for (DecimalEdit* e : Edits)
         if (!e->isValid() || e->text().trimmed().isEmpty() || !(e->value() >= 0))
             return std::nullopt;
-    return measuredJoules(which_, given(), mass_);
+    return ses::measuredJoules(ses::kCorrections[which_], given(), mass_);
 }
 
 QJsonObject TFormMedida::given() const {
     QJsonObject o;
-    const Measure& m = measure(which_);
+    const ses::MeasuredCorrection& m = measure(which_);
     for (int i = 0; i < Edits.size(); ++i)
         o[m.fields[i].key] = Edits[i]->value();
     return o;

@@ -3,6 +3,7 @@
 #include "app/decimaledit.h"
 #include "session/messages.h"
 
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -11,9 +12,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
-TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageService& messages, QWidget* parent)
-    : QDialog(parent), save_(std::move(save)), messages_(messages) {
+TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Plan plan, Commit commit, MessageService& messages,
+                             std::optional<double> typedW, eval::Unit unit, QWidget* parent)
+    : QDialog(parent), plan_(std::move(plan)), commit_(std::move(commit)), messages_(messages), typedW_(typedW),
+      unit_(unit) {
     setObjectName(QStringLiteral("FormRegistro"));
     setWindowTitle(QStringLiteral("Registrar determinação"));
     EditAmostra = new QLineEdit(defaults.sampleCode, this);
@@ -47,15 +51,29 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
     // Tab goes down the form as it is shown.
     setTabOrder(EditData, EditCertificado);
     setTabOrder(EditCertificado, EditUmidade);
-    LabelSerie = new QLabel(this);
-    LabelSerie->setWordWrap(true);
-    LabelSerie->hide();
-    // Told again once the calorimeter is typed; never left saying what another one would take.
-    connect(EditCalorimetro, &QLineEdit::textEdited, LabelSerie, &QLabel::hide);
-    connect(EditCalorimetro, &QLineEdit::editingFinished, this, [this] {
-        if (seriesNote_)
-            setSeriesNote(seriesNote_);
-    });
+    CheckUsarW = new QCheckBox(this);
+    CheckUsarW->hide();
+    LabelPrevia = new QLabel(this);
+    LabelPrevia->setObjectName(QStringLiteral("LabelPrevia"));
+    LabelPrevia->setWordWrap(true);
+    LabelPrevia->setTextFormat(Qt::PlainText);
+    LabelPrevia->setFrameShape(QFrame::StyledPanel);
+    LabelPrevia->setMargin(4);
+    CheckSubstituir = new QCheckBox(this);
+    EditMotivo = new QLineEdit(this);
+    EditMotivo->setPlaceholderText(QStringLiteral("motivo da substituição"));
+    CheckSubstituir->hide();
+    EditMotivo->hide();
+    EditMotivo->setEnabled(false);
+    connect(CheckSubstituir, &QCheckBox::toggled, EditMotivo, &QLineEdit::setEnabled);
+    // What the figures depend on: shown again once it is typed, never left showing another
+    // calorimeter's W.
+    connect(EditCalorimetro, &QLineEdit::textEdited, LabelPrevia, [this] { LabelPrevia->setText(QStringLiteral("…")); });
+    for (QLineEdit* e : {static_cast<QLineEdit*>(EditCalorimetro), static_cast<QLineEdit*>(EditUmidade),
+                         static_cast<QLineEdit*>(EditHidrogenio), static_cast<QLineEdit*>(EditOxigenioNitrogenio),
+                         static_cast<QLineEdit*>(EditCertificado)})
+        connect(e, &QLineEdit::editingFinished, this, [this] { updatePreview(); });
+    connect(CheckUsarW, &QCheckBox::toggled, this, [this] { updatePreview(); });
     LabelAviso = new QLabel(QStringLiteral("* obrigatório"), this);
     btnRegistrar = new QPushButton(QStringLiteral("&Registrar"), this);
     btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
@@ -69,15 +87,51 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Save save, MessageSer
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
     top->addWidget(analysis);
-    top->addWidget(LabelSerie);
+    top->addWidget(CheckUsarW);
+    top->addWidget(LabelPrevia);
+    auto* replace = new QHBoxLayout;
+    replace->addWidget(CheckSubstituir);
+    replace->addWidget(EditMotivo, 1);
+    top->addLayout(replace);
     top->addLayout(buttons);
+    updatePreview();
 }
 
-void TFormRegistro::setSeriesNote(std::function<QString(const QString&)> note) {
-    seriesNote_ = std::move(note);
-    const QString text = seriesNote_ ? seriesNote_(EditCalorimetro->text().trimmed()) : QString();
-    LabelSerie->setText(text);
-    LabelSerie->setVisible(!text.isEmpty());
+TFormRegistro::Choice TFormRegistro::choice() const {
+    Choice c;
+    c.who = identity();
+    c.useTypedW = CheckUsarW->isVisible() && CheckUsarW->isChecked();
+    if (alreadyRecorded_ && CheckSubstituir->isChecked()) {
+        c.replaces = alreadyRecorded_;
+        c.reason = EditMotivo->text().trimmed();
+    }
+    return c;
+}
+
+void TFormRegistro::updatePreview() {
+    QString why;
+    // The W choice and the replacement are the plan's own: planned without them first.
+    Choice c = choice();
+    c.replaces = 0;
+    const auto plan = plan_ ? plan_(c, &why) : std::nullopt;
+    if (!plan) {
+        LabelPrevia->setText(why);
+        return;
+    }
+    // A series' W that differs from the one typed: the user may choose the typed one.
+    const bool differs = typedW_ && plan->seriesW && std::abs(*plan->seriesW - *typedW_) >= 0.05;
+    CheckUsarW->setText(differs ? ses::msg::UseTypedW.arg(ses::fixed(*typedW_, 1), plan->seriesSource, ses::fixed(*plan->seriesW, 1))
+                                : QString());
+    CheckUsarW->setVisible(differs);
+    alreadyRecorded_ = plan->alreadyRecorded;
+    CheckSubstituir->setVisible(alreadyRecorded_ != 0);
+    EditMotivo->setVisible(alreadyRecorded_ != 0);
+    if (alreadyRecorded_)
+        CheckSubstituir->setText(ses::msg::ReplaceChoice.arg(alreadyRecorded_));
+    QString text = ses::planText(*plan, unit_);
+    if (alreadyRecorded_)
+        text = ses::msg::AlreadyRecorded.arg(alreadyRecorded_) + QStringLiteral(".\n") + text;
+    LabelPrevia->setText(text);
 }
 
 ses::SampleIdentity TFormRegistro::identity() const {
@@ -110,13 +164,32 @@ void TFormRegistro::RegistrarClick() {
             e->setFocus();
             return;
         }
+    const Choice c = choice();
+    if (alreadyRecorded_ && !c.replaces) {
+        messages_.show(MsgKind::Warning, ses::msg::AlreadyRecorded.arg(alreadyRecorded_) + QStringLiteral(".\n") +
+                                             ses::msg::ReplaceHint.arg(alreadyRecorded_));
+        CheckSubstituir->setFocus();
+        return;
+    }
+    if (c.replaces && c.reason.isEmpty()) {
+        messages_.show(MsgKind::Warning, ses::msg::ReplaceNeedsReason);
+        EditMotivo->setFocus();
+        return;
+    }
+    // Replacing rejects the earlier record, which can never be undone.
+    if (c.replaces && messages_.ask(MsgKind::Confirmation, ses::msg::RejectConfirm.arg(c.replaces), MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
     QString why;
-    const auto n = save_(who, &why);
+    // Planned again now: what is written is what the form shows.
+    const auto plan = plan_(c, &why);
+    const auto n = plan ? commit_(*plan, &why) : std::nullopt;
     if (!n) {
         // Nothing typed is lost: the form stays as it is for another try.
         messages_.show(MsgKind::Error, ses::msg::RecordNotSaved.arg(why));
+        updatePreview();
         return;
     }
     number_ = n;
+    recorded_ = plan;
     accept();
 }

@@ -1,14 +1,16 @@
 #pragma once
-// TFormRegistro: who and what a determination is about, typed before it is recorded. It stays
-// open, with everything typed, until the record is written.
+// TFormRegistro: who and what a determination is about, typed before it is recorded, with the
+// determination as it will be written shown under the fields. It stays open, with everything
+// typed, until the record is written.
 #include "app/messageservice.h"
-#include "session/recording.h"
+#include "session/recordservice.h"
 
 #include <QDialog>
 #include <functional>
 #include <optional>
 
 class DecimalEdit;
+class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
@@ -17,17 +19,28 @@ class QPushButton;
 class TFormRegistro : public QDialog {
     Q_OBJECT
 public:
-    /// `save` writes the determination with the identity typed: its number, or nothing with
-    /// the reason.
-    using Save = std::function<std::optional<qint64>(const ses::SampleIdentity&, QString* why)>;
-    TFormRegistro(ses::SampleIdentity defaults, Save save, MessageService& messages, QWidget* parent = nullptr);
-    /// What the record will take from the calorimeter named (its series' W, or why not), told
-    /// under the fields whenever the calorimeter is changed.
-    void setSeriesNote(std::function<QString(const QString& calorimeter)> note);
+    /// What the user typed and chose.
+    struct Choice {
+        ses::SampleIdentity who;
+        bool useTypedW = false; ///< the W typed in the evaluation over the series' W
+        qint64 replaces = 0;    ///< the determination of this test to replace
+        QString reason;         ///< why it is replaced
+    };
+    /// The determination the choice makes, as it will be written; nothing with the reason.
+    using Plan = std::function<std::optional<ses::RecordPlan>(const Choice&, QString* why)>;
+    /// Writes a plan: its number, or nothing with the reason.
+    using Commit = std::function<std::optional<qint64>(const ses::RecordPlan&, QString* why)>;
+    /// `typedW`: the W typed in the evaluation (a sample), offered instead of a series' W that
+    /// differs from it; `unit`: the unit the preview shows the result in.
+    TFormRegistro(ses::SampleIdentity defaults, Plan plan, Commit commit, MessageService& messages,
+                  std::optional<double> typedW = std::nullopt, eval::Unit unit = eval::Unit::JoulesPerGram,
+                  QWidget* parent = nullptr);
 
     ses::SampleIdentity identity() const;
-    /// The record's number once written.
+    Choice choice() const;
+    /// The record's number once written, and what was written.
     std::optional<qint64> number() const { return number_; }
+    const std::optional<ses::RecordPlan>& recorded() const { return recorded_; }
 
     QLineEdit* EditAmostra;
     QLineEdit* EditDescricao;
@@ -38,16 +51,25 @@ public:
     DecimalEdit* EditHidrogenio;
     DecimalEdit* EditOxigenioNitrogenio;
     DecimalEdit* EditCertificado;
-    QLabel* LabelSerie;
+    QCheckBox* CheckUsarW;      ///< shown when the series' W differs from the one typed
+    QLabel* LabelPrevia;        ///< the determination as it will be written
+    QCheckBox* CheckSubstituir; ///< shown when the test is already recorded
+    QLineEdit* EditMotivo;      ///< why the earlier determination is replaced
     QLabel* LabelAviso;
     QPushButton* btnRegistrar;
     QPushButton* btnCancelar;
 
     void RegistrarClick();
+    /// Plans again with what is typed now and shows it.
+    void updatePreview();
 
 private:
-    Save save_;
-    std::function<QString(const QString&)> seriesNote_;
+    Plan plan_;
+    Commit commit_;
     MessageService& messages_;
+    std::optional<double> typedW_;
+    eval::Unit unit_;
+    qint64 alreadyRecorded_ = 0;
     std::optional<qint64> number_;
+    std::optional<ses::RecordPlan> recorded_;
 };

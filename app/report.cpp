@@ -138,6 +138,10 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
                           d->energyEquivalentSource.isEmpty() ? QStringLiteral("origem não registrada") : d->energyEquivalentSource));
         if (calibration && d->series)
             pair(QStringLiteral("Série de calibração:"), QString::number(d->series));
+        if (!d->seriesChanged.isEmpty())
+            pair(QStringLiteral("Série mudou:"), d->seriesChanged);
+        if (d->replaces)
+            pair(QStringLiteral("Substitui:"), QStringLiteral("determinação %1").arg(d->replaces));
         if (const auto dev = ses::checkStandardDeviation(*d)) {
             const double tolerance = d->checkTolerancePercent.value_or(0.2);
             pair(QStringLiteral("Padrão de verificação:"),

@@ -1,4 +1,5 @@
 #include "app/resultswindow.h"
+#include "session/recordservice.h"
 
 #include "app/evaluationdialog.h"
 #include "app/report.h"
@@ -89,7 +90,8 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     EditDe = dateFilter(this);
     EditAte = dateFilter(this);
     ComboSituacao = new QComboBox(this);
-    ComboSituacao->addItems({QStringLiteral("todas"), QStringLiteral("válidas"), QStringLiteral("rejeitadas")});
+    ComboSituacao->addItems({QStringLiteral("todas"), QStringLiteral("válidas"), QStringLiteral("rejeitadas"),
+                             QStringLiteral("série mudou")});
     ComboUnidade = new QComboBox(this);
     for (const eval::Unit u : eval::kUnits)
         ComboUnidade->addItem(eval::unitName(u));
@@ -104,11 +106,11 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
         connect(e, &QDateEdit::dateChanged, this, again);
 
     Lista = new QTableWidget(this);
-    Lista->setColumnCount(9);
+    Lista->setColumnCount(10);
     Lista->setHorizontalHeaderLabels({QStringLiteral("Nº"), QStringLiteral("Tipo"), QStringLiteral("Amostra"),
                                       QStringLiteral("Calorímetro"), QStringLiteral("Data do ensaio"),
                                       QStringLiteral("Resultado"), QStringLiteral("PCI"), QStringLiteral("Duplicatas"),
-                                      QStringLiteral("Situação")});
+                                      QStringLiteral("Situação"), QStringLiteral("Série mudou")});
     Lista->setSelectionBehavior(QAbstractItemView::SelectRows);
     Lista->setSelectionMode(QAbstractItemView::SingleSelection);
     Lista->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -118,6 +120,8 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     Lista->sortByColumn(0, Qt::DescendingOrder);
     connect(Lista, &QTableWidget::cellDoubleClicked, this, [this] { AbrirClick(); });
     LabelTotal = new QLabel(this);
+    LabelBanco = new QLabel(this);
+    LabelBanco->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     EditMotivo = new QLineEdit(this);
     btnAbrir = new QPushButton(QStringLiteral("A&brir..."), this);
@@ -182,6 +186,7 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     auto* top = new QVBoxLayout(this);
     top->addLayout(filters);
     top->addWidget(Lista, 1);
+    top->addWidget(LabelBanco);
     top->addLayout(actions);
     top->addLayout(bottom);
     resize(940, 520);
@@ -199,7 +204,7 @@ rec::Filter TFormResultados::filter() const {
         f.since = EditDe->date();
     if (EditAte->date() > kNoDate)
         f.until = EditAte->date();
-    f.status = ComboSituacao->currentIndex() == 1   ? rec::Filter::Status::Valid
+    f.status = ComboSituacao->currentIndex() == 1 || ComboSituacao->currentIndex() == 3 ? rec::Filter::Status::Valid
                : ComboSituacao->currentIndex() == 2 ? rec::Filter::Status::Rejected
                                                     : rec::Filter::Status::Any;
     return f;
@@ -217,7 +222,12 @@ bool TFormResultados::refresh() {
     QString why;
     const auto store = open_(&why);
     const rec::Filter f = filter();
-    const auto list = store ? store->list(f, &why) : std::nullopt;
+    auto list = store ? store->list(f, &why) : std::nullopt;
+    if (list && !ses::markSeriesChanges(*store, *list, &why))
+        list.reset();
+    // "série mudou": the valid samples whose series changed after they took its W.
+    if (list && ComboSituacao->currentIndex() == 3)
+        list->removeIf([](const rec::Determination& d) { return d.seriesChanged.isEmpty(); });
     const auto verdicts = list ? ses::duplicateVerdicts(*store, f, repeatability_, &why) : std::nullopt;
     const auto names = verdicts ? store->calorimeters(&why) : std::nullopt;
     if (!names) {
@@ -226,6 +236,7 @@ bool TFormResultados::refresh() {
     }
     shown_ = *list;
     verdicts_ = *verdicts;
+    LabelBanco->setText(QStringLiteral("Banco de resultados: %1").arg(store->where()));
     filling_ = true;
     // The calorimeters named so far, the one chosen kept.
     const QString chosen = ComboCalorimetro->currentIndex() > 0 ? ComboCalorimetro->currentText() : QString();
@@ -257,7 +268,8 @@ bool TFormResultados::refresh() {
             new SortItem(net ? ses::fixed(*net, decimals) + QLatin1Char(' ') + eval::unitName(u) : QString(), number(net)),
             new SortItem(duplicatesOf(d), duplicatesOf(d)),
             new SortItem(d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida"),
-                         d.rejected() ? 1 : 0)};
+                         d.rejected() ? 1 : 0),
+            new SortItem(d.seriesChanged, d.seriesChanged)};
         for (int c = 0; c < cells.size(); ++c) {
             if (c == 5 || c == 6)
                 cells[c]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -294,6 +306,14 @@ void TFormResultados::RejeitarClick() {
         messages_.show(MsgKind::Warning, ses::msg::ChooseDetermination);
         return;
     }
+    if (EditMotivo->text().trimmed().isEmpty()) {
+        messages_.show(MsgKind::Warning, ses::msg::RejectNeedsReason);
+        EditMotivo->setFocus();
+        return;
+    }
+    // A rejection can never be undone: asked first, naming what it acts on.
+    if (messages_.ask(MsgKind::Confirmation, ses::msg::RejectConfirm.arg(d->id), MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
     QString why;
     const auto store = open_(&why);
     if (!store || !store->reject(d->id, EditMotivo->text(), &why)) {
@@ -314,6 +334,8 @@ std::optional<rec::Determination> TFormResultados::chosenRecord() {
     QString why;
     const auto store = open_(&why);
     auto d = store ? store->determination(chosen->id, &why) : std::nullopt;
+    if (d)
+        d->seriesChanged = chosen->seriesChanged;
     if (!d)
         messages_.show(MsgKind::Error, why);
     return d;
@@ -373,6 +395,10 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
         who << ses::ResultLine{QStringLiteral("Origem do equivalente"), d_.energyEquivalentSource, {}};
     if (calibration && d_.series)
         who << ses::ResultLine{QStringLiteral("Série de calibração"), QString::number(d_.series), {}};
+    if (!d_.seriesChanged.isEmpty())
+        who << ses::ResultLine{QStringLiteral("Série mudou"), d_.seriesChanged, {}};
+    if (d_.replaces)
+        who << ses::ResultLine{QStringLiteral("Substitui"), QStringLiteral("determinação %1").arg(d_.replaces), {}};
     if (const auto dev = ses::checkStandardDeviation(d_))
         who << ses::ResultLine{QStringLiteral("Padrão de verificação"),
                                QStringLiteral("certificado %1 J/g, desvio %2 %").arg(ses::fixed(*d_.checkCertified, 1),

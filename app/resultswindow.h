@@ -55,6 +55,7 @@ public:
     QComboBox* ComboUnidade;
     QTableWidget* Lista;
     QLabel* LabelTotal;
+    QLabel* LabelBanco; ///< which database the list comes from
     QLineEdit* EditMotivo;
     QPushButton* btnAbrir;
     QPushButton* btnRelatorio;

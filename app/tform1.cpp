@@ -570,6 +570,11 @@ void TForm1::btnLerDadosClick() {
 // ---- memory clear ---------------------------------------------------------------------------
 
 void TForm1::btnLimparClick() {
+    // Clearing the logger leaves the downloaded data as the only copy: said first when they
+    // are not saved.
+    if (!session_.saved() && !session_.data().rows().empty() &&
+        s_.messages.askDestructive(MsgKind::Confirmation, ses::msg::ClearUnsaved, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
     if (s_.messages.askDestructive(MsgKind::Confirmation, kMsgClearAsk, MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
     tell(session_.clearMemory());
@@ -652,17 +657,15 @@ void TForm1::AvaliarEnsaioClick() {
     const std::pair<qint64, int> n{test->number, test->occurrence};
     ses::EvaluationRequest in = evaluationInputs.count(n) ? evaluationInputs[n] : ses::EvaluationRequest{};
     // The energy equivalent last used; a new test starts from it.
-    bool ok = false;
-    const double configW = configValue(QStringLiteral("EquivalenteEnergetico")).toDouble(&ok);
-    const bool haveConfigW = ok && std::isfinite(configW) && configW > 0;
-    if (!evaluationInputs.count(n) && haveConfigW)
-        in.calorimetry.energyEquivalent = configW;
+    const ses::Settings settings = this->settings();
+    if (!evaluationInputs.count(n) && settings.energyEquivalent)
+        in.calorimetry.energyEquivalent = *settings.energyEquivalent;
     TFormAvaliacao d(session_.data(), *test, session_.dataFile(), in, files_, s_.messages, this);
-    if (haveConfigW)
-        d.setConfigEnergyEquivalent(configW);
+    if (settings.energyEquivalent)
+        d.setConfigEnergyEquivalent(*settings.energyEquivalent);
     // Determinations go to the lab's results database, as config.xml names it.
     d.setResults([this](QString* why) { return openResults(why); }, [this](QDialog& form) { return execDialog(form); },
-                 repeatability(), checkTolerance());
+                 settings.repeatability, settings.checkTolerance);
     execDialog(d);
     evaluationInputs[n] = d.inputs();
     // The W typed last is kept for the next test; a series' W stays the series'.
@@ -689,24 +692,47 @@ void TForm1::SalvarGraficoClick() {
 QString TForm1::configValue(const QString& key) const { return session_.configValue(key); }
 
 std::unique_ptr<rec::Store> TForm1::openResults(QString* why) const {
-    return ses::openResults(configValue(QStringLiteral("Resultados")), why, configValue(QStringLiteral("PapelRevisor")));
+    const ses::Settings settings = session_.settings();
+    if (!settings.problem.isEmpty()) {
+        *why = settings.problem;
+        return nullptr;
+    }
+    // A database that an earlier version kept elsewhere by default is not left behind unseen.
+    if (settings.results.isEmpty() && !QFileInfo::exists(rec::defaultDatabasePath()))
+        offerOldDatabase();
+    return ses::openResults(settings.results, why, settings.reviewerRole);
 }
 
-double TForm1::setting(double (*read)(const QString&, QString*), const QString& row) const {
-    QString warning;
-    const double v = read(configValue(row), &warning);
-    if (!warning.isEmpty())
-        s_.messages.show(MsgKind::Warning, warning);
-    return v;
+void TForm1::offerOldDatabase() const {
+    const QStringList old = rec::oldDefaultDatabases();
+    if (old.isEmpty())
+        return;
+    const QString to = QDir::toNativeSeparators(rec::defaultDatabasePath());
+    if (old.size() > 1) {
+        QStringList shown;
+        for (const QString& o : old)
+            shown << QDir::toNativeSeparators(o);
+        s_.messages.show(MsgKind::Warning, ses::msg::ManyOldDatabasesFound.arg(shown.join(QLatin1Char('\n')), to));
+        return;
+    }
+    if (s_.messages.ask(MsgKind::Confirmation, ses::msg::MoveOldDatabase.arg(QDir::toNativeSeparators(old.front()), to),
+                        MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
+    QString why;
+    if (!rec::moveOldDatabase(old.front(), &why))
+        s_.messages.show(MsgKind::Error, why);
 }
 
-double TForm1::checkTolerance() const { return setting(ses::checkStandardTolerance, QStringLiteral("ToleranciaPadrao")); }
-
-double TForm1::repeatability() const { return setting(ses::repeatabilityLimit, QStringLiteral("Repetibilidade")); }
+ses::Settings TForm1::settings() const {
+    const ses::Settings s = session_.settings();
+    if (!s.warnings.isEmpty())
+        s_.messages.show(MsgKind::Warning, s.warnings.join(QLatin1Char('\n')));
+    return s;
+}
 
 void TForm1::ResultadosClick() {
     TFormResultados w([this](QString* why) { return openResults(why); }, s_.messages, files_, this,
-                      [this](QDialog& form) { return execDialog(form); }, repeatability());
+                      [this](QDialog& form) { return execDialog(form); }, settings().repeatability);
     if (w.refresh())
         execDialog(w);
 }

@@ -119,12 +119,11 @@ public:
     QString configValue(const QString& key) const;
     /// Opens the results database config.xml names.
     std::unique_ptr<rec::Store> openResults(QString* why) const;
-    /// The lab's repeatability limit from config.xml, after a warning when its value is wrong.
-    double repeatability() const;
-    /// The lab's tolerance for a check standard (%), from config.xml.
-    double checkTolerance() const;
-    /// A number of config.xml read by `read`, its warning shown when the row is wrong.
-    double setting(double (*read)(const QString&, QString*), const QString& row) const;
+    /// Offers to move a results database an earlier version left in its own folder.
+    void offerOldDatabase() const;
+    /// config.xml's settings, after a warning for each row whose value could not be used.
+    ses::Settings settings() const;
+
 
 protected:
     void closeEvent(QCloseEvent* e) override;

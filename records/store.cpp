@@ -144,6 +144,12 @@ const QStringList& migration(int version) {
             QStringLiteral("PG:CREATE TRIGGER audit_trail_frozen BEFORE UPDATE OR DELETE OR TRUNCATE ON audit_trail"
                            " FOR EACH STATEMENT EXECUTE FUNCTION audit_trail_frozen()"),
         },
+        {
+            // One test, one determination: a test is found by its readings' digest, and a
+            // record that replaces another names it.
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN replaces BIGINT"),
+            QStringLiteral("CREATE INDEX determinations_by_readings ON determinations (readings_sha256)"),
+        },
     };
     return steps[version - 1];
 }
@@ -250,7 +256,8 @@ const char* const kColumns =
     " d.rise_observed, d.rise_corrected, d.b, d.count_fore, d.count_main, d.count_after, d.mode, d.mass, d.energy_equivalent_given, d.heat_of_combustion,"
     " d.fuse, d.acid, d.sulfur, d.energy_equivalent, d.gross_calorific_value, d.warnings, d.rejected_reason,"
     " d.rejected_utc, d.moisture, d.hydrogen_dry, d.oxygen_nitrogen_dry, d.net_calorific_value, d.inputs_given,"
-    " d.aid, d.energy_equivalent_source, d.ta, d.tc, d.series, d.check_certified, d.check_tolerance, d.active_series";
+    " d.aid, d.energy_equivalent_source, d.ta, d.tc, d.series, d.check_certified, d.check_tolerance, d.active_series,"
+    " d.replaces";
 
 Determination fromRow(const QSqlQuery& q) {
     Determination d;
@@ -317,6 +324,7 @@ Determination fromRow(const QSqlQuery& q) {
     d.checkCertified = numberOrNothing(next());
     d.checkTolerancePercent = numberOrNothing(next());
     d.activeSeries = next().toInt();
+    d.replaces = next().toLongLong();
     return d;
 }
 
@@ -465,37 +473,6 @@ const QString kSchemaLock = QStringLiteral("SELECT pg_advisory_xact_lock(7163042
 
 } // namespace
 
-std::optional<Location> Location::parse(const QString& text, QString* error) {
-    Location l;
-    const QString t = text.trimmed();
-    if (t.isEmpty()) {
-        l.path = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("resultados.sqlite"));
-        return l;
-    }
-    if (!t.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) &&
-        !t.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)) {
-        l.path = t;
-        return l;
-    }
-    static const QRegularExpression form(QStringLiteral("^postgres(?:ql)?://(?:([^@:/]+)@)?([^:/@]+)(?::(\\d{1,5}))?/([^/?#]+)$"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const auto m = form.match(t);
-    const int port = m.captured(3).isEmpty() ? 5432 : m.captured(3).toInt();
-    if (!m.hasMatch() || port < 1 || port > 65535) {
-        if (error)
-            *error = QStringLiteral("Endereço do banco de resultados inválido: \"%1\" (use um caminho de arquivo ou "
-                                    "postgresql://usuário@servidor:porta/banco; a senha não vai no endereço)")
-                         .arg(t);
-        return std::nullopt;
-    }
-    l.kind = Kind::PostgreSQL;
-    l.user = m.captured(1);
-    l.host = m.captured(2);
-    l.port = port;
-    l.database = m.captured(4);
-    return l;
-}
-
 QString systemUser() {
     QString u = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).trimmed();
 #ifdef Q_OS_UNIX
@@ -551,7 +528,9 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
         // Another program writing at the same moment is waited for, not failed on.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
-    const QString shown = pg ? QStringLiteral("%1/%2").arg(where.host, where.database) : QDir::toNativeSeparators(where.path);
+    const QString shown = pg ? QStringLiteral("%1/%2").arg(where.host, where.database)
+                             : QDir::toNativeSeparators(QFileInfo(where.path).absoluteFilePath());
+    s->where_ = shown;
     if (!db.open())
         return fail(failed(QStringLiteral("Não foi possível abrir o banco de resultados %1").arg(shown), db.lastError()));
     QString why;
@@ -600,6 +579,8 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
                     return false;
             }
             if (v == 4 && !s->adoptIntoTrail(&why))
+                return false;
+            if (v == 5 && !s->trailNewColumns(&why))
                 return false;
             return run(db, QStringLiteral("UPDATE schema_version SET version = %1").arg(v), &why);
         });
@@ -662,6 +643,21 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             return false;
         }
         const int series = d.kind == Determination::Kind::Calibration ? active : d.series;
+        // One test, one determination: inside the transaction, so two PCs recording the same
+        // test at once cannot both succeed.
+        const QString digest = QString::fromLatin1(readingsDigest(d.readings));
+        q.prepare(QStringLiteral("SELECT id FROM determinations WHERE readings_sha256 = ? AND rejected_reason IS NULL"
+                                 " ORDER BY id"));
+        q.addBindValue(digest);
+        if (!q.exec()) {
+            why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+            return false;
+        }
+        while (q.next())
+            if (q.value(0).toLongLong() != d.replaces) {
+                why = QStringLiteral("Este ensaio já foi registrado: determinação %1").arg(q.value(0).toLongLong());
+                return false;
+            }
         const eval::Result& r = d.result;
         const eval::Calorimetry& c = d.calorimetry;
         q.prepare(QStringLiteral(
@@ -672,15 +668,15 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
             " energy_equivalent_given,"
             " heat_of_combustion, fuse, acid, sulfur, energy_equivalent, gross_calorific_value, warnings,"
             " moisture, hydrogen_dry, oxygen_nitrogen_dry, net_calorific_value, inputs_given, aid,"
-            " energy_equivalent_source, ta, tc, series, check_certified, check_tolerance, active_series)"
+            " energy_equivalent_source, ta, tc, series, check_certified, check_tolerance, active_series, replaces)"
             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         for (const QVariant& v : QList<QVariant>{
                  d.kind == Determination::Kind::Calibration ? kCalibrationKind : kSampleKind, text(d.sampleCode.trimmed()),
                  text(d.description), text(d.operatorName.trimmed()), calorimeter,
                  d.testDate.isValid() ? d.testDate.toString(Qt::ISODate) : QString(),
                  utcText(QDateTime::currentDateTimeUtc()), text(d.dataFile), d.testNumber, d.testOccurrence,
-                 QString::fromLatin1(readingsDigest(d.readings)), eval::methodKey(r.method), r.automatic ? 1 : 0,
+                 digest, eval::methodKey(r.method), r.automatic ? 1 : 0,
                  r.periods.a, r.periods.b, r.periods.c, r.periods.d, r.thetaA, r.thetaC, r.driftFore, r.driftAfter,
                  r.meanFore, r.meanAfter, r.riseObserved, r.riseCorrected, optionalNumber(r.b), r.countFore, r.countMain,
                  r.countAfter, modeKey(c.mode), c.mass,
@@ -689,7 +685,8 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
                  optionalNumber(d.moisture), optionalNumber(d.hydrogenDry), optionalNumber(d.oxygenNitrogenDry),
                  optionalNumber(d.netCalorificValue), d.inputsGiven.isEmpty() ? QStringLiteral("{}") : d.inputsGiven,
                  c.aid, text(d.energyEquivalentSource), r.ta, r.tc, series, optionalNumber(d.checkCertified),
-                 optionalNumber(d.checkTolerancePercent), active})
+                 optionalNumber(d.checkTolerancePercent), active,
+                 d.replaces ? QVariant(d.replaces) : QVariant(QMetaType::fromType<qlonglong>())})
             q.addBindValue(v);
         if (!q.exec() || !q.next()) {
             why = failed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());
@@ -709,7 +706,10 @@ std::optional<qint64> Store::record(const Determination& d, QString* error) {
                 return false;
             }
         }
-        return audit(db, user_, QStringLiteral("registro"), determinationTarget(id), id, d.calorimeter, {}, &why);
+        if (!audit(db, user_, QStringLiteral("registro"), determinationTarget(id), id, d.calorimeter, {}, &why))
+            return false;
+        return !d.replaces ||
+               rejectIn(db, d.replaces, QStringLiteral("%1 (substituída pela determinação %2)").arg(d.replaceReason.trimmed()).arg(id), &why);
     });
     if (!ok) {
         if (error)
@@ -813,38 +813,72 @@ std::optional<QStringList> Store::calorimeters(QString* error) const {
 }
 
 bool Store::reject(qint64 id, const QString& reason, QString* error) {
-    if (reason.trimmed().isEmpty()) {
-        if (error)
-            *error = QStringLiteral("Informe o motivo da rejeição.");
-        return false;
-    }
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QString why;
-    const bool ok = mayReview(QStringLiteral("rejeitar uma determinação"), &why) && inTransaction(db, &why, [&] {
-        if (!determination(id, &why))
-            return false;
-        const auto before = trailedState(db, determinationTarget(id), QStringLiteral("A determinação %1").arg(id), &why);
-        if (!before)
-            return false;
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("UPDATE determinations SET rejected_reason = ?, rejected_utc = ?"
-                                 " WHERE id = ? AND rejected_reason IS NULL"));
-        q.addBindValue(reason.trimmed());
-        q.addBindValue(utcText(QDateTime::currentDateTimeUtc()));
-        q.addBindValue(id);
-        if (!q.exec()) {
-            why = failed(QStringLiteral("Rejeição recusada pelo banco de resultados"), q.lastError());
-            return false;
-        }
-        if (q.numRowsAffected() != 1) {
-            why = QStringLiteral("A determinação número %1 não existe ou já foi rejeitada.").arg(id);
-            return false;
-        }
-        return audit(db, user_, QStringLiteral("rejeicao"), determinationTarget(id), id, {}, *before, &why);
-    });
+    const bool ok = inTransaction(db, &why, [&] { return rejectIn(db, id, reason, &why); });
     if (!ok && error)
         *error = why;
     return ok;
+}
+
+bool Store::rejectIn(QSqlDatabase& db, qint64 id, const QString& reason, QString* why) {
+    if (reason.trimmed().isEmpty()) {
+        *why = QStringLiteral("Informe o motivo da rejeição.");
+        return false;
+    }
+    if (!mayReview(QStringLiteral("rejeitar uma determinação"), why) || !determination(id, why))
+        return false;
+    const auto before = trailedState(db, determinationTarget(id), QStringLiteral("A determinação %1").arg(id), why);
+    if (!before)
+        return false;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("UPDATE determinations SET rejected_reason = ?, rejected_utc = ?"
+                             " WHERE id = ? AND rejected_reason IS NULL"));
+    q.addBindValue(reason.trimmed());
+    q.addBindValue(utcText(QDateTime::currentDateTimeUtc()));
+    q.addBindValue(id);
+    if (!q.exec()) {
+        *why = failed(QStringLiteral("Rejeição recusada pelo banco de resultados"), q.lastError());
+        return false;
+    }
+    if (q.numRowsAffected() != 1) {
+        *why = QStringLiteral("A determinação número %1 não existe ou já foi rejeitada.").arg(id);
+        return false;
+    }
+    return audit(db, user_, QStringLiteral("rejeicao"), determinationTarget(id), id, {}, *before, why);
+}
+
+std::optional<qint64> Store::validByDigest(const QByteArray& digest, QString* error) const {
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT MIN(id) FROM determinations WHERE readings_sha256 = ? AND rejected_reason IS NULL"));
+    q.addBindValue(QString::fromLatin1(digest));
+    if (!q.exec() || !q.next()) {
+        if (error)
+            *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return std::nullopt;
+    }
+    return q.value(0).isNull() ? 0 : q.value(0).toLongLong();
+}
+
+bool Store::trailNewColumns(QString* why) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    QList<std::pair<qint64, QString>> rows; // each determination with the state the trail last gave it
+    if (!q.exec(QStringLiteral("SELECT a.determination_id, a.after_state FROM audit_trail a WHERE a.id IN"
+                               " (SELECT MAX(id) FROM audit_trail WHERE target LIKE 'determinacao:%' GROUP BY target)"
+                               " ORDER BY a.determination_id"))) {
+        *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+        return false;
+    }
+    while (q.next())
+        rows << std::pair{q.value(0).toLongLong(), q.value(1).toString()};
+    // The entry starts from the trail's state, not the row's: a row changed behind the program
+    // still shows as changed.
+    for (const auto& [id, before] : rows)
+        if (!audit(db, user_, QStringLiteral("esquema"), determinationTarget(id), id, {}, before, why))
+            return false;
+    return true;
 }
 
 namespace {
@@ -1143,6 +1177,20 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
             else if (action == QLatin1String("rejeicao") &&
                      (!b.value(QStringLiteral("rejected_reason")).isNull() || a.value(QStringLiteral("rejected_reason")).isNull()))
                 wrong = QStringLiteral("a entrada %1 desfaz ou reescreve uma rejeição").arg(entry);
+        } else if (action == QLatin1String("esquema")) {
+            // A schema step's new columns: every field as it was, and new ones empty.
+            const QJsonObject b = QJsonDocument::fromJson(before.toUtf8()).object(),
+                              a = QJsonDocument::fromJson(after.toUtf8()).object();
+            bool others = false;
+            for (auto it = b.begin(); !others && it != b.end(); ++it)
+                others = a.value(it.key()) != it.value();
+            for (auto it = a.begin(); !others && it != a.end(); ++it)
+                others = !b.contains(it.key()) && !it.value().isNull();
+            if (known == last.end() ||
+                QCryptographicHash::hash(before.toUtf8(), QCryptographicHash::Sha256) != known->second.stateHash)
+                wrong = QStringLiteral("a entrada %1 parte de um estado que a trilha não registrou").arg(entry);
+            else if (others)
+                wrong = QStringLiteral("a entrada %1 muda mais do que a sua ação permite").arg(entry);
         } else {
             wrong = QStringLiteral("a entrada %1 tem uma ação desconhecida (\"%2\")").arg(entry).arg(action);
         }

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QSqlDatabase>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,7 +17,20 @@
 namespace rec {
 
 /// The schema this program writes; a database of a newer one is refused.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
+
+/// The program's data folder, the same for the window, the menu entry and the command line:
+/// $XDG_DATA_HOME/registrador (usually ~/.local/share/registrador), on Windows
+/// %LOCALAPPDATA%\Registrador.
+QString dataFolder();
+/// resultados.sqlite in the data folder: the results database when none is named.
+QString defaultDatabasePath();
+/// Results databases that earlier versions made in other folders by default (each program and
+/// command its own), so that none is left behind unseen.
+QStringList oldDefaultDatabases();
+/// Moves an old default database (with its journal files) to the default path; refused when
+/// a database is already there.
+bool moveOldDatabase(const QString& from, QString* error);
 
 /// Where the results are: a SQLite file, or a PostgreSQL database on the lab's server.
 struct Location {
@@ -70,6 +84,14 @@ struct Determination {
     std::optional<double> checkCertified, checkTolerancePercent;
     /// The calorimeter's series when the determination was recorded (set by the store).
     int activeSeries = 0;
+    /// The determination of the same test that this one replaced (rejected when this one was
+    /// recorded); 0 for none.
+    qint64 replaces = 0;
+    /// Why it was replaced: the rejection's reason, given when recording (not kept here).
+    QString replaceReason;
+    /// A sample whose series changed after it took the series' W: what changed. Worked out when
+    /// read (ses::markSeriesChanges), never stored.
+    QString seriesChanged;
 
     bool rejected() const { return !rejectedReason.isEmpty(); }
 };
@@ -98,7 +120,7 @@ struct AuditEntry {
     qint64 id = 0;
     QDateTime atUtc;
     QString user;    ///< on PostgreSQL the role the server authenticated, set by the server
-    QString action;  ///< "registro", "rejeicao", "nova-serie", "regra", "adocao"
+    QString action;  ///< "registro", "rejeicao", "nova-serie", "regra", "adocao", "esquema"
     qint64 determination = 0; ///< 0 when the entry is about a calorimeter
     QString subject; ///< the calorimeter
     QString before, after; ///< the state changed, as compact JSON ("" when none)
@@ -134,8 +156,14 @@ public:
     static std::unique_ptr<Store> open(const Location& where, QString* error);
 
     int schemaVersion() const;
-    /// Writes one determination with its readings, all or nothing; its number.
+    /// The database as the user reads it: the file, or server/database.
+    QString where() const { return where_; }
+    /// Writes one determination with its readings, all or nothing; its number. A test that
+    /// already has a valid determination is refused, unless `d.replaces` names it: that one is
+    /// then rejected with `d.replaceReason` in the same transaction.
     std::optional<qint64> record(const Determination& d, QString* error);
+    /// The valid determination of the test whose readings have this digest; 0 when none.
+    std::optional<qint64> validByDigest(const QByteArray& digest, QString* error) const;
     /// One determination with its readings.
     std::optional<Determination> determination(qint64 id, QString* error) const;
     /// The determinations the filter holds, without their readings, newest first.
@@ -168,6 +196,7 @@ public:
 private:
     explicit Store(QString connection);
     QString connection_;
+    QString where_;
     QString user_; ///< who the audit entries name (PostgreSQL: the server's session_user)
     QString reviewerRole_;
     /// False, with why, when the lab limits reviewing to a role the user is not a member of.
@@ -175,6 +204,10 @@ private:
 
     /// Adds series `reason` to a calorimeter, with its entry; in the caller's transaction.
     std::optional<int> startSeries(qint64 calorimeter, const QString& name, const QString& reason, QString* why);
+    /// Rejects in the caller's transaction.
+    bool rejectIn(QSqlDatabase& db, qint64 id, const QString& reason, QString* why);
+    /// Enters the columns a schema step added to every determination, so the trail follows.
+    bool trailNewColumns(QString* why);
     /// Enters what a database of before the trail holds, so the trail covers it from now on.
     bool adoptIntoTrail(QString* why);
     /// verify's walk, in the snapshot verify holds.

@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -49,9 +50,13 @@ std::optional<QList<CalibrationSeries>> calibrationSeries(const rec::Store& stor
         if (!series || !own)
             return std::nullopt;
         QList<CalibrationSeries> mine = seriesOf(name, *series, *own);
+        // A test joins its series once, whatever was recorded before tests got one
+        // determination each.
+        QSet<QByteArray> tests;
         for (auto it = list->crbegin(); it != list->crend(); ++it) {
-            if (it->calorimeter != name || !it->result.energyEquivalent)
+            if (it->calorimeter != name || !it->result.energyEquivalent || tests.contains(it->readingsSha256))
                 continue;
+            tests.insert(it->readingsSha256);
             const auto s = std::find_if(mine.begin(), mine.end(), [&](const CalibrationSeries& x) { return x.series.number == it->series; });
             if (s != mine.end())
                 s->runs << rec::CalibrationRun{it->id, *it->result.energyEquivalent, it->testDate};
@@ -132,14 +137,6 @@ SeriesEnergyEquivalent seriesEnergyEquivalent(const CalibrationSeries& current) 
                                               current.series.number ? current.verdict.reason : msg::NoSeriesYet);
     }
     return e;
-}
-
-double checkStandardTolerance(const QString& configText, QString* warning) {
-    bool bad = false;
-    const double t = positiveSetting(configText, 0.2, 100, &bad);
-    if (bad && warning)
-        *warning = msg::CheckToleranceInvalid.arg(configText.trimmed());
-    return t;
 }
 
 std::optional<double> checkStandardDeviation(const rec::Determination& d) {

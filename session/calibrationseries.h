@@ -43,9 +43,6 @@ struct SeriesEnergyEquivalent {
 };
 SeriesEnergyEquivalent seriesEnergyEquivalent(const CalibrationSeries& current);
 
-/// The lab's tolerance for a check standard, %: config.xml's ToleranciaPadrao, or 0.2 when the
-/// row is absent; a value that is not a positive number gives the default and `warning`.
-double checkStandardTolerance(const QString& configText, QString* warning);
 /// A check standard's deviation from its certificate, %; nothing for another determination.
 std::optional<double> checkStandardDeviation(const rec::Determination& d);
 /// "Padrão de verificação: encontrado …, certificado …, desvio … (tolerância ±…)"; flagged

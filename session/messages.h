@@ -69,9 +69,16 @@ inline const QString RecordNeedsField = QStringLiteral("Preencha os campos marca
 inline const QString Recorded = QStringLiteral("Determinação registrada com o número %1.");
 inline const QString DuplicatesAgree = QStringLiteral("concordam: %1");
 inline const QString DuplicatesRepeat = QStringLiteral("repetir");
-inline const QString RepeatabilityInvalid =
-    QStringLiteral("A repetibilidade em config.xml (Repetibilidade) não é um número positivo: \"%1\"; "
-                   "as duplicatas são julgadas com %2 J/g.");
+inline const QString SettingInvalid =
+    QStringLiteral("config.xml, linha %1: \"%2\" não é um número positivo; usado %3.");
+inline const QString SettingNoW = QStringLiteral("nenhum equivalente energético");
+inline const QString ConfigFileInvalid = QStringLiteral("Arquivo de configuração inválido! %1: %2");
+inline const QString ClearUnsaved =
+    QStringLiteral("Os dados lidos do registrador ainda não foram salvos: depois de limpar a memória, esta tela "
+                   "terá a única cópia deles. Continuar mesmo assim?");
+inline const QString RejectConfirm =
+    QStringLiteral("Rejeitar a determinação nº %1? A rejeição não pode ser desfeita.");
+inline const QString RejectNeedsReason = QStringLiteral("Informe o motivo da rejeição.");
 inline const QString ChooseDetermination = QStringLiteral("Escolha na lista a determinação a rejeitar.");
 inline const QString ChooseDeterminationToOpen = QStringLiteral("Escolha uma determinação na lista.");
 
@@ -174,11 +181,26 @@ inline const QString CliUnknownCalorimeter =
 inline const QString NoteSeriesW = QStringLiteral("O resultado será registrado com o W da %1: %2 J/K.");
 inline const QString NoteNoSeriesW =
     QStringLiteral("O calorímetro %1 não tem série de calibração aceita: o resultado leva o W desta avaliação (%2 J/K) e um aviso.");
+inline const QString NoteChosenW =
+    QStringLiteral("O resultado será registrado com o W escolhido, %1 J/K, e não com o da %2 (%3 J/K), com um aviso.");
+inline const QString UseTypedW = QStringLiteral("Usar o W digitado na avaliação (%1 J/K) em vez do da %2 (%3 J/K)");
+inline const QString ReplaceChoice = QStringLiteral("Substituir a determinação %1 (ela será rejeitada) — motivo:");
+inline const QString ReplaceHint =
+    QStringLiteral("Para registrar esta avaliação no lugar dela, marque \"Substituir a determinação %1\" e informe o motivo.");
+inline const QString NoteReplaces = QStringLiteral("Substitui a determinação %1, que será rejeitada.");
+inline const QString NoWAtAll =
+    QStringLiteral("O calorímetro %1 não tem série de calibração aceita e nenhum equivalente energético foi informado.");
+inline const QString AlreadyRecorded = QStringLiteral("Este ensaio já foi registrado: determinação %1");
+inline const QString ReplaceNotThisTest =
+    QStringLiteral("A determinação %1 não é uma determinação válida deste ensaio; só ela poderia ser substituída.");
+inline const QString ReplaceNeedsReason = QStringLiteral("Informe o motivo da substituição.");
+inline const QString ReplacedBy = QStringLiteral("%1 (substituída pela determinação %2)");
+inline const QString SeriesChanged = QStringLiteral("a série %1 mudou depois do registro: %2");
+inline const QString SeriesRunRejected = QStringLiteral("a corrida %1 foi rejeitada");
+inline const QString SeriesRunAdded = QStringLiteral("a corrida %1 entrou nela");
+inline const QString SeriesStartedAfter = QStringLiteral("a série %1 começou em %2 (%3)");
 inline const QString NoteCalibrationJoins = QStringLiteral("A calibração entra na série %1 do calorímetro %2.");
 inline const QString NoSeriesYet = QStringLiteral("nenhuma calibração registrada");
-inline const QString CheckToleranceInvalid =
-    QStringLiteral("A tolerância do padrão de verificação em config.xml (ToleranciaPadrao = \"%1\") não é uma "
-                   "porcentagem positiva; usada a de 0,2 %.");
 inline const QString CheckStandardLine =
     QStringLiteral("Padrão de verificação: encontrado %1 J/g, certificado %2 J/g, desvio %3 % (tolerância ±%4 %): %5");
 inline const QString CheckWithin = QStringLiteral("dentro da tolerância");
@@ -193,6 +215,23 @@ inline const QString CliVerifyTrail = QStringLiteral("registrador-cli results ve
 inline const QString CliReasonForSeries = QStringLiteral("results new-series precisa de --calorimeter e --reason");
 inline const QString CliCheckNeedsSample =
     QStringLiteral("--check-standard é de uma amostra (com --mass), não de uma calibração");
+inline const QString CliReplacesForm = QStringLiteral("--replaces: dê o número da determinação e --reason TEXTO");
+inline const QString CliHowToReplace =
+    QStringLiteral("Para registrar esta avaliação no lugar dela, use --replaces %1 --reason \"motivo\".");
+inline const QString OldDatabaseFound =
+    QStringLiteral("Há um banco de resultados de uma versão anterior em %1; o banco padrão agora é %2. "
+                   "Para continuar com ele, mova-o para lá (registrador-cli results where --move, ou "
+                   "o programa, que oferece movê-lo ao abrir os resultados).");
+inline const QString MoveOldDatabase =
+    QStringLiteral("Há um banco de resultados de uma versão anterior do programa em\n%1\n\nO banco de resultados agora "
+                   "fica em\n%2\n\nMovê-lo para lá agora? (Sem ele, os resultados começam num banco vazio.)");
+inline const QString ManyOldDatabasesFound =
+    QStringLiteral("Há bancos de resultados de versões anteriores do programa em:\n%1\n\nO banco de resultados agora "
+                   "fica em %2. Mova para lá o que deve continuar em uso.");
+inline const QString NoOldDatabase = QStringLiteral("Não há banco de resultados de uma versão anterior a mover.");
+inline const QString ManyOldDatabases =
+    QStringLiteral("Há %1 bancos de resultados de versões anteriores; mova à mão o que deve continuar.");
+inline const QString OldDatabaseMoved = QStringLiteral("%1 movido para %2.");
 inline const QString CliNoSeriesW =
     QStringLiteral("o calorímetro %1 não tem série de calibração aceita e não há --energy-equivalent nem "
                    "EquivalenteEnergetico em config.xml");
@@ -209,6 +248,8 @@ inline QString auditAction(const QString& key) {
         return QStringLiteral("regra da série alterada");
     if (key == QLatin1String("calorimetro"))
         return QStringLiteral("calorímetro incluído");
+    if (key == QLatin1String("esquema"))
+        return QStringLiteral("nova coluna do banco (atualização do programa)");
     if (key == QLatin1String("adocao"))
         return QStringLiteral("incluída na trilha (registro anterior a ela)");
     return key;

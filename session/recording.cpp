@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <set>
 #include <cmath>
 
 namespace ses {
@@ -120,6 +121,10 @@ QJsonObject recordJson(const rec::Determination& d) {
         o[QStringLiteral("energy_equivalent_source")] = d.energyEquivalentSource;
     if (d.series)
         o[QStringLiteral("series")] = d.series;
+    if (!d.seriesChanged.isEmpty())
+        o[QStringLiteral("series_changed")] = d.seriesChanged;
+    if (d.replaces)
+        o[QStringLiteral("replaces")] = d.replaces;
     if (const auto dev = checkStandardDeviation(d))
         o[QStringLiteral("check_standard")] =
             QJsonObject{{QStringLiteral("certified"), *d.checkCertified},
@@ -146,6 +151,10 @@ QString recordText(const rec::Determination& d, const QString& duplicates) {
         lines << std::pair{QStringLiteral("Origem do equivalente"), d.energyEquivalentSource};
     if (calibration && d.series)
         lines << std::pair{QStringLiteral("Série de calibração"), QString::number(d.series)};
+    if (!d.seriesChanged.isEmpty())
+        lines << std::pair{QStringLiteral("Série mudou"), d.seriesChanged};
+    if (d.replaces)
+        lines << std::pair{QStringLiteral("Substitui"), QStringLiteral("determinação %1").arg(d.replaces)};
     if (const QString check = checkStandardText(d); !check.isEmpty())
         lines << std::pair{QStringLiteral("Padrão de verificação"), check.section(QStringLiteral(": "), 1)};
     if (d.netCalorificValue)
@@ -180,9 +189,12 @@ std::optional<std::map<QString, rec::DuplicateVerdict>> duplicateVerdicts(const 
     if (!list)
         return std::nullopt;
     // In the order they were recorded: the list is newest first.
+    // Between different tests only: a test recorded twice (before each test got one
+    // determination) counts once.
     std::map<QString, QList<double>> values;
+    std::set<QByteArray> tests;
     for (auto it = list->crbegin(); it != list->crend(); ++it)
-        if (const auto v = judgedValue(*it))
+        if (const auto v = judgedValue(*it); v && tests.insert(it->readingsSha256).second)
             values[it->sampleCode] << *v;
     std::map<QString, rec::DuplicateVerdict> out;
     for (const auto& [code, v] : values)
@@ -206,24 +218,6 @@ QJsonObject duplicatesJson(const rec::DuplicateVerdict& v) {
     if (v.state != S::Single)
         o[QStringLiteral("difference")] = v.difference;
     return o;
-}
-
-double positiveSetting(const QString& configText, double byDefault, double below, bool* bad) {
-    if (configText.trimmed().isEmpty())
-        return byDefault;
-    const auto v = eval::parseDecimal(configText.trimmed());
-    if (v && *v > 0 && *v < below)
-        return *v;
-    *bad = true;
-    return byDefault;
-}
-
-double repeatabilityLimit(const QString& configText, QString* warning) {
-    bool bad = false;
-    const double r = positiveSetting(configText, rec::kDefaultRepeatability, HUGE_VAL, &bad);
-    if (bad && warning)
-        *warning = msg::RepeatabilityInvalid.arg(configText).arg(fixed(rec::kDefaultRepeatability, 0));
-    return r;
 }
 
 QString resultText(const rec::Determination& d, eval::Unit unit) {
@@ -253,7 +247,8 @@ acq::Records resultsTable(const QList<rec::Determination>& list,
                     field(QStringLiteral("Resultado (%1)").arg(eval::unitName(unit)), FT::Float, valueFormat),
                     field(QStringLiteral("Equivalente energético (J/K)"), FT::Float, QStringLiteral("0.0")),
                     field(QStringLiteral("PCI (%1)").arg(eval::unitName(unit)), FT::Float, valueFormat),
-                    field(QStringLiteral("Duplicatas"), FT::String), field(QStringLiteral("Situação"), FT::String)});
+                    field(QStringLiteral("Duplicatas"), FT::String), field(QStringLiteral("Situação"), FT::String),
+                    field(QStringLiteral("Série mudou"), FT::String)});
     for (const rec::Determination& d : list) {
         const bool calibration = d.kind == rec::Determination::Kind::Calibration;
         const auto gross = d.result.grossCalorificValue;
@@ -264,7 +259,7 @@ acq::Records resultsTable(const QList<rec::Determination>& list,
                      d.result.energyEquivalent ? QVariant(*d.result.energyEquivalent) : QVariant(),
                      d.netCalorificValue ? QVariant(eval::inUnit(*d.netCalorificValue, unit)) : QVariant(),
                      !calibration && v != verdicts.end() ? duplicateText(v->second, unit) : QString(),
-                     d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")});
+                     d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida"), d.seriesChanged});
     }
     return t;
 }

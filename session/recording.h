@@ -68,14 +68,6 @@ QString duplicateText(const rec::DuplicateVerdict& v, eval::Unit unit = eval::Un
 /// The verdict as JSON: {"state": "single"|"agree"|"repeat", "reported", "difference"} (J/g).
 QJsonObject duplicatesJson(const rec::DuplicateVerdict& v);
 
-/// A positive number below `below` from a config.xml row's text: `byDefault` for an empty row,
-/// and for any other text that is no such number (`*bad` then set).
-double positiveSetting(const QString& configText, double byDefault, double below, bool* bad);
-
-/// The repeatability limit r of the lab, J/g: config.xml's Repetibilidade, or 120 when the row
-/// is absent; a value that is not a positive number gives the default and `warning`.
-double repeatabilityLimit(const QString& configText, QString* warning);
-
 /// A determination's result in `unit` ("26512,0 J/g"; W in J/K for a calibration).
 QString resultText(const rec::Determination& d, eval::Unit unit);
 

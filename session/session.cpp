@@ -231,6 +231,8 @@ QList<Outcome> Session::switchPort(int index) {
     return out;
 }
 
+Settings Session::settings() const { return readSettings(configPath()); }
+
 QString Session::configValue(const QString& key) const {
     QString why;
     const auto table = readConfig(configPath(), &why);

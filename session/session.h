@@ -9,6 +9,7 @@
 #include "link/portmap.h"
 #include "link/serialchannel.h"
 #include "session/messages.h"
+#include "session/settings.h"
 
 #include <QString>
 #include <QStringList>
@@ -103,6 +104,8 @@ public:
     /// config.xml. One outcome per thing to tell (a port that did not open, a file not saved).
     QList<Outcome> switchPort(int index);
 
+    /// The settings config.xml gives now (beyond the seven of start-up).
+    Settings settings() const;
     /// A row of config.xml as it is on disk now; empty when absent.
     QString configValue(const QString& key) const;
     /// Sets one row of config.xml (added when absent and `mustExist` is false), every other

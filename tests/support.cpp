@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #endif
 
+#include "acquisition/datapacket.h"
 #include "acquisition/memorydecoder.h"
 #include "app/tablemodel.h"
 #include "app/tform1.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -212,4 +214,26 @@ QStringList testNumbers(const acq::Measurements& m) {
     for (const acq::TestRun& t : m.tests())
         out << QString::number(t.number);
     return out;
+}
+
+QString distinctTestsFile(const QString& dir, int n, int only) {
+    const acq::Records demo = acq::decodeMemory(emu::demoImage()).data.toRecords();
+    acq::Records out(demo.fields);
+    // Fields by position: Reg, Ensaio, SubReg, Tempo, Tint, Text, TMax, TMin.
+    for (int k = 1; k <= n; ++k)
+        for (qsizetype i = 0; i < demo.rowCount(); ++i) {
+            QList<QVariant> row = demo.row(i);
+            if (row[1].toInt() != (only ? only : (k - 1) % 3 + 1))
+                continue;
+            row[0] = static_cast<int>(out.rowCount() + 1);
+            row[1] = k;
+            row[5] = row[5].toDouble() + k / 1000.0;
+            out.appendRow(row);
+        }
+    out.autoIncValue = out.rowCount() + 1;
+    const QString path = QDir(dir).filePath(QStringLiteral("ensaios-%1-%2.dat").arg(n).arg(only));
+    QString why;
+    if (!acq::saveDatapacket(out, path, &why))
+        ADD_FAILURE() << why.toStdString();
+    return path;
 }

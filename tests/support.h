@@ -202,3 +202,9 @@ struct MainWindowRig {
 /// A test numbered 1 of n samples added to the measurements, for the export tests and the
 /// benchmarks.
 void fillMeasurements(acq::Measurements& m, int n);
+
+/// A data file in `dir` with tests 1 … n, each a copy of one of the demo's (test k of the
+/// demo's test (k − 1) % 3 + 1, or of its test `only`) whose external readings are moved by k
+/// millikelvin: the same evaluation, but another test for the results database, which keeps
+/// one determination a test.
+QString distinctTestsFile(const QString& dir, int n, int only = 0);

@@ -30,8 +30,12 @@ struct CliRun {
     QString out, err;
 };
 
-CliRun cli(const QStringList& args) {
+CliRun cli(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+           const QString& workDir = {}) {
     QProcess p;
+    p.setProcessEnvironment(env);
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
     p.start(binFile("registrador-cli"), args);
     CliRun r;
     if (!p.waitForFinished(60000)) {
@@ -571,18 +575,23 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     ASSERT_EQ(lines.size(), 3) << r.out.toStdString();
     EXPECT_EQ(QString(lines[0]).remove(QChar(0xFEFF)),
               "Nº;Tipo;Amostra;Descrição;Operador;Calorímetro;Data do ensaio;Resultado (J/g);"
-              "Equivalente energético (J/K);PCI (J/g);Duplicatas;Situação");
+              "Equivalente energético (J/K);PCI (J/g);Duplicatas;Situação;Série mudou");
     EXPECT_TRUE(lines[2].startsWith("1;amostra;CAR-1;;Ana;BC-200;08/12/2026;")) << lines[2].toStdString();
-    EXPECT_TRUE(lines[2].endsWith(";rejeitada: massa errada")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].endsWith(";rejeitada: massa errada;")) << lines[2].toStdString();
     EXPECT_TRUE(lines[2].contains(QRegularExpression(";\\d+,\\d;"))) << lines[2].toStdString(); // decimal comma
     r = cli({"results", "show", "2", "--db", db});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("Origem do equivalente:      informado na linha de comando")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("Poder calorífico superior:")) << r.out.toStdString();
 
-    // A second valid determination of CAR-1 (the same test again, with a combustion aid that
-    // takes 0,1 g × 46 000 J/g off): the pair is judged against r = 120 J/g.
-    r = cli(QStringList{"record", dat, "--test", "2", "--sample", "CAR-1", "--db", db, "--json", "--aid-mass", "0,01",
+    // The same test again is no second determination: refused, nothing written.
+    r = cli(QStringList{"record", dat, "--test", "2", "--sample", "CAR-1", "--db", db} + sample);
+    EXPECT_EQ(r.code, 5);
+    EXPECT_TRUE(r.err.startsWith("Este ensaio já foi registrado: determinação 2\n")) << r.err.toStdString();
+    // A second valid determination of CAR-1 (another test with the same curve, and a
+    // combustion aid that takes 0,1 g × 46 000 J/g off): the pair is judged against r = 120 J/g.
+    const QString more = distinctTestsFile(dir.path(), 5); // its test 5 is the demo's test 2
+    r = cli(QStringList{"record", more, "--test", "5", "--sample", "CAR-1", "--db", db, "--json", "--aid-mass", "0,01",
                         "--aid-heat", "46000", "--test-date", "2026-12-09"} + sample);
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject aided = QJsonDocument::fromJson(r.out.toUtf8()).object();
@@ -691,15 +700,19 @@ TEST_P(CliOnEngine, TwoProcessesRecordingFiftyEachAtOnceAllSucceed) {
     QString why;
     const QString db = resultsDatabase(GetParam(), dir, "concorrentes", &why);
     ASSERT_FALSE(db.isEmpty()) << why.toStdString();
+    const QString tests = distinctTestsFile(dir.path(), 101, 1);
     // Both begin with a database that does not exist yet: one of them makes its schema.
     QList<QProcess*> writers;
     for (const char* who : {"pc1", "pc2"}) {
         auto* p = new QProcess;
         p->setProcessChannelMode(QProcess::MergedChannels);
+        // Each its own 50 tests (copies of the demo's test 1).
         p->start("sh", {"-c",
-                        "fails=0; for i in $(seq 50); do \"$0\" record \"$1\" --test 1 --sample \"$2-$i\" --db \"$3\" "
-                        "--energy-equivalent 10100,5 --mass 0,98 > /dev/null || fails=$((fails + 1)); done; exit $fails",
-                        binFile("registrador-cli"), dat, QString::fromLatin1(who), db});
+                        "fails=0; for i in $(seq 50); do \"$0\" record \"$1\" --test $(($4 + i)) --sample \"$2-$i\" "
+                        "--db \"$3\" --energy-equivalent 10100,5 --mass 0,98 > /dev/null || fails=$((fails + 1)); done; "
+                        "exit $fails",
+                        binFile("registrador-cli"), tests, QString::fromLatin1(who), db,
+                        QString::number(writers.size() * 50)});
         writers << p;
     }
     for (QProcess* p : writers) {
@@ -712,6 +725,19 @@ TEST_P(CliOnEngine, TwoProcessesRecordingFiftyEachAtOnceAllSucceed) {
     int count = 0;
     expectEveryRecordWhole(db, rows, &count);
     EXPECT_EQ(count, 100);
+    // One test recorded by both at once: one determination, the other told which.
+    QProcess a, b;
+    for (QProcess* p : {&a, &b})
+        p->start(binFile("registrador-cli"), {"record", tests, "--test", "101", "--sample", "X", "--db", db,
+                                              "--energy-equivalent", "10100,5", "--mass", "0,98"});
+    for (QProcess* p : {&a, &b})
+        ASSERT_TRUE(p->waitForFinished(60000));
+    EXPECT_EQ(QList<int>({a.exitCode(), b.exitCode()}) == QList<int>({0, 5}) ||
+                  QList<int>({a.exitCode(), b.exitCode()}) == QList<int>({5, 0}),
+              true)
+        << a.readAllStandardError().toStdString() << b.readAllStandardError().toStdString();
+    expectEveryRecordWhole(db, rows, &count);
+    EXPECT_EQ(count, 101);
 #endif
 }
 
@@ -727,19 +753,24 @@ TEST_P(CliOnEngine, AKilledRecordLeavesTheWholeDeterminationOrNone) {
     QString why;
     const QString db = resultsDatabase(GetParam(), dir, "interrompido", &why);
     ASSERT_FALSE(db.isEmpty()) << why.toStdString();
-    const QStringList args{"record", dat, "--test", "2", "--sample", "K", "--db", db, "--energy-equivalent", "10100,5",
-                           "--mass", "0,98"};
+    // Each record another test (copies of the demo's test 2).
+    const QString tests = distinctTestsFile(dir.path(), 22, 2);
+    int next = 0;
+    auto args = [&] {
+        return QStringList{"record", tests, "--test", QString::number(++next), "--sample", "K", "--db", db,
+                           "--energy-equivalent", "10100,5", "--mass", "0,98"};
+    };
     // How long a whole record takes here; the kills fall anywhere in it (seeded, so a failure
     // can be run again).
     QElapsedTimer t;
     t.start();
-    ASSERT_EQ(cli(args).code, 0);
+    ASSERT_EQ(cli(args()).code, 0);
     const qint64 whole = std::max<qint64>(t.elapsed(), 20);
     std::mt19937 random(20261210);
     int finished = 0;
     for (int i = 0; i < 20; ++i) {
         QProcess p;
-        p.start(binFile("registrador-cli"), args);
+        p.start(binFile("registrador-cli"), args());
         ASSERT_TRUE(p.waitForStarted());
         if (!p.waitForFinished(static_cast<int>(random() % whole)))
             p.kill();
@@ -750,7 +781,7 @@ TEST_P(CliOnEngine, AKilledRecordLeavesTheWholeDeterminationOrNone) {
     const int rows = 168; // test 2 of the demo
     expectEveryRecordWhole(db, rows, &count);
     EXPECT_GE(count, 1 + finished); // every one that said it finished is there
-    EXPECT_EQ(cli(args).code, 0);
+    EXPECT_EQ(cli(args()).code, 0);
 #endif
 }
 
@@ -770,9 +801,9 @@ TEST_P(CliOnEngine, VerifyWhileAnotherProcessRecordsSeesNoBreak) {
     QProcess writer;
     writer.setProcessChannelMode(QProcess::MergedChannels);
     writer.start("sh", {"-c",
-                        "for i in $(seq 30); do \"$0\" record \"$1\" --test 2 --sample \"S-$i\" --db \"$2\" "
+                        "for i in $(seq 30); do \"$0\" record \"$1\" --test $i --sample \"S-$i\" --db \"$2\" "
                         "--energy-equivalent 10100,5 --mass 0,98 > /dev/null || exit 1; done",
-                        binFile("registrador-cli"), dat, db});
+                        binFile("registrador-cli"), distinctTestsFile(dir.path(), 30, 2), db});
     ASSERT_TRUE(writer.waitForStarted());
     int walks = 0;
     do {
@@ -796,11 +827,14 @@ TEST(Cli, ASampleTakesTheAcceptedSeriesWAndVerifyNamesAChangeMadeBehindIt) {
     QTemporaryDir dir;
     const QString dat = dir.filePath("d.dat"), db = dir.filePath("r.sqlite");
     ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
-    // One run, five masses: W within 0,2 % of each other.
+    // One curve, five tests and masses: W within 0,2 % of each other.
+    const QString runs = distinctTestsFile(dir.path(), 13);
     QList<double> ws;
+    int test = -2;
     for (const char* mass : {"0,7612", "0,7605", "0,7620", "0,7608", "0,7615"}) {
-        const CliRun r = cli({"record", dat, "--test", "1", "--sample", "AB-2026", "--calibrate", "--mass", mass,
-                              "--heat", "26454", "--db", db, "--json"});
+        test += 3; // 1, 4, 7, 10, 13: the demo's test 1 each time
+        const CliRun r = cli({"record", runs, "--test", QString::number(test), "--sample", "AB-2026", "--calibrate",
+                              "--mass", mass, "--heat", "26454", "--db", db, "--json"});
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
         ws << QJsonDocument::fromJson(r.out.toUtf8()).object()["energy_equivalent"].toDouble();
     }
@@ -820,7 +854,7 @@ TEST(Cli, ASampleTakesTheAcceptedSeriesWAndVerifyNamesAChangeMadeBehindIt) {
     EXPECT_NEAR(QJsonDocument::fromJson(r.out.toUtf8()).object()["gross_calorific_value"].toDouble(),
                 sample["gross_calorific_value"].toDouble(), 1e-6);
     // A check standard outside the lab's tolerance is flagged, and told.
-    r = cli({"record", dat, "--test", "2", "--sample", "AB-verif", "--mass", "0,98", "--db", db, "--check-standard",
+    r = cli({"record", runs, "--test", "2", "--sample", "AB-verif", "--mass", "0,98", "--db", db, "--check-standard",
              "26454", "--json"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject check = QJsonDocument::fromJson(r.out.toUtf8()).object()["check_standard"].toObject();
@@ -867,6 +901,41 @@ TEST(Cli, ASampleTakesTheAcceptedSeriesWAndVerifyNamesAChangeMadeBehindIt) {
     EXPECT_EQ(cli({"results", "history", "99", "--db", db}).code, 5);
 }
 
+// In a fresh account every program uses one default database, in the program's data folder;
+// one that an earlier version left in a folder of its own is named, and moved on request.
+TEST(Cli, OneDefaultDatabaseInTheDataFolderAndTheOldOneMoved) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "the data folder under XDG_DATA_HOME is Linux's";
+#else
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_DATA_HOME", home.filePath("dados"));
+    const QString fresh = home.filePath("dados/registrador/resultados.sqlite");
+    const QString old = home.filePath("dados/Bomba Calorimétrica/resultados.sqlite");
+    CliRun r = cli({"results", "where"}, env, home.path());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), fresh);
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    // An earlier version's database, with one record.
+    const QString dat = home.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    const QStringList sample{"--energy-equivalent", "10100,5", "--mass", "0,98"};
+    ASSERT_EQ(cli(QStringList{"record", dat, "--test", "1", "--sample", "A", "--db", old} + sample).code, 0);
+    r = cli({"results", "where"}, env, home.path());
+    EXPECT_TRUE(r.err.contains("Há um banco de resultados de uma versão anterior em " + old)) << r.err.toStdString();
+    EXPECT_EQ(cli({"results", "where", "--move"}, env, home.path()).code, 0);
+    EXPECT_FALSE(QFile::exists(old));
+    EXPECT_TRUE(QFile::exists(fresh));
+    // Every command without --db, from any folder, finds it there.
+    r = cli(QStringList{"record", dat, "--test", "2", "--sample", "B"} + sample, env, home.path());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = cli({"results", "list", "--json"}, env, QDir::tempPath());
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).array().size(), 2) << r.out.toStdString();
+    EXPECT_EQ(cli({"results", "where", "--move"}, env, home.path()).code, 1); // nothing left to move
+#endif
+}
+
 // Five calibrations recorded from the command line make the calorimeter's series: its W, s
 // and verdict are those a hand computation gives from the five records.
 TEST(Cli, FiveCalibrationsGiveTheSeriesWAndVerdict) {
@@ -875,8 +944,9 @@ TEST(Cli, FiveCalibrationsGiveTheSeriesWAndVerdict) {
     ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
     QList<double> ws;
     const char* masses[] = {"0,7612", "0,7605", "0,7620", "0,7608", "0,7615"};
+    const QString runs = distinctTestsFile(dir.path(), 6); // tests 1 … 6: the demo's 1, 2, 3, 1, 2, 3
     for (int i = 0; i < 5; ++i) {
-        const CliRun r = cli({"record", dat, "--test", QString::number(1 + i % 3), "--sample", "AB-2026",
+        const CliRun r = cli({"record", runs, "--test", QString::number(1 + i), "--sample", "AB-2026",
                               "--calorimeter", "BC-200 nº 1", "--calibrate", "--mass", masses[i], "--heat", "26454",
                               "--test-date", QStringLiteral("2026-12-0%1").arg(1 + i), "--db", db, "--json"});
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -915,7 +985,7 @@ TEST(Cli, FiveCalibrationsGiveTheSeriesWAndVerdict) {
         }
     }
     // One more calibration prints where the series stands (the lab's default rule, DIN 51900).
-    const CliRun sixth = cli({"record", dat, "--test", "1", "--sample", "AB-2026", "--calorimeter", "BC-200 nº 1",
+    const CliRun sixth = cli({"record", runs, "--test", "6", "--sample", "AB-2026", "--calorimeter", "BC-200 nº 1",
                               "--calibrate", "--mass", "0,7610", "--heat", "26454", "--db", db});
     ASSERT_EQ(sixth.code, 0) << sixth.err.toStdString();
     EXPECT_TRUE(sixth.out.startsWith("7") && sixth.out.contains("\nBC-200 nº 1, série 1 (primeira série) — DIN 51900: "))

@@ -12,6 +12,7 @@
 #include "link/commands.h"
 #include "link/systemseriallibrary.h"
 #include "tests/support.h"
+#include "records/store.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
@@ -530,7 +531,7 @@ QStringList sharedAccelerators(QWidget* window) {
 // The windows of the results: registering, the list, one determination. Each fits its
 // captions and gives each accelerator to one control, the evaluation window's included.
 TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
-    const QString db = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("resultados.sqlite");
+    const QString db = rec::defaultDatabasePath();
     for (const QString& f : {db, db + "-wal", db + "-shm"})
         QFile::remove(f);
     MainWindowRig w;

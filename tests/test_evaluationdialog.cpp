@@ -11,6 +11,7 @@
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
+#include <QCheckBox>
 #include <QApplication>
 #include <QTableWidget>
 #include <QDateEdit>
@@ -301,9 +302,6 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
                          f.EditAmostra->setText("CAR-7");
                          f.EditDescricao->setText("Carvão");
                          f.EditData->setDate(QDate(2026, 12, 8));
-                         f.RegistrarClick(); // the database cannot be opened: the form stays
-                         EXPECT_FALSE(f.number());
-                         path = dir.filePath("resultados.sqlite");
                          f.EditOxigenioNitrogenio->setText("8"); // without hydrogen: refused, kept
                          f.RegistrarClick();
                          EXPECT_FALSE(f.number());
@@ -312,16 +310,26 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
                          f.RegistrarClick();
                          EXPECT_TRUE(f.number());
                      } else {
-                         EXPECT_EQ(f.EditAmostra->text(), "CAR-7"); // the next test of the sample
+                         // Another test is another sample until said otherwise; this one is
+                         // already recorded, and the form says so before anything is written.
+                         EXPECT_EQ(f.EditAmostra->text(), "");
+                         EXPECT_EQ(f.EditDescricao->text(), "");
+                         EXPECT_EQ(f.EditData->date(), QDate(2026, 12, 8));
+                         EXPECT_TRUE(f.LabelPrevia->text().startsWith("Este ensaio já foi registrado: determinação 1"))
+                             << f.LabelPrevia->text().toStdString();
                          f.btnCancelar->click();
                      }
                      return f.result();
                  });
     EXPECT_TRUE(d.btnRegistrar->isVisibleTo(&d));
+    d.RegistrarClick(); // the database cannot be opened: told, no form
+    EXPECT_EQ(forms, 0);
+    path = dir.filePath("resultados.sqlite");
+    d.RegistrarClick();
     d.RegistrarClick();
     ASSERT_EQ(r.messages.shown.size(), 3);
-    EXPECT_EQ(r.messages.shown[0].text, ses::msg::RecordNeedsSample);
-    EXPECT_TRUE(r.messages.shown[1].text.startsWith("Não foi possível gravar no banco de resultados:"));
+    EXPECT_TRUE(r.messages.shown[0].text.startsWith("Não foi possível gravar no banco de resultados:"));
+    EXPECT_EQ(r.messages.shown[1].text, ses::msg::RecordNeedsSample);
     EXPECT_EQ(r.messages.shown[2].text, ses::msg::RecordNotSaved.arg(ses::msg::NetNeeds));
     EXPECT_EQ(d.LabelRegistro->text(), "Determinação registrada com o número 1.");
     QString why;
@@ -340,7 +348,7 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
     EXPECT_EQ(back->moisture, 8);
     EXPECT_EQ(back->oxygenNitrogenDry, 8); // typed before the refusal, kept in the form
     d.RegistrarClick();
-    EXPECT_EQ(forms, 2);
+    EXPECT_EQ(forms, 3);
     EXPECT_EQ(store->list(&why)->size(), 1); // cancelled: nothing more
 }
 
@@ -368,10 +376,10 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
             const acq::TestRun& t = r.table.tests().at(0);
             const auto o = ses::evaluateTest(r.table, t, in);
             ASSERT_TRUE(o.ok());
-            ASSERT_TRUE(store->record(ses::determinationOf({m.code, {}, "Ana", m.calorimeter, m.date, {}, {}}, r.table, t, {}, in,
-                                                           *o.result),
-                                      &why))
-                << why.toStdString();
+            rec::Determination d = ses::determinationOf({m.code, {}, "Ana", m.calorimeter, m.date, {}, {}}, r.table, t, {}, in,
+                                                        *o.result);
+            d.readings[0].text += m.w / 1e6 + m.date.day() / 1e3; // each its own test
+            ASSERT_TRUE(store->record(d, &why)) << why.toStdString();
         }
     }
     QList<QString> opened;
@@ -485,6 +493,7 @@ void recordCalibrations(const QString& db, const QString& calorimeter, std::init
         d.testDate = QDate(2026, 12, 1);
         d.calorimetry.mode = eval::Calorimetry::Mode::Calibration;
         d.result.energyEquivalent = w;
+        d.readings = {{1, 0, 20 + w / 1e6, 21}}; // each its own test
         ASSERT_TRUE(store->record(d, &why)) << why.toStdString();
     }
 }
@@ -512,12 +521,17 @@ TEST(EvaluationWindow, TheSeriesWIsNotKeptInConfig) {
             shown = e->EditEquivalente->value();
         } else if (auto* f = dynamic_cast<TFormRegistro*>(&d)) {
             // Told before it is written, and again for another calorimeter.
-            EXPECT_EQ(f->LabelSerie->text(), "O resultado será registrado com o W da série 1 do calorímetro BC-200: 9900.0 J/K.");
+            EXPECT_TRUE(f->LabelPrevia->text().contains("O resultado será registrado com o W da série 1 do calorímetro BC-200: 9900.0 J/K."))
+                << f->LabelPrevia->text().toStdString();
+            EXPECT_TRUE(f->CheckUsarW->isVisibleTo(f)); // the W typed differs: the user may choose it
             f->EditCalorimetro->setText("BC-300");
             emit f->EditCalorimetro->editingFinished();
-            EXPECT_EQ(f->LabelSerie->text(), "O calorímetro BC-300 não tem série de calibração aceita: o resultado leva o W "
-                                             "desta avaliação (10100.5 J/K) e um aviso.");
+            EXPECT_TRUE(f->LabelPrevia->text().contains("O calorímetro BC-300 não tem série de calibração aceita: o resultado leva o W "
+                                                        "desta avaliação (10100.5 J/K) e um aviso."))
+                << f->LabelPrevia->text().toStdString();
+            EXPECT_FALSE(f->CheckUsarW->isVisibleTo(f));
             f->EditCalorimetro->setText("BC-200");
+            emit f->EditCalorimetro->editingFinished();
             f->EditAmostra->setText("CAR-1");
             f->RegistrarClick();
             return f->result();
@@ -604,12 +618,21 @@ TEST_P(WindowAndCli, ARecordFromTheWindowIsListedWithTheSameFigures) {
     in.calorimetry.fuse = 96;
     const acq::TestRun& test = r.table.tests().at(1);
     TFormAvaliacao d(r.table, test, QStringLiteral("demo.dat"), in, r.files, r.messages);
+    bool replace = false;
     d.setResults([&](QString* e) { return ses::openResults(db, e); },
                  [&](QDialog& dialog) {
                      auto& f = static_cast<TFormRegistro&>(dialog);
                      f.EditAmostra->setText("BIO-31");
                      f.EditCalorimetro->setText("BC-200 nº 2");
+                     emit f.EditCalorimetro->editingFinished();
+                     if (replace) {
+                         EXPECT_TRUE(f.CheckSubstituir->isVisibleTo(&f));
+                         f.CheckSubstituir->setChecked(true);
+                         f.EditMotivo->setText("reavaliada com o W da série");
+                     }
                      f.RegistrarClick();
+                     if (f.result() != QDialog::Accepted)
+                         f.btnCancelar->click();
                      return f.result();
                  });
     d.RegistrarClick();
@@ -644,19 +667,30 @@ TEST_P(WindowAndCli, ARecordFromTheWindowIsListedWithTheSameFigures) {
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
         return QJsonDocument::fromJson(p.readAllStandardOutput());
     };
-    run({"decode", dataFile("demo.img"), "--out", dat});
+    const QString tests = distinctTestsFile(dir.path(), 13);
     double w = 0;
+    int k = 0;
     for (const char* mass : {"0,7612", "0,7605", "0,7620", "0,7608", "0,7615"})
-        w += run({"record", dat, "--test", "1", "--sample", "AB", "--calibrate", "--mass", mass, "--heat", "26454",
-                  "--calorimeter", "BC-200 nº 2", "--db", db, "--json"})
+        w += run({"record", tests, "--test", QString::number(++k * 3 - 2), "--sample", "AB", "--calibrate", "--mass", mass,
+                  "--heat", "26454", "--calorimeter", "BC-200 nº 2", "--db", db, "--json"})
                  .object()["energy_equivalent"]
                  .toDouble() / 5;
+    // The same test again is refused before anything is written; replacing it records the new
+    // evaluation in its place.
+    d.RegistrarClick();
+    EXPECT_EQ(d.LabelRegistro->text(), "Determinação registrada com o número 1.");
+    EXPECT_TRUE(r.messages.texts().last().startsWith("Este ensaio já foi registrado: determinação 1."))
+        << r.messages.texts().join('/').toStdString();
+    replace = true;
     d.RegistrarClick();
     EXPECT_EQ(d.LabelRegistro->text(), "Determinação registrada com o número 7, com o W da série 1 do calorímetro BC-200 nº 2.");
     EXPECT_NEAR(d.inputs().calorimetry.energyEquivalent, w, 1e-6);
     const QJsonObject seventh = run({"results", "show", "7", "--json", "--db", db}).object();
     EXPECT_EQ(seventh["series"].toInt(), 1);
+    EXPECT_EQ(seventh["replaces"].toInt(), 1);
     EXPECT_EQ(seventh["gross_calorific_value"], ses::resultJson(test, *d.outcome().result)["gross_calorific_value"]);
+    const QJsonObject first = run({"results", "show", "1", "--json", "--db", db}).object();
+    EXPECT_EQ(first["reject_reason"].toString(), "reavaliada com o W da série (substituída pela determinação 7)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, WindowAndCli, testing::Values(false, true),

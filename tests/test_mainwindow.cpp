@@ -236,9 +236,16 @@ TEST(MainWindow, MemoryClearAsksFirst) {
     w.form->Limpar1Click();
     EXPECT_TRUE(w.serial->requests.isEmpty());
     w.form->btnLerDadosClick();
+    // Downloaded and not saved: said first, and "No" leaves the logger as it was.
+    w.messages.shown.clear();
+    w.messages.answers = {MsgAnswer::No};
+    const auto sent = w.serial->requests.size();
+    w.form->btnLimparClick();
+    EXPECT_EQ(w.messages.texts(), QStringList{ses::msg::ClearUnsaved});
+    EXPECT_EQ(w.serial->requests.size(), sent);
     w.messages.shown.clear();
     w.form->btnLimparClick();
-    EXPECT_EQ(w.messages.texts(), (QStringList{kMsgClearAsk, kMsgClearOk}));
+    EXPECT_EQ(w.messages.texts(), (QStringList{ses::msg::ClearUnsaved, kMsgClearAsk, kMsgClearOk}));
     EXPECT_EQ(w.serial->requests.last(), ":41BF\r\n");
     EXPECT_EQ(w.form->gridModel()->rowCount(), 2); // what was downloaded stays
     w.model->faults.silent = true;
@@ -393,6 +400,7 @@ TEST(MainWindowKeys, EnterOrReturnOnAFocusedButtonClicksIt) {
         QTest::keyClick(w.form->btnLerDados, key);
         EXPECT_EQ(w.tests(), QStringList{"Ensaio 1"}) << key;
         w.form->btnLimpar->setFocus();
+        w.form->ClientDataSet1().setSaved(true);
         w.messages.answers = {MsgAnswer::No};
         QTest::keyClick(w.form->btnLimpar, key);
         EXPECT_EQ(w.messages.texts(), QStringList{kMsgClearAsk}) << key;

@@ -174,6 +174,80 @@ TEST(Datapacket, ChangeLogGivesTheCurrentRows) {
     EXPECT_EQ(p->value(2, 1).toString(), "<a&b> \r\n");
 }
 
+// A data file as the older program leaves it after editing rows: `rows` are ROW elements
+// after the field list, `log` its CHANGE_LOG.
+QByteArray oldDataFile(const QByteArray& log, const QByteArray& rows) {
+    return "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+           "<FIELD attrname=\"Reg\" fieldtype=\"i4\" readonly=\"true\" SUBTYPE=\"Autoinc\"/>"
+           "<FIELD attrname=\"Ensaio\" fieldtype=\"i4\"/><FIELD attrname=\"SubReg\" fieldtype=\"i4\"/>"
+           "<FIELD attrname=\"Tempo\" fieldtype=\"r8\"/><FIELD attrname=\"Tint\" fieldtype=\"r8\"/>"
+           "<FIELD attrname=\"Text\" fieldtype=\"r8\"/><FIELD attrname=\"TMax\" fieldtype=\"r8\"/>"
+           "<FIELD attrname=\"TMin\" fieldtype=\"r8\"/></FIELDS><PARAMS CHANGE_LOG=\"" + log +
+           "\" AUTOINCVALUE=\"9\"/></METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
+}
+
+QByteArray row(int reg, int ensaio, int sub, double tint, const char* extra = "") {
+    return QStringLiteral("<ROW %1Reg=\"%2\" Ensaio=\"%3\" SubReg=\"%4\" Tempo=\"%5\" Tint=\"%6\" Text=\"21\" TMax=\"0\" TMin=\"0\"/>")
+        .arg(QString::fromLatin1(extra)).arg(reg).arg(ensaio).arg(sub).arg(sampleMinutes(sub)).arg(tint)
+        .toUtf8();
+}
+
+TEST(Datapacket, ChangeLogPutsEachModifiedRowWhereItsOriginalStood) {
+    // Test 1: its first row modified after its samples (TMax/TMin filled in), as the older
+    // program does at the end of a test; then test 2.
+    const QByteArray firstThenSamples = row(1, 1, 1, 22.0, "RowState=\"1\" ") + row(2, 1, 2, 22.5, "RowState=\"4\" ") +
+                                        row(3, 1, 3, 23.0, "RowState=\"4\" ") + row(4, 2, 1, 20.0, "RowState=\"4\" ");
+    struct Case {
+        const char* name;
+        QByteArray file;
+        QList<std::pair<int, double>> rows; // (Ensaio, Tint) of each current row, in order
+        QList<double> tmaxOfTest1;          // TMax of test 1's first row
+        int tests;
+    } cases[] = {
+        {"a test's first row modified after its samples",
+         oldDataFile("1 0 4 2 0 4 3 0 4 4 0 4 5 1 8",
+                     firstThenSamples + "<ROW RowState=\"8\" TMax=\"23\" TMin=\"22\"/>"),
+         {{1, 22.0}, {1, 22.5}, {1, 23.0}, {2, 20.0}}, {23.0}, 2},
+        {"a row modified twice",
+         oldDataFile("1 0 4 2 0 4 3 0 4 4 0 4 5 1 8 6 5 8",
+                     firstThenSamples + "<ROW RowState=\"9\" TMax=\"23\" TMin=\"22\"/>" +
+                         "<ROW RowState=\"8\" Tint=\"22.1\"/>"),
+         {{1, 22.1}, {1, 22.5}, {1, 23.0}, {2, 20.0}}, {23.0}, 2},
+        {"a deleted row",
+         oldDataFile("1 0 4 2 0 4 3 0 4 4 0 4 3 0 2", row(1, 1, 1, 22.0) + row(2, 1, 2, 22.5) +
+                                                         row(3, 1, 3, 23.0, "RowState=\"2\" ") + row(4, 2, 1, 20.0)),
+         {{1, 22.0}, {1, 22.5}, {2, 20.0}}, {0.0}, 2},
+        {"a modified row that was then deleted",
+         oldDataFile("5 1 8", firstThenSamples + "<ROW RowState=\"10\" TMax=\"23\"/>"),
+         {{1, 22.5}, {1, 23.0}, {2, 20.0}}, {0.0}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString error;
+        const auto p = readDatapacket(c.file, &error);
+        ASSERT_TRUE(p) << error.toStdString();
+        QList<std::pair<int, double>> got;
+        for (qsizetype i = 0; i < p->rowCount(); ++i)
+            got << std::pair{p->value(i, 1).toInt(), p->value(i, 4).toDouble()};
+        EXPECT_EQ(got, c.rows);
+        EXPECT_EQ(p->value(0, 6).toDouble(), c.tmaxOfTest1.value(0));
+        const auto m = Measurements::fromRecords(*p, &error);
+        ASSERT_TRUE(m) << error.toStdString();
+        EXPECT_EQ(m->tests().size(), c.tests); // never "Ensaio 1 (2)"
+    }
+}
+
+TEST(Datapacket, ABrokenChangeLogIsRefused) {
+    const QByteArray rows = row(1, 1, 1, 22.0, "RowState=\"1\" ") + "<ROW RowState=\"9\" Tint=\"1\"/>" +
+                            "<ROW RowState=\"8\" Tint=\"2\"/>";
+    for (const QByteArray& log : {QByteArray("1 0"), QByteArray("9 1 8"), QByteArray("a b c"), QByteArray("2 1 8 3 1 8")}) {
+        SCOPED_TRACE(log.constData());
+        QString error;
+        EXPECT_FALSE(readDatapacket(oldDataFile(log, rows), &error));
+        EXPECT_TRUE(error.contains("CHANGE_LOG")) << error.toStdString();
+    }
+}
+
 TEST(Datapacket, EscapingAndNonAsciiSurviveARoundTrip) {
     Records t(configFields());
     t.appendRow({QString("Tést \"q\" 'a' <&>"), QString("a\tb\r\nc °C")});

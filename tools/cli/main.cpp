@@ -18,6 +18,7 @@
 #include "export/dtCsv.h"
 #include "session/calibrationseries.h"
 #include "session/recording.h"
+#include "session/recordservice.h"
 #include "acquisition/memorydecoder.h"
 
 #include <QApplication>
@@ -559,15 +560,11 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, b
 
 // Loads the file, finds the test and evaluates it; an exit code when any of that fails.
 std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, ses::EvaluationRequest& req,
-                               eval::Result& result,
-                               const std::function<bool(QCommandLineParser&, ses::EvaluationRequest&)>& adjust = {},
-                               bool seriesW = false) {
-    const auto r = evaluationRequest(p, seriesW);
+                               eval::Result& result) {
+    const auto r = evaluationRequest(p);
     if (!r)
         return kUsage;
     req = *r;
-    if (adjust && !adjust(p, req))
-        return kUsage;
     if (!loadFile(p.positionalArguments().value(0), c))
         return kFile;
     const auto test = testOption(p, c.session);
@@ -599,14 +596,14 @@ int calc(const Command&, QCommandLineParser& p) {
 
 // ---- the results database ---------------------------------------------------------------------
 
-// The corrections from what the lab measured (a wire's length, a titration, a sulfur content)
-// in place of their joules; false after the usage message.
+// The corrections as the lab measured them (a wire's length, a titration, a sulfur content) and
+// the sample's analysis, into the request's given inputs; the recording service turns them
+// into joules. False after the usage message.
 bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
     bool bad = false;
     const auto wire = number(p, "wire-cm", &bad), perCm = number(p, "wire-j-per-cm", &bad),
                ml = number(p, "titration-ml", &bad), normality = number(p, "normality", &bad),
-               sulfurPct = number(p, "sulfur-pct", &bad), aidMass = number(p, "aid-mass", &bad),
-               aidHeat = number(p, "aid-heat", &bad);
+               aidMass = number(p, "aid-mass", &bad), aidHeat = number(p, "aid-heat", &bad);
     if (bad)
         return false;
     if (aidMass.has_value() != aidHeat.has_value()) {
@@ -622,92 +619,70 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
         err(perCm && !wire ? ses::msg::CliWirePerCmAlone : ses::msg::CliTitrationNeedsNormality);
         return false;
     }
-    eval::Calorimetry& c = req.calorimetry;
     for (const char* o : {"wire-cm", "titration-ml", "sulfur-pct", "aid-mass"})
-        if (isSet(p, o) && c.mode == eval::Calorimetry::Mode::None) {
+        if (isSet(p, o) && req.calorimetry.mode == eval::Calorimetry::Mode::None) {
             err(ses::msg::CliCorrectionAlone.arg(QString::fromLatin1(o)));
             return false;
         }
-    if (wire)
-        c.fuse = eval::fuseFromWire(*wire, perCm.value_or(eval::kNickelChromiumJoulesPerCm));
-    if (ml)
-        c.acid = eval::acidFromTitration(*ml, *normality);
-    if (sulfurPct)
-        c.sulfur = eval::sulfurFromContent(*sulfurPct, c.mass);
-    if (aidMass)
-        c.aid = eval::combustionAid(*aidMass, *aidHeat);
-    return true;
+    for (const char* o : {"wire-cm", "wire-j-per-cm", "titration-ml", "normality", "sulfur-pct", "moisture-pct",
+                          "hydrogen-pct", "oxygen-nitrogen-pct", "aid-mass", "aid-heat"})
+        if (const auto v = number(p, o, &bad))
+            req.given[QString::fromLatin1(o).replace(QLatin1Char('-'), QLatin1Char('_'))] = *v;
+    return !bad;
 }
 
-// The results database named by --db, or by the row Resultados of config.xml, or the default.
-std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, Cli& c) {
+// config.xml's settings, each bad row told; nothing when the file is there but unreadable (a
+// database or a W taken from defaults instead would be recorded into or with the wrong one).
+std::optional<ses::Settings> settingsOf(Cli& c) {
+    ses::Settings s = c.session.settings();
+    if (!s.problem.isEmpty()) {
+        err(s.problem);
+        return std::nullopt;
+    }
+    for (const QString& w : s.warnings)
+        err(w);
+    return s;
+}
+
+// The results database named by --db, or by the row Resultados of config.xml, or the default
+// (told when an earlier version left one elsewhere).
+std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, const ses::Settings& settings) {
     QString why;
-    std::unique_ptr<rec::Store> store = ses::openResults(
-        isSet(p, "db") ? value(p, "db") : c.session.configValue(QStringLiteral("Resultados")), &why,
-        c.session.configValue(QStringLiteral("PapelRevisor")));
+    const QString location = isSet(p, "db") ? value(p, "db") : settings.results;
+    if (location.trimmed().isEmpty())
+        for (const QString& old : rec::oldDefaultDatabases())
+            err(ses::msg::OldDatabaseFound.arg(native(old), native(rec::defaultDatabasePath())));
+    std::unique_ptr<rec::Store> store = ses::openResults(location, &why, settings.reviewerRole);
     if (!store)
         err(why);
     return store;
 }
 
+std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, Cli& c) {
+    const auto settings = settingsOf(c);
+    return settings ? openStore(p, *settings) : nullptr;
+}
+
 int record(const Command&, QCommandLineParser& p) {
-    Cli c;
-    acq::TestRun n;
-    ses::EvaluationRequest req;
-    eval::Result r;
-    std::unique_ptr<rec::Store> store;
-    // A sample takes the W of its calorimeter's accepted series unless one is given; while the
-    // calorimeter has none, config.xml's, and every such result says so.
-    ses::SeriesEnergyEquivalent fromSeries;
-    QString wSource = ses::msg::EnergyEquivalentFromCommandLine;
-    int exitCode = kUsage;
-    const QString calorimeter = value(p, "calorimeter").trimmed().isEmpty() ? ses::msg::DefaultCalorimeter
-                                                                            : value(p, "calorimeter").trimmed();
-    auto takeSeries = [&](QCommandLineParser& parser, ses::EvaluationRequest& rq) {
-        if (isSet(parser, "check-standard") && rq.calorimetry.mode != eval::Calorimetry::Mode::Sample) {
-            err(ses::msg::CliCheckNeedsSample);
-            return false;
-        }
-        if (!measuredInputs(parser, rq))
-            return false;
-        if (rq.calorimetry.mode != eval::Calorimetry::Mode::Sample)
-            return true;
-        exitCode = kFile;
-        if (!(store = openStore(parser, c)))
-            return false;
-        QString why;
-        const auto current = ses::currentSeries(*store, calorimeter, &why);
-        if (!current) {
-            err(why);
-            return false;
-        }
-        fromSeries = ses::seriesEnergyEquivalent(*current);
-        if (isSet(parser, "energy-equivalent"))
-            return true;
-        if (fromSeries.w) {
-            rq.calorimetry.energyEquivalent = *fromSeries.w;
-            wSource = fromSeries.source;
-            return true;
-        }
-        const auto configured = eval::parseDecimal(c.session.configValue(QStringLiteral("EquivalenteEnergetico")).trimmed());
-        if (!configured || !(*configured > 0)) {
-            err(ses::msg::CliNoSeriesW.arg(calorimeter));
-            exitCode = kUsage;
-            return false;
-        }
-        rq.calorimetry.energyEquivalent = *configured;
-        wSource = ses::msg::EnergyEquivalentFromConfig;
-        return true;
-    };
-    // A refusal there is a usage error, save the database's own.
-    auto seriesAndInputs = [&](QCommandLineParser& parser, ses::EvaluationRequest& rq) {
-        const bool ok = takeSeries(parser, rq);
-        if (ok)
-            exitCode = kUsage;
-        return ok;
-    };
-    if (const auto code = evaluateFor(p, c, n, req, r, seriesAndInputs, true))
-        return *code == kUsage ? exitCode : *code;
+    auto r = evaluationRequest(p, true);
+    if (!r)
+        return kUsage;
+    if (isSet(p, "check-standard") && r->calorimetry.mode != eval::Calorimetry::Mode::Sample) {
+        err(ses::msg::CliCheckNeedsSample);
+        return kUsage;
+    }
+    if (!measuredInputs(p, *r))
+        return kUsage;
+    bool bad = false;
+    const ses::SampleAnalysis analysis{number(p, "moisture-pct", &bad), number(p, "hydrogen-pct", &bad),
+                                       number(p, "oxygen-nitrogen-pct", &bad)};
+    const auto certified = number(p, "check-standard", &bad);
+    if (bad)
+        return kUsage;
+    if (analysis.oxygenNitrogenDry && !analysis.hydrogenDry) {
+        err(ses::msg::CliNetNeeds);
+        return kUsage;
+    }
     QDate date = QDate::currentDate();
     if (isSet(p, "test-date")) {
         date = QDate::fromString(value(p, "test-date").trimmed(), Qt::ISODate);
@@ -716,79 +691,117 @@ int record(const Command&, QCommandLineParser& p) {
             return kUsage;
         }
     }
-    const ses::SampleIdentity who{value(p, "sample"), value(p, "description"), value(p, "operator"),
-                                  value(p, "calorimeter"), date, {}, {}};
-    rec::Determination d = ses::determinationOf(who, c.session.data(), n, p.positionalArguments().value(0), req, r);
-    // Each input as given, and the net value from hydrogen, moisture and oxygen + nitrogen.
-    bool bad = false;
-    QJsonObject given;
-    for (const char* o : {"wire-cm", "wire-j-per-cm", "titration-ml", "normality", "sulfur-pct", "moisture-pct",
-                          "hydrogen-pct", "oxygen-nitrogen-pct", "aid-mass", "aid-heat"})
-        if (const auto v = number(p, o, &bad))
-            given[QString::fromLatin1(o).replace(QLatin1Char('-'), QLatin1Char('_'))] = *v;
-    const ses::SampleAnalysis analysis{number(p, "moisture-pct", &bad), number(p, "hydrogen-pct", &bad),
-                                       number(p, "oxygen-nitrogen-pct", &bad)};
-    if (bad)
-        return kUsage;
-    QString why;
-    if (!ses::setAnalysis(d, analysis, &why)) {
-        err(why == ses::msg::NetNeeds ? ses::msg::CliNetNeeds : why);
-        return kUsage;
-    }
-    d.inputsGiven = QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
-    if (d.kind == rec::Determination::Kind::Sample) {
-        d.energyEquivalentSource = wSource;
-        if (wSource == fromSeries.source)
-            d.series = fromSeries.series;
-        else if (!fromSeries.warning.isEmpty())
-            d.result.warnings << fromSeries.warning;
-        else if (fromSeries.w && std::abs(*fromSeries.w - d.calorimetry.energyEquivalent) >= 0.05)
-            d.result.warnings << ses::msg::WDiffersFromSeries.arg(ses::fixed(d.calorimetry.energyEquivalent, 1), fromSeries.source,
-                                                                  ses::fixed(*fromSeries.w, 1));
-    }
-    if (const auto certified = number(p, "check-standard", &bad)) {
-        QString warning;
-        const double tolerance = ses::checkStandardTolerance(c.session.configValue(QStringLiteral("ToleranciaPadrao")), &warning);
-        if (!warning.isEmpty())
-            err(warning);
-        if (!ses::setCheckStandard(d, *certified, tolerance, &why)) {
-            err(why);
+    qint64 replaces = 0;
+    if (isSet(p, "replaces")) {
+        bool ok = false;
+        replaces = value(p, "replaces").trimmed().toLongLong(&ok);
+        if (!ok || replaces <= 0 || value(p, "reason").trimmed().isEmpty()) {
+            err(ses::msg::CliReplacesForm);
             return kUsage;
         }
-        given[QStringLiteral("check_standard")] = *certified;
-        d.inputsGiven = QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
     }
-    if (bad)
-        return kUsage;
-    if (!store && !(store = openStore(p, c)))
+    Cli c;
+    if (!loadFile(p.positionalArguments().value(0), c))
         return kFile;
-    const auto id = store->record(d, &why);
+    const auto test = testOption(p, c.session);
+    if (!test)
+        return kUsage;
+    const auto settings = settingsOf(c);
+    if (!settings)
+        return kFile;
+    auto store = openStore(p, *settings);
+    if (!store)
+        return kFile;
+
+    ses::RecordRequest req;
+    req.who = {value(p, "sample"), value(p, "description"), value(p, "operator"), value(p, "calorimeter"), date,
+               analysis, certified};
+    req.data = &c.session.data();
+    req.test = *test;
+    req.dataFile = p.positionalArguments().value(0);
+    req.evaluation = *r;
+    req.checkTolerance = settings->checkTolerance;
+    req.replaces = replaces;
+    req.replaceReason = value(p, "reason");
+    // A W given here is the user's choice over the series'; without one, config.xml's serves
+    // only while the calorimeter has no accepted series.
+    if (isSet(p, "energy-equivalent")) {
+        req.wSource = ses::msg::EnergyEquivalentFromCommandLine;
+        req.wChosen = true;
+    } else {
+        req.evaluation.calorimetry.energyEquivalent = settings->energyEquivalent.value_or(0);
+        req.wSource = ses::msg::EnergyEquivalentFromConfig;
+    }
+    QString why;
+    ses::PlanFailure failure{};
+    const auto plan = ses::planRecord(*store, req, &why, &failure);
+    if (!plan) {
+        err(failure == ses::PlanFailure::NoW ? ses::msg::CliNoSeriesW.arg(ses::calorimeterOrDefault(req.who.calorimeter))
+            : why == ses::msg::NetNeeds       ? ses::msg::CliNetNeeds
+                                              : why);
+        return failure == ses::PlanFailure::Evaluation ? kContents : failure == ses::PlanFailure::Database ? kFile : kUsage;
+    }
+    if (plan->alreadyRecorded) {
+        err(ses::msg::AlreadyRecorded.arg(plan->alreadyRecorded));
+        err(ses::msg::CliHowToReplace.arg(plan->alreadyRecorded));
+        return kFile;
+    }
+    const auto id = ses::commitRecord(*store, *plan, &why);
     if (!id) {
         err(ses::msg::RecordNotSaved.arg(why));
         return kFile;
     }
-    if (!isSet(p, "json")) {
-        out(QString::number(*id));
-        // A calibration joins its calorimeter's series: where the series stands now.
-        if (d.kind == rec::Determination::Kind::Calibration) {
-            const auto series = ses::currentSeries(*store, d.calorimeter, &why);
-            if (!series) {
-                err(why);
-                return kFile;
-            }
-            std::fputs(ses::seriesText(*series).toUtf8().constData(), stdout);
+    if (isSet(p, "json")) {
+        const auto back = store->determination(*id, &why);
+        if (!back) {
+            err(why);
+            return kFile;
         }
-        for (const QString& w : d.result.warnings)
-            if (w == fromSeries.warning || w.startsWith(ses::msg::CheckStandardLine.section(QLatin1Char(':'), 0, 0)))
-                err(w);
+        std::fputs(QJsonDocument(ses::recordJson(*back)).toJson(QJsonDocument::Indented).constData(), stdout);
         return kOk;
     }
-    const auto back = store->determination(*id, &why);
-    if (!back) {
-        err(why);
-        return kFile;
+    // The number, then what was recorded as the window shows it before writing.
+    out(QString::number(*id));
+    out(ses::planText(*plan, eval::Unit::JoulesPerGram));
+    // A calibration joins its calorimeter's series: where the series stands now.
+    if (plan->determination.kind == rec::Determination::Kind::Calibration) {
+        const auto series = ses::currentSeries(*store, plan->determination.calorimeter, &why);
+        if (!series) {
+            err(why);
+            return kFile;
+        }
+        std::fputs(ses::seriesText(*series).toUtf8().constData(), stdout);
     }
-    std::fputs(QJsonDocument(ses::recordJson(*back)).toJson(QJsonDocument::Indented).constData(), stdout);
+    return kOk;
+}
+
+// Which results database the commands use, and where an earlier version left one; --move
+// brings that one to the default place.
+int where(QCommandLineParser& p, const ses::Settings& settings) {
+    const QString location = isSet(p, "db") ? value(p, "db") : settings.results;
+    QString why;
+    const auto l = rec::Location::parse(location, &why);
+    if (!l) {
+        err(why);
+        return kUsage;
+    }
+    const QStringList old = location.trimmed().isEmpty() ? rec::oldDefaultDatabases() : QStringList();
+    if (isSet(p, "move")) {
+        if (old.size() != 1) {
+            err(old.isEmpty() ? ses::msg::NoOldDatabase : ses::msg::ManyOldDatabases.arg(old.size()));
+            return old.isEmpty() ? kUsage : kFile;
+        }
+        if (!rec::moveOldDatabase(old.front(), &why)) {
+            err(why);
+            return kFile;
+        }
+        out(ses::msg::OldDatabaseMoved.arg(native(old.front()), native(rec::defaultDatabasePath())));
+        return kOk;
+    }
+    out(l->kind == rec::Location::Kind::PostgreSQL ? QStringLiteral("postgresql://%1@%2:%3/%4").arg(l->user, l->host).arg(l->port).arg(l->database)
+                                                   : native(QFileInfo(l->path).absoluteFilePath()));
+    for (const QString& o : old)
+        err(ses::msg::OldDatabaseFound.arg(native(o), native(rec::defaultDatabasePath())));
     return kOk;
 }
 
@@ -800,7 +813,8 @@ int results(const Command& cmd, QCommandLineParser& p) {
     const bool needsId = action == QLatin1String("show") || action == QLatin1String("reject") ||
                          action == QLatin1String("report") || action == QLatin1String("history");
     const bool noId = QStringList{QStringLiteral("list"), QStringLiteral("calibrations"), QStringLiteral("new-series"),
-                                  QStringLiteral("rule"), QStringLiteral("chart"), QStringLiteral("verify")}
+                                  QStringLiteral("rule"), QStringLiteral("chart"), QStringLiteral("verify"),
+                                  QStringLiteral("where")}
                           .contains(action);
     if ((!noId && !needsId) || needsId != !idText.isEmpty() || (needsId && (!idOk || id < 1))) {
         err(ses::msg::CliUsage.arg(cmd.name, cmd.synopsis));
@@ -874,10 +888,15 @@ int results(const Command& cmd, QCommandLineParser& p) {
     if (isSet(p, "rule"))
         chosen = rule;
     Cli c;
-    const auto store = openStore(p, c);
+    const auto settings = settingsOf(c);
+    if (!settings)
+        return kFile;
+    QString why;
+    if (action == QLatin1String("where"))
+        return where(p, *settings);
+    const auto store = openStore(p, *settings);
     if (!store)
         return kFile;
-    QString why, warning;
     const QString calorimeter = value(p, "calorimeter").trimmed();
     if (action == QLatin1String("calibrations")) {
         const auto series = ses::calibrationSeries(*store, calorimeter, chosen, &why);
@@ -950,9 +969,7 @@ int results(const Command& cmd, QCommandLineParser& p) {
             std::fputs(ses::historyText(*entries).toUtf8().constData(), stdout);
         return kOk;
     }
-    const double r = ses::repeatabilityLimit(c.session.configValue(QStringLiteral("Repetibilidade")), &warning);
-    if (!warning.isEmpty())
-        err(warning);
+    const double r = settings->repeatability;
     if (action == QLatin1String("reject")) {
         if (!store->reject(id, value(p, "reason"), &why)) {
             err(why);
@@ -963,7 +980,15 @@ int results(const Command& cmd, QCommandLineParser& p) {
     // The duplicates' verdict of a sample counts every valid determination of its code.
     auto verdictsFor = [&](const rec::Filter& f) { return ses::duplicateVerdicts(*store, f, r, &why); };
     if (action == QLatin1String("show") || action == QLatin1String("report")) {
-        const auto d = store->determination(id, &why);
+        auto d = store->determination(id, &why);
+        if (d) {
+            QList<rec::Determination> one{*d};
+            if (!ses::markSeriesChanges(*store, one, &why)) {
+                err(why);
+                return kFile;
+            }
+            d = one.front();
+        }
         rec::Filter one;
         if (d)
             one.sample = d->sampleCode;
@@ -992,7 +1017,9 @@ int results(const Command& cmd, QCommandLineParser& p) {
         std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout);
         return kOk;
     }
-    const auto list = store->list(filter, &why);
+    auto list = store->list(filter, &why);
+    if (list && !ses::markSeriesChanges(*store, *list, &why))
+        list.reset();
     const auto verdicts = list ? verdictsFor(filter) : std::nullopt;
     if (!verdicts) {
         err(why);
@@ -1021,7 +1048,7 @@ int results(const Command& cmd, QCommandLineParser& p) {
         return kOk;
     }
     // Tab-separated, the columns a technician reads at a terminal.
-    const int shown[] = {0, 1, 2, 5, 6, 7, 10, 11};
+    const int shown[] = {0, 1, 2, 5, 6, 7, 10, 11, 12};
     QStringList head;
     for (const int f : shown)
         head << table.fields[f].name;
@@ -1097,7 +1124,7 @@ const QList<Command>& commands() {
                         "           [--wire-cm L [--wire-j-per-cm J]] [--titration-ml V --normality N]\n"
                         "           [--sulfur-pct S] [--moisture-pct M] [--hydrogen-pct H]\n"
                         "           [--oxygen-nitrogen-pct ON] [--aid-mass G --aid-heat J]\n"
-                        "           [--check-standard Q] [--db LOCAL] [--json]\n"
+                        "           [--check-standard Q] [--replaces ID --reason TEXTO] [--db LOCAL] [--json]\n"
                         "           (uma amostra sem --energy-equivalent usa o W da série aceita do calorímetro)"),
          evaluationOptions() << opt("sample", "Código da amostra.", "CÓDIGO")
                              << opt("description", "Descrição da amostra.", "T")
@@ -1115,6 +1142,8 @@ const QList<Command>& commands() {
                              << opt("aid-mass", "Massa do auxiliar de combustão (g).", "G")
                              << opt("aid-heat", "Calor de combustão do auxiliar (J/g).", "J")
                              << opt("check-standard", "Padrão de verificação: o valor do certificado (J/g).", "Q")
+                             << opt("replaces", "Substitui a determinação ID deste mesmo ensaio (rejeitada com --reason).", "ID")
+                             << opt("reason", "Motivo da substituição.", "TEXTO")
                              << kDb,
          {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("sample")}, false, record},
         {QStringLiteral("results"), QStringLiteral("lista, mostra, rejeita ou reimprime determinações; séries de calibração"),
@@ -1125,7 +1154,7 @@ const QList<Command>& commands() {
                         "           | calibrations [--calorimeter NOME] [--rule din|astm|lab [--min-runs N --max-rsd P]] [--json]\n"
                         "           | new-series --calorimeter NOME --reason TEXTO\n"
                         "           | rule --calorimeter NOME --rule din|astm|lab [--min-runs N --max-rsd P]\n"
-                        "           | chart --calorimeter NOME --out FILE.png\n"
+                        "           | chart --calorimeter NOME --out FILE.png | where [--move]\n"
                         "           [--db LOCAL]"),
          {kDb, opt("sample", "Só esta amostra.", "CÓDIGO"), opt("kind", "sample ou calibration.", "KIND"),
           opt("calorimeter", "Só este calorímetro.", "NOME"),
@@ -1136,7 +1165,8 @@ const QList<Command>& commands() {
           opt("rule", "Regra da série: din (DIN 51900, padrão), astm (ASTM D240) ou lab.", "REGRA"),
           opt("min-runs", "Regra lab: corridas no mínimo (padrão 10).", "N"),
           opt("max-rsd", "Regra lab: desvio padrão relativo máximo, % (padrão 0,1).", "P"),
-          opt("json", "Escreve JSON."), opt("csv", "Escreve CSV (\";\", vírgula decimal).")},
+          opt("json", "Escreve JSON."), opt("csv", "Escreve CSV (\";\", vírgula decimal)."),
+          opt("move", "where: move o banco de uma versão anterior para o lugar padrão.")},
          {QStringLiteral("AÇÃO"), QStringLiteral("[ID]")}, {}, false, results},
         {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
          QStringLiteral("--device PATH --yes"), {kDevice, opt("yes", "Confirma o apagamento.")}, {}, {QStringLiteral("device")}, false, clear},

@@ -1,0 +1,174 @@
+#include "session/recordservice.h"
+
+#include "session/calibrationseries.h"
+#include "session/measured.h"
+#include "session/messages.h"
+
+#include <QJsonDocument>
+#include <cmath>
+#include <map>
+
+namespace ses {
+
+namespace {
+// Two W closer than this are the same W as shown (one decimal).
+constexpr double kSameW = 0.05;
+} // namespace
+
+QString calorimeterOrDefault(const QString& typed) {
+    return typed.trimmed().isEmpty() ? msg::DefaultCalorimeter : typed.trimmed();
+}
+
+std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordRequest& r, QString* why,
+                                     PlanFailure* failure) {
+    auto fail = [&](PlanFailure f) -> std::optional<RecordPlan> {
+        if (failure)
+            *failure = f;
+        return std::nullopt;
+    };
+    RecordPlan plan;
+    EvaluationRequest req = r.evaluation;
+    eval::Calorimetry& c = req.calorimetry;
+    applyMeasured(c, req.given);
+    const QString calorimeter = calorimeterOrDefault(r.who.calorimeter);
+    const bool sample = c.mode == eval::Calorimetry::Mode::Sample;
+    const bool calibration = c.mode == eval::Calorimetry::Mode::Calibration;
+    QString wSource = r.wSource;
+    QStringList warnings;
+    int series = 0;
+    const auto current = currentSeries(store, calorimeter, why);
+    if (!current)
+        return fail(PlanFailure::Database);
+    if (sample) {
+        // A sample takes its calorimeter's accepted series' W; another W only when the user
+        // chose it, and then the record says so.
+        const SeriesEnergyEquivalent fromSeries = seriesEnergyEquivalent(*current);
+        plan.seriesW = fromSeries.w;
+        plan.seriesSource = fromSeries.source;
+        const bool other = fromSeries.w && c.energyEquivalent > 0 && std::abs(*fromSeries.w - c.energyEquivalent) >= kSameW;
+        if (fromSeries.w && !(r.wChosen && other)) {
+            c.energyEquivalent = *fromSeries.w;
+            wSource = fromSeries.source;
+            series = fromSeries.series;
+            plan.note = msg::NoteSeriesW.arg(fromSeries.source, fixed(*fromSeries.w, 1));
+        } else if (fromSeries.w) {
+            warnings << msg::WDiffersFromSeries.arg(fixed(c.energyEquivalent, 1), fromSeries.source, fixed(*fromSeries.w, 1));
+            plan.note = msg::NoteChosenW.arg(fixed(c.energyEquivalent, 1), fromSeries.source, fixed(*fromSeries.w, 1));
+        } else if (c.energyEquivalent > 0) {
+            warnings << fromSeries.warning;
+            plan.note = msg::NoteNoSeriesW.arg(calorimeter, fixed(c.energyEquivalent, 1));
+        } else {
+            *why = msg::NoWAtAll.arg(calorimeter);
+            return fail(PlanFailure::NoW);
+        }
+    } else if (calibration) {
+        plan.note = msg::NoteCalibrationJoins.arg(std::max(1, current->series.number)).arg(calorimeter);
+    }
+    const eval::Outcome o = evaluateTest(*r.data, r.test, req);
+    if (!o.ok()) {
+        *why = o.error;
+        return fail(PlanFailure::Evaluation);
+    }
+    SampleIdentity who = r.who;
+    who.calorimeter = calorimeter;
+    rec::Determination d = determinationOf(who, *r.data, r.test, r.dataFile, req, *o.result);
+    if (sample) {
+        d.energyEquivalentSource = wSource;
+        d.series = series;
+    }
+    d.result.warnings << warnings;
+    if (!setAnalysis(d, r.who.analysis, why))
+        return fail(PlanFailure::Inputs);
+    QJsonObject given = req.given;
+    if (r.who.checkCertified) {
+        if (!setCheckStandard(d, *r.who.checkCertified, r.checkTolerance, why))
+            return fail(PlanFailure::Inputs);
+        given[QStringLiteral("check_standard")] = *r.who.checkCertified;
+    }
+    d.inputsGiven = given.isEmpty() ? QString() : QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
+    d.readingsSha256 = rec::readingsDigest(d.readings);
+    // One test, one determination.
+    const auto same = store.validByDigest(d.readingsSha256, why);
+    if (!same)
+        return fail(PlanFailure::Database);
+    if (r.replaces) {
+        if (*same != r.replaces) {
+            *why = msg::ReplaceNotThisTest.arg(r.replaces);
+            return fail(PlanFailure::Inputs);
+        }
+        if (r.replaceReason.trimmed().isEmpty()) {
+            *why = msg::ReplaceNeedsReason;
+            return fail(PlanFailure::Inputs);
+        }
+        d.replaces = r.replaces;
+        d.replaceReason = r.replaceReason.trimmed();
+    } else {
+        plan.alreadyRecorded = *same;
+    }
+    plan.determination = std::move(d);
+    return plan;
+}
+
+std::optional<qint64> commitRecord(rec::Store& store, const RecordPlan& plan, QString* why) {
+    if (plan.alreadyRecorded) {
+        *why = msg::AlreadyRecorded.arg(plan.alreadyRecorded);
+        return std::nullopt;
+    }
+    return store.record(plan.determination, why);
+}
+
+QString planText(const RecordPlan& plan, eval::Unit unit) {
+    const rec::Determination& d = plan.determination;
+    QStringList lines;
+    const bool calibration = d.kind == rec::Determination::Kind::Calibration;
+    if (const QString v = resultText(d, unit); !v.isEmpty())
+        lines << QStringLiteral("%1: %2").arg(calibration ? QStringLiteral("Equivalente energético") : QStringLiteral("Resultado"), v);
+    if (!calibration && d.calorimetry.mode == eval::Calorimetry::Mode::Sample)
+        lines << QStringLiteral("W: %1 J/K (%2)").arg(fixed(d.calorimetry.energyEquivalent, 1), d.energyEquivalentSource);
+    if (d.netCalorificValue)
+        lines << QStringLiteral("PCI: %1 %2").arg(fixed(eval::inUnit(*d.netCalorificValue, unit), unit == eval::Unit::MegajoulesPerKilogram ? 3 : 1),
+                                                 eval::unitName(unit));
+    if (!plan.note.isEmpty())
+        lines << plan.note;
+    if (d.replaces)
+        lines << msg::NoteReplaces.arg(d.replaces);
+    lines << d.result.warnings;
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool markSeriesChanges(const rec::Store& store, QList<rec::Determination>& list, QString* error) {
+    std::map<QString, QList<rec::Determination>> calibrations; // per calorimeter, every status
+    std::map<QString, QList<rec::Series>> seriesOf;
+    for (rec::Determination& d : list) {
+        if (d.kind != rec::Determination::Kind::Sample || d.series <= 0)
+            continue;
+        if (!calibrations.count(d.calorimeter)) {
+            rec::Filter f;
+            f.kind = rec::Determination::Kind::Calibration;
+            f.calorimeter = d.calorimeter;
+            const auto runs = store.list(f, error);
+            const auto series = store.series(d.calorimeter, error);
+            if (!runs || !series)
+                return false;
+            calibrations[d.calorimeter] = *runs;
+            seriesOf[d.calorimeter] = *series;
+        }
+        QStringList what;
+        const QList<rec::Determination>& runs = calibrations[d.calorimeter];
+        for (auto it = runs.crbegin(); it != runs.crend(); ++it) {
+            if (it->series != d.series)
+                continue;
+            if (it->rejected() && it->rejectedUtc > d.recordedUtc)
+                what << msg::SeriesRunRejected.arg(it->id);
+            else if (!it->rejected() && it->recordedUtc > d.recordedUtc)
+                what << msg::SeriesRunAdded.arg(it->id);
+        }
+        for (const rec::Series& s : seriesOf[d.calorimeter])
+            if (s.number > d.series && s.startedUtc > d.recordedUtc)
+                what << msg::SeriesStartedAfter.arg(s.number).arg(s.startedUtc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy")), s.reason);
+        d.seriesChanged = what.isEmpty() ? QString() : msg::SeriesChanged.arg(d.series).arg(what.join(QStringLiteral("; ")));
+    }
+    return true;
+}
+
+} // namespace ses

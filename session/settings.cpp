@@ -1,0 +1,51 @@
+#include "session/settings.h"
+
+#include "acquisition/configtable.h"
+#include "acquisition/datapacket.h"
+#include "evaluation/evaluation.h"
+#include "records/duplicates.h"
+#include "session/messages.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cmath>
+
+namespace ses {
+
+Settings readSettings(const QString& path) {
+    Settings s;
+    s.repeatability = rec::kDefaultRepeatability;
+    if (!QFileInfo::exists(path))
+        return s;
+    QString why;
+    auto records = acq::loadDatapacket(path, &why);
+    if (records && !acq::hasFields(*records, {QStringLiteral("Key"), QStringLiteral("Value")}, &why))
+        records.reset();
+    const auto table = records ? acq::ConfigTable::fromRecords(std::move(*records)) : std::nullopt;
+    if (!table) {
+        s.problem = msg::ConfigFileInvalid.arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), why);
+        return s;
+    }
+    auto row = [&](const QString& key) { return table->value(key).value_or(QString()).trimmed(); };
+    // A positive number below `below`; otherwise nothing, and a warning naming the row and what
+    // is used instead.
+    auto positive = [&](const QString& key, double below, const QString& instead) -> std::optional<double> {
+        const QString text = row(key);
+        if (text.isEmpty())
+            return std::nullopt;
+        const auto v = eval::parseDecimal(text);
+        if (v && std::isfinite(*v) && *v > 0 && *v < below)
+            return v;
+        s.warnings << msg::SettingInvalid.arg(key, text, instead);
+        return std::nullopt;
+    };
+    s.energyEquivalent = positive(QStringLiteral("EquivalenteEnergetico"), HUGE_VAL, msg::SettingNoW);
+    s.repeatability =
+        positive(QStringLiteral("Repetibilidade"), HUGE_VAL, QStringLiteral("120 J/g")).value_or(rec::kDefaultRepeatability);
+    s.checkTolerance = positive(QStringLiteral("ToleranciaPadrao"), 100, QStringLiteral("0,2 %")).value_or(0.2);
+    s.results = row(QStringLiteral("Resultados"));
+    s.reviewerRole = row(QStringLiteral("PapelRevisor"));
+    return s;
+}
+
+} // namespace ses
