@@ -100,7 +100,7 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Plan plan, Commit com
 TFormRegistro::Choice TFormRegistro::choice() const {
     Choice c;
     c.who = identity();
-    c.useTypedW = CheckUsarW->isVisible() && CheckUsarW->isChecked();
+    c.useTypedW = !CheckUsarW->isHidden() && CheckUsarW->isChecked();
     if (alreadyRecorded_ && CheckSubstituir->isChecked()) {
         c.replaces = alreadyRecorded_;
         c.reason = EditMotivo->text().trimmed();

@@ -933,7 +933,48 @@ TEST(Cli, OneDefaultDatabaseInTheDataFolderAndTheOldOneMoved) {
     r = cli({"results", "list", "--json"}, env, QDir::tempPath());
     EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).array().size(), 2) << r.out.toStdString();
     EXPECT_EQ(cli({"results", "where", "--move"}, env, home.path()).code, 1); // nothing left to move
+    // A config.xml that cannot be read names no database: nothing is recorded anywhere.
+    QFile config(home.filePath("config.xml"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("<?xml version=\"1.0\"?><DATAPACKET><METADATA><FIELDS><FIELD attrname=\"Key\"");
+    config.close();
+    r = cli(QStringList{"record", dat, "--test", "3", "--sample", "C"} + sample, env, home.path());
+    EXPECT_EQ(r.code, 5);
+    EXPECT_TRUE(r.err.startsWith("Arquivo de configuração inválido!")) << r.err.toStdString();
+    r = cli({"results", "list", "--json", "--db", fresh}, env, QDir::tempPath());
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).array().size(), 2);
 #endif
+}
+
+// A sample that took its series' W says so wherever it is shown once the series changes after
+// it: a run rejected, then a later series started.
+TEST(Cli, ASampleOnASeriesThatChangedSaysSo) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath("r.sqlite"), runs = distinctTestsFile(dir.path(), 7, 1);
+    for (int test = 1; test <= 5; ++test)
+        ASSERT_EQ(cli({"record", runs, "--test", QString::number(test), "--sample", "AB", "--calibrate", "--mass",
+                       QStringLiteral("0,76%1").arg(10 + test), "--heat", "26454", "--db", db}).code, 0);
+    CliRun r = cli({"record", runs, "--test", "6", "--sample", "CAR-1", "--mass", "0,98", "--db", db, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).object()["series"].toInt(), 1);
+    EXPECT_FALSE(QJsonDocument::fromJson(r.out.toUtf8()).object().contains("series_changed"));
+    ASSERT_EQ(cli({"results", "reject", "3", "--reason", "bomba vazou", "--db", db}).code, 0);
+    const QString changed = "a série 1 mudou depois do registro: a corrida 3 foi rejeitada";
+    r = cli({"results", "show", "6", "--json", "--db", db});
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).object()["series_changed"].toString(), changed) << r.out.toStdString();
+    EXPECT_TRUE(cli({"results", "show", "6", "--db", db}).out.contains("Série mudou:                " + changed));
+    EXPECT_TRUE(cli({"results", "list", "--db", db}).out.contains(changed));
+    ASSERT_EQ(cli({"results", "new-series", "--calorimeter", "BC-200", "--reason", "troca de peça", "--db", db}).code, 0);
+    r = cli({"results", "list", "--json", "--db", db, "--sample", "CAR-1"});
+    const QString both = QJsonDocument::fromJson(r.out.toUtf8()).array()[0].toObject()["series_changed"].toString();
+    EXPECT_TRUE(both.startsWith(changed + "; a série 2 começou em ")) << both.toStdString();
+    EXPECT_TRUE(both.endsWith("(troca de peça)")) << both.toStdString();
+    // Re-evaluating it is a replacement of the same test, recorded with what stands now.
+    r = cli({"record", runs, "--test", "6", "--sample", "CAR-1", "--mass", "0,98", "--energy-equivalent", "10100",
+             "--replaces", "6", "--reason", "série mudou", "--db", db, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).object()["replaces"].toInt(), 6);
+    EXPECT_EQ(cli({"results", "verify", "--db", db}).code, 0);
 }
 
 // Five calibrations recorded from the command line make the calorimeter's series: its W, s

@@ -764,3 +764,81 @@ TEST(EvaluationWindow, CorrectionsFromWhatTheLabMeasuredAreComputedAndKept) {
     EXPECT_NEAR(*back->result.grossCalorificValue,
                 (10100.5 * back->result.riseCorrected - 80 - 7.2 * 4.1868 - 1.2 * 1.5 * 57.4 - 0.0512 * 46000) / 1.5, 1e-6);
 }
+
+// The figures the Registrar form shows are the ones recorded, and the command line given the
+// same inputs records the same determination (W, its series, the warnings), in each case of
+// the W policy.
+TEST(EvaluationWindow, TheRegistrarFormShowsWhatIsRecordedAndTheCliRecordsTheSame) {
+    Rig r;
+    struct Case {
+        const char* name;
+        bool series;      // the calorimeter has an accepted series (W 9900)
+        bool chooseTyped; // the user keeps the W typed over the series'
+        bool calibration;
+        std::optional<double> certified; // a check standard
+        QStringList cli;  // the command line's inputs for the same
+    } cases[] = {
+        {"no accepted series: the W typed, with a warning", false, false, false, {}, {"--energy-equivalent", "10100,5"}},
+        {"an accepted series: its W", true, false, false, {}, {}},
+        {"the typed W chosen over the series'", true, true, false, {}, {"--energy-equivalent", "10100,5"}},
+        {"a calibration joins the series", true, false, true, {}, {"--calibrate", "--heat", "26454"}},
+        {"a check standard outside its tolerance", true, false, false, 26454.0, {"--check-standard", "26454"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString window = dir.filePath("janela.sqlite"), line = dir.filePath("cli.sqlite");
+        if (c.series)
+            for (const QString& db : {window, line})
+                recordCalibrations(db, "BC-200", {9890, 9895, 9900, 9905, 9910});
+        ses::EvaluationRequest in;
+        in.calorimetry.mode = c.calibration ? eval::Calorimetry::Mode::Calibration : eval::Calorimetry::Mode::Sample;
+        in.calorimetry.mass = 0.98;
+        in.calorimetry.energyEquivalent = c.calibration ? 0 : 10100.5;
+        in.calorimetry.heatOfCombustion = c.calibration ? 26454 : 0;
+        TFormAvaliacao d(r.table, r.table.tests().at(1), QStringLiteral("demo.dat"), in, r.files, r.messages);
+        QString preview;
+        d.setResults([&](QString* e) { return ses::openResults(window, e); },
+                     [&](QDialog& dialog) {
+                         auto& f = static_cast<TFormRegistro&>(dialog);
+                         f.EditAmostra->setText("S");
+                         if (c.certified)
+                             f.EditCertificado->setValue(*c.certified);
+                         emit f.EditCertificado->editingFinished();
+                         EXPECT_EQ(f.CheckUsarW->isVisibleTo(&f), c.series && !c.calibration);
+                         f.CheckUsarW->setChecked(c.chooseTyped);
+                         preview = f.LabelPrevia->text();
+                         f.RegistrarClick();
+                         return f.result();
+                     });
+        d.RegistrarClick();
+        QString why;
+        const auto stored = ses::openResults(window, &why)->list(&why)->first();
+        ASSERT_TRUE(preview.contains(ses::resultText(stored, eval::Unit::JoulesPerGram))) << preview.toStdString();
+        if (!c.calibration) {
+            EXPECT_TRUE(preview.contains(QStringLiteral("W: %1 J/K (%2)").arg(ses::fixed(stored.calorimetry.energyEquivalent, 1),
+                                                                          stored.energyEquivalentSource)))
+                << preview.toStdString();
+            EXPECT_DOUBLE_EQ(stored.calorimetry.energyEquivalent, c.series && !c.chooseTyped ? 9900 : 10100.5);
+        }
+        for (const QString& w : stored.result.warnings)
+            EXPECT_TRUE(preview.contains(w)) << w.toStdString();
+        // The command line, with the same test and inputs.
+        auto cli = [](const QStringList& args) {
+            QProcess p;
+            p.start(binFile("registrador-cli"), args);
+            EXPECT_TRUE(p.waitForFinished(60000));
+            EXPECT_EQ(p.exitCode(), 0) << args.join(' ').toStdString() << ": " << p.readAllStandardError().toStdString();
+            return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        };
+        const QString dat = dir.filePath("d.dat");
+        cli({"decode", dataFile("demo.img"), "--out", dat});
+        const QJsonObject fromCli = cli(QStringList{"record", dat, "--test", "2", "--sample", "S", "--mass", "0,98", "--db",
+                                                    line, "--json"} + c.cli),
+                          fromWindow = ses::recordJson(stored);
+        for (const char* k : {"gross_calorific_value", "energy_equivalent", "rise_corrected", "series", "warnings",
+                              "check_standard", "samples_sha256"})
+            EXPECT_EQ(fromCli[k], fromWindow[k]) << k;
+        EXPECT_EQ(fromCli["inputs"].toObject()["energy_equivalent"], fromWindow["inputs"].toObject()["energy_equivalent"]);
+    }
+}

@@ -5,6 +5,7 @@
 #include "tools/emulator/fakeseriallibrary.h"
 #include "tools/emulator/loggermodel.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -148,4 +149,46 @@ TEST(Session, SwitchingThePortWritesConfigAndSaysWhatFailed) {
     const QList<Outcome> gone = r.s.switchPort(1);
     ASSERT_EQ(gone.size(), 1);
     EXPECT_EQ(gone[0].text, ses::msg::ConfigNotSaved);
+}
+
+// config.xml's later rows, one parser for all: a decimal comma or point, a bad value named with
+// its row and the default used, an unreadable file said so (never taken for the defaults).
+TEST(Settings, EachRowReadOnceWithItsDefaultAndItsWarning) {
+    struct Case {
+        QList<std::pair<QString, QString>> rows;
+        std::optional<double> w;
+        double r, tolerance;
+        QStringList warned; // rows named by the warnings
+    } cases[] = {
+        {{}, std::nullopt, 120, 0.2, {}},
+        {{{"EquivalenteEnergetico", "10100,5"}, {"Repetibilidade", "150.5"}, {"ToleranciaPadrao", " 0,3 "}},
+         10100.5, 150.5, 0.3, {}},
+        {{{"EquivalenteEnergetico", "10.100,5"}, {"Repetibilidade", "-1"}, {"ToleranciaPadrao", "100"}},
+         std::nullopt, 120, 0.2, {"EquivalenteEnergetico", "Repetibilidade", "ToleranciaPadrao"}},
+        {{{"Repetibilidade", "abc"}, {"Resultados", " /dados/r.sqlite "}, {"PapelRevisor", "revisores"}},
+         std::nullopt, 120, 0.2, {"Repetibilidade"}},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        writeConfig(dir.path(), builtInConfigRows() + c.rows);
+        const ses::Settings s = ses::readSettings(dir.filePath("config.xml"));
+        EXPECT_EQ(s.energyEquivalent, c.w);
+        EXPECT_EQ(s.repeatability, c.r);
+        EXPECT_EQ(s.checkTolerance, c.tolerance);
+        ASSERT_EQ(s.warnings.size(), c.warned.size()) << s.warnings.join('\n').toStdString();
+        for (int i = 0; i < c.warned.size(); ++i)
+            EXPECT_TRUE(s.warnings[i].startsWith("config.xml, linha " + c.warned[i] + ":")) << s.warnings[i].toStdString();
+        EXPECT_TRUE(s.problem.isEmpty());
+    }
+    QTemporaryDir dir;
+    writeConfig(dir.path(), {{"Resultados", "/dados/r.sqlite"}, {"PapelRevisor", "revisores"}});
+    const ses::Settings named = ses::readSettings(dir.filePath("config.xml"));
+    EXPECT_EQ(named.results, "/dados/r.sqlite");
+    EXPECT_EQ(named.reviewerRole, "revisores");
+    EXPECT_TRUE(ses::readSettings(dir.filePath("absent.xml")).problem.isEmpty());
+    QFile f(dir.filePath("config.xml"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("<DATAPACKET><ROWDATA><ROW Key=\"Resultados\"");
+    f.close();
+    EXPECT_TRUE(ses::readSettings(dir.filePath("config.xml")).problem.startsWith("Arquivo de configuração inválido!"));
 }
