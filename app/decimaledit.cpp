@@ -69,6 +69,9 @@ DecimalEdit* addDecimalRow(QFormLayout* form, const QString& label, const QStrin
     h->setContentsMargins(0, 0, 0, 0);
     h->addWidget(e, 1);
     h->addWidget(new QLabel(unit, row));
-    form->addRow(label, row);
+    // The label's Alt key goes to the field, not to the row that holds it with its unit.
+    auto* l = new QLabel(label, parent);
+    l->setBuddy(e);
+    form->addRow(l, row);
     return e;
 }

@@ -89,10 +89,8 @@ TFormRegistro::TFormRegistro(ses::SampleIdentity defaults, Plan plan, Commit com
     top->addWidget(analysis);
     top->addWidget(CheckUsarW);
     top->addWidget(LabelPrevia);
-    auto* replace = new QHBoxLayout;
-    replace->addWidget(CheckSubstituir);
-    replace->addWidget(EditMotivo, 1);
-    top->addLayout(replace);
+    top->addWidget(CheckSubstituir);
+    top->addWidget(EditMotivo);
     top->addLayout(buttons);
     updatePreview();
 }
@@ -132,6 +130,9 @@ void TFormRegistro::updatePreview() {
     if (alreadyRecorded_)
         text = ses::msg::AlreadyRecorded.arg(alreadyRecorded_) + QStringLiteral(".\n") + text;
     LabelPrevia->setText(text);
+    // Room for what the preview says now, the fields keeping theirs.
+    if (isVisible())
+        adjustSize();
 }
 
 ses::SampleIdentity TFormRegistro::identity() const {

@@ -306,6 +306,10 @@ void TFormResultados::RejeitarClick() {
         messages_.show(MsgKind::Warning, ses::msg::ChooseDetermination);
         return;
     }
+    if (d->rejected()) {
+        messages_.show(MsgKind::Warning, ses::msg::AlreadyRejected.arg(d->id));
+        return;
+    }
     if (EditMotivo->text().trimmed().isEmpty()) {
         messages_.show(MsgKind::Warning, ses::msg::RejectNeedsReason);
         EditMotivo->setFocus();

@@ -78,6 +78,7 @@ inline const QString ClearUnsaved =
                    "terá a única cópia deles. Continuar mesmo assim?");
 inline const QString RejectConfirm =
     QStringLiteral("Rejeitar a determinação nº %1? A rejeição não pode ser desfeita.");
+inline const QString AlreadyRejected = QStringLiteral("A determinação nº %1 já foi rejeitada.");
 inline const QString RejectNeedsReason = QStringLiteral("Informe o motivo da rejeição.");
 inline const QString ChooseDetermination = QStringLiteral("Escolha na lista a determinação a rejeitar.");
 inline const QString ChooseDeterminationToOpen = QStringLiteral("Escolha uma determinação na lista.");
@@ -179,12 +180,10 @@ inline const QString RecordedWithSeries = QStringLiteral("Determinação registr
 inline const QString CliUnknownCalorimeter =
     QStringLiteral("o calorímetro \"%1\" não consta do banco de resultados (%2)");
 inline const QString NoteSeriesW = QStringLiteral("O resultado será registrado com o W da %1: %2 J/K.");
-inline const QString NoteNoSeriesW =
-    QStringLiteral("O calorímetro %1 não tem série de calibração aceita: o resultado leva o W desta avaliação (%2 J/K) e um aviso.");
 inline const QString NoteChosenW =
     QStringLiteral("O resultado será registrado com o W escolhido, %1 J/K, e não com o da %2 (%3 J/K), com um aviso.");
 inline const QString UseTypedW = QStringLiteral("Usar o W digitado na avaliação (%1 J/K) em vez do da %2 (%3 J/K)");
-inline const QString ReplaceChoice = QStringLiteral("Substituir a determinação %1 (ela será rejeitada) — motivo:");
+inline const QString ReplaceChoice = QStringLiteral("&Substituir a determinação %1 (ela será rejeitada), pelo motivo:");
 inline const QString ReplaceHint =
     QStringLiteral("Para registrar esta avaliação no lugar dela, marque \"Substituir a determinação %1\" e informe o motivo.");
 inline const QString NoteReplaces = QStringLiteral("Substitui a determinação %1, que será rejeitada.");

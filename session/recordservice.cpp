@@ -55,8 +55,8 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
             warnings << msg::WDiffersFromSeries.arg(fixed(c.energyEquivalent, 1), fromSeries.source, fixed(*fromSeries.w, 1));
             plan.note = msg::NoteChosenW.arg(fixed(c.energyEquivalent, 1), fromSeries.source, fixed(*fromSeries.w, 1));
         } else if (c.energyEquivalent > 0) {
+            // The warning the result carries says it; the W line says which W.
             warnings << fromSeries.warning;
-            plan.note = msg::NoteNoSeriesW.arg(calorimeter, fixed(c.energyEquivalent, 1));
         } else {
             *why = msg::NoWAtAll.arg(calorimeter);
             return fail(PlanFailure::NoW);

@@ -526,8 +526,8 @@ TEST(EvaluationWindow, TheSeriesWIsNotKeptInConfig) {
             EXPECT_TRUE(f->CheckUsarW->isVisibleTo(f)); // the W typed differs: the user may choose it
             f->EditCalorimetro->setText("BC-300");
             emit f->EditCalorimetro->editingFinished();
-            EXPECT_TRUE(f->LabelPrevia->text().contains("O calorímetro BC-300 não tem série de calibração aceita: o resultado leva o W "
-                                                        "desta avaliação (10100.5 J/K) e um aviso."))
+            EXPECT_TRUE(f->LabelPrevia->text().contains("W: 10100.5 J/K (config.xml, EquivalenteEnergetico)\n"));
+            EXPECT_TRUE(f->LabelPrevia->text().contains("O calorímetro BC-300 não tem série de calibração aceita"))
                 << f->LabelPrevia->text().toStdString();
             EXPECT_FALSE(f->CheckUsarW->isVisibleTo(f));
             f->EditCalorimetro->setText("BC-200");

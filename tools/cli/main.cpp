@@ -313,15 +313,14 @@ int decode(const Command&, QCommandLineParser& p) {
         return kFile;
     }
     const QByteArray image = *read;
-    if (image.size() < 4) {
+    const auto header = acq::decodeHeader(image);
+    if (!header) {
         err(ses::msg::CliTooShortForHeader.arg(native(in)));
         return kContents;
     }
     // A dump ends with the last block read; the data it announces must all be there.
-    const int end = (static_cast<unsigned char>(image[1]) << 8) | static_cast<unsigned char>(image[2]);
-    if (image[0] != 0 && image.size() < acq::kMemoryBytes && image.size() < std::min(end, 32768)) {
-        err(ses::msg::CliDumpShort
-                .arg(native(in)).arg(end).arg(image.size()));
+    if (header->flag != 0 && image.size() < acq::kMemoryBytes && image.size() < std::min(header->end, acq::kMemoryBytes)) {
+        err(ses::msg::CliDumpShort.arg(native(in)).arg(header->end).arg(image.size()));
         return kContents;
     }
     if (!outputWritable(path))
@@ -658,10 +657,6 @@ std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, const ses::Settings
     return store;
 }
 
-std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, Cli& c) {
-    const auto settings = settingsOf(c);
-    return settings ? openStore(p, *settings) : nullptr;
-}
 
 int record(const Command&, QCommandLineParser& p) {
     auto r = evaluationRequest(p, true);
