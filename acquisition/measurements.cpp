@@ -266,7 +266,14 @@ public:
         else if (!v.isNull())
             k <= ColSubReg ? setInt(field, v.toLongLong()) : setNumber(k, v.toDouble());
     }
-    void end(qint64 autoIncValue) override { m_.nextReg_ = autoIncValue; }
+    void end(qint64 autoIncValue) override {
+        // Never hand out a Reg that a row already has, whatever the file says is next (a file
+        // whose Reg is no auto-increment field says nothing).
+        qint64 next = autoIncValue;
+        for (const Row& r : m_.rows_)
+            next = std::max<qint64>(next, qint64(r.reg) + 1);
+        m_.nextReg_ = next;
+    }
 
     const QString& refusal() const { return refusal_; }
 

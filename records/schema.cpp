@@ -1,0 +1,263 @@
+// The results database opened and its schema brought up to date, step by step.
+#include "records/storeinternal.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <atomic>
+
+namespace rec {
+
+using namespace detail;
+
+namespace {
+
+// The schema, step by step: step k brings a database of version k − 1 to version k. Written
+// once for both engines; %ID% and %REAL% are their spellings of a row number and a double.
+// The audit trail keeps whole rows of determinations, series and calorimeters: a later step
+// that adds a column to one of them changes every row's state: it must write, for each row, an
+// entry of an action of its own that verify lets add just those columns, or verify will name
+// every row.
+const QStringList& migration(int version) {
+    static const QList<QStringList> steps = {
+        {
+            QStringLiteral("CREATE TABLE calorimeters (id %ID%, name TEXT NOT NULL UNIQUE CHECK (name <> ''))"),
+            QStringLiteral(
+                "CREATE TABLE determinations ("
+                " id %ID%,"
+                " kind TEXT NOT NULL CHECK (kind IN ('amostra', 'calibracao')),"
+                " sample_code TEXT NOT NULL CHECK (sample_code <> ''),"
+                " description TEXT NOT NULL DEFAULT '',"
+                " operator TEXT NOT NULL CHECK (operator <> ''),"
+                " calorimeter_id BIGINT NOT NULL REFERENCES calorimeters (id),"
+                " test_date TEXT NOT NULL CHECK (length(test_date) = 10),"
+                " recorded_utc TEXT NOT NULL,"
+                " data_file TEXT NOT NULL DEFAULT '',"
+                " test_number BIGINT NOT NULL,"
+                " test_occurrence INTEGER NOT NULL CHECK (test_occurrence >= 1),"
+                " readings_sha256 TEXT NOT NULL CHECK (length(readings_sha256) = 64),"
+                " method TEXT NOT NULL CHECK (method IN ('regnault-pfaundler', 'dickinson')),"
+                " periods_automatic INTEGER NOT NULL CHECK (periods_automatic IN (0, 1)),"
+                " period_a %REAL% NOT NULL, period_b %REAL% NOT NULL, period_c %REAL% NOT NULL,"
+                " period_d %REAL% NOT NULL,"
+                " theta_a %REAL% NOT NULL, theta_c %REAL% NOT NULL,"
+                " drift_fore %REAL% NOT NULL, drift_after %REAL% NOT NULL,"
+                " mean_fore %REAL% NOT NULL, mean_after %REAL% NOT NULL,"
+                " rise_observed %REAL% NOT NULL, rise_corrected %REAL% NOT NULL, b %REAL%,"
+                " count_fore INTEGER NOT NULL, count_main INTEGER NOT NULL, count_after INTEGER NOT NULL,"
+                " mode TEXT NOT NULL CHECK (mode IN ('nenhum', 'amostra', 'calibracao')),"
+                " mass %REAL% NOT NULL, energy_equivalent_given %REAL% NOT NULL,"
+                " heat_of_combustion %REAL% NOT NULL,"
+                " fuse %REAL% NOT NULL, acid %REAL% NOT NULL, sulfur %REAL% NOT NULL,"
+                " energy_equivalent %REAL%, gross_calorific_value %REAL%,"
+                " warnings TEXT NOT NULL DEFAULT '',"
+                " rejected_reason TEXT, rejected_utc TEXT,"
+                " CHECK ((rejected_reason IS NULL) = (rejected_utc IS NULL)),"
+                " CHECK (rejected_reason IS NULL OR rejected_reason <> ''))"),
+            QStringLiteral("CREATE TABLE readings ("
+                           " determination_id BIGINT NOT NULL REFERENCES determinations (id),"
+                           " sub_reg INTEGER NOT NULL, tempo %REAL% NOT NULL, tint %REAL% NOT NULL,"
+                           " text_temp %REAL% NOT NULL,"
+                           " PRIMARY KEY (determination_id, sub_reg))"),
+        },
+        {
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN moisture %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN hydrogen_dry %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN oxygen_nitrogen_dry %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN net_calorific_value %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN inputs_given TEXT NOT NULL DEFAULT '{}'"),
+        },
+        {
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN aid %REAL% NOT NULL DEFAULT 0"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN energy_equivalent_source TEXT NOT NULL DEFAULT ''"),
+            // The times of θa and θc; a record of before has the main period's limits.
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN ta %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN tc %REAL%"),
+            // A lab's list is looked through by sample, by calorimeter and by date.
+            QStringLiteral("CREATE INDEX determinations_by_sample ON determinations (sample_code)"),
+            QStringLiteral("CREATE INDEX determinations_by_calorimeter ON determinations (calorimeter_id, test_date)"),
+        },
+        {
+            // Each calorimeter's acceptance rule for its calibration series.
+            QStringLiteral("ALTER TABLE calorimeters ADD COLUMN rule TEXT NOT NULL DEFAULT 'din' CHECK (rule IN ('din', 'astm', 'lab'))"),
+            QStringLiteral("ALTER TABLE calorimeters ADD COLUMN min_runs INTEGER NOT NULL DEFAULT 10 CHECK (min_runs >= 2)"),
+            QStringLiteral("ALTER TABLE calorimeters ADD COLUMN max_rsd %REAL% NOT NULL DEFAULT 0.1 CHECK (max_rsd > 0)"),
+            QStringLiteral("CREATE TABLE series ("
+                           " calorimeter_id BIGINT NOT NULL REFERENCES calorimeters (id),"
+                           " number INTEGER NOT NULL CHECK (number >= 1),"
+                           " started_utc TEXT NOT NULL, reason TEXT NOT NULL CHECK (reason <> ''),"
+                           " PRIMARY KEY (calorimeter_id, number))"),
+            // The calibrations of before make every calorimeter's first series.
+            QStringLiteral("INSERT INTO series (calorimeter_id, number, started_utc, reason)"
+                           " SELECT c.id, 1, COALESCE((SELECT MIN(d.recorded_utc) FROM determinations d"
+                           " WHERE d.calorimeter_id = c.id), '%NOW%'), '%FIRST%' FROM calorimeters c"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN series INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("UPDATE determinations SET series = 1 WHERE kind = 'calibracao'"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN check_certified %REAL%"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN check_tolerance %REAL%"),
+            // The calorimeter's series when the determination was recorded: a check standard's
+            // place on the control chart.
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN active_series INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("UPDATE determinations SET active_series = 1"),
+            QStringLiteral("CREATE TABLE audit_trail ("
+                           " id %ID%, at_utc TEXT NOT NULL, user_name TEXT NOT NULL, action TEXT NOT NULL,"
+                           " target TEXT NOT NULL, determination_id BIGINT, subject TEXT NOT NULL DEFAULT '',"
+                           " before_state TEXT NOT NULL DEFAULT '', after_state TEXT NOT NULL DEFAULT '',"
+                           " prev_sha256 TEXT NOT NULL CHECK (length(prev_sha256) = 64),"
+                           " sha256 TEXT NOT NULL CHECK (length(sha256) = 64))"),
+            QStringLiteral("CREATE INDEX audit_trail_by_determination ON audit_trail (determination_id)"),
+            QStringLiteral("CREATE INDEX audit_trail_by_target ON audit_trail (target)"),
+            // The trail is only ever added to. Whoever owns the database can still drop these:
+            // the chain of hashes is what shows a change made that way.
+            QStringLiteral("LITE:CREATE TRIGGER audit_trail_no_update BEFORE UPDATE ON audit_trail"
+                           " BEGIN SELECT RAISE(ABORT, 'a trilha de auditoria não se altera'); END"),
+            QStringLiteral("LITE:CREATE TRIGGER audit_trail_no_delete BEFORE DELETE ON audit_trail"
+                           " BEGIN SELECT RAISE(ABORT, 'a trilha de auditoria não se altera'); END"),
+            // On the lab's server the user of an entry is the role the server authenticated,
+            // whatever a client sends.
+            QStringLiteral("PG:CREATE FUNCTION audit_trail_user() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN NEW.user_name := session_user;"
+                           " IF abs(extract(epoch FROM clock_timestamp() - NEW.at_utc::timestamptz)) > 60 THEN"
+                           " RAISE EXCEPTION 'hora da entrada (%) longe da hora do servidor', NEW.at_utc; END IF;"
+                           " RETURN NEW; END $$"),
+            QStringLiteral("PG:CREATE TRIGGER audit_trail_user BEFORE INSERT ON audit_trail"
+                           " FOR EACH ROW EXECUTE FUNCTION audit_trail_user()"),
+            QStringLiteral("PG:CREATE FUNCTION audit_trail_frozen() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN RAISE EXCEPTION 'a trilha de auditoria não se altera'; END $$"),
+            QStringLiteral("PG:CREATE TRIGGER audit_trail_frozen BEFORE UPDATE OR DELETE OR TRUNCATE ON audit_trail"
+                           " FOR EACH STATEMENT EXECUTE FUNCTION audit_trail_frozen()"),
+        },
+        {
+            // One test, one determination: a test is found by its readings' digest, and a
+            // record that replaces another names it.
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN replaces BIGINT"),
+            QStringLiteral("CREATE INDEX determinations_by_readings ON determinations (readings_sha256)"),
+        },
+    };
+    return steps[version - 1];
+}
+
+// A statement for both engines, or for one ("PG:", "LITE:"); empty when not for this one.
+QString spelled(const QSqlDatabase& db, QString sql) {
+    const bool pg = isPostgres(db);
+    if (sql.startsWith(QLatin1String("PG:")) || sql.startsWith(QLatin1String("LITE:"))) {
+        if (sql.startsWith(QLatin1String("PG:")) != pg)
+            return {};
+        sql.remove(0, sql.indexOf(QLatin1Char(':')) + 1);
+    }
+    sql.replace(QStringLiteral("%NOW%"), utcText(QDateTime::currentDateTimeUtc()))
+        .replace(QStringLiteral("%FIRST%"), kFirstSeries);
+    return sql.replace(QStringLiteral("%ID%"), pg ? QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
+                                                  : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"))
+        .replace(QStringLiteral("%REAL%"), pg ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("REAL"));
+}
+
+std::atomic<int> connections{0};
+
+// Changes of the schema one at a time among the lab's PCs, until the end of the transaction
+// (SQLite's BEGIN IMMEDIATE does as much for a file).
+const QString kSchemaLock = QStringLiteral("SELECT pg_advisory_xact_lock(7163042)");
+} // namespace
+
+std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return nullptr;
+    };
+    const bool pg = where.kind == Location::Kind::PostgreSQL;
+    const QString driver = pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        return fail(QStringLiteral("O programa não tem o acesso a bancos %1 instalado.")
+                        .arg(pg ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite")));
+    if (!pg) {
+        if (!QDir().mkpath(QFileInfo(where.path).absolutePath()))
+            return fail(QStringLiteral("Não foi possível criar a pasta do banco de resultados \"%1\".")
+                            .arg(QDir::toNativeSeparators(QFileInfo(where.path).absolutePath())));
+    }
+    std::unique_ptr<Store> s(new Store(QStringLiteral("resultados-%1").arg(++connections)));
+    s->user_ = systemUser().isEmpty() ? QStringLiteral("desconhecido") : systemUser();
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, s->connection_);
+    if (pg) {
+        db.setHostName(where.host);
+        db.setPort(where.port);
+        db.setDatabaseName(where.database);
+        db.setUserName(where.user);
+    } else {
+        db.setDatabaseName(where.path);
+        // Another program writing at the same moment is waited for, not failed on.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    }
+    const QString shown = pg ? QStringLiteral("%1/%2").arg(where.host, where.database)
+                             : QDir::toNativeSeparators(QFileInfo(where.path).absoluteFilePath());
+    s->where_ = shown;
+    if (!db.open())
+        return fail(failed(QStringLiteral("Não foi possível abrir o banco de resultados %1").arg(shown), db.lastError()));
+    QString why;
+    if (!pg && !run(db, QStringLiteral("PRAGMA foreign_keys = ON"), &why))
+        return fail(why);
+    // Numbers with all their digits whatever the server's or the role's setting: the audit
+    // trail compares rows as text.
+    if (pg && !run(db, QStringLiteral("SET extra_float_digits = 3"), &why))
+        return fail(why);
+    // Turning a new file to WAL needs it alone for a moment; another program opening it at the
+    // same time is waited for here (SQLite answers "locked" without its busy wait).
+    for (int tries = 0; !pg && !run(db, QStringLiteral("PRAGMA journal_mode = WAL"), &why); ++tries) {
+        if (tries == 50 || !why.contains(QLatin1String("locked")))
+            return fail(why);
+        QThread::msleep(100);
+    }
+    // The version, created with the database (by one of two programs opening it at once).
+    if (!db.tables().contains(QStringLiteral("schema_version")) &&
+        !inTransaction(db, &why, [&] {
+            return (!pg || run(db, kSchemaLock, &why)) &&
+                   run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"), &why) &&
+                   run(db, QStringLiteral("INSERT INTO schema_version (version) SELECT 0"
+                                          " WHERE NOT EXISTS (SELECT 1 FROM schema_version)"), &why);
+        }))
+        return fail(why);
+    const int version = s->schemaVersion();
+    if (version < 0)
+        return fail(QStringLiteral("O banco de resultados %1 não tem uma versão de esquema legível.").arg(shown));
+    if (version > kSchemaVersion)
+        return fail(QStringLiteral("O banco de resultados %1 é de uma versão mais nova do programa (esquema %2; este "
+                                   "programa conhece até o %3). Atualize o programa.")
+                        .arg(shown)
+                        .arg(version)
+                        .arg(kSchemaVersion));
+    for (int v = version + 1; v <= kSchemaVersion; ++v) {
+        const bool ok = inTransaction(db, &why, [&] {
+            // Another program may have taken this step meanwhile: the version is read again
+            // under the lock that keeps the steps one at a time.
+            if (pg && !run(db, kSchemaLock, &why))
+                return false;
+            if (s->schemaVersion() >= v)
+                return true;
+            for (const QString& sql : migration(v)) {
+                const QString statement = spelled(db, sql);
+                if (!statement.isEmpty() && !run(db, statement, &why))
+                    return false;
+            }
+            if (v == 4 && !s->adoptIntoTrail(&why))
+                return false;
+            if (v == 5 && !s->trailNewColumns(&why))
+                return false;
+            return run(db, QStringLiteral("UPDATE schema_version SET version = %1").arg(v), &why);
+        });
+        if (!ok)
+            return fail(QStringLiteral("Não foi possível atualizar o banco de resultados %1 para o esquema %2: %3")
+                            .arg(shown)
+                            .arg(v)
+                            .arg(why));
+    }
+    return s;
+}
+
+int Store::schemaVersion() const {
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec(QStringLiteral("SELECT version FROM schema_version")) || !q.next())
+        return -1;
+    return q.value(0).toInt();
+}
+
+} // namespace rec
