@@ -257,7 +257,8 @@ bool TFormResultados::refresh() {
         const rec::Determination& d = shown_[r];
         const bool calibration = d.kind == rec::Determination::Kind::Calibration;
         const auto value = calibration ? d.result.energyEquivalent : d.result.grossCalorificValue;
-        const auto net = d.netCalorificValue ? std::optional(eval::inUnit(*d.netCalorificValue, u)) : std::nullopt;
+        const double net = d.netCalorificValue ? eval::inUnit(*d.netCalorificValue, u) : 0;
+        const bool hasNet = d.netCalorificValue.has_value();
         const QList<QTableWidgetItem*> cells{
             new SortItem(QString::number(d.id), d.id),
             new SortItem(kindText(d), kindText(d)),
@@ -265,7 +266,8 @@ bool TFormResultados::refresh() {
             new SortItem(d.calorimeter, d.calorimeter.toLower()),
             new SortItem(d.testDate.toString(QStringLiteral("dd/MM/yyyy")), d.testDate.toString(Qt::ISODate)),
             new SortItem(ses::resultText(d, u), number(value && !calibration ? std::optional(eval::inUnit(*value, u)) : value)),
-            new SortItem(net ? ses::fixed(*net, decimals) + QLatin1Char(' ') + eval::unitName(u) : QString(), number(net)),
+            new SortItem(hasNet ? ses::fixed(net, decimals) + QLatin1Char(' ') + eval::unitName(u) : QString(),
+                         hasNet ? QVariant(net) : QVariant()),
             new SortItem(duplicatesOf(d), duplicatesOf(d)),
             new SortItem(d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida"),
                          d.rejected() ? 1 : 0),
@@ -277,6 +279,8 @@ bool TFormResultados::refresh() {
         }
         // The record's number on the row, whatever the order shown.
         cells[0]->setData(Qt::UserRole, d.id);
+        // What changed in the series, whole, where the column cuts it.
+        cells[9]->setToolTip(d.seriesChanged);
     }
     Lista->setSortingEnabled(true);
     Lista->resizeColumnsToContents();

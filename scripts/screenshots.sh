@@ -28,8 +28,10 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY="$display"
+# A lab PC: Brazilian Portuguese, a 1366 × 768 screen.
+export LANG=pt_BR.UTF-8 LC_ALL=pt_BR.UTF-8
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
 openbox > "$work/openbox.log" 2>&1 &
@@ -112,43 +114,48 @@ xdotool key Tab
 xdotool type --delay 40 "10100,5"
 shoot "$eval_win" evaluation-dialog.png
 
-# The calorimeter's calibrations, from the command line: a first series of five runs with a
-# check standard, then a part changed and a second series; the samples below take its W.
-"$bin/registrador-cli" decode "$root/data/demo.img" --out "$work/demo.dat" > /dev/null
-cli_record() { "$bin/registrador-cli" record "$work/demo.dat" --test 1 --db "$work/resultados.sqlite" "$@" > /dev/null; }
-day=1
+# The calorimeter's calibrations, from the command line, from a week of the lab's tests (each
+# test is recorded once): a first series of five runs with a check standard, then a part
+# changed and a second series; the samples below take its W.
+"$bin/registrador-cli" decode "$root/data/semana.img" --out "$work/semana.dat" > /dev/null
+cli_record() { "$bin/registrador-cli" record "$work/semana.dat" --db "$work/resultados.sqlite" "$@" > /dev/null; }
+test=0
 for mass in 0,7612 0,7605 0,7620 0,7608 0,7615; do
-  cli_record --sample AB-2026 --calibrate --mass "$mass" --heat 26454 --test-date "2026-12-0$day"
-  day=$((day + 1))
+  test=$((test + 1))
+  cli_record --test "$test" --sample AB-2026 --calibrate --mass "$mass" --heat 26454 --test-date "2026-12-0$test"
 done
-cli_record --sample AB-verificação --mass 0,7613 --check-standard 26454 --test-date 2026-12-06
+cli_record --test 6 --sample AB-verificação --mass 0,7613 --check-standard 26454 --test-date 2026-12-06
 "$bin/registrador-cli" results new-series --calorimeter BC-200 --reason "troca do eletrodo" --db "$work/resultados.sqlite" > /dev/null
+test=6
 for mass in 0,7618 0,7622 0,7614 0,7620 0,7617; do
-  cli_record --sample AB-2026 --calibrate --mass "$mass" --heat 26454 --test-date 2026-12-07
+  test=$((test + 1))
+  cli_record --test "$test" --sample AB-2026 --calibrate --mass "$mass" --heat 26454 --test-date 2026-12-07
 done
-cli_record --sample AB-verificação --mass 0,7590 --check-standard 26454 --test-date 2026-12-08
+cli_record --test 12 --sample AB-verificação --mass 0,7590 --check-standard 26454 --test-date 2026-12-08
+cli_record --test 13 --sample CAR-2026-0147 --description "Carvão vegetal, lote 12" --mass 0,98 --test-date 2026-12-08
 
-# Recorded twice as the same sample (two determinations that agree), then the list of results
-# and one determination opened from its record.
-for date in 08/12/2026 09/12/2026; do
-  xdotool key alt+g # "Re&gistrar..."
-  form=$(window "Registrar determinação")
-  xdotool windowactivate --sync "$form"
-  xdotool key ctrl+a
-  xdotool type --delay 30 "CAR-2026-0147"
-  xdotool key Tab
-  xdotool key ctrl+a
-  xdotool type --delay 30 "Carvão vegetal, lote 12"
-  xdotool key alt+e
-  xdotool type --delay 30 "$date"
-  if [ "$date" = 08/12/2026 ]; then
-    xdotool key Tab # the date taken whole
-    shoot "$form" record-form.png
-  fi
-  xdotool key Return
-  gone "Registrar determinação"
-  xdotool windowactivate --sync "$eval_win"
-done
+# The downloaded test recorded from the window as another test of the same sample (the form
+# shows what will be written), then the form again for the same test, which says it is recorded.
+xdotool key alt+g # "Re&gistrar..."
+form=$(window "Registrar determinação")
+xdotool windowactivate --sync "$form"
+xdotool type --delay 30 "CAR-2026-0147"
+xdotool key Tab
+xdotool type --delay 30 "Carvão vegetal, lote 12"
+xdotool key alt+e
+xdotool type --delay 30 "09/12/2026"
+xdotool key Tab # the date taken whole
+shoot "$form" record-form.png
+xdotool key Return
+gone "Registrar determinação"
+xdotool windowactivate --sync "$eval_win"
+xdotool key alt+g
+form=$(window "Registrar determinação")
+xdotool windowactivate --sync "$form"
+shoot "$form" record-form-recorded.png
+xdotool key Escape
+gone "Registrar determinação"
+xdotool windowactivate --sync "$eval_win"
 xdotool key alt+t # "Resul&tados..."
 results=$(window "Resultados")
 xdotool windowactivate --sync "$results"

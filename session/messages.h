@@ -179,9 +179,6 @@ inline const QString NoHistory = QStringLiteral("Esta determinação não tem en
 inline const QString RecordedWithSeries = QStringLiteral("Determinação registrada com o número %1, com o W da %2.");
 inline const QString CliUnknownCalorimeter =
     QStringLiteral("o calorímetro \"%1\" não consta do banco de resultados (%2)");
-inline const QString NoteSeriesW = QStringLiteral("O resultado será registrado com o W da %1: %2 J/K.");
-inline const QString NoteChosenW =
-    QStringLiteral("O resultado será registrado com o W escolhido, %1 J/K, e não com o da %2 (%3 J/K), com um aviso.");
 inline const QString UseTypedW = QStringLiteral("Usar o W digitado na avaliação (%1 J/K) em vez do da %2 (%3 J/K)");
 inline const QString ReplaceChoice = QStringLiteral("&Substituir a determinação %1 (ela será rejeitada), pelo motivo:");
 inline const QString ReplaceHint =

@@ -41,7 +41,8 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
         return fail(PlanFailure::Database);
     if (sample) {
         // A sample takes its calorimeter's accepted series' W; another W only when the user
-        // chose it, and then the record says so.
+        // chose it, and then the record says so. The plan's W line tells which W and whence,
+        // and its warnings why another.
         const SeriesEnergyEquivalent fromSeries = seriesEnergyEquivalent(*current);
         plan.seriesW = fromSeries.w;
         plan.seriesSource = fromSeries.source;
@@ -50,12 +51,9 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
             c.energyEquivalent = *fromSeries.w;
             wSource = fromSeries.source;
             series = fromSeries.series;
-            plan.note = msg::NoteSeriesW.arg(fromSeries.source, fixed(*fromSeries.w, 1));
         } else if (fromSeries.w) {
             warnings << msg::WDiffersFromSeries.arg(fixed(c.energyEquivalent, 1), fromSeries.source, fixed(*fromSeries.w, 1));
-            plan.note = msg::NoteChosenW.arg(fixed(c.energyEquivalent, 1), fromSeries.source, fixed(*fromSeries.w, 1));
         } else if (c.energyEquivalent > 0) {
-            // The warning the result carries says it; the W line says which W.
             warnings << fromSeries.warning;
         } else {
             *why = msg::NoWAtAll.arg(calorimeter);

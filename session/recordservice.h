@@ -39,7 +39,7 @@ struct RecordPlan {
     /// The calorimeter's accepted series' W when there is one (a sample).
     std::optional<double> seriesW;
     QString seriesSource; ///< "série 2 do calorímetro BC-200"
-    /// Which W the record takes, or which series a calibration joins, in one sentence.
+    /// Which series a calibration joins, in one sentence.
     QString note;
 };
 

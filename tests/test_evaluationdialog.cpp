@@ -521,7 +521,7 @@ TEST(EvaluationWindow, TheSeriesWIsNotKeptInConfig) {
             shown = e->EditEquivalente->value();
         } else if (auto* f = dynamic_cast<TFormRegistro*>(&d)) {
             // Told before it is written, and again for another calorimeter.
-            EXPECT_TRUE(f->LabelPrevia->text().contains("O resultado será registrado com o W da série 1 do calorímetro BC-200: 9900.0 J/K."))
+            EXPECT_TRUE(f->LabelPrevia->text().contains("W: 9900.0 J/K (série 1 do calorímetro BC-200)"))
                 << f->LabelPrevia->text().toStdString();
             EXPECT_TRUE(f->CheckUsarW->isVisibleTo(f)); // the W typed differs: the user may choose it
             f->EditCalorimetro->setText("BC-300");

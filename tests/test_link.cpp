@@ -200,4 +200,5 @@ TEST(LoggerModel, Faults) {
 TEST(DemoImage, CommittedFilesMatchTheirGenerator) {
     EXPECT_EQ(readAllOf(dataFile("demo.img")), emu::demoImage());
     EXPECT_EQ(readAllOf(dataFile("exemplo.img")), emu::workedExampleImage());
+    EXPECT_EQ(readAllOf(dataFile("semana.img")), emu::labWeekImage());
 }

@@ -30,5 +30,5 @@ install(DIRECTORY ${kit_root}/plugins/imageformats ${kit_root}/plugins/iconengin
         DESTINATION . FILES_MATCHING PATTERN "*.dll")
 
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/config.xml DESTINATION .)
-install(FILES ${CMAKE_SOURCE_DIR}/data/demo.img ${CMAKE_SOURCE_DIR}/data/exemplo.img DESTINATION exemplos)
+install(FILES ${CMAKE_SOURCE_DIR}/data/demo.img ${CMAKE_SOURCE_DIR}/data/semana.img ${CMAKE_SOURCE_DIR}/data/exemplo.img DESTINATION exemplos)
 install(FILES ${CMAKE_SOURCE_DIR}/data/registrador.ico DESTINATION .)

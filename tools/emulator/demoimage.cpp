@@ -62,6 +62,16 @@ QByteArray demoImage() {
     return buildImage(words);
 }
 
+QByteArray labWeekImage() {
+    // Twelve runs of benzoic acid (calibrations and check standards), then two samples: each
+    // test its own run.
+    QList<quint16> words;
+    for (int i = 0; i < 14; ++i)
+        appendTest(words, i + 1, 21.9 + 0.05 * (i % 5), i < 12 ? 2.05 + 0.002 * (i % 3) : 1.85 + 0.1 * (i - 12),
+                   21.8 + 0.02 * (i % 4), 101u + 17u * static_cast<quint32>(i));
+    return buildImage(words);
+}
+
 QByteArray workedExampleImage() {
     const QList<quint16> words{0xFFFF, 0x0001, 0x01F4, 0x0190, 0x0200, 0x0195,
                                0x0210, 0xFCFC, 0x01F0, 0xFCFC};

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const QDir d(dir);
     const bool ok = writeFile(d.filePath(QStringLiteral("demo.img")), emu::demoImage()) &&
+                    writeFile(d.filePath(QStringLiteral("semana.img")), emu::labWeekImage()) &&
                     writeFile(d.filePath(QStringLiteral("exemplo.img")), emu::workedExampleImage());
     return ok ? 0 : 1;
 }
