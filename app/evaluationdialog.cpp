@@ -8,6 +8,7 @@
 #include "session/recordservice.h"
 
 #include "app/evaluationchart.h"
+#include <QScreen>
 #include "app/report.h"
 #include "evaluation/labinputs.h"
 
@@ -296,7 +297,9 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     EditAuxiliar->showValue(c.aid);
     updating_ = false;
     recompute();
-    resize(900, 760);
+    // As tall as the screen allows, its frame included (a lab's 1366 × 768 screen is 768 tall).
+    const QRect screenArea = screen()->availableGeometry();
+    resize(std::min(900, screenArea.width() - 20), std::min(760, screenArea.height() - 50));
 }
 
 std::optional<double> TFormAvaliacao::energyEquivalent() const {

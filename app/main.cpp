@@ -1,6 +1,7 @@
 // registrador: the main window of the calorimeter's data logger program.
 #include "app/about.h"
 #include "app/tform1.h"
+#include "records/store.h"
 #include "link/systemseriallibrary.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(appTitle());
     initAppResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/registrador.svg"))); // every window's
+    rec::loadDrivers();
     lnk::SystemSerialLibrary serial;
     lnk::SystemClock clock;
     QtMessageService messages;

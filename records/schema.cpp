@@ -159,6 +159,14 @@ std::atomic<int> connections{0};
 const QString kSchemaLock = QStringLiteral("SELECT pg_advisory_xact_lock(7163042)");
 } // namespace
 
+void loadDrivers() {
+    for (const QString& driver : QSqlDatabase::drivers()) {
+        const QString name = QStringLiteral("carga-") + driver;
+        QSqlDatabase::addDatabase(driver, name);
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
 std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
     auto fail = [&](const QString& why) {
         if (error)

@@ -138,6 +138,11 @@ struct TrailCheck {
     QByteArray head;  ///< the last entry's SHA-256: written down, it shows a later cut of the end
 };
 
+/// Loads the database drivers now, while the program starts: under Wine, a driver's library
+/// loaded for the first time after a download or a file dialog left the window hanging in the
+/// system's loader.
+void loadDrivers();
+
 /// The user name the system gives this program, or "" when it gives none.
 QString systemUser();
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The setup program in a fresh Wine prefix: a silent install for the current user, the installed
 # command line (with only the DLLs it installed), a download through COM5 with the installed
-# programs, the installed window driven on the display and its picture, a silent uninstall that
+# programs, the installed window driven on the display and its picture (a download, the results,
+# a record from the window listed by the command line), a silent uninstall that
 # leaves config.xml and the user's files and no program file.
 #   tests/windows_setup_test.sh LINUX_BUILD SETUP_EXE VERSION
 # Needs DISPLAY (a virtual one with a window manager); REGISTRADOR_SHOT=FILE keeps the picture.
@@ -79,6 +80,39 @@ lendo && fail "the download did not end"
 sleep 2
 import -window "$win" -frame "$shot" 2>/dev/null || import -window root "$shot"
 echo "ok   the installed window after Alt+L: $shot"
+# After a download, the results open at once (the first load of the database's driver once hung
+# the window in the system's loader), and a test recorded from the window is the one the
+# installed command line lists from the same default database.
+waitfor() { for _ in $(seq 60); do w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true); [ -n "$w" ] && { echo "$w"; return 0; }; sleep 0.5; done; return 1; }
+gone() { for _ in $(seq 60); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0; sleep 0.5; done; return 1; }
+chart_menu() { xdotool windowactivate --sync "$win" 2>/dev/null || true; xdotool mousemove --window "$win" 450 300 click 3; sleep 1; xdotool key "$@"; }
+chart_menu Up Return # "Resultados..."
+results=$(waitfor '^Resultados$') || fail "Resultados did not open after the download"
+xdotool windowactivate --sync "$results" 2>/dev/null || true
+xdotool key alt+f
+gone '^Resultados$' || fail "Resultados did not close"
+echo "ok   Resultados opens after a download"
+chart_menu Down Return # "Avaliar ensaio..."
+evaluation=$(waitfor '^Avaliação do Ensaio 1$') || fail "the evaluation did not open"
+xdotool windowactivate --sync "$evaluation" 2>/dev/null || true
+sleep 1
+xdotool key alt+a Tab
+xdotool type --delay 40 "0,98"
+xdotool key Tab
+xdotool type --delay 40 "10100,5"
+xdotool key Tab alt+g # "Re&gistrar..."
+form=$(waitfor '^Registrar determinação$') || fail "the Registrar form did not open"
+xdotool windowactivate --sync "$form" 2>/dev/null || true
+sleep 1
+xdotool type --delay 40 "WINE-1"
+xdotool key Return
+gone '^Registrar determinação$' || fail "the Registrar form did not record"
+xdotool windowactivate --sync "$evaluation" 2>/dev/null || true
+xdotool key alt+f
+gone '^Avaliação do Ensaio 1$' || fail "the evaluation did not close"
+listed=$(cd "$inst" && wine registrador-cli.exe results list --json 2>/dev/null | tr -d '\r')
+echo "$listed" | grep -q '"sample": "WINE-1"' || fail "the record made in the window is not listed: $listed"
+echo "ok   recorded from the window, listed by the installed registrador-cli"
 xdotool key --window "$win" alt+F4 || true
 sleep 1
 wineserver -k 2>/dev/null || true
