@@ -7,6 +7,7 @@
 #include "app/serieswindow.h"
 #include "app/tform1.h"
 #include "tests/pgserver.h"
+#include "records/store.h"
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
@@ -26,6 +27,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QRadioButton>
 #include <QJsonArray>
@@ -841,4 +843,42 @@ TEST(EvaluationWindow, TheRegistrarFormShowsWhatIsRecordedAndTheCliRecordsTheSam
             EXPECT_EQ(fromCli[k], fromWindow[k]) << k;
         EXPECT_EQ(fromCli["inputs"].toObject()["energy_equivalent"], fromWindow["inputs"].toObject()["energy_equivalent"]);
     }
+}
+
+// A results database that an earlier version kept in a folder of its own is offered, once, to be
+// moved to the program's data folder; the window then lists what it held.
+TEST(ResultsWindow, TheOldDefaultDatabaseIsMovedWithTheUsersYes) {
+    const QString fresh = rec::defaultDatabasePath();
+    const QString old = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                            .filePath(QStringLiteral("Bomba Calorimétrica/resultados.sqlite"));
+    auto cleanUp = [&] {
+        for (const QString& f : {fresh, old})
+            for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+                QFile::remove(f + suffix);
+    };
+    cleanUp();
+    recordCalibrations(old, "BC-200", {10100});
+    MainWindowRig w;
+    QString why;
+    w.messages.answers = {MsgAnswer::No};
+    auto store = w.form->openResults(&why); // "No": a new, empty database in the data folder
+    ASSERT_TRUE(store) << why.toStdString();
+    EXPECT_EQ(store->list(&why)->size(), 0);
+    EXPECT_TRUE(w.messages.texts().last().startsWith("Há um banco de resultados de uma versão anterior"));
+    store.reset();
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+        QFile::remove(fresh + suffix);
+    w.messages.shown.clear();
+    w.messages.answers = {MsgAnswer::Yes};
+    store = w.form->openResults(&why);
+    ASSERT_TRUE(store) << why.toStdString();
+    EXPECT_EQ(store->list(&why)->size(), 1);
+    EXPECT_FALSE(QFile::exists(old));
+    EXPECT_EQ(w.messages.shown.size(), 1);
+    store.reset();
+    w.messages.shown.clear();
+    store = w.form->openResults(&why); // once: nothing more to offer
+    EXPECT_TRUE(w.messages.shown.isEmpty());
+    store.reset();
+    cleanUp();
 }
