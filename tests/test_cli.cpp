@@ -655,7 +655,7 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
 namespace {
 // The results database of a test: a SQLite file in `dir`, or a new database on the tests'
 // PostgreSQL server.
-QString resultsDatabase(bool postgres, const QTemporaryDir& dir, const QString& name, QString* why) {
+[[maybe_unused]] QString resultsDatabase(bool postgres, const QTemporaryDir& dir, const QString& name, QString* why) {
     if (!postgres)
         return dir.filePath(name + ".sqlite");
     return PostgresServer::instance().createDatabase(name, why);
@@ -663,7 +663,7 @@ QString resultsDatabase(bool postgres, const QTemporaryDir& dir, const QString& 
 
 // Every determination of the database whole: its readings all there and the digest they give
 // the one recorded with them.
-void expectEveryRecordWhole(const QString& db, int readings, int* count) {
+[[maybe_unused]] void expectEveryRecordWhole(const QString& db, int readings, int* count) {
     QString why;
     const auto store = ses::openResults(db, &why);
     ASSERT_TRUE(store) << why.toStdString();
