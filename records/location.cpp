@@ -93,14 +93,17 @@ std::optional<Location> Location::parse(const QString& text, QString* error) {
         l.path = t;
         return l;
     }
-    static const QRegularExpression form(QStringLiteral("^postgres(?:ql)?://(?:([^@:/]+)@)?([^:/@]+)(?::(\\d{1,5}))?/([^/?#]+)$"),
+    static const QRegularExpression form(QStringLiteral("^postgres(?:ql)?://(?:([^@:/]+)@)?([^:/@]+)(?::(\\d{1,5}))?/([^/?#]+)(?:\\?connect_timeout=(\\d{1,4}))?$"),
                                          QRegularExpression::CaseInsensitiveOption);
     const auto m = form.match(t);
     const int port = m.captured(3).isEmpty() ? 5432 : m.captured(3).toInt();
-    if (!m.hasMatch() || port < 1 || port > 65535) {
+    // libpq takes no wait below 2 s.
+    const int timeout = m.captured(5).isEmpty() ? kConnectTimeout : m.captured(5).toInt();
+    if (!m.hasMatch() || port < 1 || port > 65535 || timeout < 2) {
         if (error)
             *error = QStringLiteral("Endereço do banco de resultados inválido: \"%1\" (use um caminho de arquivo ou "
-                                    "postgresql://usuário@servidor:porta/banco; a senha não vai no endereço)")
+                                    "postgresql://usuário@servidor:porta/banco[?connect_timeout=S], S de 2 s em diante; a senha não vai no "
+                                    "endereço)")
                          .arg(t);
         return std::nullopt;
     }
@@ -109,6 +112,7 @@ std::optional<Location> Location::parse(const QString& text, QString* error) {
     l.host = m.captured(2);
     l.port = port;
     l.database = m.captured(4);
+    l.connectTimeout = timeout;
     return l;
 }
 

@@ -191,6 +191,13 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
         db.setPort(where.port);
         db.setDatabaseName(where.database);
         db.setUserName(where.user);
+        // Never a wait without end: a server that takes the connection and never answers, or
+        // one gone away, is given up after the connection's timeout; the keepalives find a
+        // server that vanished during a session.
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1;keepalives=1;keepalives_idle=5;keepalives_interval=2;"
+                                            "keepalives_count=3;tcp_user_timeout=%2")
+                                 .arg(where.connectTimeout)
+                                 .arg(where.connectTimeout * 2000));
     } else {
         db.setDatabaseName(where.path);
         // Another program writing at the same moment is waited for, not failed on.
@@ -199,8 +206,14 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
     const QString shown = pg ? QStringLiteral("%1/%2").arg(where.host, where.database)
                              : QDir::toNativeSeparators(QFileInfo(where.path).absoluteFilePath());
     s->where_ = shown;
-    if (!db.open())
+    if (!db.open()) {
+        const QString cause = db.lastError().text();
+        if (pg && cause.contains(QLatin1String("timeout expired"), Qt::CaseInsensitive))
+            return fail(QStringLiteral("Não foi possível abrir o banco de resultados %1: o servidor não respondeu em %2 s.")
+                            .arg(shown)
+                            .arg(where.connectTimeout));
         return fail(failed(QStringLiteral("Não foi possível abrir o banco de resultados %1").arg(shown), db.lastError()));
+    }
     QString why;
     if (!pg && !run(db, QStringLiteral("PRAGMA foreign_keys = ON"), &why))
         return fail(why);

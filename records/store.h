@@ -32,6 +32,9 @@ QStringList oldDefaultDatabases();
 /// a database is already there.
 bool moveOldDatabase(const QString& from, QString* error);
 
+/// How long the program waits for the lab's server to answer a connection, by default (s).
+inline constexpr int kConnectTimeout = 5;
+
 /// Where the results are: a SQLite file, or a PostgreSQL database on the lab's server.
 struct Location {
     enum class Kind { SQLite, PostgreSQL };
@@ -39,6 +42,8 @@ struct Location {
     QString path; ///< SQLite
     QString user, host, database;
     int port = 5432;
+    /// Seconds a connection to the server may take (the address's ?connect_timeout=S).
+    int connectTimeout = kConnectTimeout;
 
     /// A path, or "postgresql://user@host[:port]/database" (the password through libpq's usual
     /// means, never here); empty: resultados.sqlite in the user's data folder.

@@ -19,6 +19,12 @@
 #include <QSqlQuery>
 #include <random>
 #include <gtest/gtest.h>
+#ifndef Q_OS_WIN
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/types.h>
@@ -943,6 +949,35 @@ TEST(Cli, OneDefaultDatabaseInTheDataFolderAndTheOldOneMoved) {
     EXPECT_TRUE(r.err.startsWith("Arquivo de configuração inválido!")) << r.err.toStdString();
     r = cli({"results", "list", "--json", "--db", fresh}, env, QDir::tempPath());
     EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).array().size(), 2);
+#endif
+}
+
+// A server that takes the connection and never answers is given up after the connection's
+// timeout, with the reason in words; nothing waits without end.
+TEST(Cli, AServerThatNeverAnswersIsGivenUp) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "the Windows build has no PostgreSQL driver";
+#else
+    // A socket that listens, so the system takes connections, and never says a word.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const QString db = QStringLiteral("postgresql://tecnico@127.0.0.1:%1/resultados?connect_timeout=2").arg(ntohs(address.sin_port));
+    for (const QStringList& args : {QStringList{"results", "list", "--db", db}, QStringList{"results", "verify", "--db", db}}) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.code, 5) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("o servidor não respondeu em 2 s")) << r.err.toStdString();
+    }
+    const CliRun tooShort = cli({"results", "list", "--db", "postgresql://tecnico@127.0.0.1/resultados?connect_timeout=1"});
+    EXPECT_EQ(tooShort.code, 5);
+    EXPECT_TRUE(tooShort.err.contains("connect_timeout=S], S de 2 s em diante")) << tooShort.err.toStdString();
+    ::close(silent);
 #endif
 }
 
