@@ -50,7 +50,7 @@ namespace {
 std::optional<qint64> calorimeterId(QSqlDatabase db, const QString& name, QString* why) {
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT id FROM calorimeters WHERE name = ?"));
-    q.addBindValue(name.trimmed());
+    q.addBindValue(cleanText(name));
     if (!q.exec()) {
         *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
         return std::nullopt;
@@ -88,7 +88,41 @@ Store::~Store() {
     QSqlDatabase::database(connection_, false).close();
     QSqlDatabase::removeDatabase(connection_);
 }
-std::optional<qint64> Store::record(const Determination& d, QString* error) {
+QString cleanText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    // Invisible format characters (a byte-order mark pasted from another program, zero-width and
+    // direction marks) carry nothing the lab typed.
+    for (const QChar c : text.normalized(QString::NormalizationForm_C))
+        if (c.category() != QChar::Other_Format)
+            out += c;
+    return out.trimmed();
+}
+
+std::optional<QString> controlCharacterIn(const QList<std::pair<QString, QString>>& fields) {
+    for (const auto& [name, value] : fields)
+        for (const QChar c : value)
+            if (c.category() == QChar::Other_Control)
+                return QStringLiteral("%1 tem um caractere de controle (código %2); digite-o de novo.")
+                    .arg(name)
+                    .arg(c.unicode());
+    return std::nullopt;
+}
+
+std::optional<qint64> Store::record(const Determination& given, QString* error) {
+    // What is stored, and so what the trail hashes, is the text as the lab means it.
+    Determination d = given;
+    for (QString* f : {&d.sampleCode, &d.description, &d.operatorName, &d.calorimeter, &d.replaceReason})
+        *f = cleanText(*f);
+    if (const auto bad = controlCharacterIn({{QStringLiteral("O código da amostra"), d.sampleCode},
+                                             {QStringLiteral("A descrição"), d.description},
+                                             {QStringLiteral("O operador"), d.operatorName},
+                                             {QStringLiteral("O calorímetro"), d.calorimeter},
+                                             {QStringLiteral("O motivo"), d.replaceReason}})) {
+        if (error)
+            *error = *bad;
+        return std::nullopt;
+    }
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QString why;
     qint64 id = 0;
@@ -220,7 +254,7 @@ std::optional<QList<Determination>> Store::list(const Filter& f, QString* error)
         values << QStringLiteral("%%1%").arg(pattern);
     } else if (!f.sample.isEmpty()) {
         where << QStringLiteral("d.sample_code = ?");
-        values << f.sample.trimmed();
+        values << cleanText(f.sample);
     }
     if (f.kind) {
         where << QStringLiteral("d.kind = ?");
@@ -228,7 +262,7 @@ std::optional<QList<Determination>> Store::list(const Filter& f, QString* error)
     }
     if (!f.calorimeter.isEmpty()) {
         where << QStringLiteral("c.name = ?");
-        values << f.calorimeter.trimmed();
+        values << cleanText(f.calorimeter);
     }
     // ISO dates compare as text.
     if (f.since.isValid()) {
@@ -282,8 +316,13 @@ bool Store::reject(qint64 id, const QString& reason, QString* error) {
     return ok;
 }
 
-bool Store::rejectIn(QSqlDatabase& db, qint64 id, const QString& reason, QString* why) {
-    if (reason.trimmed().isEmpty()) {
+bool Store::rejectIn(QSqlDatabase& db, qint64 id, const QString& typed, QString* why) {
+    const QString reason = cleanText(typed);
+    if (const auto bad = controlCharacterIn({{QStringLiteral("O motivo"), reason}})) {
+        *why = *bad;
+        return false;
+    }
+    if (reason.isEmpty()) {
         *why = QStringLiteral("Informe o motivo da rejeição.");
         return false;
     }
@@ -363,7 +402,7 @@ std::optional<int> Store::startSeries(qint64 calorimeter, const QString& name, c
 std::optional<CalibrationRule> Store::calibrationRule(const QString& calorimeter, QString* error) const {
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.prepare(QStringLiteral("SELECT rule, min_runs, max_rsd FROM calorimeters WHERE name = ?"));
-    q.addBindValue(calorimeter.trimmed());
+    q.addBindValue(cleanText(calorimeter));
     if (!q.exec()) {
         if (error)
             *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
@@ -412,7 +451,7 @@ std::optional<QList<Series>> Store::series(const QString& calorimeter, QString* 
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.prepare(QStringLiteral("SELECT s.number, s.started_utc, s.reason FROM series s JOIN calorimeters c"
                              " ON c.id = s.calorimeter_id WHERE c.name = ? ORDER BY s.number"));
-    q.addBindValue(calorimeter.trimmed());
+    q.addBindValue(cleanText(calorimeter));
     if (!q.exec()) {
         if (error)
             *error = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
@@ -424,7 +463,13 @@ std::optional<QList<Series>> Store::series(const QString& calorimeter, QString* 
     return out;
 }
 
-std::optional<int> Store::newSeries(const QString& calorimeter, const QString& reason, QString* error) {
+std::optional<int> Store::newSeries(const QString& typedCalorimeter, const QString& typedReason, QString* error) {
+    const QString calorimeter = cleanText(typedCalorimeter), reason = cleanText(typedReason);
+    if (const auto bad = controlCharacterIn({{QStringLiteral("O motivo"), reason}})) {
+        if (error)
+            *error = *bad;
+        return std::nullopt;
+    }
     QString why;
     std::optional<int> number;
     if (reason.trimmed().isEmpty())

@@ -151,6 +151,12 @@ void loadDrivers();
 /// The user name the system gives this program, or "" when it gives none.
 QString systemUser();
 
+/// A text as the results database keeps it: Unicode NFC, without invisible format characters
+/// (a byte-order mark, zero-width and direction marks), without leading and trailing spaces.
+QString cleanText(const QString& text);
+/// The first one-line field with a control character (a newline, a tab, an escape), in words.
+std::optional<QString> controlCharacterIn(const QList<std::pair<QString, QString>>& fields);
+
 /// The SHA-256 (hex) of readings, over a canonical text of them.
 QByteArray readingsDigest(const std::vector<Determination::Reading>& readings);
 

@@ -259,6 +259,53 @@ TEST_P(Db, ADeterminationComesBackFigureForFigure) {
     EXPECT_FALSE(back->rejected());
 }
 
+// Texts as the lab means them: what is stored is what the trail hashes, whatever was pasted in;
+// a control character in a one-line field is refused with the field's name.
+TEST_P(Db, TextsAreKeptAsTheLabMeansThemAndTheTrailAgrees) {
+    auto s = open();
+    ASSERT_TRUE(s);
+    const QString nfdAcid = QStringLiteral("a\u0301cido benzo\u0301ico"); // accents as separate marks
+    struct Case {
+        QString typed, kept;
+    } cases[] = {
+        {QStringLiteral("\uFEFFCAR-1"), QStringLiteral("CAR-1")},       // a byte-order mark pasted in
+        {QStringLiteral("  CAR-2 \u200B"), QStringLiteral("CAR-2")},    // spaces and a zero-width space
+        {nfdAcid, nfdAcid.normalized(QString::NormalizationForm_C)},
+        {QStringLiteral("\u200Fعينة-3"), QStringLiteral("عينة-3")},     // a direction mark before Arabic
+        {QStringLiteral("amostra 🔥 4"), QStringLiteral("amostra 🔥 4")},
+        {QString(10000, QLatin1Char('x')), QString(10000, QLatin1Char('x'))},
+    };
+    QString why;
+    for (const Case& c : cases) {
+        Determination d = sampleDetermination();
+        d.sampleCode = c.typed;
+        d.description = c.typed;
+        d.operatorName = QStringLiteral("\uFEFF Ana ");
+        const auto id = s->record(d, &why);
+        ASSERT_TRUE(id) << why.toStdString();
+        const auto back = s->determination(*id, &why);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->sampleCode, c.kept);
+        EXPECT_EQ(back->description, c.kept);
+        EXPECT_EQ(back->operatorName, "Ana");
+        Filter f;
+        f.sample = c.typed;
+        EXPECT_EQ(s->list(f, &why)->size(), 1) << "found by the code as typed";
+    }
+    ASSERT_TRUE(s->reject(1, QStringLiteral("\uFEFFmassa errada"), &why)) << why.toStdString();
+    const auto trail = s->verify(&why);
+    ASSERT_TRUE(trail) << why.toStdString();
+    EXPECT_TRUE(trail->intact) << trail->problem.toStdString();
+    for (const QString& bad : {QStringLiteral("CAR\n5"), QStringLiteral("CAR\t5"), QStringLiteral("CAR\x1b[31m5")}) {
+        Determination d = sampleDetermination();
+        d.sampleCode = bad;
+        EXPECT_FALSE(s->record(d, &why));
+        EXPECT_TRUE(why.startsWith("O código da amostra tem um caractere de controle")) << why.toStdString();
+    }
+    EXPECT_FALSE(s->reject(2, QStringLiteral("linha 1\nlinha 2"), &why));
+    EXPECT_TRUE(why.startsWith("O motivo tem um caractere de controle")) << why.toStdString();
+}
+
 TEST_P(Db, WhatTheSchemaForbidsIsRefusedWholeWithItsReason) {
     struct Case { const char* name; std::function<void(Determination&)> spoil; const char* reason; } cases[] = {
         {"no sample code", [](Determination& d) { d.sampleCode = "  "; }, "sample_code"},
