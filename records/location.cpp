@@ -86,6 +86,7 @@ std::optional<Location> Location::parse(const QString& text, QString* error) {
     const QString t = text.trimmed();
     if (t.isEmpty()) {
         l.path = defaultDatabasePath();
+        l.isDefault = true;
         return l;
     }
     if (!t.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) &&

@@ -179,9 +179,15 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
         return fail(QStringLiteral("O programa não tem o acesso a bancos %1 instalado.")
                         .arg(pg ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite")));
     if (!pg) {
-        if (!QDir().mkpath(QFileInfo(where.path).absolutePath()))
+        // The program's own data folder is made when first needed; a folder named in config.xml
+        // or on the command line that does not exist is a mistake (a drive not mounted, a name
+        // mistyped), never made in its place.
+        const QString folder = QFileInfo(where.path).absolutePath();
+        if (!where.isDefault && !QFileInfo(folder).isDir())
+            return fail(QStringLiteral("A pasta do banco de resultados \"%1\" não existe.").arg(QDir::toNativeSeparators(folder)));
+        if (!QDir().mkpath(folder))
             return fail(QStringLiteral("Não foi possível criar a pasta do banco de resultados \"%1\".")
-                            .arg(QDir::toNativeSeparators(QFileInfo(where.path).absolutePath())));
+                            .arg(QDir::toNativeSeparators(folder)));
     }
     std::unique_ptr<Store> s(new Store(QStringLiteral("resultados-%1").arg(++connections)));
     s->user_ = systemUser().isEmpty() ? QStringLiteral("desconhecido") : systemUser();

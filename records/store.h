@@ -40,6 +40,7 @@ struct Location {
     enum class Kind { SQLite, PostgreSQL };
     Kind kind = Kind::SQLite;
     QString path; ///< SQLite
+    bool isDefault = false; ///< the program's own default file, whose folder is made when needed
     QString user, host, database;
     int port = 5432;
     /// Seconds a connection to the server may take (the address's ?connect_timeout=S).

@@ -70,7 +70,7 @@ inline const QString Recorded = QStringLiteral("Determinação registrada com o 
 inline const QString DuplicatesAgree = QStringLiteral("concordam: %1");
 inline const QString DuplicatesRepeat = QStringLiteral("repetir");
 inline const QString SettingInvalid =
-    QStringLiteral("config.xml, linha %1: \"%2\" não é um número positivo; usado %3.");
+    QStringLiteral("config.xml, linha %1: \"%2\" não é um valor possível; usado %3.");
 inline const QString SettingNoW = QStringLiteral("nenhum equivalente energético");
 inline const QString ConfigFileInvalid = QStringLiteral("Arquivo de configuração inválido! %1: %2");
 inline const QString ClearUnsaved =

@@ -27,22 +27,24 @@ Settings readSettings(const QString& path) {
         return s;
     }
     auto row = [&](const QString& key) { return table->value(key).value_or(QString()).trimmed(); };
-    // A positive number below `below`; otherwise nothing, and a warning naming the row and what
-    // is used instead.
-    auto positive = [&](const QString& key, double below, const QString& instead) -> std::optional<double> {
+    // A number within what the row can sensibly hold, [from, below); otherwise nothing, and a
+    // warning naming the row and what is used instead.
+    auto positive = [&](const QString& key, double from, double below, const QString& instead) -> std::optional<double> {
         const QString text = row(key);
         if (text.isEmpty())
             return std::nullopt;
         const auto v = eval::parseDecimal(text);
-        if (v && std::isfinite(*v) && *v > 0 && *v < below)
+        if (v && std::isfinite(*v) && *v > 0 && *v >= from && *v < below)
             return v;
         s.warnings << msg::SettingInvalid.arg(key, text, instead);
         return std::nullopt;
     };
-    s.energyEquivalent = positive(QStringLiteral("EquivalenteEnergetico"), HUGE_VAL, msg::SettingNoW);
+    // A bomb calorimeter's W lies between a semi-micro one's hundreds and a large one's tens of
+    // thousands of J/K; r and the tolerance are a small part of a calorific value.
+    s.energyEquivalent = positive(QStringLiteral("EquivalenteEnergetico"), 100, 1e6, msg::SettingNoW);
     s.repeatability =
-        positive(QStringLiteral("Repetibilidade"), HUGE_VAL, QStringLiteral("120 J/g")).value_or(rec::kDefaultRepeatability);
-    s.checkTolerance = positive(QStringLiteral("ToleranciaPadrao"), 100, QStringLiteral("0,2 %")).value_or(0.2);
+        positive(QStringLiteral("Repetibilidade"), 0, 10000, QStringLiteral("120 J/g")).value_or(rec::kDefaultRepeatability);
+    s.checkTolerance = positive(QStringLiteral("ToleranciaPadrao"), 0, 10, QStringLiteral("0,2 %")).value_or(0.2);
     s.results = row(QStringLiteral("Resultados"));
     s.reviewerRole = row(QStringLiteral("PapelRevisor"));
     return s;

@@ -635,6 +635,9 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
          "AAAA-MM-DD"},
         {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", "postgresql://x:y@servidor/b"} + sample, 5,
          "a senha não vai no endereço"},
+        {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", dir.filePath("nada/r.sqlite")} + sample, 5,
+         "não existe"}, // a folder mistyped is not made
+
         {{"results", "reject", "2", "--db", db}, 1, "falta --reason"},
         {{"results", "reject", "1", "--reason", "outra", "--db", db}, 5, "já foi rejeitada"},
         {{"results", "show", "99", "--db", db}, 5, "Não há determinação número 99"},
@@ -651,6 +654,7 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     };
     for (const auto& c : cases) {
         r = cli(c.args);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("nada")));
         EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
     }
@@ -924,6 +928,7 @@ TEST(Cli, OneDefaultDatabaseInTheDataFolderAndTheOldOneMoved) {
     EXPECT_EQ(r.out.trimmed(), fresh);
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
     // An earlier version's database, with one record.
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(old).absolutePath()));
     const QString dat = home.filePath("d.dat");
     ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
     const QStringList sample{"--energy-equivalent", "10100,5", "--mass", "0,98"};

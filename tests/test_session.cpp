@@ -167,6 +167,9 @@ TEST(Settings, EachRowReadOnceWithItsDefaultAndItsWarning) {
          std::nullopt, 120, 0.2, {"EquivalenteEnergetico", "Repetibilidade", "ToleranciaPadrao"}},
         {{{"Repetibilidade", "abc"}, {"Resultados", " /dados/r.sqlite "}, {"PapelRevisor", "revisores"}},
          std::nullopt, 120, 0.2, {"Repetibilidade"}},
+        // Numbers no calorimeter has: a W of 1e-320 J/K would give a result of 2.5e-320 J/g.
+        {{{"EquivalenteEnergetico", "1e-320"}, {"Repetibilidade", "inf"}, {"ToleranciaPadrao", "20"}},
+         std::nullopt, 120, 0.2, {"EquivalenteEnergetico", "Repetibilidade", "ToleranciaPadrao"}},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;

@@ -75,7 +75,7 @@ struct Command {
 };
 
 inline QCommandLineOption opt(const char* name, const char* help, const char* value = nullptr) {
-    return value ? QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(value))
+    return value ? QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help), QString::fromUtf8(value))
                  : QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help));
 }
 
