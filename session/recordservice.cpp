@@ -5,6 +5,7 @@
 #include "session/messages.h"
 
 #include <QJsonDocument>
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -167,6 +168,47 @@ bool markSeriesChanges(const rec::Store& store, QList<rec::Determination>& list,
         d.seriesChanged = what.isEmpty() ? QString() : msg::SeriesChanged.arg(d.series).arg(what.join(QStringLiteral("; ")));
     }
     return true;
+}
+
+std::optional<QString> recheckFigures(const rec::Store& store, QString* error) {
+    const auto list = store.list(error);
+    if (!list)
+        return std::nullopt;
+    auto differs = [](const std::optional<double>& a, const std::optional<double>& b) {
+        if (a.has_value() != b.has_value())
+            return true;
+        return a && std::abs(*a - *b) > 1e-9 * std::max({1.0, std::abs(*a), std::abs(*b)});
+    };
+    auto shown = [](const std::optional<double>& v) {
+        return v ? fixed(*v, 2).replace(QLatin1Char('.'), QLatin1Char(',')) : QStringLiteral("nenhum");
+    };
+    // Oldest first, as recorded.
+    for (auto it = list->crbegin(); it != list->crend(); ++it) {
+        const auto d = store.determination(it->id, error);
+        if (!d)
+            return std::nullopt;
+        acq::TestRun test;
+        const acq::Measurements m = measurementsOf(*d, &test);
+        EvaluationRequest req;
+        req.method = d->result.method;
+        req.periods = d->result.periods; // as evaluated then, whether found or given
+        req.calorimetry = d->calorimetry;
+        const eval::Outcome o = evaluateTest(m, test, req);
+        const QString name = QStringLiteral("a determinação %1 não confere com suas leituras e entradas").arg(d->id);
+        if (!o.ok())
+            return QStringLiteral("%1: %2").arg(name, o.error);
+        const eval::Result& r = *o.result;
+        if (differs(r.riseCorrected, d->result.riseCorrected))
+            return QStringLiteral("%1: elevação corrigida gravada %2, recalculada %3 K")
+                .arg(name, shown(d->result.riseCorrected), shown(r.riseCorrected));
+        if (differs(r.energyEquivalent, d->result.energyEquivalent))
+            return QStringLiteral("%1: equivalente energético gravado %2, recalculado %3 J/K")
+                .arg(name, shown(d->result.energyEquivalent), shown(r.energyEquivalent));
+        if (differs(r.grossCalorificValue, d->result.grossCalorificValue))
+            return QStringLiteral("%1: PCS gravado %2, recalculado %3 J/g")
+                .arg(name, shown(d->result.grossCalorificValue), shown(r.grossCalorificValue));
+    }
+    return QString();
 }
 
 } // namespace ses

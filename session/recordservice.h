@@ -71,4 +71,9 @@ QString planText(const RecordPlan& plan, eval::Unit unit);
 /// depois do registro: a corrida 14 foi rejeitada".
 bool markSeriesChanges(const rec::Store& store, QList<rec::Determination>& list, QString* error);
 
+/// Every determination's figures worked out again from its kept readings and inputs, with the
+/// periods it was evaluated with, by the code that records: the first whose corrected rise, W or
+/// gross value does not follow (beyond rounding, 1e-9 relative), in words; empty when all do.
+std::optional<QString> recheckFigures(const rec::Store& store, QString* error);
+
 } // namespace ses

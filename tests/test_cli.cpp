@@ -3,6 +3,7 @@
 #include "records/store.h"
 #include "session/recording.h"
 #include "tests/pgserver.h"
+#include "session/recordservice.h"
 #include "tests/support.h"
 #include "tools/emulator/loggermodel.h"
 
@@ -909,6 +910,40 @@ TEST(Cli, ASampleTakesTheAcceptedSeriesWAndVerifyNamesAChangeMadeBehindIt) {
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("registrada")) << r.out.toStdString();
     EXPECT_EQ(cli({"results", "history", "99", "--db", db}).code, 5);
+}
+
+// Each record's figures are worked out again from its readings and inputs: a gross value
+// changed in the database (here behind the trail too) is named with both figures.
+TEST(Cli, AFigureThatDoesNotFollowFromItsReadingsIsNamed) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat"), db = dir.filePath("r.sqlite");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    for (const char* test : {"1", "2"})
+        ASSERT_EQ(cli({"record", dat, "--test", test, "--sample", "CAR", "--mass", "0,98", "--energy-equivalent", "10100,5",
+                       "--db", db}).code, 0);
+    ASSERT_EQ(cli({"record", dat, "--test", "3", "--sample", "AB", "--calibrate", "--mass", "0,76", "--heat", "26454",
+                   "--db", db}).code, 0);
+    QString why;
+    {
+        const auto store = ses::openResults(db, &why);
+        ASSERT_TRUE(store) << why.toStdString();
+        const auto clean = ses::recheckFigures(*store, &why);
+        ASSERT_TRUE(clean) << why.toStdString();
+        EXPECT_TRUE(clean->isEmpty()) << clean->toStdString();
+    }
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "forger");
+        raw.setDatabaseName(db);
+        ASSERT_TRUE(raw.open());
+        QSqlQuery q(raw);
+        ASSERT_TRUE(q.exec("UPDATE determinations SET gross_calorific_value = gross_calorific_value * 1.05 WHERE id = 2"));
+    }
+    QSqlDatabase::removeDatabase("forger");
+    const auto store = ses::openResults(db, &why);
+    const auto forged = ses::recheckFigures(*store, &why);
+    ASSERT_TRUE(forged) << why.toStdString();
+    EXPECT_TRUE(forged->startsWith("a determinação 2 não confere com suas leituras e entradas: PCS gravado ")) << forged->toStdString();
+    EXPECT_EQ(cli({"results", "verify", "--db", db}).code, 7);
 }
 
 // In a fresh account every program uses one default database, in the program's data folder;

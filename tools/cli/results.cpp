@@ -116,8 +116,23 @@ int verify(Context& x) {
         err(why);
         return kFile;
     }
-    (check->intact ? out : err)(ses::trailText(*check));
-    return check->intact ? kOk : kTampered;
+    if (!check->intact) {
+        err(ses::trailText(*check));
+        return kTampered;
+    }
+    // A trail that links and hashes right still holds only what was written: each record's
+    // figures must also follow from its own readings and inputs.
+    const auto figures = ses::recheckFigures(*x.store, &why);
+    if (!figures) {
+        err(why);
+        return kFile;
+    }
+    if (!figures->isEmpty()) {
+        err(ses::msg::TrailBroken.arg(*figures));
+        return kTampered;
+    }
+    out(ses::trailText(*check));
+    return kOk;
 }
 
 int history(Context& x) {
