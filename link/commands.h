@@ -27,9 +27,12 @@ inline constexpr int kDownloadTries = 3;
 // never falls quiet).
 inline constexpr int kSettleQuietMs = 300;
 inline constexpr int kSettleMaxMs = 1500;
-inline constexpr ExchangeSpec kDownloadProbe{SendStyle::Paced, 100, 255, kLateFrameMs};
-inline constexpr ExchangeSpec kDownloadHeader{SendStyle::Paced, 100, 255, kLateFrameMs};
-inline constexpr ExchangeSpec kDownloadBlock{SendStyle::Paced, 100, 255, kLateFrameMs};
+// A logger that begins its answers after the fixed wait (100 ms or more after the request) is
+// listened for up to this long before the try counts as failed.
+inline constexpr int kSlowStartMs = 1000;
+inline constexpr ExchangeSpec kDownloadProbe{SendStyle::Paced, 100, 255, kLateFrameMs, kSlowStartMs};
+inline constexpr ExchangeSpec kDownloadHeader{SendStyle::Paced, 100, 255, kLateFrameMs, kSlowStartMs};
+inline constexpr ExchangeSpec kDownloadBlock{SendStyle::Paced, 100, 255, kLateFrameMs, kSlowStartMs};
 inline constexpr ExchangeSpec kMemoryClear{SendStyle::Whole, 100, 255, kLateFrameMs};
 inline constexpr ExchangeSpec kServiceDiagnostics{SendStyle::Paced, 100, 0};
 inline constexpr ExchangeSpec kServiceClear{SendStyle::Whole, 100, 0};

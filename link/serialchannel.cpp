@@ -54,6 +54,20 @@ QByteArray SerialChannel::exchange(int index, const QByteArray& request, const E
 
 void SerialChannel::completeFrame(int index, QByteArray& text, const ExchangeSpec& opts) {
     auto underLimit = [&] { return opts.limit <= 0 || text.size() < opts.limit; };
+    // A slow logger: nothing at all when the fixed wait ends. Its answer is listened for a while
+    // longer before the try counts as failed; once it begins, it is taken as a late frame.
+    if (text.isEmpty() && opts.slowStartMs > 0) {
+        const qint64 until = clock_.nowUs() + qint64(opts.slowStartMs) * 1000;
+        for (int c = lib_.getc(index); text.isEmpty(); c = lib_.getc(index)) {
+            if (c >= 0) {
+                text.append(static_cast<char>(c));
+                break;
+            }
+            if (clock_.nowUs() >= until)
+                return;
+            clock_.pause(1);
+        }
+    }
     if (!text.startsWith(':') || text.contains('\n') || !underLimit())
         return;
     const qint64 start = clock_.nowUs();

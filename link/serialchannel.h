@@ -19,6 +19,9 @@ struct ExchangeSpec {
     int waitMs;
     int limit;
     int graceMs = 0;
+    /// When nothing at all has arrived at the end of the wait, how long an answer is still
+    /// listened for to begin (0: not at all).
+    int slowStartMs = 0;
 };
 
 class SerialChannel {

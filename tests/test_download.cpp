@@ -260,8 +260,12 @@ TEST(Download, PassingFaultsAreSurvivedWithTheSameRows) {
         {"one answer held back 60 ms", {.holdBlock = 2, .holdMs = 60}, 0},
         {"every answer held back 60 ms", {.delayMs = 60}, 0},
         {"every answer 80 ms late", {.delayMs = 80}, 0},
-        // Nothing at all by then: asked again, and the late answer does not spoil the next one.
-        {"one answer held back 250 ms", {.holdBlock = 4, .holdMs = 250}, -1},
+        // Nothing at all by then: a slow logger, listened for up to 1 s more before asking again.
+        {"one answer held back 250 ms", {.holdBlock = 4, .holdMs = 250}, 0},
+        {"every answer 150 ms late", {.delayMs = 150}, 0},
+        {"every answer 400 ms late", {.delayMs = 400}, 0},
+        // Nothing within that second: asked again, and the late answer does not spoil the next one.
+        {"one answer held back 1.5 s", {.holdBlock = 4, .holdMs = 1500}, -1},
     };
     for (const auto& c : cases) {
         Rig r(emu::demoImage());

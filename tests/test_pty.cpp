@@ -90,6 +90,8 @@ TEST(Pty, PassingFaultsAreSurvivedWithEveryRowOfACleanDownload) {
         {"--hold-block", "2", "--hold-ms", "60"},
         // A slow logger: every answer ends after the 100 ms wait, one is held back past it.
         {"--reply-delay", "40", "--reply-jitter", "40", "--hold-block", "2", "--hold-ms", "250"},
+        // A logger that begins every answer 150 ms after its request, past the fixed wait.
+        {"--reply-delay", "150"},
     };
     for (const auto& args : cases) {
         Emulator emu(dataFile("demo.img"), args);
