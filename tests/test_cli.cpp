@@ -54,6 +54,17 @@ CliRun cli(const QStringList& args, const QProcessEnvironment& env = QProcessEnv
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }
+// Runs one statement on a SQLite results file as someone would without the program.
+bool behindTheProgram(const QString& db, const char* statement) {
+    bool ok = false;
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "behind");
+        raw.setDatabaseName(db);
+        ok = raw.open() && QSqlQuery(raw).exec(QString::fromLatin1(statement));
+    }
+    QSqlDatabase::removeDatabase("behind");
+    return ok;
+}
 } // namespace
 
 TEST(Cli, DownloadShowExportPlotOfTheWorkedExample) {
@@ -895,14 +906,7 @@ TEST(Cli, ASampleTakesTheAcceptedSeriesWAndVerifyNamesAChangeMadeBehindIt) {
     EXPECT_TRUE(r.err.contains("não tem série de calibração aceita")) << r.err.toStdString();
 
     // A figure changed behind the program.
-    {
-        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "behind");
-        raw.setDatabaseName(db);
-        ASSERT_TRUE(raw.open());
-        QSqlQuery q(raw);
-        ASSERT_TRUE(q.exec("UPDATE determinations SET gross_calorific_value = gross_calorific_value + 50 WHERE id = 6"));
-    }
-    QSqlDatabase::removeDatabase("behind");
+    ASSERT_TRUE(behindTheProgram(db, "UPDATE determinations SET gross_calorific_value = gross_calorific_value + 50 WHERE id = 6"));
     r = cli({"results", "verify", "--db", db});
     EXPECT_EQ(r.code, 7);
     EXPECT_TRUE(r.err.contains("a determinação 6 difere do que a entrada 8 da trilha registrou")) << r.err.toStdString();
@@ -931,14 +935,7 @@ TEST(Cli, AFigureThatDoesNotFollowFromItsReadingsIsNamed) {
         ASSERT_TRUE(clean) << why.toStdString();
         EXPECT_TRUE(clean->isEmpty()) << clean->toStdString();
     }
-    {
-        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "forger");
-        raw.setDatabaseName(db);
-        ASSERT_TRUE(raw.open());
-        QSqlQuery q(raw);
-        ASSERT_TRUE(q.exec("UPDATE determinations SET gross_calorific_value = gross_calorific_value * 1.05 WHERE id = 2"));
-    }
-    QSqlDatabase::removeDatabase("forger");
+    ASSERT_TRUE(behindTheProgram(db, "UPDATE determinations SET gross_calorific_value = gross_calorific_value * 1.05 WHERE id = 2"));
     const auto store = ses::openResults(db, &why);
     const auto forged = ses::recheckFigures(*store, &why);
     ASSERT_TRUE(forged) << why.toStdString();
