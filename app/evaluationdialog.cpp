@@ -518,7 +518,7 @@ void TFormAvaliacao::RegistrarClick() {
     QString why;
     std::shared_ptr<rec::Store> store = openResults_(&why);
     if (!store) {
-        messages_.show(MsgKind::Error, ses::msg::RecordNotSaved.arg(why));
+        messages_.show(MsgKind::Error, ses::msg::recordNotSaved(why));
         return;
     }
     // A new test is another sample until said otherwise: its code and description start empty

@@ -1,4 +1,5 @@
 #include "app/messageservice.h"
+#include "records/store.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -60,8 +61,15 @@ void QtMessageService::showDetailed(MsgKind kind, const QString& text, const QSt
     run(kind, text, MsgButtons::Ok, detail);
 }
 
-MsgAnswer QtMessageService::run(MsgKind kind, const QString& text, MsgButtons buttons,
-                                const QString& detail, bool safeDefault) {
+MsgAnswer QtMessageService::run(MsgKind kind, const QString& given, MsgButtons buttons,
+                                const QString& givenDetail, bool safeDefault) {
+    // A database's own words (in English, as its driver gives them) go under the details,
+    // below the cause in Portuguese.
+    QString text = given, detail = givenDetail;
+    if (const qsizetype at = given.indexOf(rec::kDetailsMarker); at >= 0 && detail.isEmpty()) {
+        text = given.left(at);
+        detail = given.mid(at + rec::kDetailsMarker.size());
+    }
     QMessageBox box(iconOf(kind), kindCaption(kind), text, QMessageBox::NoButton, boxParent());
     keepAbove(box);
     if (!detail.isEmpty())

@@ -186,7 +186,7 @@ void TFormRegistro::RegistrarClick() {
     const auto n = plan ? commit_(*plan, &why) : std::nullopt;
     if (!n) {
         // Nothing typed is lost: the form stays as it is for another try.
-        messages_.show(MsgKind::Error, ses::msg::RecordNotSaved.arg(why));
+        messages_.show(MsgKind::Error, ses::msg::recordNotSaved(why));
         updatePreview();
         return;
     }

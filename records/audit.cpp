@@ -28,6 +28,18 @@ QString stateOf(const QSqlRecord& row) {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
+// The SHA-256 of a state, and of the same state with every text as the database keeps texts
+// now: earlier versions could keep a text cleaned and enter it in the trail as typed (a
+// byte-order mark, a space at an end), which is no change of the record.
+QByteArray stateHash(const QString& state) { return QCryptographicHash::hash(state.toUtf8(), QCryptographicHash::Sha256); }
+QByteArray normalisedStateHash(const QString& state) {
+    QJsonObject o = QJsonDocument::fromJson(state.toUtf8()).object();
+    for (auto it = o.begin(); it != o.end(); ++it)
+        if (it.value().isString())
+            it.value() = cleanText(it.value().toString());
+    return stateHash(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+}
+
 // What is audited, each by the key its entries carry.
 QString determinationTarget(qint64 id) { return QStringLiteral("determinacao:%1").arg(id); }
 QString seriesTarget(qint64 calorimeter, int number) { return QStringLiteral("serie:%1:%2").arg(calorimeter).arg(number); }
@@ -126,7 +138,8 @@ std::optional<QString> trailedState(QSqlDatabase& db, const QString& target, con
         *why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
         return std::nullopt;
     }
-    if (!q.next() || q.value(0).toString() != *state) {
+    if (!q.next() || (q.value(0).toString() != *state &&
+                      normalisedStateHash(q.value(0).toString()) != normalisedStateHash(*state))) {
         *why = QStringLiteral("%1 não está como a trilha de auditoria a registrou: foi %2 fora do programa. "
                               "Nada foi gravado; confira com registrador-cli results verify.")
                    .arg(described, target.startsWith(QLatin1String("determinacao:")) ? QStringLiteral("alterada")
@@ -280,7 +293,18 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
     struct Last {
         qint64 entry;
         QString subject;
-        QByteArray stateHash;
+        QByteArray stateHash, normalisedHash;
+    };
+    // The same state, or one that differs only in how its texts are written (noted).
+    auto sameState = [&](const QString& target, const QString& state, const Last& l) {
+        if (stateHash(state) == l.stateHash)
+            return true;
+        if (normalisedStateHash(state) != l.normalisedHash)
+            return false;
+        const QString described = describedTarget(target, l.subject);
+        if (!check.normalisedOnly.contains(described))
+            check.normalisedOnly << described;
+        return true;
     };
     std::map<QString, Last> last; // the last state the trail gives each audited row
     if (!q.exec(QStringLiteral("SELECT id, at_utc, user_name, action, target, determination_id, subject, before_state,"
@@ -332,8 +356,7 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
                 wrong = QStringLiteral("a entrada %1 cria o que a trilha já tinha").arg(entry);
             else if (!before.isEmpty() || after.isEmpty())
                 wrong = QStringLiteral("a entrada %1 não traz o estado que cria").arg(entry);
-        } else if (known == last.end() ||
-                   QCryptographicHash::hash(before.toUtf8(), QCryptographicHash::Sha256) != known->second.stateHash) {
+        } else if (known == last.end() || !sameState(target, before, known->second)) {
             wrong = QStringLiteral("a entrada %1 parte de um estado que a trilha não registrou").arg(entry);
         } else {
             const QJsonObject b = QJsonDocument::fromJson(before.toUtf8()).object(),
@@ -358,7 +381,7 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
         }
         onlyAdoptions = onlyAdoptions && action == QLatin1String("adocao");
         if (!after.isEmpty())
-            last[target] = Last{entry, q.value(6).toString(), QCryptographicHash::hash(after.toUtf8(), QCryptographicHash::Sha256)};
+            last[target] = Last{entry, q.value(6).toString(), stateHash(after), normalisedStateHash(after)};
         prev = own;
         previousEntry = entry;
     }
@@ -375,7 +398,7 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
         if (l == last.end()) {
             check.intact = false;
             check.problem = QStringLiteral("%1 não consta da trilha de auditoria").arg(describedTarget(target, subject));
-        } else if (QCryptographicHash::hash(stateOf(row).toUtf8(), QCryptographicHash::Sha256) != l->second.stateHash) {
+        } else if (!sameState(target, stateOf(row), l->second)) {
             check.intact = false;
             check.problem = QStringLiteral("%1 difere do que a entrada %2 da trilha registrou")
                                 .arg(describedTarget(target, subject))

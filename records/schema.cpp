@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
+#include <QUrl>
 #include <atomic>
 
 namespace rec {
@@ -167,7 +168,16 @@ void loadDrivers() {
     }
 }
 
-std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
+namespace {
+// A SQLite file this user may not change, or whose folder it may not write (where SQLite keeps
+// its journals): it can only be read.
+bool onlyReadable(const QString& path) {
+    const QFileInfo file(path), folder(QFileInfo(path).absolutePath());
+    return file.exists() && (!file.isWritable() || !folder.isWritable());
+}
+} // namespace
+
+std::unique_ptr<Store> Store::open(const Location& where, QString* error, Access access) {
     auto fail = [&](const QString& why) {
         if (error)
             *error = why;
@@ -204,6 +214,17 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
                                             "keepalives_count=3;tcp_user_timeout=%2")
                                  .arg(where.connectTimeout)
                                  .arg(where.connectTimeout * 2000));
+    } else if (access == Access::Read && onlyReadable(where.path)) {
+        // Read as it is: without its journals SQLite can open a file in a read-only folder only
+        // as unchanging, which it is when no write-ahead log holds part of it.
+        s->readOnly_ = true;
+        const QFileInfo wal(where.path + QStringLiteral("-wal"));
+        const bool walFree = !wal.exists() || wal.size() == 0;
+        QUrl url = QUrl::fromLocalFile(QFileInfo(where.path).absoluteFilePath());
+        url.setQuery(walFree && !QFileInfo(QFileInfo(where.path).absolutePath()).isWritable() ? QStringLiteral("immutable=1")
+                                                                                            : QStringLiteral("mode=ro"));
+        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     } else {
         db.setDatabaseName(where.path);
         // Another program writing at the same moment is waited for, not failed on.
@@ -227,6 +248,32 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error) {
     // trail compares rows as text.
     if (pg && !run(db, QStringLiteral("SET extra_float_digits = 3"), &why))
         return fail(why);
+    // No statement waits without end on a server that stopped answering mid-session.
+    if (pg && !run(db, QStringLiteral("SET statement_timeout = '%1s'").arg(kStatementTimeout), &why))
+        return fail(why);
+    if (s->readOnly_) {
+        const int version = s->schemaVersion();
+        if (version != kSchemaVersion)
+            return fail(version < 0 ? QStringLiteral("O banco de resultados %1 não tem uma versão de esquema legível.").arg(shown)
+                                    : QStringLiteral("O banco de resultados %1 só pode ser lido aqui (a pasta ou o arquivo não "
+                                                     "aceita gravação) e é do esquema %2; abra-o uma vez com permissão de "
+                                                     "gravação para atualizá-lo ao esquema %3.")
+                                          .arg(shown)
+                                          .arg(version)
+                                          .arg(kSchemaVersion));
+        return s;
+    }
+    // Nothing is written into a file with damaged pages: a record would land beside data
+    // SQLite can no longer read, and the damage would grow.
+    if (!pg && access == Access::Write && QFileInfo(where.path).size() > 0) {
+        QSqlQuery check(db);
+        if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next())
+            return fail(failed(QStringLiteral("Não foi possível conferir o banco de resultados %1").arg(shown), check.lastError()));
+        if (check.value(0).toString() != QLatin1String("ok"))
+            return fail(QStringLiteral("O banco de resultados %1 está danificado; nada foi gravado. Restaure a cópia de "
+                                       "segurança ou consulte o suporte.%2%3")
+                            .arg(shown, kDetailsMarker, check.value(0).toString()));
+    }
     // Turning a new file to WAL needs it alone for a moment; another program opening it at the
     // same time is waited for here (SQLite answers "locked" without its busy wait).
     for (int tries = 0; !pg && !run(db, QStringLiteral("PRAGMA journal_mode = WAL"), &why); ++tries) {

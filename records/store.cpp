@@ -1,5 +1,7 @@
 #include "records/storeinternal.h"
 
+#include <map>
+
 #include <QCryptographicHash>
 #include <QSqlRecord>
 #ifdef Q_OS_UNIX
@@ -13,9 +15,51 @@ namespace detail {
 
 QString utcText(const QDateTime& t) { return t.toUTC().toString(Qt::ISODateWithMs); }
 
+std::optional<QString> knownCause(const QSqlError& e) {
+    const QString code = e.nativeErrorCode(), text = e.text();
+    // SQLite's result codes (an extended code keeps the primary one in its low byte); a
+    // PostgreSQL SQLSTATE has five characters.
+    bool numeric = false;
+    const int n = code.toInt(&numeric);
+    if (numeric && code.size() <= 4) {
+        static const std::map<int, QString> lite = {
+            {13, QStringLiteral("o disco está cheio")},
+            {8, QStringLiteral("o arquivo do banco (ou a sua pasta) está somente para leitura")},
+            {11, QStringLiteral("o arquivo do banco está danificado")},
+            {26, QStringLiteral("o arquivo não é um banco de resultados")},
+            {10, QStringLiteral("o disco falhou ao ler ou gravar o arquivo do banco")},
+            {14, QStringLiteral("o arquivo do banco não pôde ser aberto")},
+            {5, QStringLiteral("outro programa está gravando no banco há mais de 5 s")},
+        };
+        if (const auto it = lite.find(n & 0xff); it != lite.end())
+            return it->second;
+        return std::nullopt;
+    }
+    // PostgreSQL's SQLSTATE; a connection lost has none, only libpq's words.
+    if (code == QLatin1String("57014"))
+        return QStringLiteral("o servidor não respondeu em %1 s").arg(kStatementTimeout);
+    if (code == QLatin1String("53100"))
+        return QStringLiteral("o disco do servidor está cheio");
+    if (code == QLatin1String("42501"))
+        return QStringLiteral("o seu usuário não tem permissão para isso no servidor");
+    if (code.startsWith(QLatin1String("57P")) || code.startsWith(QLatin1String("08")) ||
+        text.contains(QLatin1String("server closed the connection"), Qt::CaseInsensitive) ||
+        text.contains(QLatin1String("no connection to the server"), Qt::CaseInsensitive) ||
+        text.contains(QLatin1String("could not receive data"), Qt::CaseInsensitive) ||
+        text.contains(QLatin1String("could not send data"), Qt::CaseInsensitive))
+        return QStringLiteral("a ligação com o servidor caiu (o servidor foi desligado ou a rede falhou)");
+    return std::nullopt;
+}
+
 QString failed(const QString& what, const QSqlError& e) {
-    const QString why = e.databaseText().isEmpty() ? e.text() : e.databaseText();
-    return QStringLiteral("%1: %2").arg(what, why.trimmed());
+    const QString driver = (e.databaseText().isEmpty() ? e.text() : e.databaseText()).trimmed();
+    if (const auto cause = knownCause(e))
+        return QStringLiteral("%1: %2.%3%4").arg(what, *cause, kDetailsMarker, driver.simplified());
+    return QStringLiteral("%1: %2").arg(what, driver);
+}
+
+QString writeFailed(const QString& what, const QSqlError& e) {
+    return failed(knownCause(e) ? kWriteFailed : what, e);
 }
 
 // Runs one statement; false with the reason.
@@ -133,14 +177,14 @@ std::optional<qint64> Store::record(const Determination& given, QString* error) 
         q.prepare(QStringLiteral("INSERT INTO calorimeters (name) VALUES (?) ON CONFLICT (name) DO NOTHING"));
         q.addBindValue(text(d.calorimeter));
         if (!q.exec()) {
-            why = failed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
+            why = writeFailed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
             return false;
         }
         const bool added = q.numRowsAffected() == 1;
         q.prepare(QStringLiteral("SELECT id FROM calorimeters WHERE name = ?"));
         q.addBindValue(text(d.calorimeter));
         if (!q.exec() || !q.next()) {
-            why = failed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
+            why = writeFailed(QStringLiteral("Calorímetro \"%1\" recusado").arg(d.calorimeter), q.lastError());
             return false;
         }
         const qint64 calorimeter = q.value(0).toLongLong();
@@ -184,7 +228,7 @@ std::optional<qint64> Store::record(const Determination& given, QString* error) 
         for (const QVariant& v : insertValues(d, Written{calorimeter, utcText(QDateTime::currentDateTimeUtc()), digest, series, active}))
             q.addBindValue(v);
         if (!q.exec() || !q.next()) {
-            why = failed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());
+            why = writeFailed(QStringLiteral("Determinação recusada pelo banco de resultados"), q.lastError());
             return false;
         }
         id = q.value(0).toLongLong();
@@ -197,7 +241,7 @@ std::optional<qint64> Store::record(const Determination& given, QString* error) 
             q.addBindValue(s.tint);
             q.addBindValue(s.text);
             if (!q.exec()) {
-                why = failed(QStringLiteral("Leitura %1 recusada pelo banco de resultados").arg(s.subReg), q.lastError());
+                why = writeFailed(QStringLiteral("Leitura %1 recusada pelo banco de resultados").arg(s.subReg), q.lastError());
                 return false;
             }
         }

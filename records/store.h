@@ -32,6 +32,10 @@ QStringList oldDefaultDatabases();
 /// a database is already there.
 bool moveOldDatabase(const QString& from, QString* error);
 
+/// Where a message about the database gives, after its cause in Portuguese, the database's own
+/// words (shown under "Detalhes" in a window).
+inline const QString kDetailsMarker = QStringLiteral("\nDetalhes: ");
+
 /// How long the program waits for the lab's server to answer a connection, by default (s).
 inline constexpr int kConnectTimeout = 5;
 
@@ -142,6 +146,10 @@ struct TrailCheck {
     qint64 brokenDetermination = 0; ///< a determination that differs from its trail
     QString problem;  ///< in words, naming the entry or the determination
     QByteArray head;  ///< the last entry's SHA-256: written down, it shows a later cut of the end
+    /// Rows that differ from their trail only in how a text is written (a byte-order mark, a
+    /// space at an end, an accent composed otherwise), as earlier versions could leave them: not
+    /// a change, but said.
+    QStringList normalisedOnly;
 };
 
 /// Loads the database drivers now, while the program starts: under Wine, a driver's library
@@ -167,10 +175,21 @@ public:
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
+    /// What the opener will do with the database.
+    enum class Access {
+        /// Write: a SQLite file is checked for damaged pages first, so that nothing is written
+        /// into a damaged file.
+        Write,
+        /// Only read (list, show, verify): a file that this user may not write, or whose folder
+        /// is read-only, is opened read-only instead of refused.
+        Read,
+    };
     /// Opens the database, creating it or bringing its schema up to date (each step in one
     /// transaction); nothing, with the reason, when it cannot be opened or is newer than this
     /// program.
-    static std::unique_ptr<Store> open(const Location& where, QString* error);
+    static std::unique_ptr<Store> open(const Location& where, QString* error, Access access = Access::Write);
+    /// Opened read-only (a file in a folder this user may not write).
+    bool readOnly() const { return readOnly_; }
 
     int schemaVersion() const;
     /// The database as the user reads it: the file, or server/database.
@@ -216,6 +235,7 @@ private:
     QString where_;
     QString user_; ///< who the audit entries name (PostgreSQL: the server's session_user)
     QString reviewerRole_;
+    bool readOnly_ = false;
     /// False, with why, when the lab limits reviewing to a role the user is not a member of.
     bool mayReview(const QString& what, QString* why) const;
 

@@ -27,8 +27,18 @@ QString text(const QString& s);
 QVariant optionalNumber(const std::optional<double>& v);
 std::optional<double> numberOrNothing(const QVariant& v);
 
-/// "what: the database's reason".
+/// How long one statement may take on the lab's server (s): a server that stops answering in
+/// the middle of a session is given up, not waited for.
+inline constexpr int kStatementTimeout = 60;
+/// The prefix of a failed write.
+inline const QString kWriteFailed = QStringLiteral("Não foi possível gravar no banco de resultados");
+/// The cause of a failure in Portuguese, when it is one the user can act on (a disk full, a
+/// read-only file, a server gone).
+std::optional<QString> knownCause(const QSqlError& e);
+/// "what: cause." with the database's words under "Detalhes:", or "what: the database's words".
 QString failed(const QString& what, const QSqlError& e);
+/// The same for a step of a write: a cause such as a full disk is said as the write's failure.
+QString writeFailed(const QString& what, const QSqlError& e);
 /// Runs one statement; false with the reason.
 bool run(QSqlDatabase& db, const QString& sql, QString* error);
 
@@ -63,7 +73,7 @@ bool inTransaction(QSqlDatabase& db, QString* error, Body body) {
     if (body() && (pg ? db.commit() : end.exec(QStringLiteral("COMMIT"))))
         return true;
     if (error && error->isEmpty())
-        *error = failed(QStringLiteral("Não foi possível gravar no banco de resultados"), pg ? db.lastError() : end.lastError());
+        *error = failed(kWriteFailed, pg ? db.lastError() : end.lastError());
     if (pg)
         db.rollback();
     else

@@ -298,7 +298,8 @@ QJsonArray historyJson(const QList<rec::AuditEntry>& entries) {
 
 QString trailText(const rec::TrailCheck& c) {
     if (c.intact)
-        return msg::TrailIntact.arg(c.entries).arg(c.determinations).arg(QString::fromLatin1(c.head));
+        return msg::TrailIntact.arg(c.entries).arg(c.determinations).arg(QString::fromLatin1(c.head)) +
+               (c.normalisedOnly.isEmpty() ? QString() : QLatin1Char('\n') + msg::TrailNormalisedOnly.arg(c.normalisedOnly.join(QStringLiteral(", "))));
     return msg::TrailBroken.arg(c.problem);
 }
 

@@ -27,6 +27,8 @@ inline const QString LinkCutShort = QStringLiteral("a resposta chegou interrompi
 inline const QString LinkBadAnswer =
     QStringLiteral("a resposta de %1 caracteres veio com formato, tamanho ou valor de verificação errado");
 inline const QString LinkDisagreeing = QStringLiteral("duas respostas seguidas não concordaram");
+inline const QString LinkException =
+    QStringLiteral("o registrador respondeu com uma exceção (código %1): está ocupado ou não aceitou o pedido");
 
 // Start-up, port and configuration
 inline const QString ConfigMissing = QStringLiteral("Arquivo de configuração não encontrado!");
@@ -61,6 +63,10 @@ inline const QString ViewerFailed = QStringLiteral("Não foi possível abrir o a
 
 // The results database
 inline const QString RecordNotSaved = QStringLiteral("Não foi possível gravar no banco de resultados: %1");
+/// A record's failure with its prefix once, whether or not the cause already carries it.
+inline QString recordNotSaved(const QString& why) {
+    return why.startsWith(RecordNotSaved.section(QLatin1Char(':'), 0, 0)) ? why : RecordNotSaved.arg(why);
+}
 inline const QString DefaultCalorimeter = QStringLiteral("BC-200");
 inline const QString DefaultOperator = QStringLiteral("operador");
 inline const QString RecordNeedsResult = QStringLiteral("Só um ensaio avaliado pode ser registrado.");
@@ -207,6 +213,9 @@ inline const QString CheckCertifiedPositive = QStringLiteral("O valor certificad
 inline const QString TrailIntact =
     QStringLiteral("íntegro: %1 entradas, %2 determinações conferidas; última entrada %3");
 inline const QString TrailBroken = QStringLiteral("trilha de auditoria violada: %1");
+inline const QString TrailNormalisedOnly =
+    QStringLiteral("Sem alteração, mas gravados por uma versão anterior com um texto escrito de outro modo do que a trilha "
+                   "registrou (uma marca de ordem de bytes, espaços nas pontas ou acentos compostos de outra forma): %1.");
 inline const QString CliVerifyTrail = QStringLiteral("registrador-cli results verify: %1");
 inline const QString CliReasonForSeries = QStringLiteral("results new-series precisa de --calorimeter e --reason");
 inline const QString CliCheckNeedsSample =

@@ -68,9 +68,10 @@ bool setAnalysis(rec::Determination& d, const SampleAnalysis& a, QString* why) {
     return true;
 }
 
-std::unique_ptr<rec::Store> openResults(const QString& location, QString* error, const QString& reviewerRole) {
+std::unique_ptr<rec::Store> openResults(const QString& location, QString* error, const QString& reviewerRole,
+                                        rec::Store::Access access) {
     const auto where = rec::Location::parse(location, error);
-    auto store = where ? rec::Store::open(*where, error) : nullptr;
+    auto store = where ? rec::Store::open(*where, error, access) : nullptr;
     if (store)
         store->setReviewerRole(reviewerRole);
     return store;

@@ -44,7 +44,8 @@ rec::Determination determinationOf(const SampleIdentity& who, const acq::Measure
 
 /// Opens the results database named by `location` (a path, a postgresql:// address, or empty
 /// for the default file); nothing with the reason.
-std::unique_ptr<rec::Store> openResults(const QString& location, QString* error, const QString& reviewerRole = {});
+std::unique_ptr<rec::Store> openResults(const QString& location, QString* error, const QString& reviewerRole = {},
+                                        rec::Store::Access access = rec::Store::Access::Write);
 
 /// A determination as one JSON object: the keys of calc --json and the record's own.
 QJsonObject recordJson(const rec::Determination& d);

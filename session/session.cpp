@@ -190,7 +190,19 @@ Outcome Session::probe(QByteArray* response) {
     const QByteArray r = channel_.exchange(lnk::cmd::kDiagnosticsFrame, lnk::cmd::kDownloadProbe);
     if (response)
         *response = r;
-    return lnk::VerifyMessage(r) ? Outcome::done() : Outcome::fail(Outcome::Status::Communication, msg::CommunicationError);
+    Outcome o = Outcome::fail(Outcome::Status::Communication, msg::CommunicationError);
+    if (!lnk::VerifyMessage(r)) {
+        o.detail = r.isEmpty() ? msg::LinkNoAnswer : msg::LinkBadAnswer.arg(r.size());
+        return o;
+    }
+    // A well-formed answer may still say no: an exception frame (the function code with its
+    // high bit set, then the exception's code) is the logger refusing, not a logger ready.
+    const auto fn = lnk::decodeField(r, 2, 2);
+    if (fn && (*fn & 0x80)) {
+        o.detail = msg::LinkException.arg(lnk::decodeField(r, 4, 2).value_or(0), 2, 16, QLatin1Char('0'));
+        return o;
+    }
+    return Outcome::done();
 }
 
 Outcome Session::open(const QString& path) {

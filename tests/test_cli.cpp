@@ -123,6 +123,14 @@ TEST(Cli, FailureStatusesLeaveNoFile) {
         EXPECT_EQ(r.code, 2);
         EXPECT_TRUE(QFile::exists(dat));
     }
+    {
+        // A logger that answers with an exception frame is well-formed but not ready.
+        Emulator busy(dataFile("demo.img"), {"--exception", "6"});
+        const CliRun r = cli({"probe", "--device", busy.device()});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.out, ":880672\n");
+        EXPECT_TRUE(r.err.contains("exceção (código 06)")) << r.err.toStdString();
+    }
     QFile empty(dir.filePath("empty.img"));
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
@@ -941,6 +949,86 @@ TEST(Cli, AFigureThatDoesNotFollowFromItsReadingsIsNamed) {
     ASSERT_TRUE(forged) << why.toStdString();
     EXPECT_TRUE(forged->startsWith("a determinação 2 não confere com suas leituras e entradas: PCS gravado ")) << forged->toStdString();
     EXPECT_EQ(cli({"results", "verify", "--db", db}).code, 7);
+}
+
+// A results file as the lab may find it: damaged pages are refused before anything is written
+// into them; a text an earlier version kept with a control character reaches the terminal
+// written out and the CSV exactly; a file in a read-only folder is still listed and verified.
+TEST(Cli, AResultsFileAsTheLabMayFindIt) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    auto recordInto = [&](const QString& db, const char* test) {
+        return cli({"record", dat, "--test", test, "--sample", "CAR", "--mass", "0,98", "--energy-equivalent",
+                    "10100,5", "--db", db});
+    };
+    {
+        const QString db = dir.filePath("damaged.sqlite");
+        for (const char* test : {"1", "2"})
+            ASSERT_EQ(recordInto(db, test).code, 0);
+        QFile f(db);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_GT(f.size(), 4 * 4096);
+        f.seek(2 * 4096); // a page of the tables, past the file's header
+        f.write(QByteArray(4096, '\x5a'));
+        f.close();
+        const qint64 size = QFileInfo(db).size();
+        const CliRun r = recordInto(db, "3");
+        EXPECT_EQ(r.code, 5);
+        EXPECT_TRUE(r.err.contains("está danificado; nada foi gravado")) << r.err.toStdString();
+        EXPECT_EQ(QFileInfo(db).size(), size);
+    }
+    {
+        const QString db = dir.filePath("old.sqlite");
+        ASSERT_EQ(recordInto(db, "1").code, 0);
+        ASSERT_TRUE(behindTheProgram(db, "UPDATE determinations SET sample_code = 'CAR' || char(10) || 'X' || char(27) || '[31m'"));
+        CliRun r = cli({"results", "list", "--db", db});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out.count('\n'), 2) << "one line a record: " << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains("CAR\\nX\\x1b[31m")) << r.out.toStdString();
+        EXPECT_FALSE(r.out.contains(QChar(27)));
+        r = cli({"results", "show", "1", "--db", db});
+        EXPECT_TRUE(r.out.contains("CAR\\nX\\x1b[31m")) << r.out.toStdString();
+        r = cli({"results", "list", "--csv", "--db", db});
+        EXPECT_TRUE(r.out.contains(QStringLiteral("CAR\nX\x1b[31m"))) << "the CSV keeps the text exactly";
+    }
+#ifndef Q_OS_WIN
+    {
+        // Read-only for whoever runs the program: the folder's mode, or another user when the
+        // suite runs as root (whom no mode stops).
+        QTemporaryDir shared(QDir::tempPath() + "/somente-leitura-XXXXXX");
+        const QString db = shared.filePath("r.sqlite");
+        ASSERT_EQ(recordInto(db, "1").code, 0);
+        ASSERT_TRUE(QFile::setPermissions(db, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        ASSERT_TRUE(QFile::setPermissions(shared.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                              QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        auto asReader = [&](const QStringList& args) {
+            if (::geteuid() != 0)
+                return cli(args);
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("HOME", shared.path());
+            p.setProcessEnvironment(env);
+            p.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", binFile("registrador-cli")} + args);
+            CliRun r;
+            if (p.waitForFinished(60000)) {
+                r.code = p.exitCode();
+                r.out = QString::fromUtf8(p.readAllStandardOutput());
+                r.err = QString::fromUtf8(p.readAllStandardError());
+            }
+            return r;
+        };
+        for (const QStringList& args : {QStringList{"results", "list", "--db", db}, QStringList{"results", "show", "1", "--db", db},
+                                        QStringList{"results", "verify", "--db", db}}) {
+            const CliRun r = asReader(args);
+            EXPECT_EQ(r.code, 0) << args.join(' ').toStdString() << ": " << r.err.toStdString();
+        }
+        const CliRun r = asReader({"results", "reject", "1", "--reason", "teste", "--db", db});
+        EXPECT_EQ(r.code, 5);
+        EXPECT_TRUE(r.err.contains("somente para leitura") || r.err.contains("não pôde ser aberto")) << r.err.toStdString();
+        QFile::setPermissions(shared.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+#endif
 }
 
 // In a fresh account every program uses one default database, in the program's data folder;

@@ -304,6 +304,22 @@ TEST_P(Db, TextsAreKeptAsTheLabMeansThemAndTheTrailAgrees) {
     }
     EXPECT_FALSE(s->reject(2, QStringLiteral("linha 1\nlinha 2"), &why));
     EXPECT_TRUE(why.startsWith("O motivo tem um caractere de controle")) << why.toStdString();
+
+    // An earlier version could keep a text written otherwise than its trail entry (here the
+    // row takes the mark back): no change, said in its own words, and the record can still be
+    // rejected. Any other difference is still a change.
+    sql(QStringLiteral("UPDATE determinations SET sample_code = '\uFEFF' || sample_code || ' ' WHERE id = 2"));
+    auto old = s->verify(&why);
+    ASSERT_TRUE(old) << why.toStdString();
+    EXPECT_TRUE(old->intact) << old->problem.toStdString();
+    EXPECT_EQ(old->normalisedOnly, QStringList{"a determinação 2"});
+    ASSERT_TRUE(s->reject(2, QStringLiteral("massa errada"), &why)) << why.toStdString();
+    old = s->verify(&why);
+    EXPECT_TRUE(old->intact) << old->problem.toStdString();
+    sql(QStringLiteral("UPDATE determinations SET sample_code = 'CAR-9' WHERE id = 3"));
+    old = s->verify(&why);
+    EXPECT_FALSE(old->intact);
+    EXPECT_EQ(old->brokenDetermination, 3);
 }
 
 TEST_P(Db, WhatTheSchemaForbidsIsRefusedWholeWithItsReason) {

@@ -56,6 +56,10 @@ enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5
 
 inline void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toUtf8().constData()); }
 inline void out(const QString& s) { std::fprintf(stdout, "%s\n", s.toUtf8().constData()); }
+/// A text kept by an earlier version as it came, for a terminal: its control characters
+/// written out (\n, \t, \x1b), so that none breaks a line of a list or reaches the terminal
+/// as a command. The CSV and the JSON keep them exactly.
+QString printable(const QString& s);
 inline QString native(const QString& p) { return QDir::toNativeSeparators(p); }
 
 // ---- the command table ------------------------------------------------------------------------
@@ -123,7 +127,8 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, b
 std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, ses::EvaluationRequest& req,
                                eval::Result& result);
 std::optional<ses::Settings> settingsOf(Cli& c);
-std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, const ses::Settings& settings);
+std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, const ses::Settings& settings,
+                                      rec::Store::Access access = rec::Store::Access::Write);
 
 // ---- the commands, each in its file -------------------------------------------------------------
 

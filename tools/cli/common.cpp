@@ -272,6 +272,24 @@ std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, s
     return std::nullopt;
 }
 
+QString printable(const QString& s) {
+    QString o;
+    o.reserve(s.size());
+    for (const QChar c : s) {
+        if (c.category() != QChar::Other_Control)
+            o += c;
+        else if (c == QLatin1Char('\n'))
+            o += QLatin1String("\\n");
+        else if (c == QLatin1Char('\t'))
+            o += QLatin1String("\\t");
+        else if (c == QLatin1Char('\r'))
+            o += QLatin1String("\\r");
+        else
+            o += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    }
+    return o;
+}
+
 // config.xml's settings, each bad row told; nothing when the file is there but unreadable (a
 // database or a W taken from defaults instead would be recorded into or with the wrong one).
 std::optional<ses::Settings> settingsOf(Cli& c) {
@@ -287,13 +305,13 @@ std::optional<ses::Settings> settingsOf(Cli& c) {
 
 // The results database named by --db, or by the row Resultados of config.xml, or the default
 // (told when an earlier version left one elsewhere).
-std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, const ses::Settings& settings) {
+std::unique_ptr<rec::Store> openStore(QCommandLineParser& p, const ses::Settings& settings, rec::Store::Access access) {
     QString why;
     const QString location = isSet(p, "db") ? value(p, "db") : settings.results;
     if (location.trimmed().isEmpty())
         for (const QString& old : rec::oldDefaultDatabases())
             err(ses::msg::OldDatabaseFound.arg(native(old), native(rec::defaultDatabasePath())));
-    std::unique_ptr<rec::Store> store = ses::openResults(location, &why, settings.reviewerRole);
+    std::unique_ptr<rec::Store> store = ses::openResults(location, &why, settings.reviewerRole, access);
     if (!store)
         err(why);
     return store;

@@ -40,9 +40,13 @@ int probe(const Command&, QCommandLineParser& p) {
         return kComm;
     QByteArray r;
     const ses::Outcome o = c->session.probe(&r);
-    out(QString::fromLatin1(r).trimmed());
-    if (!o.ok())
+    // The answer as text, its line end and any other control character written out.
+    if (!r.isEmpty())
+        out(printable(QString::fromLatin1(r.endsWith("\r\n") ? r.chopped(2) : r)));
+    if (!o.ok()) {
         err(o.text);
+        err(o.detail);
+    }
     return exitOf(o);
 }
 

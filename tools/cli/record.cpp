@@ -127,7 +127,7 @@ int record(const Command&, QCommandLineParser& p) {
     }
     const auto id = ses::commitRecord(*store, *plan, &why);
     if (!id) {
-        err(ses::msg::RecordNotSaved.arg(why));
+        err(ses::msg::recordNotSaved(why));
         return kFile;
     }
     if (isSet(p, "json")) {

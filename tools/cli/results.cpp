@@ -190,7 +190,11 @@ int showOrReport(Context& x) {
         return kOk;
     }
     if (!isSet(x.p, "json")) {
-        std::fputs(ses::recordText(*d, dup).toUtf8().constData(), stdout);
+        rec::Determination shown = *d;
+        for (QString* t : {&shown.sampleCode, &shown.description, &shown.operatorName, &shown.calorimeter,
+                           &shown.dataFile, &shown.rejectedReason, &shown.energyEquivalentSource})
+            *t = printable(*t);
+        std::fputs(ses::recordText(shown, dup).toUtf8().constData(), stdout);
         return kOk;
     }
     QJsonObject o = ses::recordJson(*d);
@@ -241,7 +245,7 @@ int list(Context& x) {
     for (qsizetype row = 0; row < table.rowCount(); ++row) {
         QStringList cells;
         for (const int f : shown)
-            cells << table.displayTextAt(row, f);
+            cells << printable(table.displayTextAt(row, f));
         out(cells.join(QLatin1Char('\t')));
     }
     return kOk;
@@ -256,6 +260,7 @@ struct Action {
     QStringList required; ///< options without which it does not run
     bool writesOut;       ///< --out names a file to write
     int (*run)(Context&);
+    bool changes = false; ///< writes into the database
 };
 
 const QList<Action>& actions() {
@@ -263,12 +268,12 @@ const QList<Action>& actions() {
         {QStringLiteral("list"), false, {}, false, list},
         {QStringLiteral("show"), true, {}, false, showOrReport},
         {QStringLiteral("report"), true, {QStringLiteral("out")}, true, showOrReport},
-        {QStringLiteral("reject"), true, {QStringLiteral("reason")}, false, reject},
+        {QStringLiteral("reject"), true, {QStringLiteral("reason")}, false, reject, true},
         {QStringLiteral("history"), true, {}, false, history},
         {QStringLiteral("verify"), false, {}, false, verify},
         {QStringLiteral("calibrations"), false, {}, false, calibrations},
-        {QStringLiteral("new-series"), false, {QStringLiteral("calorimeter"), QStringLiteral("reason")}, false, newSeries},
-        {QStringLiteral("rule"), false, {QStringLiteral("calorimeter"), QStringLiteral("rule")}, false, setRule},
+        {QStringLiteral("new-series"), false, {QStringLiteral("calorimeter"), QStringLiteral("reason")}, false, newSeries, true},
+        {QStringLiteral("rule"), false, {QStringLiteral("calorimeter"), QStringLiteral("rule")}, false, setRule, true},
         {QStringLiteral("chart"), false, {QStringLiteral("calorimeter"), QStringLiteral("out")}, true, chart},
         {QStringLiteral("where"), false, {}, false, whereAction},
     };
@@ -353,7 +358,7 @@ int results(const Command& cmd, QCommandLineParser& p) {
     x.settings = *settings;
     std::unique_ptr<rec::Store> store;
     if (act->run != whereAction) {
-        store = openStore(p, *settings);
+        store = openStore(p, *settings, act->changes ? rec::Store::Access::Write : rec::Store::Access::Read);
         if (!store)
             return kFile;
         x.store = store.get();

@@ -52,6 +52,10 @@ QByteArray LoggerModel::respond(const QByteArray& request, int lineBaud) {
     const auto fn = lnk::decodeField(request, 2, 2);
     if (!fn)
         return {};
+    if (faults.exceptionCode > 0) {
+        QByteArray frame = ":" + lnk::hex2((*fn | 0x80) & 0xFF) + lnk::hex2(faults.exceptionCode & 0xFF);
+        return frame + lnk::hex2(lnk::LRC(frame)) + "\r\n";
+    }
     switch (*fn) {
     case lnk::cmd::kDiagnostics:
         return request;

@@ -21,6 +21,9 @@ struct Faults {
     int jitterMs = 0;      ///< plus a random 0 … jitterMs on each answer (seeded: repeatable)
     unsigned jitterSeed = 1;
     int requiredBaud = 0;  ///< answer only when the line runs at this speed (0 = any)
+    /// Answer every request with an exception frame of this code (the function code with its
+    /// high bit set, then the code: ":8806" + LRC for a busy logger); 0 = never.
+    int exceptionCode = 0;
 };
 
 class LoggerModel {

@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
         {QStringLiteral("seed"), QStringLiteral("Seed of the jitter (default 1)."), QStringLiteral("N")},
         {QStringLiteral("require-baud"),
          QStringLiteral("Answer only while the line runs at BAUD."), QStringLiteral("BAUD")},
+        {QStringLiteral("exception"),
+         QStringLiteral("Answer every request with an exception frame of CODE (6: busy)."), QStringLiteral("CODE")},
     });
     p.process(app);
 
@@ -104,6 +106,7 @@ int main(int argc, char** argv) {
     model.faults.jitterMs = intOption(p, QStringLiteral("reply-jitter"), 0);
     model.faults.jitterSeed = static_cast<unsigned>(intOption(p, QStringLiteral("seed"), 1));
     model.faults.requiredBaud = intOption(p, QStringLiteral("require-baud"), 0);
+    model.faults.exceptionCode = intOption(p, QStringLiteral("exception"), 0);
     const bool log = p.isSet(QStringLiteral("log"));
 
     emu::Pty pty;
