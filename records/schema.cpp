@@ -134,6 +134,28 @@ const QStringList& migration(int version) {
             QStringLiteral("ALTER TABLE determinations ADD COLUMN replaces BIGINT"),
             QStringLiteral("CREATE INDEX determinations_by_readings ON determinations (readings_sha256)"),
         },
+        {
+            // What the lab's server can hold whatever a client sends: a record's and a
+            // rejection's times are near the server's clock (none is dated back), and a
+            // determination's readings enter with it, in its own transaction, never later.
+            QStringLiteral("PG:CREATE OR REPLACE FUNCTION determinations_server_time() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN"
+                           " IF TG_OP = 'INSERT' AND abs(extract(epoch FROM clock_timestamp() - NEW.recorded_utc::timestamptz)) > 60 THEN"
+                           " RAISE EXCEPTION 'hora do registro (%) longe da hora do servidor', NEW.recorded_utc; END IF;"
+                           " IF NEW.rejected_utc IS NOT NULL AND (TG_OP = 'INSERT' OR OLD.rejected_utc IS NULL) AND"
+                           " abs(extract(epoch FROM clock_timestamp() - NEW.rejected_utc::timestamptz)) > 60 THEN"
+                           " RAISE EXCEPTION 'hora da rejeição (%) longe da hora do servidor', NEW.rejected_utc; END IF;"
+                           " RETURN NEW; END $$"),
+            QStringLiteral("PG:CREATE TRIGGER determinations_server_time BEFORE INSERT OR UPDATE ON determinations"
+                           " FOR EACH ROW EXECUTE FUNCTION determinations_server_time()"),
+            QStringLiteral("PG:CREATE OR REPLACE FUNCTION readings_with_their_determination() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN IF NOT EXISTS (SELECT 1 FROM determinations WHERE id = NEW.determination_id"
+                           " AND xmin = pg_current_xact_id()::xid) THEN"
+                           " RAISE EXCEPTION 'as leituras da determinação % só entram junto com ela', NEW.determination_id;"
+                           " END IF; RETURN NEW; END $$"),
+            QStringLiteral("PG:CREATE TRIGGER readings_with_their_determination BEFORE INSERT ON readings"
+                           " FOR EACH ROW EXECUTE FUNCTION readings_with_their_determination()"),
+        },
     };
     return steps[version - 1];
 }

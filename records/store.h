@@ -17,7 +17,7 @@
 namespace rec {
 
 /// The schema this program writes; a database of a newer one is refused.
-inline constexpr int kSchemaVersion = 5;
+inline constexpr int kSchemaVersion = 6;
 
 /// The program's data folder, the same for the window, the menu entry and the command line:
 /// $XDG_DATA_HOME/registrador (usually ~/.local/share/registrador), on Windows

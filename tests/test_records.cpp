@@ -460,6 +460,8 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
     if (GetParam() == Engine::PostgreSQL) {
         sql("DROP FUNCTION audit_trail_user");
         sql("DROP FUNCTION audit_trail_frozen");
+        sql("DROP FUNCTION determinations_server_time CASCADE");
+        sql("DROP FUNCTION readings_with_their_determination CASCADE");
     }
     for (const char* c : {"rule", "min_runs", "max_rsd"})
         sql(QStringLiteral("ALTER TABLE calorimeters DROP COLUMN %1").arg(c));
@@ -852,6 +854,17 @@ TEST_P(Db, OnTheServerTheTrailNamesTheRoleAndTheProgramMayOnlyAddToIt) {
     EXPECT_TRUE(sqlAs("TRUNCATE audit_trail", "registrador_lab").contains("permission denied"));
     EXPECT_TRUE(sqlAs("UPDATE determinations SET gross_calorific_value = 1", "registrador_lab").contains("permission denied"));
     ASSERT_TRUE(lab->record(sampleDetermination(), &why)) << why.toStdString(); // still records
+    // What the server holds whatever the client sends: no record dated back, no readings added
+    // to a determination after it was recorded.
+    const QString backDated =
+        sqlAs("INSERT INTO determinations OVERRIDING SYSTEM VALUE SELECT (jsonb_populate_record(d,"
+              " '{\"id\": 1000, \"recorded_utc\": \"2020-01-06T08:00:00.000Z\"}')).* FROM determinations d WHERE id = 1",
+              "registrador_lab");
+    EXPECT_TRUE(backDated.contains("longe da hora do servidor")) << backDated.toStdString();
+    EXPECT_TRUE(sqlAs("INSERT INTO readings SELECT determination_id, sub_reg + 1000, tempo, tint, text_temp"
+                      " FROM readings WHERE determination_id = 2",
+                      "registrador_lab")
+                    .contains("só entram junto com ela"));
     ASSERT_TRUE(lab->setCalibrationRule("BC-200 nº 1", {rec::CalibrationRule::Preset::AstmD240}, &why)) << why.toStdString();
     // A name sent by the client is not the one kept.
     EXPECT_EQ(sqlAs("INSERT INTO audit_trail (at_utc, user_name, action, target, prev_sha256, sha256)"
