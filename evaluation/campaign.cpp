@@ -114,7 +114,8 @@ RunResult evaluateRun(const Run& run) {
         sc.warnings = r.warnings;
         sc.errorPercent = (r.riseCorrected - run.shape.rise) / run.shape.rise * 100.0;
         sc.firingOffset = r.periods.b - run.shape.fore;
-        sc.afterSpan = r.periods.d - r.periods.c;
+        // As long as its readings last: 60 readings 5 s apart are 5 min.
+        sc.afterSpan = r.countAfter > 1 ? (r.periods.d - r.periods.c) * r.countAfter / (r.countAfter - 1) : 0.0;
     }
     return out;
 }

@@ -1,6 +1,7 @@
 #include "evaluation/evaluation.h"
 
 #include "evaluation/fit.h"
+#include "evaluation/readingchecks.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -52,7 +53,7 @@ std::optional<double> levelTime(std::span<const Sample> s, Range main, double le
 }
 
 QString minutes(double v) {
-    return QString::number(v, 'f', 2);
+    return decimal(v, 2);
 }
 
 // The standards' procedures read each drift over 5 min; a shorter side period is warned of.
@@ -61,9 +62,9 @@ constexpr double kRecommendedSide = 5.0;
 // the difference before the temperature counts as still settling; each half's uncertainty is
 // the standard error of its slope and one logger step over the half (see slopeUncertainty).
 constexpr double kUnsettledSigmas = 4.0;
-// The Dickinson correction assumes the exchange splits at the 60 % point; beyond this share of
-// the rise the error of that assumption is no longer small.
-constexpr double kLargeExchange = 0.01;
+// The Dickinson correction assumes the exchange splits at the 60 % point; when its rise
+// differs from Regnault-Pfaundler's by more than this share, the assumption does not hold.
+constexpr double kDickinsonOff = 0.003;
 // The main period should last this many release times, the release time being from 5 % to
 // 60 % of the observed rise (a reading of where the heat comes out, not moved by a firing
 // limit set early).
@@ -75,6 +76,8 @@ constexpr double kUncertain = 0.005;
 // rise (missing from θc, and taken for drift in the after period); the automatic end leaves
 // 0.05 %.
 constexpr double kLeftOver = 0.003;
+// A given firing limit this far into the rise costs more than a result may be off.
+constexpr double kLateRefused = 0.01;
 
 // The standard uncertainty of a drift line's slope over `span` minutes: the standard error the
 // scatter gives and, as the readings are whole logger steps, one step over the span (a slow
@@ -89,6 +92,8 @@ double slopeUncertainty(const Line& l, double span) {
 struct Sensitivity {
     double foreMinutes = 0, afterMinutes = 0;
     Line fore, after;
+    /// Dickinson: the Regnault-Pfaundler rise of the same periods, to judge it by.
+    std::optional<double> otherRise;
 };
 
 QStringList plausibility(std::span<const Sample> s, Range fore, Range main, Range after,
@@ -96,12 +101,15 @@ QStringList plausibility(std::span<const Sample> s, Range fore, Range main, Rang
     QStringList w;
     const double foreSpan = s[fore.last].t - s[fore.first].t;
     const double afterSpan = s[after.last].t - s[after.first].t;
-    if (foreSpan < kRecommendedSide - 1e-6)
+    // A period lasts as many reading intervals as it has readings: 60 readings 5 s apart are
+    // the 5 min the standards ask for.
+    const auto lasting = [](double span, int count) { return count > 1 ? span * count / (count - 1) : 0.0; };
+    if (lasting(foreSpan, fore.count()) < kRecommendedSide - 1e-6)
         w << QStringLiteral("O período inicial tem só %1 min; o recomendado é pelo menos 5 min.")
-                 .arg(minutes(foreSpan));
-    if (afterSpan < kRecommendedSide - 1e-6)
+                 .arg(minutes(lasting(foreSpan, fore.count())));
+    if (lasting(afterSpan, after.count()) < kRecommendedSide - 1e-6)
         w << QStringLiteral("O período final tem só %1 min; o recomendado é pelo menos 5 min.")
-                 .arg(minutes(afterSpan));
+                 .arg(minutes(lasting(afterSpan, after.count())));
 
     const double mid = 0.5 * (s[after.first].t + s[after.last].t);
     const Range first = rangeOf(s, s[after.first].t, mid);
@@ -117,19 +125,24 @@ QStringList plausibility(std::span<const Sample> s, Range fore, Range main, Rang
             w << QStringLiteral("A deriva do período final não está estável: %1 K/min na primeira "
                                 "metade e %2 K/min na segunda (diferença acima de %3 K/min); a "
                                 "temperatura pode ainda não ter se estabilizado.")
-                     .arg(l1.slope, 0, 'f', 4)
-                     .arg(l2.slope, 0, 'f', 4)
-                     .arg(limit, 0, 'f', 4);
+                     .arg(decimal(l1.slope, 4))
+                     .arg(decimal(l2.slope, 4))
+                     .arg(decimal(limit, 4));
     }
 
-    if (r.method == Method::Dickinson) {
+    // Dickinson's assumption (the exchange splits at the 60 % point) costs what it differs from
+    // Regnault-Pfaundler, which follows the exchange reading by reading; a large exchange that
+    // both methods correct alike costs nothing.
+    if (r.method == Method::Dickinson && k.otherRise) {
         const double exchange = r.riseObserved - r.riseCorrected;
-        if (std::abs(exchange) > kLargeExchange * r.riseCorrected)
-            w << QStringLiteral("A correção de troca de calor de Dickinson é de %1 K, %2 % da "
-                                "elevação (acima de 1 %); com tanta troca de calor o método de "
-                                "Dickinson perde exatidão e o de Regnault-Pfaundler é preferível.")
-                     .arg(exchange, 0, 'f', 4)
-                     .arg(100 * std::abs(exchange) / r.riseCorrected, 0, 'f', 1);
+        const double differs = std::abs(r.riseCorrected - *k.otherRise) / r.riseCorrected;
+        if (differs > kDickinsonOff)
+            w << QStringLiteral("A correção de troca de calor de Dickinson (%1 K) leva a uma elevação %2 % "
+                                "diferente da de Regnault-Pfaundler; acima de 0,3 % a suposição de Dickinson "
+                                "sobre a troca de calor não vale para este ensaio e o método de "
+                                "Regnault-Pfaundler é preferível.")
+                     .arg(decimal(exchange, 4))
+                     .arg(decimal(100 * differs, 2));
     }
 
     // The standard uncertainty of the corrected rise from the scatter of the readings: θa and
@@ -139,20 +152,20 @@ QStringList plausibility(std::span<const Sample> s, Range fore, Range main, Rang
                                std::pow(k.afterMinutes * slopeUncertainty(k.after, afterSpan), 2));
     if (u > kUncertain * r.riseCorrected)
         w << QStringLiteral("A incerteza estimada da elevação corrigida é de %1 % (%2 K), pelo "
-                            "ruído das leituras e das derivas; acima de 0.5 % o resultado não "
+                            "ruído das leituras e das derivas; acima de 0,5 % o resultado não "
                             "tem a exatidão esperada.")
-                 .arg(100 * u / r.riseCorrected, 0, 'f', 2)
-                 .arg(u, 0, 'f', 4);
+                 .arg(decimal(100 * u / r.riseCorrected, 2))
+                 .arg(decimal(u, 4));
 
     const detail::Release rel = detail::traceRelease(s, main.first, k.fore, k.after, after);
     if (rel.status == detail::Release::Status::Ok) {
         const double left = rel.leftAt(r.tc);
         if (left > kLeftOver)
             w << QStringLiteral("Cerca de %1 % do calor da combustão ainda não tinha sido "
-                                "liberado no fim do período principal (%2 min); acima de 0.3 % "
+                                "liberado no fim do período principal (%2 min); acima de 0,3 % "
                                 "a elevação corrigida sai baixa e o período principal deve "
                                 "terminar mais tarde.")
-                     .arg(100 * left, 0, 'f', left < 0.1 ? 2 : 0)
+                     .arg(decimal(100 * left, left < 0.1 ? 2 : 0))
                      .arg(minutes(r.tc));
     }
 
@@ -168,6 +181,23 @@ QStringList plausibility(std::span<const Sample> s, Range fore, Range main, Rang
                      .arg(minutes(length), minutes(release));
     }
     return w;
+}
+
+// A firing limit set inside the rise: the share of the rise already reached at it, above the
+// line of the fore period without its last minute (which may itself be rising); nothing when
+// the fore period is too short to tell.
+std::optional<double> lateFiring(std::span<const Sample> s, Range fore, const Result& r) {
+    Range early = rangeOf(s, s[fore.first].t, s[fore.last].t - 1.0);
+    if (early.count() < 3 && fore.count() >= 5)
+        early = Range{fore.first, fore.last - 2};
+    if (early.count() < 3)
+        return std::nullopt;
+    const Line line = fitLine(s, early);
+    const double band = std::max(2 * kResolution, 4 * line.rms);
+    const double excess = s[fore.last].theta - line.at(s[fore.last].t);
+    if (!(excess > band))
+        return std::nullopt;
+    return excess / r.riseCorrected;
 }
 
 } // namespace
@@ -213,7 +243,7 @@ std::optional<double> parseDecimal(QStringView text) {
 }
 
 Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods> given,
-                 const Calorimetry& cal) {
+                 const Calorimetry& cal, bool loggerScale) {
     const auto refuse = [](const QString& text) { return Outcome{std::nullopt, text}; };
     if (const QString bad = checkSamples(s); !bad.isEmpty())
         return refuse(bad);
@@ -221,6 +251,26 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
     Result r;
     r.method = method;
     r.automatic = !given;
+    const std::vector<detail::OddReading> odd = detail::oddReadings(s, loggerScale);
+    // Readings that are no temperatures make no firing: a reading dropped to 20 °C would rise
+    // back like one.
+    std::vector<Sample> kept;
+    kept.reserve(s.size());
+    for (std::size_t i = 0, k = 0; i < s.size(); ++i) {
+        while (k < odd.size() && odd[k].index < i)
+            ++k;
+        if (k == odd.size() || odd[k].index != i || odd[k].kind == detail::OddReading::Kind::HighEnd)
+            kept.push_back(s[i]);
+    }
+    const std::vector<double> firings = detail::firingTimes(kept);
+    if (!given && firings.size() >= 2) {
+        QStringList times;
+        for (const double f : firings)
+            times << minutes(f);
+        return refuse(QStringLiteral("O ensaio mostra mais de uma queima (subidas a partir de %1 min); os períodos "
+                                     "automáticos juntariam as duas. Dê os períodos de uma delas (A a D) para avaliá-la.")
+                          .arg(times.join(QStringLiteral(", "))));
+    }
     if (given) {
         const Periods& p = *given;
         if (!(std::isfinite(p.a) && std::isfinite(p.b) && std::isfinite(p.c) &&
@@ -231,9 +281,12 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
         r.periods = p;
     } else {
         QString why;
-        const auto found = detail::detectChecked(s, &why);
+        // Found on the readings that are temperatures; those that are not are judged below by
+        // where they fall.
+        const auto found = detail::detectChecked(kept, &why);
+        // Readings that are no temperatures are the cause, when there are any.
         if (!found)
-            return refuse(why);
+            return refuse(odd.empty() ? why : detail::describe(s, odd.front(), {}));
         r.periods = *found;
     }
 
@@ -250,6 +303,29 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
     if (r.countAfter < 3)
         return refuse(tooFew("final", 3, r.countAfter));
 
+    // A reading that is not a temperature inside the periods would be taken as one; outside
+    // them it only says the run is worth a look.
+    QStringList oddOutside;
+    for (const detail::OddReading& o : odd) {
+        const QString where = o.index >= fore.first && o.index <= fore.last   ? QStringLiteral(" no período inicial")
+                              : o.index >= main.first && o.index <= main.last ? QStringLiteral(" no período principal")
+                              : o.index >= after.first && o.index <= after.last ? QStringLiteral(" no período final")
+                                                                               : QString();
+        if (!where.isEmpty())
+            return refuse(detail::describe(s, o, where));
+        if (oddOutside.isEmpty())
+            oddOutside << detail::describe(s, o, QStringLiteral(" fora dos períodos usados"));
+    }
+    // Another firing inside the periods given would be taken for drift or for this one's heat.
+    for (const double f : firings)
+        if (f >= r.periods.a - kPeriodTolerance && f <= r.periods.d + kPeriodTolerance &&
+            (f < r.periods.b - 1.5 || f > r.periods.c))
+            return refuse(QStringLiteral("Há outra queima aos %1 min dentro dos períodos dados (%2 a %3 min), fora do "
+                                         "período principal; dê períodos que terminem antes dela ou comecem depois.")
+                              .arg(minutes(f),
+                                   minutes(r.periods.a),
+                                   minutes(r.periods.d)));
+
     const Line foreLine = fitLine(s, fore);
     const Line afterLine = fitLine(s, after);
     r.driftFore = foreLine.slope;
@@ -264,22 +340,31 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
     const double length = r.tc - r.ta;
     Sensitivity sens{0, 0, foreLine, afterLine};
 
-    switch (method) {
-    case Method::RegnaultPfaundler: {
+    // Regnault-Pfaundler: the minutes of the main period spent, by temperature, at the after
+    // period's drift; nothing when the two side periods sit at one temperature (below this
+    // the drifts cannot be told apart by temperature).
+    const auto minutesAtAfter = [&]() -> std::optional<double> {
         const double spread = r.meanAfter - r.meanFore;
-        // Below this the drifts cannot be told apart by temperature.
         if (std::abs(spread) < 1e-9)
-            return refuse(QStringLiteral(
-                "As temperaturas médias dos períodos inicial e final são iguais; o método de "
-                "Regnault-Pfaundler não se aplica."));
+            return std::nullopt;
         double integral = 0;
         for (std::size_t i = main.first + 1; i <= main.last; ++i)
             integral += 0.5 * (s[i].theta + s[i - 1].theta) * (s[i].t - s[i - 1].t);
-        const double atAfter = (integral - length * r.meanFore) / spread;
-        const double exchange = length * r.driftFore + (r.driftAfter - r.driftFore) * atAfter;
-        sens.foreMinutes = length - atAfter;
-        sens.afterMinutes = atAfter;
-        r.riseCorrected = r.riseObserved - exchange;
+        return (integral - length * r.meanFore) / spread;
+    };
+    const auto pfaundlerRise = [&](double atAfter) {
+        return r.riseObserved - (length * r.driftFore + (r.driftAfter - r.driftFore) * atAfter);
+    };
+    switch (method) {
+    case Method::RegnaultPfaundler: {
+        const auto atAfter = minutesAtAfter();
+        if (!atAfter)
+            return refuse(QStringLiteral(
+                "As temperaturas médias dos períodos inicial e final são iguais; o método de "
+                "Regnault-Pfaundler não se aplica."));
+        sens.foreMinutes = length - *atAfter;
+        sens.afterMinutes = *atAfter;
+        r.riseCorrected = pfaundlerRise(*atAfter);
         break;
     }
     case Method::Dickinson: {
@@ -289,6 +374,8 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
         r.riseCorrected = r.riseObserved - r.driftFore * (b - r.ta) - r.driftAfter * (r.tc - b);
         sens.foreMinutes = b - r.ta;
         sens.afterMinutes = r.tc - b;
+        if (const auto atAfter = minutesAtAfter())
+            sens.otherRise = pfaundlerRise(*atAfter);
         break;
     }
     }
@@ -305,9 +392,24 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
         return refuse(QStringLiteral("A elevação corrigida de temperatura (%1 K) é menor que 20 "
                                      "passos do registrador (%2 K); o ensaio não mostra uma "
                                      "queima clara.")
-                          .arg(r.riseCorrected, 0, 'f', 4)
-                          .arg(20 * kResolution, 0, 'f', 4));
+                          .arg(decimal(r.riseCorrected, 4))
+                          .arg(decimal(20 * kResolution, 4)));
     r.warnings = plausibility(s, fore, main, after, r, sens);
+    if (given) {
+        const auto late = lateFiring(s, fore, r);
+        if (late && *late > kLateRefused)
+            return refuse(QStringLiteral("O limite da queima dado (B = %1 min) está dentro da subida: a temperatura já "
+                                         "tinha subido cerca de %2 % da elevação acima da linha do período inicial, "
+                                         "calor que o resultado perderia. Dê um B antes da subida.")
+                              .arg(minutes(r.periods.b))
+                              .arg(decimal(100 * *late, 1)));
+        if (late && *late > kLeftOver)
+            r.warnings << QStringLiteral("O limite da queima dado (B = %1 min) parece estar no começo da subida: cerca de "
+                                         "%2 % da elevação já tinha ocorrido; o resultado pode sair baixo nessa medida.")
+                              .arg(minutes(r.periods.b))
+                              .arg(decimal(100 * *late, 1));
+    }
+    r.warnings << oddOutside;
     if (cal.mode == Calorimetry::Mode::None)
         return {r, {}};
     if (!(std::isfinite(cal.mass) && cal.mass > 0))

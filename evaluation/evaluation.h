@@ -78,6 +78,11 @@ struct Outcome {
 /// not finite.
 std::optional<double> parseDecimal(QStringView text);
 
+/// A number for a message, with the decimal comma a Brazilian reader expects.
+inline QString decimal(double v, int decimals) {
+    return QString::number(v == 0 ? 0.0 : v, 'f', decimals).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
 /// Samples of a period: lo ≤ t ≤ hi within this tolerance (minutes).
 inline constexpr double kPeriodTolerance = 1e-9;
 /// The logger's resolution: one raw step, in K.
@@ -96,7 +101,11 @@ std::optional<Periods> detectPeriods(std::span<const Sample> samples, QString* w
 /// 20 logger steps) or a result is not finite; accepted with `Result::warnings` when a period
 /// is short, the after period has not settled, heat is still coming at the end of the main
 /// period, the Dickinson correction is large, or the readings leave the rise uncertain.
+/// Readings from the logger (`loggerScale`) are also refused where they sit at an end of its
+/// scale (20 °C, raw 0; a climb held flat at its top, 25 °C on the 10-bit scale) in a period
+/// used, and warned of elsewhere: the real temperature may have passed the limit.
 Outcome evaluate(std::span<const Sample> samples, Method method,
-                 std::optional<Periods> given = std::nullopt, const Calorimetry& cal = {});
+                 std::optional<Periods> given = std::nullopt, const Calorimetry& cal = {},
+                 bool loggerScale = false);
 
 } // namespace eval

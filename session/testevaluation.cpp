@@ -40,7 +40,7 @@ eval::Outcome evaluateSamples(const std::vector<eval::Sample>& samples, const ac
     if (samples.empty())
         return {std::nullopt, msg::TestWithoutSamples.arg(test.label())};
     const auto periods = req.periods ? std::optional(snapToReadings(samples, *req.periods)) : std::nullopt;
-    return eval::evaluate(samples, req.method, periods, req.calorimetry);
+    return eval::evaluate(samples, req.method, periods, req.calorimetry, true);
 }
 
 eval::Outcome evaluateTest(const acq::Measurements& data, const acq::TestRun& test, const EvaluationRequest& req) {

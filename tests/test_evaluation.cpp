@@ -185,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(Evaluation, Refused, testing::ValuesIn(refusals()),
 
 TEST(Evaluation, EqualMeansStillAllowDickinson) {
     const auto s = run({0, 1, 2, 3, 4, 5, 6}, {20.0, 20.5, 21.0, 21.2, 21.0, 20.5, 20.0});
-    EXPECT_TRUE(evaluate(s, Method::Dickinson, Periods{0, 2, 4, 6}).ok());
+    const Outcome o = evaluate(s, Method::Dickinson, Periods{0, 2, 4, 6});
+    EXPECT_TRUE(o.ok()) << o.error.toStdString();
 }
 
 TEST(Evaluation, MainPeriodWithTwoSamplesIsEnough) {
@@ -427,7 +428,7 @@ unsigned warningKinds(const QStringList& warnings) {
         {ShortFore, "O período inicial tem só "},
         {ShortAfter, "O período final tem só "},
         {Unsettled, "A deriva do período final não está estável: "},
-        {LargeExchange, "A correção de troca de calor de Dickinson é de "},
+        {LargeExchange, "A correção de troca de calor de Dickinson ("},
         {Uncertain, "A incerteza estimada da elevação corrigida é de "},
         {HeatLeft, "Cerca de "},
         {ShortMain, "O período principal tem só "},
@@ -502,8 +503,8 @@ std::vector<PlausibilityCase> plausibilityCases() {
         {"SlowReleaseEndedAt15Min", slow.samples, given(15.0), rp, {}, 0, 2.0},
         // Given periods on a run that never fired.
         {"UnfiredGivenPeriods", bump, Periods{0, 5, 10, 15}, rp,
-         QStringLiteral("A elevação corrigida de temperatura (0.0489 K) é menor que 20 passos do "
-                        "registrador (0.0978 K); o ensaio não mostra uma queima clara.")},
+         QStringLiteral("A elevação corrigida de temperatura (0,0489 K) é menor que 20 passos do "
+                        "registrador (0,0978 K); o ensaio não mostra uma queima clara.")},
         // A falling run is refused whatever the mode.
         {"FallingRunWithoutCalorimetry",
          run({0, 1, 2, 3, 4, 5, 6, 7}, {22.0, 21.99, 21.98, 21.5, 21.0, 20.99, 20.98, 20.97}),
@@ -543,7 +544,9 @@ TEST(Plausibility, WarningsGiveTheFigure) {
         const auto in = [&](const Sample& x) { return x.t >= lo - 1e-9 && x.t <= hi + 1e-9; };
         const auto first = std::find_if(shortAfter.samples.begin(), shortAfter.samples.end(), in);
         const auto last = std::find_if(shortAfter.samples.rbegin(), shortAfter.samples.rend(), in);
-        return QString::number(last->t - first->t, 'f', 2);
+        // As long as its readings last: n readings are n intervals.
+        const double n = double(std::distance(first, last.base()));
+        return QString::number((last->t - first->t) * n / (n - 1), 'f', 2).replace('.', ',');
     };
     EXPECT_TRUE(r.warnings.contains(QStringLiteral("O período inicial tem só %1 min; o recomendado "
                                                    "é pelo menos 5 min.")
@@ -554,6 +557,88 @@ TEST(Plausibility, WarningsGiveTheFigure) {
                                         .arg(span(r.periods.c, r.periods.d))))
         << r.warnings.join(QLatin1Char('\n')).toStdString();
 }
+
+// ---- Runs as the logger reads them ----
+
+// The logger's reading of an exact curve: whole steps, rounded down, within its 0 … 1023.
+std::vector<Sample> asLoggerReads(std::vector<Sample> exact) {
+    for (Sample& x : exact)
+        x.theta = rawCelsius(std::clamp(int(std::floor((x.theta - 20.0) * 1023.0 / 5.0)), 0, 1023));
+    return exact;
+}
+
+// A run of typical shape (firing at 8 min, τ 0.8 min, 2.5 K) with a second firing of 1.5 K
+// `after` minutes later; none when `after` is 0.
+std::vector<Sample> firedTwice(double after, double theta0 = 20.5) {
+    auto exact = quantisedRun(2.5, 1.0, 0.003, 0.8, 8.0, after > 0 ? after + 10.0 : 8.0, theta0, cmp::Reading::Exact).samples;
+    if (after > 0)
+        for (Sample& x : exact)
+            if (x.t > 8.0 + after)
+                x.theta += 1.5 * (1 - std::exp(-(x.t - 8.0 - after) / 0.8));
+    return asLoggerReads(exact);
+}
+
+struct LoggerCase {
+    const char* name;
+    std::vector<Sample> samples;
+    std::optional<Periods> periods;
+    QString refusal; ///< a part of the reason; empty: accepted
+    bool warned = false;
+};
+
+std::vector<LoggerCase> loggerCases() {
+    const auto clean = firedTwice(0);
+    // One reading at the scale's lower end in the after period (raw 0: a dropped bit).
+    auto dropped = clean;
+    dropped[dropped.size() - 30].theta = 20.0;
+    // Given limits around the firing at 8 min (reading 96): the fore period exactly 60
+    // readings, the firing limit k readings into the rise.
+    const auto givenLate = [&](int k) {
+        const double b = (96 + k) / 12.0;
+        return Periods{b - 59 / 12.0, b, b + 8.0, b + 8.0 + 59 / 12.0};
+    };
+    return {
+        {"CleanRun", clean, std::nullopt, {}},
+        {"CleanRunGivenSixtyForeReadings", clean, givenLate(0), {}},
+        {"ClimbsPastTheTopOfTheScale", firedTwice(0, 23.5), std::nullopt,
+         QStringLiteral("limite superior do registrador (25,000 °C) no período")},
+        {"StartsBelowTheScale", firedTwice(0, 19.4), std::nullopt, QStringLiteral("limite inferior do registrador (20,000 °C)")},
+        {"OneDroppedReadingInTheAfterPeriod", dropped, std::nullopt,
+         QStringLiteral("leitura isolada fora da curva no período final: 20,000 °C aos ")},
+        {"SecondFiringAt8Min", firedTwice(8), std::nullopt, QStringLiteral("mais de uma queima")},
+        {"SecondFiringAt12Min", firedTwice(12), std::nullopt, QStringLiteral("mais de uma queima")},
+        {"SecondFiringAt20Min", firedTwice(20), std::nullopt, QStringLiteral("mais de uma queima")},
+        {"SecondFiringInsideGivenPeriods", firedTwice(12), Periods{3, 8, 16, 22}, QStringLiteral("outra queima aos ")},
+        {"SecondFiringAfterGivenPeriods", firedTwice(20), Periods{3, 8, 16, 22}, {}},
+        // The first 5 s of a fast release are a tenth of the rise.
+        {"FiringLimitOneReadingLate", clean, givenLate(1), QStringLiteral("está dentro da subida")},
+        {"FiringLimitTwoReadingsLate", clean, givenLate(2), QStringLiteral("está dentro da subida")},
+        {"FiringLimitThreeReadingsLate", clean, givenLate(3), QStringLiteral("está dentro da subida")},
+    };
+}
+
+class LoggerRuns : public testing::TestWithParam<LoggerCase> {};
+
+// Nothing the logger could not have measured, and no second firing, passes as a result; a
+// firing limit typed in the rise is refused or warned of; a good run stays unwarned.
+TEST_P(LoggerRuns, AreRefusedWithTheirTrueCauseOrWarnedOnlyWhereItMatters) {
+    const LoggerCase& c = GetParam();
+    const Outcome o = evaluate(c.samples, Method::RegnaultPfaundler, c.periods, {}, true);
+    if (!c.refusal.isEmpty()) {
+        ASSERT_FALSE(o.ok());
+        EXPECT_TRUE(o.error.contains(c.refusal)) << o.error.toStdString();
+        return;
+    }
+    ASSERT_TRUE(o.ok()) << o.error.toStdString();
+    EXPECT_EQ(!o.result->warnings.isEmpty(), c.warned) << o.result->warnings.join('\n').toStdString();
+    // Accepted without a word: the true rise within 1 %.
+    if (!c.warned) {
+        EXPECT_NEAR(o.result->riseCorrected, 2.5, 0.025);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Evaluation, LoggerRuns, testing::ValuesIn(loggerCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The firing ----
 
