@@ -2,7 +2,10 @@
 // with and without one step of noise, their automatic periods and both methods against the
 // true rise. Figures in bench/README.md.
 //
-//   eval_campaign [--runs N] [--seed S] [--worst K] [--exact]
+//   eval_campaign [--runs N] [--seed S] [--worst K] [--exact] [--typical] [--rise-min K]
+//
+// --typical draws only runs of a lab's usual shape (fore 5–6 min, after 6–10 min): the runs on
+// which a warning should be rare.
 #include "evaluation/campaign.h"
 
 #include <QStringList>
@@ -39,10 +42,33 @@ void report(const char* title, const Summary& sum, std::vector<RunResult>& all, 
                 sum.firingLate, sum.firingOffsetMin, sum.firingOffsetMax);
     for (int m = 0; m < 2; ++m) {
         const MethodSummary& ms = sum.methods[m];
-        std::printf("  %s: refused %d, warned %d, plain %d; plain beyond 1.5 %%: %d; "
-                    "plain with an after period under 5 min: %d\n",
-                    kMethods[m], ms.refused, ms.warned, ms.plain, ms.plainBeyond,
-                    ms.shortAfterPlain);
+        std::printf("  %s: refused %d, warned %d (%.1f %% of those evaluated), plain %d; plain beyond 1 %%: %d, "
+                    "beyond 1.5 %%: %d; plain with an after period under 5 min: %d\n",
+                    kMethods[m], ms.refused, ms.warned,
+                    ms.warned + ms.plain > 0 ? 100.0 * ms.warned / (ms.warned + ms.plain) : 0.0, ms.plain,
+                    ms.plainBeyondOne, ms.plainBeyond, ms.shortAfterPlain);
+        // How often twice the stated standard uncertainty covers the real error.
+        int evaluated = 0, covered = 0;
+        for (const RunResult& r : all)
+            if (!r.scores[m].refused) {
+                ++evaluated;
+                covered += std::abs(r.scores[m].errorPercent) <= 2 * r.scores[m].uncertaintyPercent;
+            }
+        std::printf("    twice the stated uncertainty covers the error on %d of %d (%.1f %%)\n", covered, evaluated,
+                    evaluated ? 100.0 * covered / evaluated : 0.0);
+        for (double k : {1.5, 1.65, 2.0}) {
+            int cov = 0, over = 0, overAndOff = 0, off = 0;
+            for (const RunResult& r : all) {
+                const Score& sc = r.scores[m];
+                if (sc.refused) continue;
+                cov += std::abs(sc.errorPercent) <= k * sc.uncertaintyPercent;
+                over += k * sc.uncertaintyPercent > 1.0;
+                off += std::abs(sc.errorPercent) > 1.0;
+                overAndOff += k * sc.uncertaintyPercent > 1.0 && std::abs(sc.errorPercent) > 1.0;
+            }
+            std::printf("    k %.2f: covers %.1f %%, k·u > 1 %% on %d, off > 1 %% on %d (%d of them with k·u > 1 %%)\n", k,
+                        100.0 * cov / std::max(evaluated, 1), over, off, overAndOff);
+        }
         printSpread("after period >= 5 min (accepted)", ms.fullAfter);
         printSpread("plain (no warning)", ms.plainRuns);
     }
@@ -101,7 +127,8 @@ void report(const char* title, const Summary& sum, std::vector<RunResult>& all, 
 
 int main(int argc, char** argv) {
     int runs = 5000, worst = 0;
-    bool exact = false;
+    bool exact = false, typical = false;
+    double riseMin = 0;
     unsigned long long seed = 20261210;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
@@ -111,10 +138,14 @@ int main(int argc, char** argv) {
             seed = std::strtoull(argv[++i], nullptr, 10);
         else if (!std::strcmp(argv[i], "--exact"))
             exact = true;
+        else if (!std::strcmp(argv[i], "--typical"))
+            typical = true;
+        else if (!std::strcmp(argv[i], "--rise-min") && more)
+            riseMin = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--worst") && more)
             worst = std::atoi(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: %s [--runs N] [--seed S] [--worst K] [--exact]\n",
+            std::fprintf(stderr, "usage: %s [--runs N] [--seed S] [--worst K] [--exact] [--typical] [--rise-min K]\n",
                          argv[0]);
             return 2;
         }
@@ -130,7 +161,14 @@ int main(int argc, char** argv) {
         {Reading::Exact, "exact readings (not quantised)"}};
     for (std::size_t i = 0; i < (exact ? 3u : 2u); ++i) {
         std::vector<RunResult> all;
-        const Summary sum = runCampaign(seed + i, runs, readings[i].first, {}, &all);
+        Ranges ranges;
+        if (typical) {
+            ranges.foreMin = 5.0, ranges.foreMax = 6.0;
+            ranges.afterMin = 6.0, ranges.afterMax = 10.0;
+        }
+        if (riseMin > 0)
+            ranges.riseMin = riseMin;
+        const Summary sum = runCampaign(seed + i, runs, readings[i].first, ranges, &all);
         report(readings[i].second, sum, all, worst);
     }
     const double s =

@@ -114,6 +114,7 @@ RunResult evaluateRun(const Run& run) {
         sc.warnings = r.warnings;
         sc.errorPercent = (r.riseCorrected - run.shape.rise) / run.shape.rise * 100.0;
         sc.firingOffset = r.periods.b - run.shape.fore;
+        sc.uncertaintyPercent = r.uncertainty / r.riseCorrected * 100.0;
         // As long as its readings last: 60 readings 5 s apart are 5 min.
         sc.afterSpan = r.countAfter > 1 ? (r.periods.d - r.periods.c) * r.countAfter / (r.countAfter - 1) : 0.0;
     }
@@ -179,6 +180,8 @@ Summary runCampaign(std::uint64_t seed, int runs, Reading reading, const Ranges&
             plain[m].push_back(err);
             if (err > 1.5)
                 ++ms.plainBeyond;
+            if (err > 1.0)
+                ++ms.plainBeyondOne;
             if (!fullAfter)
                 ++ms.shortAfterPlain;
         }

@@ -65,6 +65,7 @@ struct Score {
     double errorPercent = 0; ///< (corrected − true)/true · 100
     double firingOffset = 0; ///< b − true firing, min
     double afterSpan = 0;    ///< min of the after period used
+    double uncertaintyPercent = 0; ///< the stated standard uncertainty of the rise, % of it
 };
 
 struct RunResult {
@@ -87,6 +88,7 @@ struct MethodSummary {
     Spread fullAfter;        ///< accepted runs with at least 5 min of after period
     Spread plainRuns;        ///< accepted runs without a warning
     int plainBeyond = 0;     ///< plain runs more than 1.5 % off
+    int plainBeyondOne = 0;  ///< plain runs more than 1 % off
     int shortAfterPlain = 0; ///< accepted runs under 5 min of after period with no warning
 };
 

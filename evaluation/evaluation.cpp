@@ -62,9 +62,6 @@ constexpr double kRecommendedSide = 5.0;
 // the difference before the temperature counts as still settling; each half's uncertainty is
 // the standard error of its slope and one logger step over the half (see slopeUncertainty).
 constexpr double kUnsettledSigmas = 4.0;
-// The Dickinson correction assumes the exchange splits at the 60 % point; when its rise
-// differs from Regnault-Pfaundler's by more than this share, the assumption does not hold.
-constexpr double kDickinsonOff = 0.003;
 // The main period should last this many release times, the release time being from 5 % to
 // 60 % of the observed rise (a reading of where the heat comes out, not moved by a firing
 // limit set early).
@@ -97,17 +94,22 @@ struct Sensitivity {
 };
 
 QStringList plausibility(std::span<const Sample> s, Range fore, Range main, Range after,
-                         const Result& r, const Sensitivity& k) {
+                         Result& r, const Sensitivity& k) {
     QStringList w;
     const double foreSpan = s[fore.last].t - s[fore.first].t;
     const double afterSpan = s[after.last].t - s[after.first].t;
+    // What each drift's uncertainty puts into the corrected rise (K).
+    const double foreTerm = k.foreMinutes * slopeUncertainty(k.fore, foreSpan);
+    const double afterTerm = k.afterMinutes * slopeUncertainty(k.after, afterSpan);
     // A period lasts as many reading intervals as it has readings: 60 readings 5 s apart are
-    // the 5 min the standards ask for.
+    // the 5 min the standards ask for. A shorter one is told of when its drift is known too
+    // poorly to leave the result within its target (half of it from that drift alone).
     const auto lasting = [](double span, int count) { return count > 1 ? span * count / (count - 1) : 0.0; };
-    if (lasting(foreSpan, fore.count()) < kRecommendedSide - 1e-6)
+    const double sideLimit = 0.5 * kUncertain * r.riseCorrected;
+    if (lasting(foreSpan, fore.count()) < kRecommendedSide - 1e-6 && foreTerm > sideLimit)
         w << QStringLiteral("O período inicial tem só %1 min; o recomendado é pelo menos 5 min.")
                  .arg(minutes(lasting(foreSpan, fore.count())));
-    if (lasting(afterSpan, after.count()) < kRecommendedSide - 1e-6)
+    if (lasting(afterSpan, after.count()) < kRecommendedSide - 1e-6 && afterTerm > sideLimit)
         w << QStringLiteral("O período final tem só %1 min; o recomendado é pelo menos 5 min.")
                  .arg(minutes(lasting(afterSpan, after.count())));
 
@@ -130,27 +132,23 @@ QStringList plausibility(std::span<const Sample> s, Range fore, Range main, Rang
                      .arg(decimal(limit, 4));
     }
 
-    // Dickinson's assumption (the exchange splits at the 60 % point) costs what it differs from
-    // Regnault-Pfaundler, which follows the exchange reading by reading; a large exchange that
-    // both methods correct alike costs nothing.
-    if (r.method == Method::Dickinson && k.otherRise) {
-        const double exchange = r.riseObserved - r.riseCorrected;
-        const double differs = std::abs(r.riseCorrected - *k.otherRise) / r.riseCorrected;
-        if (differs > kDickinsonOff)
-            w << QStringLiteral("A correção de troca de calor de Dickinson (%1 K) leva a uma elevação %2 % "
-                                "diferente da de Regnault-Pfaundler; acima de 0,3 % a suposição de Dickinson "
-                                "sobre a troca de calor não vale para este ensaio e o método de "
-                                "Regnault-Pfaundler é preferível.")
-                     .arg(decimal(exchange, 4))
-                     .arg(decimal(100 * differs, 2));
-    }
-
     // The standard uncertainty of the corrected rise from the scatter of the readings: θa and
-    // θc are single readings, and each drift carries the uncertainty of its slope.
-    const double u = std::sqrt(std::pow(k.fore.rms, 2) + std::pow(k.after.rms, 2) +
-                               std::pow(k.foreMinutes * slopeUncertainty(k.fore, foreSpan), 2) +
-                               std::pow(k.afterMinutes * slopeUncertainty(k.after, afterSpan), 2));
-    if (u > kUncertain * r.riseCorrected)
+    // θc are single readings, and each drift carries the uncertainty of its slope. Dickinson's
+    // assumption (the exchange splits at the 60 % point) adds what it differs from
+    // Regnault-Pfaundler, which follows the exchange reading by reading.
+    const double assumption = r.method == Method::Dickinson && k.otherRise ? r.riseCorrected - *k.otherRise : 0.0;
+    const double u = std::sqrt(std::pow(k.fore.rms, 2) + std::pow(k.after.rms, 2) + std::pow(foreTerm, 2) +
+                               std::pow(afterTerm, 2) + std::pow(assumption, 2));
+    r.uncertainty = u;
+    // Told once, by what dominates it: Dickinson's assumption, or the readings.
+    if (std::abs(assumption) > kUncertain * r.riseCorrected)
+        w << QStringLiteral("A correção de troca de calor de Dickinson (%1 K) leva a uma elevação %2 % "
+                            "diferente da de Regnault-Pfaundler; acima de 0,5 % a suposição de Dickinson "
+                            "sobre a troca de calor não vale para este ensaio e o método de "
+                            "Regnault-Pfaundler é preferível.")
+                 .arg(decimal(r.riseObserved - r.riseCorrected, 4))
+                 .arg(decimal(100 * std::abs(assumption) / r.riseCorrected, 2));
+    else if (u > kUncertain * r.riseCorrected)
         w << QStringLiteral("A incerteza estimada da elevação corrigida é de %1 % (%2 K), pelo "
                             "ruído das leituras e das derivas; acima de 0,5 % o resultado não "
                             "tem a exatidão esperada.")

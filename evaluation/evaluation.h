@@ -51,6 +51,9 @@ struct Result {
     double riseObserved = 0;  ///< θc − θa
     double riseCorrected = 0; ///< K
     std::optional<double> b;  ///< min, Dickinson only
+    /// The standard uncertainty of the corrected rise that the readings' scatter and the
+    /// drifts' give (K).
+    double uncertainty = 0;
     std::optional<double> energyEquivalent;    ///< J/K, given or calibrated
     std::optional<double> grossCalorificValue; ///< J/g
     /// What the result should be read with: each a full sentence in Portuguese giving the

@@ -490,7 +490,8 @@ std::vector<PlausibilityCase> plausibilityCases() {
     return {
         {"CleanRun", clean.samples, std::nullopt, rp, {}, 0, 2.5},
         {"CleanRunDickinson", clean.samples, std::nullopt, dk, {}, 0, 2.5},
-        {"ShortForePeriod", shortFore.samples, std::nullopt, rp, {}, ShortFore, 2.5},
+        // 3.5 min of fore period know its slow drift well enough: nothing to say.
+        {"ShortForePeriodThatDoesNotMatter", shortFore.samples, std::nullopt, rp, {}, 0, 2.5},
         {"ShortAfterPeriod", shortAfter.samples, std::nullopt, rp, {}, ShortAfter, 2.5},
         {"EndsTooSoonAfterTheRelease", endsSoon.samples, std::nullopt, rp, endsEarly, 0},
         {"EndsTooSoonWithNoise", endsSoonNoisy.samples, std::nullopt, rp, endsEarly, 0},
@@ -536,7 +537,7 @@ INSTANTIATE_TEST_SUITE_P(Evaluation, Plausibility, testing::ValuesIn(plausibilit
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Plausibility, WarningsGiveTheFigure) {
-    const auto shortAfter = quantisedRun(2.5, 1.0, 0.003, 0.8, 3.5, 3.0, 21.0);
+    const auto shortAfter = quantisedRun(2.5, 1.0, 0.003, 0.8, 1.5, 3.0, 21.0);
     const Outcome o = evaluate(shortAfter.samples, Method::RegnaultPfaundler);
     ASSERT_TRUE(o.ok()) << o.error.toStdString();
     const Result& r = *o.result;
@@ -548,10 +549,9 @@ TEST(Plausibility, WarningsGiveTheFigure) {
         const double n = double(std::distance(first, last.base()));
         return QString::number((last->t - first->t) * n / (n - 1), 'f', 2).replace('.', ',');
     };
-    EXPECT_TRUE(r.warnings.contains(QStringLiteral("O período inicial tem só %1 min; o recomendado "
-                                                   "é pelo menos 5 min.")
-                                        .arg(span(r.periods.a, r.periods.b))))
-        << r.warnings.join(QLatin1Char('\n')).toStdString();
+    // The fore drift of a slow run is known well enough from 1.5 min; the after drift, which
+    // the whole main period multiplies, is not from 2.5 min.
+    EXPECT_FALSE(r.warnings.join(' ').contains("O período inicial")) << r.warnings.join('\n').toStdString();
     EXPECT_TRUE(r.warnings.contains(QStringLiteral("O período final tem só %1 min; o recomendado é "
                                                    "pelo menos 5 min.")
                                         .arg(span(r.periods.c, r.periods.d))))
@@ -722,7 +722,7 @@ TEST(Campaign, MeetsTheAccuracyTargets) {
         }
         for (const cmp::MethodSummary& m : s.methods) {
             EXPECT_EQ(m.plainBeyond, 0);
-            EXPECT_EQ(m.shortAfterPlain, 0);
+            EXPECT_EQ(m.plainBeyondOne, 0);
             EXPECT_EQ(m.runs, m.refused + m.warned + m.plain);
         }
         // Most runs are evaluated: only those whose data end too soon are refused, and no
