@@ -424,9 +424,16 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
     auto inputs = ses::inputLines(d_.calorimetry, d_.result);
     if (d_.moisture)
         inputs << ses::ResultLine{QStringLiteral("Umidade"), ses::fixed(*d_.moisture, 2), QStringLiteral("%")};
-    if (d_.netCalorificValue)
-        inputs << ses::ResultLine{QStringLiteral("Hidrogênio (base seca)"), ses::fixed(d_.hydrogenDry.value_or(0), 2), QStringLiteral("%")}
-               << ses::ResultLine{QStringLiteral("Poder calorífico inferior"), ses::fixed(*d_.netCalorificValue, 1), QStringLiteral("J/g")};
+    if (const auto dry = ses::grossDry(d_))
+        inputs << ses::ResultLine{QStringLiteral("PCS na base seca"), ses::fixed(*dry, 1), QStringLiteral("J/g")};
+    if (d_.netCalorificValue) {
+        inputs << ses::ResultLine{QStringLiteral("Hidrogênio (base seca)"), ses::fixed(d_.hydrogenDry.value_or(0), 2), QStringLiteral("%")};
+        if (d_.oxygenNitrogenDry)
+            inputs << ses::ResultLine{QStringLiteral("Oxigênio + nitrogênio (base seca)"), ses::fixed(*d_.oxygenNitrogenDry, 2),
+                                      QStringLiteral("%")};
+        inputs << ses::ResultLine{QStringLiteral("Poder calorífico inferior"), ses::fixed(*d_.netCalorificValue, 1),
+                                  QStringLiteral("J/g ") + ses::netBasisText(d_)};
+    }
     QString data = linesHtml(inputs);
     if (!d_.result.warnings.isEmpty())
         data += QStringLiteral("<p style='color:#8a4b00'>%1</p>")

@@ -42,6 +42,8 @@ inline constexpr double kJoulesPerCalorie = 4.1868;
 struct Result {
     Periods periods{};
     bool automatic = false; ///< the periods were found by detectPeriods
+    /// Limits given between readings, as given: `periods` holds the readings they were moved to.
+    std::optional<Periods> periodsTyped;
     Method method = Method::RegnaultPfaundler;
     double thetaA = 0, ta = 0; ///< first sample of the main period
     double thetaC = 0, tc = 0; ///< last sample of the main period

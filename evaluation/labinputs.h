@@ -14,7 +14,7 @@ namespace eval {
 inline constexpr double kNickelChromiumJoulesPerCm = 9.6;
 inline constexpr double kIronJoulesPerCm = 11.3;
 /// Nitric acid formed in the bomb, J per mmol of alkali used in the titration: 1 mL of 0.0709 N
-/// alkali stands for 1 cal (4.1868 J), so a mmol stands for 4.1868 / 0.0709 ≈ 59.05 J.
+/// alkali stands for 1 cal (4.1868 J), so a mmol stands for 4.1868 / 0.0709 = 59.0522 J.
 inline constexpr double kNitricAcidJoulesPerMmol = kJoulesPerCalorie / 0.0709;
 /// Sulfuric acid formed from the sample's sulfur, J per (% S × g of sample): 13.7 cal.
 inline constexpr double kSulfurJoulesPerPercentGram = 57.4;

@@ -144,6 +144,11 @@ inline const QString CliNetNeeds =
 inline const QString NetNeeds =
     QStringLiteral("O poder calorífico inferior precisa do hidrogênio e do poder calorífico superior (uma amostra "
                    "com massa e equivalente energético); oxigênio + nitrogênio sozinhos não bastam.");
+inline const QString NetNeedsMoisture =
+    QStringLiteral("O poder calorífico inferior precisa também da umidade da amostra analisada (0 se ela está seca): "
+                   "sem ela o resultado sairia na base seca sem dizer.");
+inline const QString CliNetNeedsMoisture =
+    QStringLiteral("--hydrogen-pct precisa também de --moisture-pct (0 se a amostra está seca)");
 inline const QString AnalysisOutOfRange =
     QStringLiteral("Umidade, hidrogênio e oxigênio + nitrogênio são porcentagens de 0 a 100.");
 inline const QString CliTestDateForm = QStringLiteral("--test-date: use AAAA-MM-DD, não \"%1\"");

@@ -55,6 +55,11 @@ bool setAnalysis(rec::Determination& d, const SampleAnalysis& a, QString* why) {
         *why = msg::NetNeeds;
         return false;
     }
+    // The net value is on the basis of the sample as analysed: its moisture is part of it.
+    if (a.hydrogenDry && !a.moisture) {
+        *why = msg::NetNeedsMoisture;
+        return false;
+    }
     d.moisture = a.moisture;
     d.hydrogenDry = a.hydrogenDry;
     d.oxygenNitrogenDry = a.oxygenNitrogenDry;
@@ -113,8 +118,12 @@ QJsonObject recordJson(const rec::Determination& d) {
     if (!given.isEmpty())
         in[QStringLiteral("given")] = given;
     o[QStringLiteral("inputs")] = in;
-    if (d.netCalorificValue)
+    if (const auto dry = grossDry(d))
+        o[QStringLiteral("gross_calorific_value_dry")] = *dry;
+    if (d.netCalorificValue) {
         o[QStringLiteral("net_calorific_value")] = *d.netCalorificValue;
+        o[QStringLiteral("net_basis")] = QStringLiteral("as_analysed");
+    }
     if (d.moisture)
         o[QStringLiteral("moisture")] = *d.moisture;
     o[QStringLiteral("samples_sha256")] = QString::fromLatin1(d.readingsSha256);
@@ -158,8 +167,11 @@ QString recordText(const rec::Determination& d, const QString& duplicates) {
         lines << std::pair{QStringLiteral("Substitui"), QStringLiteral("determinação %1").arg(d.replaces)};
     if (const QString check = checkStandardText(d); !check.isEmpty())
         lines << std::pair{QStringLiteral("Padrão de verificação"), check.section(QStringLiteral(": "), 1)};
+    if (const auto dry = grossDry(d))
+        lines << std::pair{QStringLiteral("PCS na base seca"), fixed(*dry, 1) + QStringLiteral(" J/g")};
     if (d.netCalorificValue)
-        lines << std::pair{QStringLiteral("Poder calorífico inferior"), fixed(*d.netCalorificValue, 1) + QStringLiteral(" J/g")};
+        lines << std::pair{QStringLiteral("Poder calorífico inferior"),
+                           fixed(*d.netCalorificValue, 1) + QStringLiteral(" J/g ") + netBasisText(d)};
     if (!duplicates.isEmpty())
         lines << std::pair{QStringLiteral("Duplicatas"), duplicates};
     QString out;
@@ -169,6 +181,16 @@ QString recordText(const rec::Determination& d, const QString& duplicates) {
     test.number = d.testNumber;
     test.occurrence = d.testOccurrence;
     return out + QLatin1Char('\n') + ses::resultText(test, d.result, d.calorimetry);
+}
+
+std::optional<double> grossDry(const rec::Determination& d) {
+    if (!d.result.grossCalorificValue || !d.moisture)
+        return std::nullopt;
+    return eval::dryBasis(*d.result.grossCalorificValue, *d.moisture);
+}
+
+QString netBasisText(const rec::Determination& d) {
+    return QStringLiteral("(base da amostra analisada, umidade %1 %)").arg(fixed(d.moisture.value_or(0), 2));
 }
 
 std::optional<double> judgedValue(const rec::Determination& d) {
@@ -247,9 +269,10 @@ acq::Records resultsTable(const QList<rec::Determination>& list,
                     field(QStringLiteral("Data do ensaio"), FT::String),
                     field(QStringLiteral("Resultado (%1)").arg(eval::unitName(unit)), FT::Float, valueFormat),
                     field(QStringLiteral("Equivalente energético (J/K)"), FT::Float, QStringLiteral("0.0")),
-                    field(QStringLiteral("PCI (%1)").arg(eval::unitName(unit)), FT::Float, valueFormat),
+                    field(QStringLiteral("PCS base seca (%1)").arg(eval::unitName(unit)), FT::Float, valueFormat),
+                    field(QStringLiteral("PCI base analisada (%1)").arg(eval::unitName(unit)), FT::Float, valueFormat),
                     field(QStringLiteral("Duplicatas"), FT::String), field(QStringLiteral("Situação"), FT::String),
-                    field(QStringLiteral("Série mudou"), FT::String)});
+                    field(QStringLiteral("Série mudou"), FT::String), field(QStringLiteral("Avisos"), FT::String)});
     for (const rec::Determination& d : list) {
         const bool calibration = d.kind == rec::Determination::Kind::Calibration;
         const auto gross = d.result.grossCalorificValue;
@@ -258,9 +281,11 @@ acq::Records resultsTable(const QList<rec::Determination>& list,
                      d.description, d.operatorName, d.calorimeter, d.testDate.toString(QStringLiteral("dd/MM/yyyy")),
                      gross ? QVariant(eval::inUnit(*gross, unit)) : QVariant(),
                      d.result.energyEquivalent ? QVariant(*d.result.energyEquivalent) : QVariant(),
+                     grossDry(d) ? QVariant(eval::inUnit(*grossDry(d), unit)) : QVariant(),
                      d.netCalorificValue ? QVariant(eval::inUnit(*d.netCalorificValue, unit)) : QVariant(),
                      !calibration && v != verdicts.end() ? duplicateText(v->second, unit) : QString(),
-                     d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida"), d.seriesChanged});
+                     d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida"), d.seriesChanged,
+                     d.result.warnings.join(QLatin1Char(' '))});
     }
     return t;
 }

@@ -48,6 +48,10 @@ std::unique_ptr<rec::Store> openResults(const QString& location, QString* error,
                                         rec::Store::Access access = rec::Store::Access::Write);
 
 /// A determination as one JSON object: the keys of calc --json and the record's own.
+/// A sample's gross calorific value on the dry basis, when its moisture was given (J/g).
+std::optional<double> grossDry(const rec::Determination& d);
+/// The basis of a net calorific value, in words: the sample as analysed, with its moisture.
+QString netBasisText(const rec::Determination& d);
 QJsonObject recordJson(const rec::Determination& d);
 
 /// A determination as text for a terminal: who, what, when, then the evaluation's figures.

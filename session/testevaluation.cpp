@@ -40,7 +40,14 @@ eval::Outcome evaluateSamples(const std::vector<eval::Sample>& samples, const ac
     if (samples.empty())
         return {std::nullopt, msg::TestWithoutSamples.arg(test.label())};
     const auto periods = req.periods ? std::optional(snapToReadings(samples, *req.periods)) : std::nullopt;
-    return eval::evaluate(samples, req.method, periods, req.calorimetry, true);
+    eval::Outcome o = eval::evaluate(samples, req.method, periods, req.calorimetry, true);
+    // A limit moved to its reading is shown moved, not silently.
+    const auto moved = [](double x, double y) { return std::abs(x - y) > 0.01; }; // more than the 2 decimals shown
+    if (o.result && periods &&
+        (moved(periods->a, req.periods->a) || moved(periods->b, req.periods->b) || moved(periods->c, req.periods->c) ||
+         moved(periods->d, req.periods->d)))
+        o.result->periodsTyped = req.periods;
+    return o;
 }
 
 eval::Outcome evaluateTest(const acq::Measurements& data, const acq::TestRun& test, const EvaluationRequest& req) {
@@ -85,8 +92,14 @@ QList<ResultLine> resultLines(const eval::Result& r) {
       << ResultLine{QStringLiteral("Períodos"), r.automatic ? QStringLiteral("automáticos") : QStringLiteral("informados"), {}}
       << ResultLine{QStringLiteral("Período inicial"), range(r.periods.a, r.periods.b), readings(r.countFore)}
       << ResultLine{QStringLiteral("Período principal"), range(r.periods.b, r.periods.c), readings(r.countMain)}
-      << ResultLine{QStringLiteral("Período final"), range(r.periods.c, r.periods.d), readings(r.countAfter)}
-      << ResultLine{QStringLiteral("θa (início do principal)"), fixed(r.thetaA, 4), QStringLiteral("°C")}
+      << ResultLine{QStringLiteral("Período final"), range(r.periods.c, r.periods.d), readings(r.countAfter)};
+    if (r.periodsTyped)
+        l << ResultLine{QStringLiteral("Limites digitados"),
+                        QStringList{fixed(r.periodsTyped->a, 2), fixed(r.periodsTyped->b, 2), fixed(r.periodsTyped->c, 2),
+                                    fixed(r.periodsTyped->d, 2)}
+                            .join(QStringLiteral("; ")),
+                        QStringLiteral("min, movidos para as leituras mais próximas")};
+    l << ResultLine{QStringLiteral("θa (início do principal)"), fixed(r.thetaA, 4), QStringLiteral("°C")}
       << ResultLine{QStringLiteral("θc (fim do principal)"), fixed(r.thetaC, 4), QStringLiteral("°C")}
       << ResultLine{QStringLiteral("Deriva inicial"), fixed(r.driftFore, 4), QStringLiteral("K/min")}
       << ResultLine{QStringLiteral("Deriva final"), fixed(r.driftAfter, 4), QStringLiteral("K/min")};
@@ -140,6 +153,12 @@ QString resultText(const acq::TestRun& test, const eval::Result& r, const eval::
         out << QString() << QStringLiteral("Dados calorimétricos");
         add(inputs);
     }
+    // What the result must be read with goes wherever the result goes.
+    if (!r.warnings.isEmpty()) {
+        out << QString() << QStringLiteral("Avisos");
+        for (const QString& w : r.warnings)
+            out << QStringLiteral("- ") + w;
+    }
     return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
@@ -155,6 +174,9 @@ QJsonObject resultJson(const acq::TestRun& test, const eval::Result& r) {
     p[QStringLiteral("main")] = QJsonArray{r.periods.b, r.periods.c};
     p[QStringLiteral("after")] = QJsonArray{r.periods.c, r.periods.d};
     o[QStringLiteral("periods")] = p;
+    if (r.periodsTyped)
+        o[QStringLiteral("periods_typed")] =
+            QJsonArray{r.periodsTyped->a, r.periodsTyped->b, r.periodsTyped->c, r.periodsTyped->d};
     QJsonObject n;
     n[QStringLiteral("fore")] = r.countFore;
     n[QStringLiteral("main")] = r.countMain;

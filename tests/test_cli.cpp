@@ -269,6 +269,11 @@ TEST(Cli, CalcAndReportOfADemoTest) {
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("Regnault-Pfaundler"));
     EXPECT_TRUE(r.out.contains("informados"));
+    // 13.9 min falls between two readings: the limit used is the nearest one, and says so.
+    EXPECT_TRUE(r.out.contains("Limites digitados:") && r.out.contains("0.00; 3.00; 11.00; 13.90 min, movidos para as leituras mais próximas"))
+        << r.out.toStdString();
+    r = cli({"calc", dat, "--test", "2", "--periods", "0,3,11,13.9", "--json"});
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).object()["periods_typed"].toArray().at(3).toDouble(), 13.9);
 
     struct Case { QStringList args; int code; const char* says; } refusals[] = {
         {{"--test", "9"}, 1, "ensaios presentes"},
@@ -584,6 +589,8 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     const QJsonObject net = QJsonDocument::fromJson(r.out.toUtf8()).object();
     const double dry = net["gross_calorific_value"].toDouble() * 100 / 92;
     EXPECT_NEAR(net["net_calorific_value"].toDouble(), (dry - 212.2 * 5 - 0.8 * 8) * 0.92 - 24.43 * 8, 1e-6);
+    EXPECT_NEAR(net["gross_calorific_value_dry"].toDouble(), dry, 1e-9);
+    EXPECT_EQ(net["net_basis"].toString(), "as_analysed");
     EXPECT_EQ(net["inputs"].toObject()["given"].toObject()["hydrogen_pct"].toDouble(), 5);
     EXPECT_EQ(cli(QStringList{"results", "reject", "3", "--reason", "só para o teste", "--db", db}).code, 0);
     EXPECT_EQ(cli({"results", "reject", "1", "--reason", "massa errada", "--db", db}).code, 0);
@@ -601,14 +608,18 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     ASSERT_EQ(lines.size(), 3) << r.out.toStdString();
     EXPECT_EQ(QString(lines[0]).remove(QChar(0xFEFF)),
               "Nº;Tipo;Amostra;Descrição;Operador;Calorímetro;Data do ensaio;Resultado (J/g);"
-              "Equivalente energético (J/K);PCI (J/g);Duplicatas;Situação;Série mudou");
+              "Equivalente energético (J/K);PCS base seca (J/g);PCI base analisada (J/g);Duplicatas;Situação;Série mudou;Avisos");
     EXPECT_TRUE(lines[2].startsWith("1;amostra;CAR-1;;Ana;BC-200;08/12/2026;")) << lines[2].toStdString();
-    EXPECT_TRUE(lines[2].endsWith(";rejeitada: massa errada;")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].contains(";rejeitada: massa errada;;")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].contains("não tem série de calibração aceita")) << "the warnings in their column: " << lines[2].toStdString();
     EXPECT_TRUE(lines[2].contains(QRegularExpression(";\\d+,\\d;"))) << lines[2].toStdString(); // decimal comma
     r = cli({"results", "show", "2", "--db", db});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("Origem do equivalente:      informado na linha de comando")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("Poder calorífico superior:")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("\nAvisos\n") && r.out.contains("\n- O calorímetro BC-200 não tem série de calibração aceita"))
+        << r.out.toStdString();
+    EXPECT_EQ(r.out.count("θa (início do principal)"), 1) << r.out.toStdString();
 
     // The same test again is no second determination: refused, nothing written.
     r = cli(QStringList{"record", dat, "--test", "2", "--sample", "CAR-1", "--db", db} + sample);
@@ -664,6 +675,9 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
         {{"results", "apaga", "--db", db}, 1, "Uso:"},
         {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--oxygen-nitrogen-pct", "8"} + sample, 1,
          "--hydrogen-pct"},
+        // Hydrogen without moisture would give the net value on the dry basis without a word.
+        {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--hydrogen-pct", "5"} + sample, 1,
+         "--moisture-pct"},
         {QStringList{"record", dat, "--test", "1", "--sample", "X", "--db", db, "--aid-mass", "0,1"} + sample, 1,
          "--aid-mass e --aid-heat vão juntos"},
         {{"results", "list", "--db", db, "--kind", "amostra"}, 1, "--kind: use sample ou calibration"},

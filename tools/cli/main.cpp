@@ -54,7 +54,7 @@ const QList<Command>& commands() {
                              << opt("wire-cm", "Fio queimado (cm), no lugar de --fuse.", "L")
                              << opt("wire-j-per-cm", "Calor do fio (J/cm; Ni-Cr 9,6, ferro 11,3).", "J")
                              << opt("titration-ml", "Volume da titulação (mL), no lugar de --acid.", "V")
-                             << opt("normality", "Normalidade da solução da titulação.", "N")
+                             << opt("normality", "Normalidade da solução da titulação (cada mmol conta 4,1868/0,0709 = 59,0522 J).", "N")
                              << opt("sulfur-pct", "Enxofre da amostra (%), no lugar de --sulfur.", "S")
                              << opt("moisture-pct", "Umidade (%): o poder calorífico também em base seca.", "M")
                              << opt("hydrogen-pct", "Hidrogênio (%, base seca): o poder calorífico inferior.", "H")

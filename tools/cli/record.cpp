@@ -62,6 +62,10 @@ int record(const Command&, QCommandLineParser& p) {
         err(ses::msg::CliNetNeeds);
         return kUsage;
     }
+    if (analysis.hydrogenDry && !analysis.moisture) {
+        err(ses::msg::CliNetNeedsMoisture);
+        return kUsage;
+    }
     QDate date = QDate::currentDate();
     if (isSet(p, "test-date")) {
         date = QDate::fromString(value(p, "test-date").trimmed(), Qt::ISODate);

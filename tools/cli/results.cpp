@@ -237,7 +237,7 @@ int list(Context& x) {
         return kOk;
     }
     // Tab-separated, the columns a technician reads at a terminal.
-    const int shown[] = {0, 1, 2, 5, 6, 7, 10, 11, 12};
+    const int shown[] = {0, 1, 2, 5, 6, 7, 11, 12, 13};
     QStringList head;
     for (const int f : shown)
         head << table.fields[f].name;
