@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <cmath>
 #include <optional>
 
 namespace rec {
@@ -43,6 +44,14 @@ struct SeriesVerdict {
     int n = 0;                 ///< runs used for the figures below
     double mean = 0, s = 0, rsdPercent = 0;
     QString reason;            ///< "4 de 5 corridas", "amplitude 0,52 % > 0,4 %: descarte …"
+    /// Runs recorded after the series was accepted, each as a check against it: how many
+    /// standard deviations s it lies from the series' W (the control chart's ±2 s and ±3 s).
+    struct Check {
+        qint64 id = 0;
+        double sigmas = 0;
+        bool outside() const { return std::abs(sigmas) > 2; }
+    };
+    QList<Check> later;
 };
 
 /// The verdict of `rule` on the runs, oldest first.

@@ -96,6 +96,13 @@ QJsonObject seriesJson(const CalibrationSeries& s) {
     o[QStringLiteral("rsd_percent")] = s.verdict.rsdPercent;
     if (s.verdict.discard)
         o[QStringLiteral("discard")] = *s.verdict.discard;
+    QJsonArray checks;
+    for (const rec::SeriesVerdict::Check& c : s.verdict.later)
+        checks.append(QJsonObject{{QStringLiteral("id"), c.id},
+                                  {QStringLiteral("sigmas"), c.sigmas},
+                                  {QStringLiteral("outside"), c.outside()}});
+    if (!checks.isEmpty())
+        o[QStringLiteral("later_checks")] = checks;
     QJsonArray runs;
     for (const rec::CalibrationRun& r : s.runs)
         runs.append(QJsonObject{{QStringLiteral("id"), r.id},
@@ -105,6 +112,16 @@ QJsonObject seriesJson(const CalibrationSeries& s) {
     o[QStringLiteral("runs")] = runs;
     return o;
 }
+
+namespace {
+// Where a check lies against the series, as the control chart draws it.
+QString checkLimitText(double sigmas) {
+    const double a = std::abs(sigmas);
+    return a > 3 ? QStringLiteral(" (além de ±3 s: fora de controle)")
+         : a > 2 ? QStringLiteral(" (além de ±2 s: atenção)")
+                 : QStringLiteral(" (dentro de ±2 s)");
+}
+} // namespace
 
 QString seriesText(const CalibrationSeries& s) {
     const rec::SeriesVerdict& v = s.verdict;
@@ -118,11 +135,16 @@ QString seriesText(const CalibrationSeries& s) {
                    .arg(v.accepted ? QStringLiteral("W") : QStringLiteral("média (ainda não é o W da série)"), fixed(v.mean, 1))
                    .arg(v.n)
                    .arg(fixed(v.s, 1), fixed(v.rsdPercent, 3));
-    for (const rec::CalibrationRun& r : s.runs)
+    for (const rec::CalibrationRun& r : s.runs) {
+        QString note = v.discard == r.id ? QStringLiteral("\tdescartar") : QString();
+        for (const rec::SeriesVerdict::Check& c : v.later)
+            if (c.id == r.id)
+                note = QStringLiteral("\tverificação: %1 s%2").arg((c.sigmas >= 0 ? QStringLiteral("+") : QString()) + eval::decimal(c.sigmas, 1),
+                                                                   checkLimitText(c.sigmas));
         out += QStringLiteral("  %1\t%2\t%3 J/K%4\n")
                    .arg(r.id)
-                   .arg(r.testDate.toString(QStringLiteral("dd/MM/yyyy")), fixed(r.w, 1),
-                        v.discard == r.id ? QStringLiteral("\tdescartar") : QString());
+                   .arg(r.testDate.toString(QStringLiteral("dd/MM/yyyy")), fixed(r.w, 1), note);
+    }
     return out;
 }
 

@@ -952,11 +952,22 @@ TEST(Records, CalibrationSeriesAreJudgedByTheirRule) {
          {11, 13, 14, 15, 16}, 12, "corrida 12 descartada; a sexta (16) a 0,12 % da média das outras quatro ≤ 0,2 %"},
         {"DIN, a sixth beyond 0,2 %", runs({10100, 10160, 10088, 10102, 10102, 10130}), {P::Din51900}, false, {}, 12,
          "a sexta corrida (16) está a 0,32 % da média das outras quatro > 0,2 %: comece uma nova série"},
+        // A tie for the farthest: 10 040 and 10 100 both 30 from the mean 10 070. Discarding
+        // 10 100 and then a sixth near the other four would keep 10 040 and 10 100's range…
+        {"DIN, a tie for the farthest", runs({10040, 10100, 10070, 10070, 10070}), {P::Din51900}, false, {}, 11,
+         "amplitude 0,60 % > 0,4 %: as corridas 11 e 12 estão igualmente longe da média; faça mais uma"},
+        // …so the sixth decides only if it would whichever went: without 11 the sixth lies
+        // 0,10 % from the four (10 077,5) but without 12 0,25 % (10 062,5).
+        {"DIN, a tie then a sixth near one side", runs({10040, 10100, 10070, 10070, 10070, 10087.5}), {P::Din51900}, false,
+         {}, 12, "a sexta corrida (16) está a 0,25 % da média das outras quatro > 0,2 %: comece uma nova série"},
         {"ASTM, five runs", runs({1, 1, 1, 1, 1}, {1, 2, 3, 4, 5}), {P::AstmD240}, false, {}, {}, "5 de 6 corridas"},
+        // Seven runs spread 1 %: no precision at all.
+        {"ASTM, seven runs spread 1 %", runs({10000, 10100, 10050, 10020, 10080, 10000, 10100}, {1, 2, 3, 4, 5, 6, 7}),
+         {P::AstmD240, 6, 0.1}, false, {}, {}, "7 corridas em 7 dias, DPR 0,441 % > 0,100 %"},
         {"ASTM, two days", runs({1, 1, 1, 1, 1, 1}, {1, 1, 1, 2, 2, 2}), {P::AstmD240}, false, {}, {},
          "corridas em 2 de 3 dias"},
         {"ASTM, six runs on three days", runs({10, 10, 10, 10, 10, 10}, {1, 2, 3, 3, 3, 3}), {P::AstmD240}, true,
-         {11, 12, 13, 14, 15, 16}, {}, "6 corridas em 3 dias, DPR 0,000 %"},
+         {11, 12, 13, 14, 15, 16}, {}, "6 corridas em 3 dias, DPR 0,000 % ≤ 0,100 %"},
         {"Lab, too few", runs({10100, 10101}), {P::Laboratorio, 3, 0.1}, false, {}, {}, "2 de 3 corridas"},
         // s of 10 000, 10 010, 10 020 is 10; 10/10 010 = 0,0999 %.
         {"Lab, within the RSD", runs({10000, 10010, 10020}), {P::Laboratorio, 3, 0.1}, true, {11, 12, 13}, {},
@@ -971,6 +982,14 @@ TEST(Records, CalibrationSeriesAreJudgedByTheirRule) {
         EXPECT_EQ(v.discard, c.discard) << c.name;
         EXPECT_EQ(v.reason.toStdString(), c.reason) << c.name;
     }
+    // Runs after an accepted series are checks against it, each placed by s (√62,5 = 7,9).
+    const rec::SeriesVerdict checked = rec::judgeSeries(runs({10100, 10110, 10090, 10095, 10105, 10103, 10120, 10130}), {P::Din51900});
+    ASSERT_TRUE(checked.accepted);
+    ASSERT_EQ(checked.later.size(), 3);
+    EXPECT_EQ(checked.later[0].id, 16);
+    EXPECT_FALSE(checked.later[0].outside());
+    EXPECT_TRUE(checked.later[1].outside()); // 20 J/K: 2,5 s
+    EXPECT_GT(checked.later[2].sigmas, 3);
     // The figures of an accepted series, by hand: 10 100, 10 110, 10 090, 10 095, 10 105.
     const rec::SeriesVerdict v = rec::judgeSeries(cases[1].runs, {P::Din51900});
     EXPECT_DOUBLE_EQ(v.mean, 10100);
