@@ -91,10 +91,10 @@ TFormSeries::TFormSeries(Open open, const QString& calorimeter, MessageService& 
         if (!filling_)
             refresh();
     });
-    // The lab's limits belong to its own rule only.
+    // The number of runs is the lab's own rule's; the RSD limit holds for ASTM D240 as well.
     connect(ComboRegra, &QComboBox::currentIndexChanged, this, [this](int i) {
         EditMinCorridas->setEnabled(i == 2);
-        EditDprMax->setEnabled(i == 2);
+        EditDprMax->setEnabled(i >= 1);
     });
 
     auto* rule = new QHBoxLayout;
@@ -129,7 +129,7 @@ void TFormSeries::showRule(const rec::CalibrationRule& rule) {
     EditMinCorridas->setValue(rule.minRuns);
     EditDprMax->setText(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(rule.maxRsdPercent, 'g', 6));
     EditMinCorridas->setEnabled(rule.preset == rec::CalibrationRule::Preset::Laboratorio);
-    EditDprMax->setEnabled(rule.preset == rec::CalibrationRule::Preset::Laboratorio);
+    EditDprMax->setEnabled(rule.preset != rec::CalibrationRule::Preset::Din51900);
 }
 
 bool TFormSeries::refresh() {

@@ -190,7 +190,7 @@ std::optional<double> grossDry(const rec::Determination& d) {
 }
 
 QString netBasisText(const rec::Determination& d) {
-    return QStringLiteral("(base da amostra analisada, umidade %1 %)").arg(fixed(d.moisture.value_or(0), 2));
+    return QStringLiteral("(base analisada, umidade %1 %)").arg(eval::decimal(d.moisture.value_or(0), 2));
 }
 
 std::optional<double> judgedValue(const rec::Determination& d) {

@@ -94,11 +94,11 @@ QList<ResultLine> resultLines(const eval::Result& r) {
       << ResultLine{QStringLiteral("Período principal"), range(r.periods.b, r.periods.c), readings(r.countMain)}
       << ResultLine{QStringLiteral("Período final"), range(r.periods.c, r.periods.d), readings(r.countAfter)};
     if (r.periodsTyped)
-        l << ResultLine{QStringLiteral("Limites digitados"),
+        l << ResultLine{QStringLiteral("Digitados (movidos às leituras)"),
                         QStringList{fixed(r.periodsTyped->a, 2), fixed(r.periodsTyped->b, 2), fixed(r.periodsTyped->c, 2),
                                     fixed(r.periodsTyped->d, 2)}
                             .join(QStringLiteral("; ")),
-                        QStringLiteral("min, movidos para as leituras mais próximas")};
+                        QStringLiteral("min")};
     l << ResultLine{QStringLiteral("θa (início do principal)"), fixed(r.thetaA, 4), QStringLiteral("°C")}
       << ResultLine{QStringLiteral("θc (fim do principal)"), fixed(r.thetaC, 4), QStringLiteral("°C")}
       << ResultLine{QStringLiteral("Deriva inicial"), fixed(r.driftFore, 4), QStringLiteral("K/min")}
