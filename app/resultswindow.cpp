@@ -9,7 +9,9 @@
 #include "session/recording.h"
 #include "session/testevaluation.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
@@ -41,8 +43,22 @@ public:
 // "Sem limite" is shown for the earliest date a date field holds: no date chosen.
 const QDate kNoDate(2000, 1, 1);
 
+// A date field whose calendar, with no date chosen yet, opens at this month rather than at the
+// "no limit" date far back.
+class DateFilterEdit : public QDateEdit {
+public:
+    using QDateEdit::QDateEdit;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        QDateEdit::mousePressEvent(e);
+        if (date() == minimumDate() && calendarWidget())
+            calendarWidget()->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
+    }
+};
+
 QDateEdit* dateFilter(QWidget* parent) {
-    auto* e = new QDateEdit(kNoDate, parent);
+    auto* e = new DateFilterEdit(kNoDate, parent);
     e->setMinimumDate(kNoDate);
     e->setSpecialValueText(QStringLiteral("qualquer"));
     e->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
@@ -302,6 +318,17 @@ const rec::Determination* TFormResultados::selected() const {
         if (d.id == id)
             return &d;
     return nullptr;
+}
+
+void TFormResultados::keyPressEvent(QKeyEvent* e) {
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if (enter && focusWidget() == EditFiltro) {
+        Lista->setFocus();
+        return;
+    }
+    if (enter && focusWidget() == EditMotivo)
+        return;
+    QDialog::keyPressEvent(e);
 }
 
 void TFormResultados::RejeitarClick() {

@@ -65,6 +65,11 @@ public:
     QPushButton* btnSeries;
     QPushButton* btnFechar;
 
+protected:
+    /// Enter in the sample filter or the reason is not "Fechar": the filter takes the list's
+    /// focus, the reason stays (a rejection is never one key away).
+    void keyPressEvent(QKeyEvent* e) override;
+
 private:
     QString duplicatesOf(const rec::Determination& d) const;
     /// The selected determination read whole from the store; nothing after telling why.

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QTableWidget>
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QClipboard>
@@ -462,6 +463,18 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     if (cells && rc == 0) {
         EXPECT_TRUE(QString::fromUtf8(*cells).contains("A-1")) << cells->toStdString();
     }
+
+    // Enter in the filter or the reason neither closes the window nor rejects.
+    w.show();
+    for (QLineEdit* e : {w.EditFiltro, w.EditMotivo}) {
+        e->setText("a-1");
+        e->setFocus();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(e, &enter);
+        EXPECT_TRUE(w.isVisible()) << e->objectName().toStdString();
+        EXPECT_EQ(w.result(), 0);
+    }
+    w.EditMotivo->clear();
 
     // Rejected with a reason; it stays listed, and the verdict counts only what is valid.
     w.EditFiltro->setText("a-1");
