@@ -8,6 +8,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QUrl>
 
 namespace {
@@ -20,6 +22,16 @@ public:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(appTitle());
+    // The toolkit's own dialogs (files, calendars, "Show Details…") in the program's language:
+    // beside the program on Windows, Qt's folder elsewhere. The captions and buttons the
+    // program sets itself stay as it sets them.
+    QTranslator toolkit;
+    for (const QString& dir : {QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("translations")),
+                               QLibraryInfo::path(QLibraryInfo::TranslationsPath)})
+        if (toolkit.load(QStringLiteral("qtbase_pt_BR"), dir)) {
+            QApplication::installTranslator(&toolkit);
+            break;
+        }
     initAppResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/registrador.svg"))); // every window's
     rec::loadDrivers();

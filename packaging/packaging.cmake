@@ -107,7 +107,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # window icon. (The xcb platform plugin ships in libqt6gui6, which the programs link.)
 # registrador-cli's results database loads its SQL driver the same way: SQLite always,
 # PostgreSQL for a lab's server.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -29,6 +29,9 @@ install(FILES ${kit_root}/plugins/styles/qwindowsvistastyle.dll DESTINATION styl
 install(DIRECTORY ${kit_root}/plugins/imageformats ${kit_root}/plugins/iconengines ${kit_root}/plugins/sqldrivers
         DESTINATION . FILES_MATCHING PATTERN "*.dll")
 
+# The toolkit's dialogs in Portuguese: the kit carries no translations, and Qt's are the same
+# files on every system.
+install(FILES /usr/share/qt6/translations/qtbase_pt_BR.qm DESTINATION translations OPTIONAL)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/config.xml DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/data/demo.img ${CMAKE_SOURCE_DIR}/data/semana.img ${CMAKE_SOURCE_DIR}/data/exemplo.img DESTINATION exemplos)
 install(FILES ${CMAKE_SOURCE_DIR}/data/registrador.ico DESTINATION .)
