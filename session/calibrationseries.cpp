@@ -3,6 +3,7 @@
 #include "session/messages.h"
 #include "session/recording.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
@@ -250,7 +251,7 @@ namespace {
 QString fieldName(const QString& key) {
     static const std::map<QString, QString> names{
         {QStringLiteral("rejected_reason"), QStringLiteral("motivo da rejeição")},
-        {QStringLiteral("rejected_utc"), QStringLiteral("rejeitada em (UTC)")},
+        {QStringLiteral("rejected_utc"), QStringLiteral("rejeitada em")},
         {QStringLiteral("rule"), QStringLiteral("regra")},
         {QStringLiteral("min_runs"), QStringLiteral("corridas mín.")},
         {QStringLiteral("max_rsd"), QStringLiteral("DPR máx. (%)")},
@@ -269,6 +270,9 @@ QString shownValue(const QJsonValue& v) {
     if (v.isNull() || v.isUndefined())
         return QStringLiteral("—");
     const QString text = v.toVariant().toString();
+    // A time kept in UTC is read in the PC's own time, as every other time the program shows.
+    if (const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs); t.isValid() && text.endsWith(QLatin1Char('Z')))
+        return t.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
     bool number = false;
     const double x = text.toDouble(&number);
     return number && text.contains(QLatin1Char('.')) ? QString::number(x, 'g', 10) : text;
@@ -279,16 +283,18 @@ QString shownValue(const QJsonValue& v) {
 QString historyText(const QList<rec::AuditEntry>& entries) {
     QString out;
     for (const rec::AuditEntry& e : entries) {
-        out += QStringLiteral("Entrada %1 — %2 UTC — %3 — %4\n")
+        out += QStringLiteral("Entrada %1 — %2 — %3 — %4\n")
                    .arg(e.id)
-                   .arg(e.atUtc.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")), e.user, msg::auditAction(e.action));
+                   .arg(e.atUtc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")), e.user, msg::auditAction(e.action));
         const QJsonObject before = QJsonDocument::fromJson(e.before.toUtf8()).object(),
                           after = QJsonDocument::fromJson(e.after.toUtf8()).object();
         if (before.isEmpty()) {
             // What was written whole: the figures a technician checks first.
             QStringList shown;
             for (const char* key : {"sample_code", "gross_calorific_value", "energy_equivalent", "series", "reason"})
-                if (after.contains(QLatin1String(key)) && !after[QLatin1String(key)].isNull())
+                // A sample's series 0 is "no series": nothing to say.
+                if (after.contains(QLatin1String(key)) && !after[QLatin1String(key)].isNull() &&
+                    !(QLatin1String(key) == QLatin1String("series") && after[QLatin1String(key)].toVariant().toInt() == 0))
                     shown << QStringLiteral("%1 %2").arg(fieldName(QString::fromLatin1(key)), shownValue(after[QLatin1String(key)]));
             if (!shown.isEmpty())
                 out += QStringLiteral("  %1\n").arg(shown.join(QStringLiteral("; ")));
