@@ -35,6 +35,12 @@ inline const QString ConfigMissing = QStringLiteral("Arquivo de configuração n
 inline const QString ConfigInvalid = QStringLiteral("Arquivo de configuração inválido!");
 inline const QString ConfigNotSaved = QStringLiteral("Não consegui salvar as configurações!");
 inline const QString PortFailed = QStringLiteral("Não consegui abrir a porta de comunicação.");
+// Under a download's CommunicationError when nothing came back.
+inline const QString PortReopened =
+    QStringLiteral("A porta foi reaberta: confira se o registrador está ligado e conectado e tente de novo.");
+inline const QString PortNotReopened =
+    QStringLiteral("A porta %1 não pôde ser reaberta: o cabo ou o adaptador USB pode estar desconectado. Conecte-o e "
+                   "tente de novo.");
 // The detail text of PortFailed when the device is there but the user may not use it.
 inline const QString PortNoPermission = QStringLiteral("O seu usuário não tem permissão para usar %1.");
 inline const QString PortJoinGroup =

@@ -4,6 +4,7 @@
 #include "acquisition/datapacket.h"
 #include "link/commands.h"
 #include "link/framecodec.h"
+#include "link/log.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -123,7 +124,7 @@ StartupReport Session::startUp() {
     }
 
     channel_.setPort(config_.port);
-    report.portOpened = channel_.openPort(config_.port);
+    report.portOpened = portOpen_ = channel_.openPort(config_.port);
     channel_.setBaudRate(config_.port, lnk::SerialChannel::kStartupBaud);
     return report;
 }
@@ -131,19 +132,34 @@ StartupReport Session::startUp() {
 bool Session::openDevice(const QString& device) {
     ports_->setDevice(config_.port, device);
     channel_.setPort(config_.port);
-    if (!channel_.openPort(config_.port))
+    if (!(portOpen_ = channel_.openPort(config_.port)))
         return false;
     channel_.setBaudRate(config_.port, lnk::SerialChannel::kStartupBaud);
     return true;
 }
 
+bool Session::reopenPort() {
+    channel_.closePort(channel_.port());
+    portOpen_ = channel_.openPort(channel_.port());
+    channel_.setBaudRate(channel_.port(), lnk::SerialChannel::kStartupBaud);
+    return portOpen_;
+}
+
 Outcome Session::download(acq::DownloadListener& listener, const std::atomic<bool>* cancel) {
     recreated_ = false;
+    // A port lost when an earlier download found no logger is opened again first.
+    if (!portOpen_ && reopenPort())
+        qCInfo(lcLink) << "port" << channel_.port() << "opened again";
     const acq::MemoryRead read = acq::readMemory(channel_, listener, cancel);
     memory_ = read.bytes;
     Outcome o = downloadOutcome(read.result);
     if (read.linkFailure)
         o.detail = linkFailureText(*read.linkFailure);
+    // Nothing at all came back: the logger may have been unplugged, and the handle held since
+    // then is dead even once it is plugged back. The next try gets a fresh one.
+    if (read.linkFailure && read.linkFailure->stage == acq::LinkFailure::Stage::Probe &&
+        read.linkFailure->fault == acq::LinkFault::NoAnswer)
+        o.detail += QLatin1Char('\n') + (reopenPort() ? msg::PortReopened : msg::PortNotReopened.arg(QStringLiteral("COM%1 (%2)").arg(channel_.port() + 1).arg(ports_->device(channel_.port()))));
     // Before the header was read, or with a header that cannot be, nothing in hand changes.
     if (read.bytes.isEmpty() || read.result == acq::DownloadResult::InvalidContents)
         return o;
@@ -233,7 +249,7 @@ QList<Outcome> Session::switchPort(int index) {
     channel_.closePort(channel_.port());
     config_.port = index;
     channel_.setPort(index);
-    if (!channel_.openPort(index))
+    if (!(portOpen_ = channel_.openPort(index)))
         out << Outcome::fail(Outcome::Status::Communication, msg::PortFailed, Outcome::Severity::Warning);
     // The start-up speed: at 9600 a 32-register block could never arrive within the 100 ms wait.
     channel_.setBaudRate(index, lnk::SerialChannel::kStartupBaud);

@@ -114,6 +114,10 @@ public:
 
 private:
     QString configPath() const;
+    /// Closes and opens the port again at the start-up speed: a logger unplugged and plugged
+    /// back answers only on a handle opened after it came back.
+    bool reopenPort();
+    bool portOpen_ = false;
     /// Puts the decoded memory in hand; the decoding's warnings.
     QStringList replaceWith(acq::DecodedMemory&& d);
 

@@ -83,7 +83,8 @@ TEST(Session, ALineFailureNamesItsRequestAndCause) {
     emu::Faults cut{.cutLength = 20, .lastingCutBlock = 1};
     struct Case { const char* name; emu::Faults faults; QString detail; } cases[] = {
         {"done", {}, {}},
-        {"silent", {.silent = true}, "Pedido de diagnóstico: o registrador não respondeu (3 tentativas)."},
+        {"silent", {.silent = true},
+         "Pedido de diagnóstico: o registrador não respondeu (3 tentativas).\n" + ses::msg::PortReopened},
         {"block 2 always bad", {.lastingBadLrcBlock = 2},
          "Leitura da memória a partir do registro 34: a resposta de 137 caracteres veio com formato, tamanho "
          "ou valor de verificação errado (3 tentativas)."},
@@ -100,6 +101,25 @@ TEST(Session, ALineFailureNamesItsRequestAndCause) {
         EXPECT_EQ(o.detail, c.detail) << c.name;
         EXPECT_EQ(o.text, c.detail.isEmpty() ? QString() : ses::msg::CommunicationError) << c.name;
     }
+}
+
+// A logger unplugged and plugged back: the handle held since is dead, so a download that finds
+// no logger opens the port again, and the one after it is read whole without any dialog.
+TEST(Session, ALoggerPluggedBackIsReadAgain) {
+    Rig r;
+    r.s.startUp();
+    ASSERT_TRUE(r.s.download(r.listener).ok());
+    r.lib.unplug();
+    Outcome o = r.s.download(r.listener);
+    EXPECT_EQ(o.text, ses::msg::CommunicationError);
+    EXPECT_TRUE(o.detail.endsWith("não pôde ser reaberta: o cabo ou o adaptador USB pode estar desconectado. Conecte-o e "
+                                  "tente de novo."))
+        << o.detail.toStdString();
+    EXPECT_TRUE(o.detail.contains("COM2")) << o.detail.toStdString();
+    r.lib.plugBack();
+    o = r.s.download(r.listener);
+    EXPECT_TRUE(o.ok()) << o.detail.toStdString();
+    EXPECT_EQ(r.s.data().tests().size(), 3);
 }
 
 TEST(Session, SaveOpenAndTheSavedFlag) {

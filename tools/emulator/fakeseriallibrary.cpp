@@ -16,9 +16,10 @@ int FakeSerialLibrary::baudOf(int port) const {
 
 int FakeSerialLibrary::reset(int port, int rxQueue, int txQueue) {
     calls << QStringLiteral("reset(%1,%2,%3)").arg(port).arg(rxQueue).arg(txQueue);
-    if (!openablePorts.count(port))
+    if (!openablePorts.count(port) || unplugged_)
         return -1;
     open_.insert(port);
+    dead_ = false;
     return 0;
 }
 
@@ -29,7 +30,7 @@ int FakeSerialLibrary::baud(int port, int rate) {
 }
 
 void FakeSerialLibrary::feed(int port, const QByteArray& bytes) {
-    if (!open_.count(port))
+    if (!open_.count(port) || dead_)
         return;
     tx_ += bytes;
     int nl;
@@ -71,7 +72,7 @@ int FakeSerialLibrary::puts(int port, const QByteArray& text) {
 }
 
 int FakeSerialLibrary::getc(int port) {
-    if (!open_.count(port) || rx_.empty() || !arrived(rx_.front()))
+    if (!open_.count(port) || dead_ || rx_.empty() || !arrived(rx_.front()))
         return -1;
     const char c = rx_.front().c;
     rx_.pop_front();

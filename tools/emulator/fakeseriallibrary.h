@@ -31,6 +31,10 @@ public:
     QList<QByteArray> requests;     ///< complete request frames, in order
     int baudOf(int port) const;
     bool isOpen(int port) const { return open_.count(port) != 0; }
+    /// The logger's cable pulled out: the open handle goes dead and stays dead, and no port can
+    /// be opened until `plugBack`; after it, only a handle opened anew talks to the logger.
+    void unplug() { unplugged_ = dead_ = true; }
+    void plugBack() { unplugged_ = false; }
 
     int reset(int port, int rxQueue, int txQueue) override;
     int baud(int port, int rate) override;
@@ -49,6 +53,7 @@ private:
     LoggerModel* model_;
     const lnk::Clock* clock_ = nullptr;
     std::set<int> open_;
+    bool unplugged_ = false, dead_ = false;
     std::map<int, int> baud_;
     QByteArray tx_;
     std::deque<Pending> rx_;
