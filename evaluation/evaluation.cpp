@@ -336,7 +336,7 @@ Outcome evaluate(std::span<const Sample> s, Method method, std::optional<Periods
     r.thetaC = s[main.last].theta;
     r.riseObserved = r.thetaC - r.thetaA;
     const double length = r.tc - r.ta;
-    Sensitivity sens{0, 0, foreLine, afterLine};
+    Sensitivity sens{0, 0, foreLine, afterLine, std::nullopt};
 
     // Regnault-Pfaundler: the minutes of the main period spent, by temperature, at the after
     // period's drift; nothing when the two side periods sit at one temperature (below this
