@@ -396,8 +396,16 @@ void TFormResultados::ExportarClick() {
                                                         QStringLiteral("xls"), true, QStringLiteral("resultados.xls")});
     if (path.isEmpty())
         return;
+    // In the order the list shows, whatever column it is sorted by.
+    QList<rec::Determination> ordered;
+    for (int r = 0; r < Lista->rowCount(); ++r) {
+        const qint64 id = Lista->item(r, 0)->data(Qt::UserRole).toLongLong();
+        for (const rec::Determination& d : shown_)
+            if (d.id == id)
+                ordered << d;
+    }
     QString why;
-    if (!ses::writeResultsTable(ses::resultsTable(shown_, verdicts_, unit()), path, &why))
+    if (!ses::writeResultsTable(ses::resultsTable(ordered, verdicts_, unit()), path, &why))
         messages_.show(MsgKind::Error, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why));
 }
 

@@ -453,7 +453,9 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     const QStringList lines = QString::fromUtf8(readAllOf(dir.filePath("lista.csv"))).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 6);
     EXPECT_TRUE(lines[0].contains("Resultado (MJ/kg)")) << lines[0].toStdString();
-    EXPECT_TRUE(lines[5].startsWith("1;amostra;A-1;")) << lines[5].toStdString();
+    // In the order shown: sorted by number, ascending.
+    EXPECT_TRUE(lines[1].startsWith("1;amostra;A-1;")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[5].startsWith("5;")) << lines[5].toStdString();
     r.files.paths = {dir.filePath("lista.xls")};
     w.ExportarClick();
     ASSERT_TRUE(QFile::exists(dir.filePath("lista.xls"))) << r.messages.texts().join(" / ").toStdString();
