@@ -636,11 +636,15 @@ void TForm1::Comunicao1Click() {
 }
 
 void TForm1::tellPortFailed(int index) {
-    const QString detail = portAccessDetail(s_.ports.device(index));
+    // The cause under the message: the permissions when they are it, otherwise which device
+    // the COM index means and whether it is there at all.
+    const QString device = s_.ports.device(index);
+    QString detail = portAccessDetail(device);
     if (detail.isEmpty())
-        s_.messages.show(MsgKind::Warning, kMsgPortFailed);
-    else
-        s_.messages.showDetailed(MsgKind::Warning, kMsgPortFailed, detail);
+        detail = (QFileInfo(device).isAbsolute() && !QFileInfo::exists(device) ? ses::msg::PortMissing : ses::msg::PortBusy)
+                     .arg(index + 1)
+                     .arg(QDir::toNativeSeparators(device));
+    s_.messages.showDetailed(MsgKind::Warning, kMsgPortFailed, detail);
 }
 
 std::optional<acq::TestRun> TForm1::shownTest() const {

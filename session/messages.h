@@ -41,6 +41,13 @@ inline const QString PortReopened =
 inline const QString PortNotReopened =
     QStringLiteral("A porta %1 não pôde ser reaberta: o cabo ou o adaptador USB pode estar desconectado. Conecte-o e "
                    "tente de novo.");
+// The detail text of PortFailed for any other cause.
+inline const QString PortMissing =
+    QStringLiteral("COM%1 é o dispositivo %2, que não existe: o adaptador USB pode estar desconectado ou ter outro "
+                   "nome (a linha COM%1 do config.xml escolhe o dispositivo).");
+inline const QString PortBusy =
+    QStringLiteral("COM%1 é o dispositivo %2, que não pôde ser aberto: pode não existir, estar desconectado ou em "
+                   "uso por outro programa.");
 // The detail text of PortFailed when the device is there but the user may not use it.
 inline const QString PortNoPermission = QStringLiteral("O seu usuário não tem permissão para usar %1.");
 inline const QString PortJoinGroup =

@@ -104,10 +104,12 @@ TEST(PortAccess, DetailOnlyForWhatPermissionsCause) {
     EXPECT_EQ(s.messages.shown[0].text, kMsgPortFailed);
     EXPECT_EQ(s.messages.shown[0].detail, ses::msg::PortNoPermission.arg(closed));
 
-    // A device that is not there: nothing about permissions.
+    // A device that is not there: nothing about permissions, but which device is missing.
     Start missing;
     missing.startOn(missing.dir.filePath(QStringLiteral("ttyUSB7")));
     ASSERT_EQ(missing.messages.shown.size(), 1);
     EXPECT_EQ(missing.messages.shown[0].text, kMsgPortFailed);
-    EXPECT_TRUE(missing.messages.shown[0].detail.isEmpty());
+    EXPECT_FALSE(missing.messages.shown[0].detail.contains("permissão"));
+    EXPECT_TRUE(missing.messages.shown[0].detail.contains(missing.dir.filePath(QStringLiteral("ttyUSB7")) + ", que não existe"))
+        << missing.messages.shown[0].detail.toStdString();
 }
