@@ -640,10 +640,13 @@ void TForm1::tellPortFailed(int index) {
     // the COM index means and whether it is there at all.
     const QString device = s_.ports.device(index);
     QString detail = portAccessDetail(device);
+#ifdef Q_OS_UNIX
+    const bool missing = !QFileInfo::exists(device); // a path under /dev
+#else
+    const bool missing = false; // a COM name is no file to look for
+#endif
     if (detail.isEmpty())
-        detail = (QFileInfo(device).isAbsolute() && !QFileInfo::exists(device) ? ses::msg::PortMissing : ses::msg::PortBusy)
-                     .arg(index + 1)
-                     .arg(QDir::toNativeSeparators(device));
+        detail = (missing ? ses::msg::PortMissing : ses::msg::PortBusy).arg(index + 1).arg(QDir::toNativeSeparators(device));
     s_.messages.showDetailed(MsgKind::Warning, kMsgPortFailed, detail);
 }
 
