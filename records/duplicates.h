@@ -16,6 +16,9 @@ struct DuplicateVerdict {
     std::optional<double> reported; ///< the mean of the agreeing pair
     double difference = 0;          ///< of the closest pair
     int first = -1, second = -1;    ///< that pair's positions in the values given
+    /// The basis of the values: all on the dry basis (moisture given), all as analysed, or a mix
+    /// that a lab must not average.
+    enum class Basis { AsAnalysed, Dry, Mixed } basis = Basis::AsAnalysed;
 };
 
 /// The verdict on the values of one sample's valid determinations, in the order they were

@@ -87,6 +87,8 @@ inline const QString RecordNeedsSample = QStringLiteral("Informe o código da am
 inline const QString RecordNeedsField = QStringLiteral("Preencha os campos marcados com *.");
 inline const QString Recorded = QStringLiteral("Determinação registrada com o número %1.");
 inline const QString DuplicatesAgree = QStringLiteral("concordam: %1");
+inline const QString DuplicatesMixedBasis =
+    QStringLiteral(" (bases diferentes: umas com umidade, outras sem; confira antes de usar)");
 inline const QString DuplicatesRepeat = QStringLiteral("repetir");
 inline const QString SettingInvalid =
     QStringLiteral("config.xml, linha %1: \"%2\" não é um valor possível; usado %3.");

@@ -215,21 +215,35 @@ std::optional<std::map<QString, rec::DuplicateVerdict>> duplicateVerdicts(const 
     // Between different tests only: a test recorded twice (before each test got one
     // determination) counts once.
     std::map<QString, QList<double>> values;
+    std::map<QString, std::set<bool>> dry; // whether each value is on the dry basis
     std::set<QByteArray> tests;
     for (auto it = list->crbegin(); it != list->crend(); ++it)
-        if (const auto v = judgedValue(*it); v && tests.insert(it->readingsSha256).second)
+        if (const auto v = judgedValue(*it); v && tests.insert(it->readingsSha256).second) {
             values[it->sampleCode] << *v;
+            dry[it->sampleCode].insert(it->moisture.has_value());
+        }
     std::map<QString, rec::DuplicateVerdict> out;
-    for (const auto& [code, v] : values)
+    for (const auto& [code, v] : values) {
         out[code] = rec::duplicates(v, repeatability);
+        const std::set<bool>& d = dry[code];
+        out[code].basis = d.size() > 1 ? rec::DuplicateVerdict::Basis::Mixed
+                          : *d.begin() ? rec::DuplicateVerdict::Basis::Dry
+                                       : rec::DuplicateVerdict::Basis::AsAnalysed;
+    }
     return out;
 }
 
 QString duplicateText(const rec::DuplicateVerdict& v, eval::Unit unit) {
     using S = rec::DuplicateVerdict::State;
+    // The basis said with the value: a dry-basis mean read beside an as-analysed result would
+    // pass for it.
+    const QString basis = v.basis == rec::DuplicateVerdict::Basis::Dry     ? QStringLiteral(" (base seca)")
+                          : v.basis == rec::DuplicateVerdict::Basis::Mixed ? msg::DuplicatesMixedBasis
+                                                                           : QString();
     if (v.state == S::Agree)
-        return msg::DuplicatesAgree.arg(QStringLiteral("%1 %2").arg(fixed(eval::inUnit(*v.reported, unit), unit == eval::Unit::MegajoulesPerKilogram ? 3 : 1), eval::unitName(unit)));
-    return v.state == S::Repeat ? msg::DuplicatesRepeat : QString();
+        return msg::DuplicatesAgree.arg(QStringLiteral("%1 %2").arg(fixed(eval::inUnit(*v.reported, unit), unit == eval::Unit::MegajoulesPerKilogram ? 3 : 1), eval::unitName(unit))) +
+               basis;
+    return v.state == S::Repeat ? msg::DuplicatesRepeat + basis : QString();
 }
 
 QJsonObject duplicatesJson(const rec::DuplicateVerdict& v) {
@@ -238,6 +252,9 @@ QJsonObject duplicatesJson(const rec::DuplicateVerdict& v) {
     o[QStringLiteral("state")] = v.state == S::Agree ? QStringLiteral("agree") : v.state == S::Repeat ? QStringLiteral("repeat") : QStringLiteral("single");
     if (v.state == S::Agree)
         o[QStringLiteral("reported")] = *v.reported;
+    o[QStringLiteral("basis")] = v.basis == rec::DuplicateVerdict::Basis::Dry     ? QStringLiteral("dry")
+                                 : v.basis == rec::DuplicateVerdict::Basis::Mixed ? QStringLiteral("mixed")
+                                                                                  : QStringLiteral("as_analysed");
     if (v.state != S::Single)
         o[QStringLiteral("difference")] = v.difference;
     return o;

@@ -591,6 +591,9 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     EXPECT_NEAR(net["net_calorific_value"].toDouble(), (dry - 212.2 * 5 - 0.8 * 8) * 0.92 - 24.43 * 8, 1e-6);
     EXPECT_NEAR(net["gross_calorific_value_dry"].toDouble(), dry, 1e-9);
     EXPECT_EQ(net["net_basis"].toString(), "as_analysed");
+    r = cli({"results", "list", "--db", db, "--json", "--sample", "CAR-2"});
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).array()[0].toObject()["duplicates"].toObject()["basis"].toString(), "dry")
+        << "a verdict on values with moisture is on the dry basis: " << r.out.toStdString();
     EXPECT_EQ(net["inputs"].toObject()["given"].toObject()["hydrogen_pct"].toDouble(), 5);
     EXPECT_EQ(cli(QStringList{"results", "reject", "3", "--reason", "só para o teste", "--db", db}).code, 0);
     EXPECT_EQ(cli({"results", "reject", "1", "--reason", "massa errada", "--db", db}).code, 0);
@@ -601,6 +604,9 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     EXPECT_EQ(all[0].toObject()["id"].toInt(), 2);
     EXPECT_EQ(all[1].toObject()["status"].toString(), "rejected");
     EXPECT_EQ(all[1].toObject()["reject_reason"].toString(), "massa errada");
+    // The duplicates' verdict says its basis.
+    EXPECT_EQ(all[0].toObject()["duplicates"].toObject()["basis"].toString(), "as_analysed");
+
     r = cli({"results", "list", "--db", db});
     EXPECT_TRUE(r.out.contains("rejeitada: massa errada")) << r.out.toStdString();
     r = cli({"results", "list", "--db", db, "--csv", "--sample", "CAR-1"});
