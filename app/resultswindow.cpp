@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -397,13 +398,13 @@ void TFormResultados::ExportarClick() {
     if (path.isEmpty())
         return;
     // In the order the list shows, whatever column it is sorted by.
+    QHash<qint64, const rec::Determination*> byId;
+    for (const rec::Determination& d : shown_)
+        byId.insert(d.id, &d);
     QList<rec::Determination> ordered;
-    for (int r = 0; r < Lista->rowCount(); ++r) {
-        const qint64 id = Lista->item(r, 0)->data(Qt::UserRole).toLongLong();
-        for (const rec::Determination& d : shown_)
-            if (d.id == id)
-                ordered << d;
-    }
+    for (int r = 0; r < Lista->rowCount(); ++r)
+        if (const auto* d = byId.value(Lista->item(r, 0)->data(Qt::UserRole).toLongLong()))
+            ordered << *d;
     QString why;
     if (!ses::writeResultsTable(ses::resultsTable(ordered, verdicts_, unit()), path, &why))
         messages_.show(MsgKind::Error, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why));

@@ -272,7 +272,7 @@ QString shownValue(const QJsonValue& v) {
     const QString text = v.toVariant().toString();
     // A time kept in UTC is read in the PC's own time, as every other time the program shows.
     if (const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs); t.isValid() && text.endsWith(QLatin1Char('Z')))
-        return t.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+        return localTime(t);
     bool number = false;
     const double x = text.toDouble(&number);
     return number && text.contains(QLatin1Char('.')) ? QString::number(x, 'g', 10) : text;
@@ -285,7 +285,7 @@ QString historyText(const QList<rec::AuditEntry>& entries) {
     for (const rec::AuditEntry& e : entries) {
         out += QStringLiteral("Entrada %1 — %2 — %3 — %4\n")
                    .arg(e.id)
-                   .arg(e.atUtc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")), e.user, msg::auditAction(e.action));
+                   .arg(localTime(e.atUtc), e.user, msg::auditAction(e.action));
         const QJsonObject before = QJsonDocument::fromJson(e.before.toUtf8()).object(),
                           after = QJsonDocument::fromJson(e.after.toUtf8()).object();
         if (before.isEmpty()) {

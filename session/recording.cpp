@@ -154,7 +154,7 @@ QString recordText(const rec::Determination& d, const QString& duplicates) {
         {QStringLiteral("Operador"), d.operatorName},
         {QStringLiteral("Calorímetro"), d.calorimeter},
         {QStringLiteral("Data do ensaio"), d.testDate.toString(QStringLiteral("dd/MM/yyyy"))},
-        {QStringLiteral("Registrada em"), d.recordedUtc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"))},
+        {QStringLiteral("Registrada em"), localTime(d.recordedUtc)},
         {QStringLiteral("Arquivo de dados"), d.dataFile},
         {QStringLiteral("Situação"), d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")}};
     if (!calibration && !d.energyEquivalentSource.isEmpty())

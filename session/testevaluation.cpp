@@ -81,6 +81,8 @@ QString fixed(double v, int decimals) {
     return QString::number(v, 'f', decimals);
 }
 
+QString localTime(const QDateTime& utc) { return utc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")); }
+
 namespace {
 QString range(double lo, double hi) { return fixed(lo, 2) + QStringLiteral(" a ") + fixed(hi, 2); }
 QString readings(int n) { return QStringLiteral("min (%1 leituras)").arg(n); }

@@ -5,6 +5,7 @@
 #include "acquisition/measurements.h"
 #include "evaluation/evaluation.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QStringList>
 #include <vector>
@@ -66,5 +67,7 @@ QJsonObject resultJson(const acq::TestRun& test, const eval::Result& r);
 
 /// Numbers as the user reads them: "." as the decimal separator, fixed decimals.
 QString fixed(double v, int decimals);
+/// A moment kept in UTC as the user reads it: the PC's own time, "dd/MM/yyyy hh:mm:ss".
+QString localTime(const QDateTime& utc);
 
 } // namespace ses
