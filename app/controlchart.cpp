@@ -2,6 +2,7 @@
 
 #include "acquisition/wholefile.h"
 #include "session/messages.h"
+#include "session/testevaluation.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -19,7 +20,7 @@ namespace {
 const QColor kCalibration(31, 90, 168), kCheck(128, 60, 160), kCentre(40, 120, 60), kWarning(220, 130, 0),
     kAction(200, 30, 30), kGrid(225, 225, 225);
 
-QString number(double v, int decimals) { return QString::number(v, 'f', decimals); }
+QString number(double v, int decimals) { return ses::fixed(v, decimals); }
 
 } // namespace
 

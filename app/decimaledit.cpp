@@ -1,6 +1,7 @@
 #include "app/decimaledit.h"
 
 #include "evaluation/evaluation.h"
+#include "session/testevaluation.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -40,7 +41,7 @@ void DecimalEdit::check() {
 }
 
 void DecimalEdit::setValue(double v) {
-    setText(QString::number(v == 0 ? 0.0 : v, 'f', decimals_));
+    setText(ses::fixed(v, decimals_));
 }
 
 void DecimalEdit::showValue(double v) {

@@ -1,6 +1,6 @@
 #pragma once
 // A number field as a technician types it: "0,8" and "0.8" alike, anything else marked on the
-// spot with the reason. Shows numbers with the program's "." and fixed decimals.
+// spot with the reason. Shows numbers as the window writes them, with fixed decimals.
 #include <QLineEdit>
 #include <QString>
 #include <optional>

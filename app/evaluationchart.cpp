@@ -1,5 +1,7 @@
 #include "app/evaluationchart.h"
 
+#include "session/testevaluation.h"
+
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
@@ -69,7 +71,7 @@ void EvaluationChart::paint(QPainter& p, const QRectF& area) {
         p.drawLine(QPointF(plot_.left(), y), QPointF(plot_.right(), y));
         p.setPen(Qt::black);
         p.drawText(QRectF(plot_.left() - labelW, y - fm.height() / 2, labelW - 4, fm.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'f', decimalsFor(ys)));
+                   Qt::AlignRight | Qt::AlignVCenter, ses::fixed(v, decimalsFor(ys)));
     }
     for (double v = std::ceil(t0_ / xs) * xs; v <= t1_ + 1e-9; v += xs) {
         const double x = xOf(v);
@@ -77,7 +79,7 @@ void EvaluationChart::paint(QPainter& p, const QRectF& area) {
         p.drawLine(QPointF(x, plot_.top()), QPointF(x, plot_.bottom()));
         p.setPen(Qt::black);
         p.drawText(QRectF(x - 40, plot_.bottom() + 2, 80, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
-                   QString::number(v, 'f', decimalsFor(xs)));
+                   ses::fixed(v, decimalsFor(xs)));
     }
     p.drawText(QRectF(plot_.left(), plot_.bottom() + fm.height() + 2, plot_.width(), fm.height()),
                Qt::AlignHCenter, QStringLiteral("Tempo (min)"));

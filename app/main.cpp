@@ -2,6 +2,7 @@
 #include "app/about.h"
 #include "app/tform1.h"
 #include "records/store.h"
+#include "session/testevaluation.h"
 #include "link/systemseriallibrary.h"
 
 #include <QApplication>
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
             QApplication::installTranslator(&toolkit);
             break;
         }
+    ses::useDecimalComma(true); // the window's numbers as a Brazilian reader reads them
     initAppResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/registrador.svg"))); // every window's
     rec::loadDrivers();

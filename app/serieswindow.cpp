@@ -4,6 +4,7 @@
 #include "evaluation/evaluation.h"
 #include "session/messages.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -233,13 +234,21 @@ TFormHistorico::TFormHistorico(qint64 id, const QList<rec::AuditEntry>& entries,
     setWindowTitle(QStringLiteral("Histórico da determinação nº %1").arg(id));
     Texto = new QPlainTextEdit(this);
     Texto->setReadOnly(true);
-    Texto->setPlainText(entries.isEmpty() ? ses::msg::NoHistory : ses::historyText(entries));
+    CheckDetalhes = new QCheckBox(QStringLiteral("&Detalhes (SHA-256 de cada entrada)"), this);
+    auto show = [this, entries] {
+        Texto->setPlainText(entries.isEmpty() ? ses::msg::NoHistory
+                                              : ses::historyText(entries, CheckDetalhes->isChecked() ? ses::HistoryHashes::Shown
+                                                                                                     : ses::HistoryHashes::Hidden));
+    };
+    show();
+    connect(CheckDetalhes, &QCheckBox::toggled, this, show);
     btnFechar = new QPushButton(QStringLiteral("&Fechar"), this);
     btnFechar->setDefault(true);
     connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
     auto* top = new QVBoxLayout(this);
     top->addWidget(Texto, 1);
     auto* bottom = new QHBoxLayout;
+    bottom->addWidget(CheckDetalhes);
     bottom->addStretch(1);
     bottom->addWidget(btnFechar);
     top->addLayout(bottom);

@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QCheckBox;
 class QSpinBox;
 
 /// The control chart, drawn to the widget's size.
@@ -73,5 +74,7 @@ class TFormHistorico : public QDialog {
 public:
     TFormHistorico(qint64 id, const QList<rec::AuditEntry>& entries, QWidget* parent = nullptr);
     QPlainTextEdit* Texto;
+    /// Each entry's link in the trail (its hashes), for whoever checks the trail itself.
+    QCheckBox* CheckDetalhes;
     QPushButton* btnFechar;
 };

@@ -29,7 +29,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
-#include <QLocale>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -310,7 +309,6 @@ void TForm1::FormCreate() {
     N2->setVisible(false);
     if (QAction* m = findTopItem(QStringLiteral("Aquisição")))
         m->setVisible(false);
-    QLocale::setDefault(QLocale::c()); // "." as the decimal separator everywhere
 
     const ses::StartupReport report = session_.startUp();
     for (const QString& failure : report.failures) {

@@ -1,6 +1,7 @@
 #include "records/calibration.h"
 
-#include <QLocale>
+#include "evaluation/evaluation.h"
+
 #include <QSet>
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,7 @@ namespace rec {
 namespace {
 
 // Percentages as a Brazilian reader writes them: "0,52".
-QString percent(double v, int decimals = 2) { return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(v, 'f', decimals); }
+QString percent(double v, int decimals = 2) { return eval::decimal(v, decimals); }
 
 QList<double> valuesOf(const QList<CalibrationRun>& runs) {
     QList<double> v;

@@ -173,8 +173,9 @@ QString checkStandardText(const rec::Determination& d) {
     if (!dev)
         return {};
     const double tol = d.checkTolerancePercent.value_or(0.2);
-    return msg::CheckStandardLine.arg(fixed(*d.result.grossCalorificValue, 1), fixed(*d.checkCertified, 1),
-                                      fixed(*dev, 3), fixed(tol, 2),
+    // Kept with the record as a warning: written alike by the window and the command line.
+    return msg::CheckStandardLine.arg(eval::decimal(*d.result.grossCalorificValue, 1), eval::decimal(*d.checkCertified, 1),
+                                      eval::decimal(*dev, 3), eval::decimal(tol, 2),
                                       std::abs(*dev) > tol ? msg::CheckOutside : msg::CheckWithin);
 }
 
@@ -275,19 +276,25 @@ QString shownValue(const QJsonValue& v) {
         return localTime(t);
     bool number = false;
     const double x = text.toDouble(&number);
-    return number && text.contains(QLatin1Char('.')) ? QString::number(x, 'g', 10) : text;
+    return number && text.contains(QLatin1Char('.')) ? shownNumber(QString::number(x, 'g', 10)) : text;
 }
 
 } // namespace
 
-QString historyText(const QList<rec::AuditEntry>& entries) {
+QString historyText(const QList<rec::AuditEntry>& entries, HistoryHashes hashes) {
     QString out;
     for (const rec::AuditEntry& e : entries) {
-        out += QStringLiteral("Entrada %1 — %2 — %3 — %4\n")
-                   .arg(e.id)
-                   .arg(localTime(e.atUtc), e.user, msg::auditAction(e.action));
         const QJsonObject before = QJsonDocument::fromJson(e.before.toUtf8()).object(),
                           after = QJsonDocument::fromJson(e.after.toUtf8()).object();
+        // In words, as the lab says it: "Rejeitada por ana em 10/12/2026 10:36:05: massa trocada".
+        QString action = msg::auditAction(e.action);
+        if (!action.isEmpty())
+            action[0] = action[0].toUpper();
+        const bool rejection = e.action == QLatin1String("rejeicao");
+        const QString reason = rejection ? after.value(QLatin1String("rejected_reason")).toString() : QString();
+        out += QStringLiteral("%1. %2 por %3 em %4%5\n")
+                   .arg(e.id)
+                   .arg(action, e.user, localTime(e.atUtc), reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
         if (before.isEmpty()) {
             // What was written whole: the figures a technician checks first.
             QStringList shown;
@@ -300,11 +307,13 @@ QString historyText(const QList<rec::AuditEntry>& entries) {
                 out += QStringLiteral("  %1\n").arg(shown.join(QStringLiteral("; ")));
         } else {
             for (auto it = after.begin(); it != after.end(); ++it)
-                if (before.value(it.key()) != it.value())
+                if (before.value(it.key()) != it.value() &&
+                    !(rejection && (it.key() == QLatin1String("rejected_reason") || it.key() == QLatin1String("rejected_utc"))))
                     out += QStringLiteral("  %1: %2 → %3\n").arg(fieldName(it.key()), shownValue(before.value(it.key())),
                                                                  shownValue(it.value()));
         }
-        out += QStringLiteral("  SHA-256 %1 (anterior %2)\n")
+        if (hashes == HistoryHashes::Shown)
+            out += QStringLiteral("  SHA-256 %1 (anterior %2)\n")
                    .arg(QString::fromLatin1(e.sha256.left(16)), QString::fromLatin1(e.prevSha256.left(16)));
     }
     return out;

@@ -81,7 +81,10 @@ std::optional<double> checkStandardW(const rec::Determination& d);
 
 /// A determination's history as text, one entry a paragraph: who, when, what, and the fields
 /// a change changed, from → to.
-QString historyText(const QList<rec::AuditEntry>& entries);
+/// Whether the history shows each entry's link in the trail (its hashes): the command line
+/// and the window's "Detalhes" do.
+enum class HistoryHashes { Shown, Hidden };
+QString historyText(const QList<rec::AuditEntry>& entries, HistoryHashes hashes = HistoryHashes::Shown);
 /// The entries whole, their states as JSON objects.
 QJsonArray historyJson(const QList<rec::AuditEntry>& entries);
 /// "íntegro (…)" or the first break, in words.

@@ -53,7 +53,8 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
             wSource = fromSeries.source;
             series = fromSeries.series;
         } else if (fromSeries.w) {
-            warnings << msg::WDiffersFromSeries.arg(fixed(c.energyEquivalent, 1), fromSeries.source, fixed(*fromSeries.w, 1));
+            // Kept with the record: written alike by the window and the command line.
+            warnings << msg::WDiffersFromSeries.arg(eval::decimal(c.energyEquivalent, 1), fromSeries.source, eval::decimal(*fromSeries.w, 1));
         } else if (c.energyEquivalent > 0) {
             warnings << fromSeries.warning;
         } else {

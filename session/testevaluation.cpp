@@ -75,10 +75,22 @@ QString methodName(eval::Method m) {
     return m == eval::Method::Dickinson ? QStringLiteral("Dickinson") : QStringLiteral("Regnault-Pfaundler");
 }
 
+namespace {
+bool decimalComma = false;
+} // namespace
+
+void useDecimalComma(bool on) { decimalComma = on; }
+
+QString shownNumber(QString pointText) {
+    if (decimalComma)
+        pointText.replace(QLatin1Char('.'), QLatin1Char(','));
+    return pointText;
+}
+
 QString fixed(double v, int decimals) {
     if (v == 0)
         v = 0; // no "-0.0000"
-    return QString::number(v, 'f', decimals);
+    return shownNumber(QString::number(v, 'f', decimals));
 }
 
 QString localTime(const QDateTime& utc) { return utc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")); }

@@ -65,8 +65,14 @@ QString resultText(const acq::TestRun& test, const eval::Result& r, const eval::
 /// "test" is the number; "occurrence" is there only for a second test of that number.
 QJsonObject resultJson(const acq::TestRun& test, const eval::Result& r);
 
-/// Numbers as the user reads them: "." as the decimal separator, fixed decimals.
+/// Numbers as the user reads them, with fixed decimals and no thousands separator: the window
+/// program writes the decimal comma a Brazilian reader expects, the command line the point of
+/// the grid its text mirrors.
 QString fixed(double v, int decimals);
+/// Chosen once at start by the window program (and the tests of its windows).
+void useDecimalComma(bool on);
+/// A number already written with the point, as `fixed` writes numbers.
+QString shownNumber(QString pointText);
 /// A moment kept in UTC as the user reads it: the PC's own time, "dd/MM/yyyy hh:mm:ss".
 QString localTime(const QDateTime& utc);
 

@@ -5,6 +5,7 @@
 #include "app/services.h"
 #include "export/dtExport.h"
 #include "link/clock.h"
+#include "session/testevaluation.h"
 
 #include <QList>
 #include <QProcess>
@@ -14,6 +15,11 @@
 #include <deque>
 #include <memory>
 #include <ostream>
+
+/// The windows' tests see numbers as the window program writes them (the decimal comma).
+struct AsWindowProgram {
+    AsWindowProgram() { ses::useDecimalComma(true); }
+};
 
 /// Failed comparisons print texts as text, not as arrays of 16-bit units.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

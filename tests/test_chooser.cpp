@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <gtest/gtest.h>
 
+
 namespace {
 QStringList entries(const Tfrm_Selection& w) {
     QStringList out;

@@ -609,6 +609,10 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
 
     r = cli({"results", "list", "--db", db});
     EXPECT_TRUE(r.out.contains("rejeitada: massa errada")) << r.out.toStdString();
+    r = cli({"results", "history", "1", "--db", db});
+    EXPECT_TRUE(r.out.contains(QRegularExpression("\\n\\d+\\. Rejeitada por \\S+ em \\d\\d/\\d\\d/\\d{4} [\\d:]{8}: massa errada\\n")))
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains("motivo")) << "the reason is said once: " << r.out.toStdString();
     r = cli({"results", "list", "--db", db, "--csv", "--sample", "CAR-1"});
     const QStringList lines = r.out.split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << r.out.toStdString();
@@ -941,7 +945,7 @@ TEST(Cli, ASampleTakesTheAcceptedSeriesWAndVerifyNamesAChangeMadeBehindIt) {
     EXPECT_TRUE(r.err.contains("a determinação 6 difere do que a entrada 8 da trilha registrou")) << r.err.toStdString();
     r = cli({"results", "history", "6", "--db", db});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains("registrada")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("Registrada por ") && r.out.contains("SHA-256 ")) << r.out.toStdString();
     // Times in the PC's own time, as the record shows them; a sample's "no series" unsaid.
     EXPECT_FALSE(r.out.contains(" UTC") || r.out.contains("Z\n") || r.out.contains("série 0")) << r.out.toStdString();
     EXPECT_EQ(cli({"results", "history", "99", "--db", db}).code, 5);

@@ -17,9 +17,12 @@
 #include "tools/emulator/fakeseriallibrary.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTextEdit>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QProgressBar>
@@ -49,6 +52,8 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+const AsWindowProgram kAsWindowProgram;
 
 namespace {
 
@@ -526,10 +531,40 @@ QStringList sharedAccelerators(QWidget* window) {
     return out;
 }
 
+/// Every number of `window` written with a decimal point, where a Brazilian reader reads a
+/// thousands separator ("25.435 MJ/kg"): labels, fields, list cells and texts.
+QStringList pointNumbers(QWidget* window) {
+    static const QRegularExpression point(QStringLiteral("\\d\\.\\d"));
+    QStringList texts;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->window() != window)
+            continue;
+        if (auto* l = qobject_cast<QLabel*>(w))
+            texts << l->text();
+        else if (auto* e = qobject_cast<QLineEdit*>(w))
+            texts << e->text();
+        else if (auto* t = qobject_cast<QPlainTextEdit*>(w))
+            texts << t->toPlainText();
+        else if (auto* x = qobject_cast<QTextEdit*>(w))
+            texts << x->toPlainText();
+        else if (auto* v = qobject_cast<QTableWidget*>(w))
+            for (int r = 0; r < v->rowCount(); ++r)
+                for (int c = 0; c < v->columnCount(); ++c)
+                    if (const QTableWidgetItem* i = v->item(r, c))
+                        texts << i->text();
+    }
+    QStringList out;
+    for (const QString& t : texts)
+        if (t.contains(point))
+            out << window->windowTitle() + QStringLiteral(": ") + t;
+    return out;
+}
+
 } // namespace
 
 // The windows of the results: registering, the list, one determination. Each fits its
-// captions and gives each accelerator to one control, the evaluation window's included.
+// captions, gives each accelerator to one control and writes numbers with the decimal comma,
+// the evaluation window's included.
 TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
     const QString db = rec::defaultDatabasePath();
     for (const QString& f : {db, db + "-wal", db + "-shm"})
@@ -542,7 +577,7 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
         d.show();
         QApplication::processEvents();
         seen << d.windowTitle();
-        const QStringList problems = cutOrOverlapping(&d) + sharedAccelerators(&d);
+        const QStringList problems = cutOrOverlapping(&d) + sharedAccelerators(&d) + pointNumbers(&d);
         EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     };
     w.onDialog = [&](QDialog& d) {
@@ -567,7 +602,11 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
             r->SeriesClick();
         } else if (auto* h = dynamic_cast<TFormHistorico*>(&d)) {
             check(d);
-            EXPECT_TRUE(h->Texto->toPlainText().contains("registrada")) << h->Texto->toPlainText().toStdString();
+            // In words; the trail's links only under "Detalhes".
+            EXPECT_TRUE(h->Texto->toPlainText().contains("Registrada por ")) << h->Texto->toPlainText().toStdString();
+            EXPECT_FALSE(h->Texto->toPlainText().contains("SHA-256 "));
+            h->CheckDetalhes->setChecked(true);
+            EXPECT_TRUE(h->Texto->toPlainText().contains("SHA-256 "));
         } else if (auto* s = dynamic_cast<TFormSeries*>(&d)) {
             check(d);
             EXPECT_EQ(s->ComboCalorimetro->currentText(), "BC-200");

@@ -39,6 +39,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+const AsWindowProgram kAsWindowProgram;
+
 namespace {
 
 
@@ -147,8 +149,8 @@ TEST(EvaluationWindow, ARunWithoutARiseSaysSoAndManualPeriodsStillWork) {
     d.EditA->setValue(0);
     // The limits are the user's, on readings; a run that never fired still gives no result.
     ASSERT_TRUE(d.inputs().periods);
-    EXPECT_EQ(d.EditB->text(), "3.00");
-    EXPECT_EQ(d.EditC->text(), "6.00");
+    EXPECT_EQ(d.EditB->text(), "3,00");
+    EXPECT_EQ(d.EditC->text(), "6,00");
     EXPECT_FALSE(d.outcome().ok());
     EXPECT_FALSE(d.outcome().error.isEmpty());
     EXPECT_FALSE(d.btnRelatorio->isEnabled());
@@ -257,7 +259,7 @@ TEST(EvaluationWindow, NoSequenceOfEditsChangesAResult) {
     QTemporaryDir dir;
     QString error;
     ASSERT_TRUE(acq::saveDatapacket(r.table.toRecords(), dir.filePath("d.dat"), &error)) << error.toStdString();
-    const QString periods = QStringList{d.EditA->text(), d.EditB->text(), d.EditC->text(), d.EditD->text()}.join(',');
+    const QString periods = QStringList{d.EditA->text(), d.EditB->text(), d.EditC->text(), d.EditD->text()}.join(';');
     const QStringList args{"--test", "1", "--periods", periods, "--mass", "0,98", "--energy-equivalent", "10100,5", "--fuse", "50"};
     QProcess cli;
     cli.start(binFile("registrador-cli"), QStringList{"calc", dir.filePath("d.dat"), "--json"} + args);
@@ -538,12 +540,12 @@ TEST(EvaluationWindow, TheSeriesWIsNotKeptInConfig) {
             shown = e->EditEquivalente->value();
         } else if (auto* f = dynamic_cast<TFormRegistro*>(&d)) {
             // Told before it is written, and again for another calorimeter.
-            EXPECT_TRUE(f->LabelPrevia->text().contains("W: 9900.0 J/K (série 1 do calorímetro BC-200)"))
+            EXPECT_TRUE(f->LabelPrevia->text().contains("W: 9900,0 J/K (série 1 do calorímetro BC-200)"))
                 << f->LabelPrevia->text().toStdString();
             EXPECT_TRUE(f->CheckUsarW->isVisibleTo(f)); // the W typed differs: the user may choose it
             f->EditCalorimetro->setText("BC-300");
             emit f->EditCalorimetro->editingFinished();
-            EXPECT_TRUE(f->LabelPrevia->text().contains("W: 10100.5 J/K (config.xml, EquivalenteEnergetico)\n"));
+            EXPECT_TRUE(f->LabelPrevia->text().contains("W: 10100,5 J/K (config.xml, EquivalenteEnergetico)\n"));
             EXPECT_TRUE(f->LabelPrevia->text().contains("O calorímetro BC-300 não tem série de calibração aceita"))
                 << f->LabelPrevia->text().toStdString();
             EXPECT_FALSE(f->CheckUsarW->isVisibleTo(f));
@@ -741,10 +743,10 @@ TEST(EvaluationWindow, CorrectionsFromWhatTheLabMeasuredAreComputedAndKept) {
                      return f.result();
                  });
     struct Step { QToolButton* button; QStringList typed; DecimalEdit* field; const char* joules; } steps[] = {
-        {d.btnMedidaFio, {"10"}, d.EditFio, "96.0"},                     // 10 cm of Ni-Cr at the default 9,6 J/cm
-        {d.btnMedidaAcido, {"7,2"}, d.EditAcido, "30.1"},                // 7,2 mL of 0,0709 N: 7,2 cal
-        {d.btnMedidaEnxofre, {"1,2"}, d.EditEnxofre, "67.5"},            // 1,2 % × 0,98 g × 57,4 J
-        {d.btnMedidaAuxiliar, {"0,0512", "46000"}, d.EditAuxiliar, "2355.2"}, // paraffin oil
+        {d.btnMedidaFio, {"10"}, d.EditFio, "96,0"},                     // 10 cm of Ni-Cr at the default 9,6 J/cm
+        {d.btnMedidaAcido, {"7,2"}, d.EditAcido, "30,1"},                // 7,2 mL of 0,0709 N: 7,2 cal
+        {d.btnMedidaEnxofre, {"1,2"}, d.EditEnxofre, "67,5"},            // 1,2 % × 0,98 g × 57,4 J
+        {d.btnMedidaAuxiliar, {"0,0512", "46000"}, d.EditAuxiliar, "2355,2"}, // paraffin oil
     };
     for (const Step& s : steps) {
         typed = s.typed;
@@ -756,7 +758,7 @@ TEST(EvaluationWindow, CorrectionsFromWhatTheLabMeasuredAreComputedAndKept) {
     // The sulfur content follows the mass typed afterwards.
     d.EditMassa->clear();
     QTest::keyClicks(d.EditMassa, "1,5");
-    EXPECT_EQ(d.EditEnxofre->text(), "103.3");
+    EXPECT_EQ(d.EditEnxofre->text(), "103,3");
     EXPECT_NEAR(d.inputs().calorimetry.sulfur, 1.2 * 1.5 * 57.4, 1e-9);
     // Joules typed by hand: the wire's measured values no longer stand behind them.
     d.EditFio->clear();
@@ -855,7 +857,7 @@ TEST(EvaluationWindow, TheRegistrarFormShowsWhatIsRecordedAndTheCliRecordsTheSam
                           fromWindow = ses::recordJson(stored);
         for (const char* k : {"gross_calorific_value", "energy_equivalent", "rise_corrected", "series", "warnings",
                               "check_standard", "samples_sha256"})
-            EXPECT_EQ(fromCli[k], fromWindow[k]) << k;
+            EXPECT_EQ(fromCli[k], fromWindow[k]) << k << QJsonDocument(QJsonObject{{"cli", fromCli[k]}, {"w", fromWindow[k]}}).toJson().toStdString();
         EXPECT_EQ(fromCli["inputs"].toObject()["energy_equivalent"], fromWindow["inputs"].toObject()["energy_equivalent"]);
     }
 }

@@ -25,6 +25,8 @@
 #include "tools/emulator/loggermodel.h"
 #include <gtest/gtest.h>
 
+const AsWindowProgram kAsWindowProgram;
+
 namespace {
 
 using Window = MainWindowRig;

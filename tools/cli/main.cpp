@@ -172,6 +172,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
         app = std::make_unique<QApplication>(argc, argv);
+        // Reports and charts are read as the window's are: with the decimal comma.
+        ses::useDecimalComma(true);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
