@@ -28,7 +28,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     ProductName->move(8, 72);
     Label1 = new QLabel(QStringLiteral("Bomba Calorimétrica BC-200"), Panel1);
     Label1->move(8, 88);
-    Version = new QLabel(QStringLiteral("Versão 1.2"), Panel1);
+    // The build's own version, not a number written once by hand.
+    Version = new QLabel(QStringLiteral("Versão %1").arg(QStringLiteral(REGISTRADOR_VERSION)), Panel1);
     Version->move(8, 104);
     // Short lines: the panel is 281 pixels wide at every font.
     const char* lines[4] = {"Laboratório de Calorimetria", "Instrumentos de Medição",

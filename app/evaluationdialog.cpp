@@ -9,6 +9,8 @@
 
 #include "app/evaluationchart.h"
 #include <QScreen>
+#include <QScrollArea>
+#include "app/windowmemory.h"
 #include "app/report.h"
 #include "evaluation/labinputs.h"
 
@@ -251,6 +253,10 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     btnResultados->setVisible(false);
     connect(btnResultados, &QPushButton::clicked, this, [this] { ResultadosClick(); });
     LabelRegistro = new QLabel(this);
+    // A long record's sentence wraps in its place: the window never widens for it.
+    LabelRegistro->setWordWrap(true);
+    LabelRegistro->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    LabelRegistro->setMinimumHeight(2 * fontMetrics().lineSpacing());
     connect(btnRegistrar, &QPushButton::clicked, this, [this] { RegistrarClick(); });
     btnRelatorio = new QPushButton(QStringLiteral("&Salvar relatório..."), this);
     btnCopiar = new QPushButton(QStringLiteral("&Copiar"), this);
@@ -260,10 +266,22 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
     connect(Plot, &EvaluationPlot::limitDragged, this, [this](int i, double m) { setLimit(i, m); });
 
+    // The result and its warnings scroll inside a place of their own: a long warning moves
+    // neither the chart nor the buttons.
+    auto* resultBox = new QWidget(this);
+    auto* rl = new QVBoxLayout(resultBox);
+    rl->setContentsMargins(0, 0, 0, 0);
+    rl->addWidget(LabelResultado);
+    rl->addWidget(LabelAvisos);
+    rl->addStretch(1);
+    ScrollResultado = new QScrollArea(this);
+    ScrollResultado->setWidget(resultBox);
+    ScrollResultado->setWidgetResizable(true);
+    ScrollResultado->setFrameShape(QFrame::NoFrame);
+    ScrollResultado->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto* right = new QVBoxLayout;
     right->addLayout(method);
-    right->addWidget(LabelResultado, 1);
-    right->addWidget(LabelAvisos);
+    right->addWidget(ScrollResultado, 1);
     auto* middle = new QHBoxLayout;
     middle->addLayout(right, 3);
     middle->addWidget(cal, 2);
@@ -297,9 +315,8 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     EditAuxiliar->showValue(c.aid);
     updating_ = false;
     recompute();
-    // As tall as the screen allows, its frame included (a lab's 1366 × 768 screen is 768 tall).
-    const QRect screenArea = screen()->availableGeometry();
-    resize(std::min(900, screenArea.width() - 20), std::min(760, screenArea.height() - 50));
+    // As tall as the work area allows, its frame included (a lab's 1366 × 768 screen is 768 tall).
+    mem::placeWindow(this, QSize(900, 760));
 }
 
 std::optional<double> TFormAvaliacao::energyEquivalent() const {
@@ -524,7 +541,10 @@ void TFormAvaliacao::RegistrarClick() {
     // A new test is another sample until said otherwise: its code and description start empty
     // (one Enter never files it under the last sample's code); who, where and when are kept.
     ses::SampleIdentity defaults;
-    defaults.operatorName = lastIdentity_.operatorName.isEmpty() ? ses::systemUserName() : lastIdentity_.operatorName;
+    // Who recorded last, in this window or in an earlier run of the program.
+    const QString last = lastIdentity_.operatorName.isEmpty() ? mem::value(QStringLiteral("registro/operador")).toString()
+                                                               : lastIdentity_.operatorName;
+    defaults.operatorName = last.trimmed().isEmpty() ? ses::systemUserName() : last;
     defaults.calorimeter = ses::calorimeterOrDefault(lastIdentity_.calorimeter);
     defaults.testDate = lastIdentity_.testDate;
     const bool sample = inputs_.calorimetry.mode == eval::Calorimetry::Mode::Sample;
@@ -552,6 +572,7 @@ void TFormAvaliacao::RegistrarClick() {
     lastIdentity_ = form.identity();
     if (answer != QDialog::Accepted || !form.number() || !form.recorded())
         return;
+    mem::setValue(QStringLiteral("registro/operador"), lastIdentity_.operatorName);
     // The window shows what was recorded: the series' W in place of the one typed.
     const rec::Determination& d = form.recorded()->determination;
     seriesW_ = d.series ? std::optional(d.calorimetry.energyEquivalent) : std::nullopt;

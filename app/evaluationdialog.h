@@ -17,6 +17,7 @@
 
 class QComboBox;
 class QLabel;
+class QScrollArea;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
@@ -52,6 +53,7 @@ public:
     QComboBox* ComboMetodo;
     QPushButton* btnAutomatico;
     QLabel* LabelResultado;
+    QScrollArea* ScrollResultado;
     QLabel* LabelAvisos; ///< what the result should be read with (short periods, unsettled drift)
     QRadioButton* RadioAmostra;
     QRadioButton* RadioCalibracao;

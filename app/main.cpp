@@ -1,6 +1,7 @@
 // registrador: the main window of the calorimeter's data logger program.
 #include "app/about.h"
 #include "app/tform1.h"
+#include "app/windowmemory.h"
 #include "records/store.h"
 #include "session/testevaluation.h"
 #include "link/systemseriallibrary.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QSettings>
 #include <QTranslator>
 #include <QUrl>
 
@@ -34,6 +36,9 @@ int main(int argc, char** argv) {
             break;
         }
     ses::useDecimalComma(true); // the window's numbers as a Brazilian reader reads them
+    // Window sizes and places, the results' unit and order, the last operator: the user's own.
+    QSettings windows(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Registrador"), QStringLiteral("janelas"));
+    mem::use(&windows);
     initAppResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/registrador.svg"))); // every window's
     rec::loadDrivers();

@@ -9,7 +9,10 @@
 #include "session/recording.h"
 #include "session/testevaluation.h"
 
+#include "app/windowmemory.h"
+
 #include <QCalendarWidget>
+#include <algorithm>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QDateEdit>
@@ -206,7 +209,21 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     top->addWidget(LabelBanco);
     top->addLayout(actions);
     top->addLayout(bottom);
-    resize(940, 520);
+    mem::placeWindow(this, QSize(940, 520));
+
+    // The unit, the order and the columns as the user left them last time.
+    filling_ = true;
+    ComboUnidade->setCurrentIndex(std::clamp(mem::value(QStringLiteral("resultados/unidade"), 0).toInt(), 0,
+                                             int(ComboUnidade->count()) - 1));
+    if (const QByteArray columns = mem::value(QStringLiteral("resultados/colunas")).toByteArray(); !columns.isEmpty())
+        Lista->horizontalHeader()->restoreState(columns);
+    Lista->horizontalHeader()->setStretchLastSection(true);
+    Lista->sortByColumn(Lista->horizontalHeader()->sortIndicatorSection(), Lista->horizontalHeader()->sortIndicatorOrder());
+    filling_ = false;
+    connect(this, &QDialog::finished, this, [this] {
+        mem::setValue(QStringLiteral("resultados/unidade"), ComboUnidade->currentIndex());
+        mem::setValue(QStringLiteral("resultados/colunas"), Lista->horizontalHeader()->saveState());
+    });
 }
 
 rec::Filter TFormResultados::filter() const {
@@ -499,7 +516,7 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
     top->addWidget(Plot, 1);
     top->addLayout(middle);
     top->addLayout(buttons);
-    resize(1000, 720);
+    mem::placeWindow(this, QSize(1000, 720));
 }
 
 void TFormDeterminacao::RelatorioClick() { saveRecordReport(d_, duplicates_, files_, messages_); }

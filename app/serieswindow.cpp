@@ -4,6 +4,8 @@
 #include "evaluation/evaluation.h"
 #include "session/messages.h"
 
+#include "app/windowmemory.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -122,7 +124,7 @@ TFormSeries::TFormSeries(Open open, const QString& calorimeter, MessageService& 
     top->addWidget(Grafico, 1);
     top->addWidget(TextoSeries);
     top->addLayout(bottom);
-    resize(980, 640);
+    mem::placeWindow(this, QSize(980, 640));
 }
 
 void TFormSeries::showRule(const rec::CalibrationRule& rule) {
@@ -252,5 +254,5 @@ TFormHistorico::TFormHistorico(qint64 id, const QList<rec::AuditEntry>& entries,
     bottom->addStretch(1);
     bottom->addWidget(btnFechar);
     top->addLayout(bottom);
-    resize(760, 420);
+    mem::placeWindow(this, QSize(760, 420));
 }

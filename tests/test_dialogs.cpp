@@ -375,7 +375,7 @@ TEST(Menus, ServiceAndAboutOpenTheirWindows) {
     w.form->Sobre1Click();
     w.form->Service1Click();
     EXPECT_EQ(w.dialogsShown, (QStringList{"Sobre", "Serviço - Teste de Comunicação com o Registrador"}));
-    EXPECT_EQ(w.form->AboutBox->Version->text(), "Versão 1.2");
+    EXPECT_EQ(w.form->AboutBox->Version->text(), "Versão " REGISTRADOR_VERSION);
     EXPECT_EQ(w.form->AboutBox->ProgramIcon->pixmap().size(), QSize(215, 51));
 }
 
@@ -577,7 +577,14 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
         d.show();
         QApplication::processEvents();
         seen << d.windowTitle();
-        const QStringList problems = cutOrOverlapping(&d) + sharedAccelerators(&d) + pointNumbers(&d);
+        QStringList problems = cutOrOverlapping(&d) + sharedAccelerators(&d) + pointNumbers(&d);
+        if (!d.screen()->availableGeometry().contains(d.frameGeometry()))
+            problems << QStringLiteral("%1 is %2×%3 at %4,%5, outside the screen")
+                            .arg(d.windowTitle())
+                            .arg(d.frameGeometry().width())
+                            .arg(d.frameGeometry().height())
+                            .arg(d.frameGeometry().x())
+                            .arg(d.frameGeometry().y());
         EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     };
     w.onDialog = [&](QDialog& d) {

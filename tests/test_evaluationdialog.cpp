@@ -9,11 +9,14 @@
 #include "tests/pgserver.h"
 #include "records/store.h"
 #include "tests/support.h"
+#include "app/windowmemory.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
 #include <QCheckBox>
 #include <QApplication>
+#include <QHeaderView>
+#include <QSettings>
 #include <QTableWidget>
 #include <QDateEdit>
 #include <QKeyEvent>
@@ -435,7 +438,7 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     QList<double> values;
     for (int row = 0; row < w.Lista->rowCount(); ++row)
         if (cell(row, 1) == "amostra")
-            values << cell(row, 5).section(' ', 0, 0).toDouble();
+            values << eval::parseDecimal(cell(row, 5).section(' ', 0, 0)).value_or(-1);
     EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
     EXPECT_EQ(values.size(), 4);
 
@@ -496,6 +499,26 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
     EXPECT_TRUE(w.EditMotivo->text().isEmpty());
     w.ComboSituacao->setCurrentIndex(2);
     EXPECT_EQ(column(0), (QStringList{"2"}));
+
+    // The unit, the order, the columns and the size as the user left them, in the next run.
+    QSettings kept(dir.filePath("janelas.ini"), QSettings::IniFormat);
+    mem::use(&kept);
+    auto open = [&](QString* e) { return ses::openResults(path, e); };
+    {
+        TFormResultados first(open, r.messages, r.files, nullptr, {});
+        first.ComboUnidade->setCurrentText("cal/g");
+        first.Lista->sortByColumn(2, Qt::AscendingOrder);
+        first.Lista->setColumnWidth(2, 210);
+        first.show();
+        first.resize(700, 400);
+        first.done(0);
+    }
+    TFormResultados next(open, r.messages, r.files, nullptr, {});
+    mem::use(nullptr);
+    EXPECT_EQ(next.ComboUnidade->currentText(), "cal/g");
+    EXPECT_EQ(next.Lista->horizontalHeader()->sortIndicatorSection(), 2);
+    EXPECT_EQ(next.Lista->columnWidth(2), 210);
+    EXPECT_EQ(next.size(), QSize(700, 400));
 }
 
 // Calibrations of `calorimeter` with these W, straight into the results database.
