@@ -877,6 +877,30 @@ std::optional<Records> readDatapacket(const QByteArray& bytes, QString* error) {
     return std::move(sink.r);
 }
 
+std::optional<Records> salvageDatapacket(const QByteArray& bytes) {
+    // The markup is ASCII in both encodings a data file may have.
+    const qsizetype rows = bytes.indexOf("<ROWDATA>");
+    if (rows < 0 || bytes.indexOf("</ROWDATA>", rows) >= 0 || readDatapacket(bytes, nullptr))
+        return std::nullopt;
+    // Back from the end to the last row element that closes whole: "<ROW" ... "/>", with no
+    // markup between. Each shorter text is tried, so damage inside a row is left behind too.
+    qsizetype end = bytes.size();
+    for (int tries = 0; tries < 8; ++tries) {
+        const qsizetype close = bytes.lastIndexOf("/>", end - 1);
+        if (close <= rows)
+            return std::nullopt;
+        const qsizetype open = bytes.lastIndexOf("<ROW ", close);
+        const QByteArrayView element(bytes.constData() + open, close - open);
+        if (open > rows && !element.sliced(1).contains('<') && !element.contains('>')) {
+            const QByteArray cut = bytes.left(close + 2) + "</ROWDATA></DATAPACKET>";
+            if (auto r = readDatapacket(cut, nullptr); r && r->rowCount() > 0)
+                return r;
+        }
+        end = close;
+    }
+    return std::nullopt;
+}
+
 bool saveDatapacket(const Records& table, const QString& path, QString* error) {
     return writeWholeFile(path, writeDatapacket(table), error);
 }

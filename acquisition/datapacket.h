@@ -37,6 +37,11 @@ std::optional<Records> readDatapacket(const QByteArray& bytes, QString* error);
 /// The same into a sink, which may have been given rows before a failure.
 bool readDatapacket(const QByteArray& bytes, RecordSink& sink, QString* error);
 
+/// A datapacket cut short or damaged within its rows, made whole again up to its last complete
+/// row: the rows before the damage and nothing invented. Nothing when the damage is not in
+/// the rows or no row before it is complete.
+std::optional<Records> salvageDatapacket(const QByteArray& bytes);
+
 /// Writes the table whole or not at all (a sibling temporary file renamed over the target).
 bool saveDatapacket(const Records& table, const QString& path, QString* error);
 bool saveDatapacket(const RowSource& rows, qint64 autoIncValue, const QString& path, QString* error);

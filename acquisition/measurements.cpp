@@ -1,6 +1,7 @@
 #include "acquisition/measurements.h"
 
 #include "acquisition/datapacket.h"
+#include "acquisition/wholefile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -319,6 +320,36 @@ std::optional<Measurements> Measurements::load(const QString& path, QString* err
     if (!read)
         return std::nullopt;
     return m.finish(sink.refusal(), error);
+}
+
+std::optional<Measurements::WholeTests> Measurements::loadWholeTests(const QString& path) {
+    const auto bytes = readWholeFile(path, kMaxDatapacketBytes, nullptr, nullptr);
+    if (!bytes)
+        return std::nullopt;
+    auto records = salvageDatapacket(*bytes);
+    if (!records)
+        return std::nullopt;
+    // The last test read is where the file stops: its rows may go on past the damage.
+    const int ensaio = records->fieldIndex(field::Ensaio);
+    if (ensaio < 0)
+        return std::nullopt;
+    const QVariant last = records->value(records->rowCount() - 1, ensaio);
+    while (records->rowCount() > 0 && records->value(records->rowCount() - 1, ensaio) == last)
+        records->cells.resize(records->cells.size() - static_cast<size_t>(records->width()));
+    if (records->rowCount() == 0)
+        return std::nullopt;
+    auto m = fromRecords(*records, nullptr);
+    if (!m)
+        return std::nullopt;
+    // Told as the list would show it: "5", or "5 (2)" for a second test numbered 5.
+    int occurrence = 1;
+    for (const TestRun& t : m->tests())
+        if (QVariant(t.number).toString() == last.toString())
+            ++occurrence;
+    TestRun cut;
+    cut.number = last.toLongLong();
+    cut.occurrence = occurrence;
+    return WholeTests{std::move(*m), cut.label()};
 }
 
 std::optional<Measurements> Measurements::finish(const QString& refusal, QString* error) {

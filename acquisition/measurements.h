@@ -98,6 +98,11 @@ public:
     /// A data file read and checked at once. Nothing, with `error`, when it cannot be read as a
     /// table (`isTable` false) or is no file of measurements (`isTable` true).
     static std::optional<Measurements> load(const QString& path, QString* error, bool* isTable);
+    /// What a data file cut short or damaged still holds whole: every test before the one the
+    /// damage cut, which is left out (`leftOut`, its label) since its end is unknown.
+    /// Nothing when not even one test is whole, or the file is no such file.
+    struct WholeTests;
+    static std::optional<WholeTests> loadWholeTests(const QString& path);
     /// Writes every row to a data file, whole or not at all.
     bool save(const QString& path, QString* error) const;
     /// As written to a data file: the eight fields, the file's extra ones, every row.
@@ -116,6 +121,11 @@ private:
     bool saved_ = true;
     QList<FieldDef> extraFields_;
     std::vector<QList<QVariant>> extra_; ///< per row, when a file brought extra fields
+};
+
+struct Measurements::WholeTests {
+    Measurements data;
+    QString leftOut;
 };
 
 /// Some rows of the measurements in a given order (one test as the grid lists it), read as a

@@ -604,9 +604,14 @@ void TForm1::Abrir1Click() {
         return;
     // The table, the list and the view change only on success.
     DBGrid1->setUpdatesEnabled(false);
-    const bool ok = tell(session_.open(path));
+    ses::Outcome o = session_.open(path);
+    // A file cut short: its whole tests, only with the user's yes.
+    if (o.status == ses::Outcome::Status::Partial &&
+        s_.messages.askDestructive(MsgKind::Confirmation, o.text + ses::msg::PartialFileAsk, MsgButtons::YesNo) == MsgAnswer::Yes)
+        o = session_.open(path, ses::Session::WholeTestsOnly::Take);
+    const bool ok = o.status == ses::Outcome::Status::Partial || tell(o);
     DBGrid1->setUpdatesEnabled(true);
-    if (!ok)
+    if (!ok || !o.ok())
         return;
     evaluationInputs.clear();
     rebuildTestList();

@@ -65,6 +65,14 @@ inline const QString GridDeleteAsk = QStringLiteral("Delete record?");
 
 // Data files
 inline const QString NotADataFile = QStringLiteral("O arquivo \"%1\" não é um arquivo de dados: %2");
+// A data file cut short or damaged: its whole tests offered, the one it stops in left out.
+inline const QString PartialFile =
+    QStringLiteral("O arquivo \"%1\" está incompleto ou danificado: %2.\n\nOs ensaios inteiros que ele contém podem "
+                   "ser lidos (%3); o ensaio %4, onde o arquivo se interrompe, fica de fora.");
+inline const QString PartialFileAsk = QStringLiteral("\n\nAbrir os ensaios inteiros?");
+inline const QString PartialFileCli = QStringLiteral(" Use --partial para lê-los.");
+inline const QString PartialFileRead =
+    QStringLiteral("Lidos só os ensaios inteiros de \"%1\" (%2); o ensaio %3, onde o arquivo se interrompe, ficou de fora.");
 
 // Export
 inline const QString ExportOk = QStringLiteral("Arquivo exportado com sucesso");

@@ -221,14 +221,33 @@ Outcome Session::probe(QByteArray* response) {
     return Outcome::done();
 }
 
-Outcome Session::open(const QString& path) {
+Outcome Session::open(const QString& path, WholeTestsOnly partial) {
     // Read whole and checked first: the measurements change only on success.
     QString why;
     bool isTable = false;
     auto data = acq::Measurements::load(path, &why, &isTable);
-    if (!data)
-        return Outcome::fail(Outcome::Status::File,
-                             isTable ? msg::NotADataFile.arg(QDir::toNativeSeparators(path), why) : why);
+    if (!data) {
+        const QString shown = QDir::toNativeSeparators(path);
+        auto whole = isTable ? std::nullopt : acq::Measurements::loadWholeTests(path);
+        if (!whole)
+            return Outcome::fail(Outcome::Status::File, isTable ? msg::NotADataFile.arg(shown, why) : why);
+        QStringList labels;
+        for (const acq::TestRun& t : whole->data.tests())
+            labels << t.label();
+        if (partial == WholeTestsOnly::Ask) {
+            // The reader's own sentence names the file already; the cause alone follows it.
+            const QString cause = why.section(QStringLiteral(": "), 1);
+            return Outcome::fail(Outcome::Status::Partial,
+                                 msg::PartialFile.arg(shown, cause.isEmpty() ? why : cause,
+                                                      labels.join(QStringLiteral(", ")), whole->leftOut));
+        }
+        data_ = std::move(whole->data);
+        data_.setSaved(false); // the file holds more than is shown: saving writes a whole file
+        dataFile_ = path;
+        Outcome o = Outcome::done();
+        o.text = msg::PartialFileRead.arg(shown, labels.join(QStringLiteral(", ")), whole->leftOut);
+        return o;
+    }
     data_ = std::move(*data);
     data_.setSaved(true); // what is shown is what the file holds
     dataFile_ = path;

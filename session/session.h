@@ -19,7 +19,8 @@ namespace ses {
 
 /// What an operation came to, and how the user is told (nothing, or a box of that kind).
 struct Outcome {
-    enum class Status { Ok, Communication, Contents, Empty, File, Config, Cancelled };
+    /// Partial: a data file cut short whose whole tests can be read when the user agrees.
+    enum class Status { Ok, Communication, Contents, Empty, File, Config, Cancelled, Partial };
     enum class Severity { None, Information, Warning, Error };
     Status status = Status::Ok;
     Severity severity = Severity::None;
@@ -95,8 +96,12 @@ public:
     /// The diagnostics probe alone; the response is in `response` when given.
     Outcome probe(QByteArray* response = nullptr);
 
-    /// Reads a data file; on any failure the measurements stay as they were.
-    Outcome open(const QString& path);
+    /// Whether a data file cut short may be read for its whole tests.
+    enum class WholeTestsOnly { Ask, Take };
+    /// Reads a data file; on any failure the measurements stay as they were. A file cut short
+    /// or damaged within its rows gives Status::Partial, telling which tests are whole, unless
+    /// `partial` takes them (the outcome then says what was left out).
+    Outcome open(const QString& path, WholeTestsOnly partial = WholeTestsOnly::Ask);
     /// Writes the measurements whole to `path`; they then count as saved.
     Outcome save(const QString& path);
 

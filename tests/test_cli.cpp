@@ -208,8 +208,15 @@ TEST(Cli, DumpDecodeCsvAndPicturesWrittenWhole) {
     ASSERT_TRUE(c.open(QIODevice::WriteOnly));
     c.write(dump.left(end / 2));
     c.close();
-    EXPECT_EQ(cli({"decode", cut, "--out", dir.filePath("no.dat")}).code, 3);
+    r = cli({"decode", cut, "--out", dir.filePath("no.dat")});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_TRUE(r.err.contains("--partial")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("no.dat")));
+    // Asked for, the tests read to their end before the dump stops, as the download gave them.
+    r = cli({"decode", cut, "--out", dir.filePath("part.dat"), "--partial"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("ficou de fora")) << r.err.toStdString();
+    EXPECT_EQ(cli({"show", dir.filePath("part.dat"), "--test", "1"}).out, cli({"show", dat, "--test", "1"}).out);
 
     // CSV as a Brazilian spreadsheet reads it, read back by Python's csv module.
     const QString csvPath = dir.filePath("e.csv");
@@ -243,6 +250,48 @@ TEST(Cli, DumpDecodeCsvAndPicturesWrittenWhole) {
     r = cli({"plot", dat, "--test", "1", "--out", dir.filePath("folder.png")});
     EXPECT_EQ(r.code, 5);
     EXPECT_TRUE(r.err.contains("já existe uma pasta com esse nome")) << r.err.toStdString();
+}
+
+// A data file cut short (a copy stopped half-way, a full disk) gives its whole tests only when
+// asked, and never the test it stops in.
+TEST(Cli, ACutDataFileGivesItsWholeTestsWhenAsked) {
+    QTemporaryDir dir;
+    const QString whole = dir.filePath("whole.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", whole}).code, 0);
+    const QByteArray bytes = readAllOf(whole);
+    const qsizetype second = bytes.indexOf("<ROW Reg=\"", bytes.indexOf("Ensaio=\"2\"") - 40),
+                    third = bytes.indexOf("<ROW Reg=\"", bytes.indexOf("Ensaio=\"3\"") - 40);
+    ASSERT_GT(second, 0);
+    struct Case { const char* what; qsizetype at; const char* kept; const char* leftOut; } cases[] = {
+        {"inside the third test's rows", (third + bytes.size()) / 2, "1, 2", "3"},
+        {"inside a row of the second test", bytes.indexOf("Tint=", (second + third) / 2) + 8, "1", "2"},
+        {"only the closing tags lost", bytes.indexOf("</ROWDATA>"), "1, 2", "3"},
+        {"inside the first test", second - 5, nullptr, nullptr},
+        {"inside the fields", bytes.indexOf("<ROWDATA>") - 30, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString cut = dir.filePath("cut.dat");
+        QFile f(cut);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes.left(c.at));
+        f.close();
+        CliRun r = cli({"show", cut});
+        EXPECT_EQ(r.code, 5);
+        EXPECT_EQ(r.err.contains("--partial"), c.kept != nullptr) << r.err.toStdString();
+        r = cli({"show", cut, "--partial"});
+        if (!c.kept) {
+            EXPECT_EQ(r.code, 5);
+            continue;
+        }
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("ensaios inteiros de \"%1\" (%2); o ensaio %3,").arg(cut, c.kept, c.leftOut)))
+            << r.err.toStdString();
+        // Each whole test with every row it has in the whole file.
+        for (const QString& t : QString(c.kept).split(", "))
+            EXPECT_EQ(cli({"show", cut, "--partial", "--test", t}).out, cli({"show", whole, "--test", t}).out) << t.toStdString();
+        EXPECT_NE(cli({"show", cut, "--partial", "--test", c.leftOut}).code, 0);
+    }
 }
 
 TEST(Cli, CalcAndReportOfADemoTest) {

@@ -2,6 +2,7 @@
 // real main window offscreen.
 #include "acquisition/datapacket.h"
 #include "acquisition/lendo.h"
+#include "acquisition/memorydecoder.h"
 #include "app/about.h"
 #include "app/config.h"
 #include "app/service.h"
@@ -201,6 +202,34 @@ TEST(DataFiles, BadFilesChangeNothing) {
         EXPECT_EQ(w.form->gridModel()->rowCount(), 2);
         EXPECT_TRUE(w.form->DBGrid1->isVisibleTo(w.form.get()));
     }
+}
+
+// A file cut short inside its third test: the user is asked, and only a yes changes the window.
+TEST(DataFiles, ACutFileOffersItsWholeTestsAndChangesNothingUntilYes) {
+    MainWindowRig w;
+    w.form->btnLerDadosClick();
+    w.form->ClientDataSet1().setSaved(true);
+    const auto before = rowsOf(*w.form);
+    const QString path = w.dir.filePath("cut.dat");
+    QFile week(REGISTRADOR_DATA_DIR "/semana.img");
+    ASSERT_TRUE(week.open(QIODevice::ReadOnly));
+    const QByteArray whole = acq::writeDatapacket(acq::decodeMemory(week.readAll()).data.toRecords());
+    ASSERT_FALSE(whole.isEmpty());
+    const qsizetype third = whole.indexOf("Ensaio=\"3\"");
+    writeFile(path, whole.left(third + 2000));
+    w.messages.answers = {MsgAnswer::No};
+    w.files.paths = {path};
+    w.form->Abrir1Click();
+    ASSERT_EQ(w.messages.shown.size(), 1);
+    EXPECT_TRUE(w.messages.shown[0].text.contains("está incompleto ou danificado")) << w.messages.shown[0].text.toStdString();
+    EXPECT_TRUE(w.messages.shown[0].text.contains("(1, 2); o ensaio 3, onde o arquivo se interrompe")) << w.messages.shown[0].text.toStdString();
+    EXPECT_EQ(rowsOf(*w.form), before);
+    EXPECT_EQ(w.tests(), QStringList{"Ensaio 1"});
+    w.messages.answers = {MsgAnswer::Yes};
+    w.files.paths = {path};
+    w.form->Abrir1Click();
+    EXPECT_EQ(w.tests(), (QStringList{"Ensaio 1", "Ensaio 2"}));
+    EXPECT_FALSE(w.form->ClientDataSet1().saved()) << "the file holds more than is shown";
 }
 
 TEST(DataFiles, OpeningOverUnsavedDataAsks) {

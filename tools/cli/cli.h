@@ -85,6 +85,8 @@ inline QCommandLineOption opt(const char* name, const char* help, const char* va
 
 inline const QCommandLineOption kDevice = opt("device", "Porta serial do registrador (ex.: /dev/ttyUSB0).", "PATH");
 inline const QCommandLineOption kTest = opt("test", "Número do ensaio.", "N");
+inline const QCommandLineOption kPartial =
+    opt("partial", "De um arquivo interrompido ou danificado, lê os ensaios inteiros (o último, cortado, fica de fora).");
 inline const QCommandLineOption kDb = opt("db", "Banco de resultados: um arquivo, ou postgresql://usuário@servidor:porta/banco "
                                          "(padrão: a linha Resultados de config.xml).", "LOCAL");
 
@@ -110,7 +112,7 @@ extern "C" void onInterrupt(int);
 
 // ---- data files (common.cpp) ----------------------------------------------------------------------
 
-bool loadFile(const QString& path, Cli& c);
+bool loadFile(QCommandLineParser& p, const QString& path, Cli& c);
 std::optional<acq::TestRun> testOption(QCommandLineParser& p, const ses::Session& session);
 bool outputWritable(const QString& path);
 bool sameFile(const QString& a, const QString& b);

@@ -46,10 +46,13 @@ extern "C" void onInterrupt(int) {
 // ---- data files ---------------------------------------------------------------------------------
 
 // A data file opened in the session; false after the message.
-bool loadFile(const QString& path, Cli& c) {
-    const ses::Outcome o = c.session.open(path);
+bool loadFile(QCommandLineParser& p, const QString& path, Cli& c) {
+    using Whole = ses::Session::WholeTestsOnly;
+    const ses::Outcome o = c.session.open(path, isSet(p, "partial") ? Whole::Take : Whole::Ask);
     if (!o.ok())
-        err(o.text);
+        err(o.status == ses::Outcome::Status::Partial ? o.text + ses::msg::PartialFileCli : o.text);
+    else if (!o.text.isEmpty())
+        err(o.text); // what was left out
     return o.ok();
 }
 
@@ -139,7 +142,7 @@ std::optional<int> loadTestFor(QCommandLineParser& p, const QString& path, Cli& 
         return kUsage;
     if (!outputWritable(path))
         return kFile;
-    if (!loadFile(in, c))
+    if (!loadFile(p, in, c))
         return kFile;
     const auto n = testOption(p, c.session);
     if (!n)
@@ -149,7 +152,7 @@ std::optional<int> loadTestFor(QCommandLineParser& p, const QString& path, Cli& 
 }
 
 QList<QCommandLineOption> evaluationOptions() {
-    return {kTest,
+    return {kTest, kPartial,
             opt("method", "regnault-pfaundler (padrão) ou dickinson.", "METHOD"),
             opt("periods", "Limites A,B,C,D em minutos (sem eles: automáticos).", "A,B,C,D"),
             opt("energy-equivalent", "Equivalente energético W (J/K) para o poder calorífico.", "W"),
@@ -257,7 +260,7 @@ std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, s
     if (!r)
         return kUsage;
     req = *r;
-    if (!loadFile(p.positionalArguments().value(0), c))
+    if (!loadFile(p, p.positionalArguments().value(0), c))
         return kFile;
     const auto test = testOption(p, c.session);
     if (!test)

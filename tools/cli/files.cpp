@@ -26,9 +26,12 @@ int decode(const Command&, QCommandLineParser& p) {
         err(ses::msg::CliTooShortForHeader.arg(native(in)));
         return kContents;
     }
-    // A dump ends with the last block read; the data it announces must all be there.
-    if (header->flag != 0 && image.size() < acq::kMemoryBytes && image.size() < std::min(header->end, acq::kMemoryBytes)) {
-        err(ses::msg::CliDumpShort.arg(native(in)).arg(header->end).arg(image.size()));
+    // A dump ends with the last block read; the data it announces must all be there, unless
+    // only the tests read to their end are asked for.
+    const bool cut = header->flag != 0 && image.size() < acq::kMemoryBytes && image.size() < std::min(header->end, acq::kMemoryBytes);
+    if (cut && !isSet(p, "partial")) {
+        err(ses::msg::CliDumpShort.arg(native(in)).arg(header->end).arg(image.size()) + QStringLiteral(".") +
+            ses::msg::PartialFileCli);
         return kContents;
     }
     if (!outputWritable(path))
@@ -40,12 +43,38 @@ int decode(const Command&, QCommandLineParser& p) {
         err(o.text);
     if (!o.ok())
         return exitOf(o);
+    if (cut) {
+        // The tests after the last one read to its end run past the dump's last byte.
+        const QList<acq::TestRun> tests = c.session.tests();
+        const auto ended = c.session.lastEndedTest();
+        qsizetype keep = 0;
+        while (ended && keep < tests.size() && !tests[keep].sameTest(*ended))
+            ++keep;
+        keep = ended ? keep + 1 : 0;
+        if (keep == 0) {
+            err(ses::msg::CliDumpShort.arg(native(in)).arg(header->end).arg(image.size()) +
+                QStringLiteral(": nenhum ensaio foi lido até o fim"));
+            return kContents;
+        }
+        std::vector<int> rows;
+        QStringList kept, left;
+        for (qsizetype i = 0; i < tests.size(); ++i) {
+            (i < keep ? kept : left) << tests[i].label();
+            if (i >= keep)
+                rows.insert(rows.end(), tests[i].rows.begin(), tests[i].rows.end());
+        }
+        std::sort(rows.begin(), rows.end(), std::greater<>());
+        for (int r : rows)
+            c.session.removeRow(r);
+        if (!left.isEmpty())
+            err(ses::msg::PartialFileRead.arg(native(in), kept.join(QStringLiteral(", ")), left.join(QStringLiteral(", "))));
+    }
     return saveDownload(c.session, path);
 }
 
 int show(const Command&, QCommandLineParser& p) {
     Cli c;
-    if (!loadFile(p.positionalArguments().value(0), c))
+    if (!loadFile(p, p.positionalArguments().value(0), c))
         return kFile;
     const acq::Measurements& m = c.session.data();
     if (!p.isSet(kTest)) {

@@ -84,7 +84,7 @@ int record(const Command&, QCommandLineParser& p) {
         }
     }
     Cli c;
-    if (!loadFile(p.positionalArguments().value(0), c))
+    if (!loadFile(p, p.positionalArguments().value(0), c))
         return kFile;
     const auto test = testOption(p, c.session);
     if (!test)
