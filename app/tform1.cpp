@@ -628,6 +628,7 @@ void TForm1::Service1Click() { execDialog(*FormService); }
 
 void TForm1::Comunicao1Click() {
     FormComunicacao->select(channel_.port());
+    FormComunicacao->showDevices(s_.ports);
     if (execDialog(*FormComunicacao) != QDialog::Accepted)
         return;
     const int index = FormComunicacao->selected();

@@ -4,6 +4,7 @@
 // a USB adapter or the emulator's pseudo-terminal is reached.
 #include <QString>
 #include <array>
+#include <optional>
 
 namespace lnk {
 
@@ -18,6 +19,10 @@ public:
     void setDevice(int index, const QString& path);
     /// Index of a configuration key "COM1" … "COM4" (any case), or -1.
     static int indexOfKey(const QString& key);
+
+    /// Whether a device is there now: a path is looked for, a Windows COM name in the system's
+    /// list of serial ports. Nothing when that cannot be told.
+    static std::optional<bool> present(const QString& device);
 
 private:
     std::array<QString, kPorts> overrides_;
