@@ -1,5 +1,7 @@
 #include "app/controlchart.h"
 
+#include "app/reportfont.h"
+
 #include "acquisition/wholefile.h"
 #include "session/messages.h"
 #include "session/testevaluation.h"
@@ -10,6 +12,7 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QTextOption>
 #include <QPainterPath>
 #include <QPdfWriter>
 #include <algorithm>
@@ -27,7 +30,7 @@ QString number(double v, int decimals) { return ses::fixed(v, decimals); }
 void paintControlChart(QPainter& p, const QRectF& area, const ses::ControlChart& c, double pointSize) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    QFont font(QStringLiteral("DejaVu Sans"));
+    QFont font(reportFontFamily());
     font.setPointSizeF(pointSize);
     QFont bold = font;
     bold.setBold(true);
@@ -120,10 +123,19 @@ void paintControlChart(QPainter& p, const QRectF& area, const ses::ControlChart&
             p.drawLine(QPointF(x0, plot.top()), QPointF(x0, plot.bottom()));
         }
         p.setPen(Qt::darkGray);
-        p.drawText(QRectF(x0 + line * 0.2, plot.top() + line * 0.1, std::max(x1 - x0 - line * 0.4, line), line),
-                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                   fm.elidedText(QStringLiteral("série %1: %2").arg(s.series).arg(s.reason), Qt::ElideRight,
-                                 std::max(x1 - x0 - line * 0.4, line)));
+        // A series' name over its points; the last one, when its points leave too little room,
+        // on a row of its own ending at the plot's right edge.
+        const QString name = QStringLiteral("série %1: %2").arg(s.series).arg(s.reason);
+        // (A series without runs yet begins at the plot's right edge.)
+        const double room = std::min(x1, plot.right()) - x0 - line * 0.4, wanted = fm.horizontalAdvance(name);
+        if (&s == &c.segments.last() && room < wanted && c.segments.size() > 1) {
+            const double width = std::min(wanted, plot.width() - line * 0.4);
+            p.drawText(QRectF(plot.right() - line * 0.2 - width, plot.top() + line * 1.1, width, line),
+                       Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, fm.elidedText(name, Qt::ElideRight, width));
+        } else {
+            p.drawText(QRectF(x0 + line * 0.2, plot.top() + line * 0.1, std::max(room, line), line),
+                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, fm.elidedText(name, Qt::ElideRight, std::max(room, line)));
+        }
         if (!s.centre || s.count == 0)
             continue;
         auto limit = [&](double w, const QColor& colour, Qt::PenStyle style) {
@@ -174,10 +186,18 @@ void paintControlChart(QPainter& p, const QRectF& area, const ses::ControlChart&
     // Dates under the points, as many as fit side by side.
     p.setPen(Qt::black);
     const double dateWidth = fm.horizontalAdvance(QStringLiteral("00/00/00")) + line * 0.6;
-    const int every = std::max(1, static_cast<int>(std::ceil(dateWidth / (plot.width() / n))));
-    for (int i = 0; i < n; i += every)
+    // Each date once, where it begins, and only where it does not run into the one before.
+    double free = plot.left() - dateWidth;
+    QDate shown;
+    for (int i = 0; i < n; ++i) {
+        const QDate d = c.points[i].testDate;
+        if (d == shown || xAt(i) - dateWidth / 2 < free)
+            continue;
         p.drawText(QRectF(xAt(i) - dateWidth / 2, plot.bottom() + line * 0.2, dateWidth, line), Qt::AlignCenter,
-                   c.points[i].testDate.toString(QStringLiteral("dd/MM/yy")));
+                   d.toString(QStringLiteral("dd/MM/yy")));
+        shown = d;
+        free = xAt(i) + dateWidth / 2;
+    }
     p.drawText(QRectF(plot.left(), plot.bottom() + line * 1.3, plot.width(), line), Qt::AlignCenter,
                QStringLiteral("determinações na ordem em que foram registradas (data do ensaio)"));
     // The axis' name on the legend's row, clear of the top label of the scale.
@@ -223,7 +243,7 @@ bool writeSeriesReport(const ses::ControlChart& chart, const QList<ses::Calibrat
             return false;
         }
         const QRectF page = QRectF(p.viewport()).adjusted(150, 150, -150, -150);
-        QFont title(QStringLiteral("DejaVu Sans"), 14, QFont::Bold), body(QStringLiteral("DejaVu Sans"), 9);
+        QFont title = reportFont(14, true), body = reportFont(9);
         const double h = QFontMetricsF(body, &w).height();
         double y = page.top();
         p.setFont(title);
@@ -231,25 +251,32 @@ bool writeSeriesReport(const ses::ControlChart& chart, const QList<ses::Calibrat
                    QStringLiteral("Séries de calibração — calorímetro %1").arg(chart.calorimeter));
         y += h * 2.4;
         p.setFont(body);
-        // Each series in two lines: heading with the verdict, then W and its spread.
+        p.drawText(QRectF(page.left(), y, page.width(), h), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("Emitido em %1").arg(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm"))));
+        y += h * 1.5;
+        // The chart first, on half the page, then each series whole: its verdict, W and spread,
+        // and its runs (date, W, used or not and why), page after page.
+        const double chartHeight = page.height() * 0.55;
+        paintControlChart(p, QRectF(page.left(), y, page.width(), chartHeight), chart, 9);
+        y += chartHeight + h;
+        p.setFont(body);
+        p.setPen(Qt::black);
+        const int tab = QFontMetrics(body, &w).horizontalAdvance(QStringLiteral("00000000"));
         for (const ses::CalibrationSeries& s : series) {
-            const QStringList lines = ses::seriesText(s).split(QLatin1Char('\n'));
-            for (int i = 0; i < std::min<qsizetype>(2, lines.size()); ++i) {
-                if (lines[i].isEmpty() || (i == 1 && !lines[i].startsWith(QLatin1String("  "))))
+            for (const QString& text : ses::seriesText(s).split(QLatin1Char('\n'))) {
+                if (text.isEmpty())
                     continue;
-                if (y + h > page.bottom() - page.height() * 0.5) {
+                if (y + h > page.bottom()) {
                     w.newPage();
                     y = page.top();
                 }
-                p.drawText(QRectF(page.left(), y, page.width(), h), Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
+                QTextOption option(Qt::AlignLeft | Qt::AlignVCenter);
+                option.setTabStopDistance(tab);
+                p.drawText(QRectF(page.left(), y, page.width(), h), text, option);
                 y += h;
             }
             y += h * 0.3;
         }
-        p.drawText(QRectF(page.left(), y, page.width(), h), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Emitido em %1").arg(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm"))));
-        y += h * 1.5;
-        paintControlChart(p, QRectF(page.left(), y, page.width(), page.bottom() - y), chart, 9);
     }
     return acq::writeWholeFile(path, pdf, error);
 }

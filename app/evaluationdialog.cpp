@@ -608,6 +608,7 @@ void TFormAvaliacao::RelatorioClick() {
     req.dataFile = dataFile_;
     req.result = *outcome_.result;
     req.calorimetry = inputs_.calorimetry;
+    req.given = inputs_.given;
     QString error;
     if (!writeReport(table_, req, path, &error))
         messages_.show(MsgKind::Error, error);

@@ -1,5 +1,10 @@
 #include "app/report.h"
 
+#include "app/reportfont.h"
+#include "session/measured.h"
+
+#include <QJsonDocument>
+
 #include "acquisition/wholefile.h"
 #include "app/evaluationchart.h"
 #include "session/calibrationseries.h"
@@ -55,18 +60,19 @@ public:
         if (y_ + h > page_.bottom())
             newPage();
     }
+    // The page break first: a new page's footer sets its own font.
     void line(const QString& text, const QFont& f, Qt::Alignment a = Qt::AlignLeft) {
-        p_.setFont(f);
         const double h = QFontMetricsF(f, p_.device()).height();
         need(h);
+        p_.setFont(f);
         p_.drawText(QRectF(page_.left(), y_, page_.width(), h), a | Qt::AlignVCenter, text);
         y_ += h;
     }
     // Columns at the given fractions of the width.
     void columns(const QStringList& cells, const QList<double>& at, const QFont& f, bool rightAligned = false) {
-        p_.setFont(f);
         const double h = QFontMetricsF(f, p_.device()).height() * 1.15;
         need(h);
+        p_.setFont(f);
         for (int i = 0; i < cells.size(); ++i) {
             const double x0 = page_.left() + at[i] * page_.width();
             const double x1 = page_.left() + (i + 1 < at.size() ? at[i + 1] : 1.0) * page_.width();
@@ -99,10 +105,10 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
             *error = ses::msg::ReportNotCreated;
         return -1;
     }
-    QFont title(QStringLiteral("DejaVu Sans"), 16, QFont::Bold);
-    QFont head(QStringLiteral("DejaVu Sans"), 11, QFont::Bold);
-    QFont body(QStringLiteral("DejaVu Sans"), 10);
-    QFont small(QStringLiteral("DejaVu Sans"), 8);
+    QFont title = reportFont(16, true);
+    QFont head = reportFont(11, true);
+    QFont body = reportFont(10);
+    QFont small = reportFont(8);
     const QString file = req.dataFile.isEmpty() ? QStringLiteral("(dados não salvos)") : QDir::toNativeSeparators(req.dataFile);
     int pages = 0;
     // A page that is separated from the others still says what it belongs to.
@@ -196,6 +202,11 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
                                   QStringLiteral("J/g")};
     if (!inputs.isEmpty())
         table2(QStringLiteral("Dados calorimétricos"), inputs);
+    QList<ses::ResultLine> measured;
+    for (const auto& [label, value, unit] : ses::measuredLines(req.given))
+        measured << ses::ResultLine{label, value, unit};
+    if (!measured.isEmpty())
+        table2(QStringLiteral("Medidas do laboratório"), measured);
 
     const QStringList warnings = ses::resultWarnings(req.result);
     if (!warnings.isEmpty()) {
@@ -266,6 +277,7 @@ bool writeRecordReport(const rec::Determination& d, const QString& duplicates, c
     req.dataFile = d.dataFile;
     req.result = d.result;
     req.calorimetry = d.calorimetry;
+    req.given = QJsonDocument::fromJson(d.inputsGiven.toUtf8()).object();
     req.record = d;
     req.duplicates = duplicates;
     return writeReport(m, req, path, error);

@@ -7,6 +7,7 @@
 #include "records/store.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 
 struct ReportRequest {
@@ -15,6 +16,8 @@ struct ReportRequest {
     QDateTime when = QDateTime::currentDateTime();
     eval::Result result;
     eval::Calorimetry calorimetry;
+    /// The corrections as the lab measured them (a wire's length, a titration…), when known.
+    QJsonObject given;
     /// A recorded determination: its number, the sample's identity, who, where and when, the
     /// energy equivalent's source, the duplicates' verdict, and lines for analyst and reviewer.
     std::optional<rec::Determination> record;

@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=("$@" build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev
       libqt6opengl6-dev libqt6sql6-sqlite libqt6sql6-psql postgresql libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev clang xvfb xauth
-      imagemagick python3-xlrd poppler-utils libqt6svg6 qt6-translations-l10n xdotool lintian appstream)
+      imagemagick python3-xlrd poppler-utils libqt6svg6 qt6-translations-l10n fonts-dejavu-core xdotool lintian appstream)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

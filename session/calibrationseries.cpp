@@ -137,11 +137,16 @@ QString seriesText(const CalibrationSeries& s) {
                    .arg(v.n)
                    .arg(fixed(v.s, 1), fixed(v.rsdPercent, 3));
     for (const rec::CalibrationRun& r : s.runs) {
-        QString note = v.discard == r.id ? QStringLiteral("\tdescartar") : QString();
+        // Each run says whether the series' figures use it, and why not.
+        const bool inMean = v.used.isEmpty() ? !v.accepted : v.used.contains(r.id);
+        QString note = v.discard == r.id ? QStringLiteral("\tna média; descartar")
+                       : !inMean         ? QStringLiteral("\tnão usada")
+                       : v.accepted      ? QStringLiteral("\tusada no W")
+                                         : QStringLiteral("\tna média");
         for (const rec::SeriesVerdict::Check& c : v.later)
             if (c.id == r.id)
-                note = QStringLiteral("\tverificação: %1 s%2").arg((c.sigmas >= 0 ? QStringLiteral("+") : QString()) + eval::decimal(c.sigmas, 1),
-                                                                   checkLimitText(c.sigmas));
+                note = QStringLiteral("\tnão usada, verificação: %1 s%2").arg((c.sigmas >= 0 ? QStringLiteral("+") : QString()) + eval::decimal(c.sigmas, 1),
+                                                                             checkLimitText(c.sigmas));
         out += QStringLiteral("  %1\t%2\t%3 J/K%4\n")
                    .arg(r.id)
                    .arg(r.testDate.toString(QStringLiteral("dd/MM/yyyy")), fixed(r.w, 1), note);

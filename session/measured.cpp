@@ -1,5 +1,9 @@
 #include "session/measured.h"
 
+#include "session/testevaluation.h"
+
+#include <QRegularExpression>
+
 #include "evaluation/labinputs.h"
 
 namespace ses {
@@ -20,6 +24,19 @@ const MeasuredCorrection& measuredCorrection(Correction c) {
           {QStringLiteral("aid_heat"), QStringLiteral("Calor de combustão do auxiliar:"), QStringLiteral("J/g"), std::nullopt}}},
     };
     return all[static_cast<int>(c)];
+}
+
+QList<std::array<QString, 3>> measuredLines(const QJsonObject& given) {
+    QList<std::array<QString, 3>> out;
+    for (const Correction c : kCorrections)
+        for (const auto& f : measuredCorrection(c).fields)
+            if (given.contains(f.key) && given[f.key].isDouble()) {
+                QString label = f.label;
+                label.chop(label.endsWith(QLatin1Char(':')) ? 1 : 0);
+                out << std::array<QString, 3>{label, fixed(given[f.key].toDouble(), 4).remove(QRegularExpression(QStringLiteral("[.,]?0+$"))),
+                                              f.unit};
+            }
+    return out;
 }
 
 std::optional<double> measuredJoules(Correction c, const QJsonObject& given, double sampleMass) {

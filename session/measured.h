@@ -5,6 +5,7 @@
 #include "evaluation/evaluation.h"
 
 #include <QJsonObject>
+#include <array>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -33,6 +34,10 @@ std::optional<double> measuredJoules(Correction c, const QJsonObject& given, dou
 /// Each correction that `given` measures, put in `c` in place of its joules (sulfur following
 /// `c.mass`).
 void applyMeasured(eval::Calorimetry& c, const QJsonObject& given);
+
+/// What `given` holds of the lab's measurements, one line per field ("Fio queimado", "10,0",
+/// "cm"), in the corrections' order; the measurements of a record's or a report's page.
+QList<std::array<QString, 3>> measuredLines(const QJsonObject& given);
 
 /// The calorimetry's field of correction `c` (its joules).
 double& correctionJoules(eval::Calorimetry& c, Correction which);

@@ -631,6 +631,12 @@ TEST(SeriesWindow, ShowsTheSeriesSetsTheRuleStartsASeriesAndPrints) {
     r.files.paths = {dir.filePath("series.pdf")};
     f.RelatorioClick();
     EXPECT_TRUE(readAllOf(dir.filePath("series.pdf")).startsWith("%PDF"));
+    // Its runs listed, each with its date, W and whether the series uses it.
+    if (const QString text = pdfText(dir.filePath("series.pdf")); !text.isEmpty()) {
+        EXPECT_TRUE(text.contains(QRegularExpression("\\d\\d/\\d\\d/\\d{4} 10\\d{3},\\d J/K na média"))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QRegularExpression("\\d\\.\\d"))) << "one decimal comma: " << text.toStdString();
+        EXPECT_TRUE(text.contains("série 2: troca de peça")) << "the last series' name whole: " << text.toStdString();
+    }
     const auto store = ses::openResults(db, &why);
     const auto trail = store->verify(&why);
     ASSERT_TRUE(trail) << why.toStdString();

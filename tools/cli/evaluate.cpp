@@ -34,6 +34,7 @@ int report(const Command&, QCommandLineParser& p) {
     rr.dataFile = QFileInfo(p.positionalArguments().value(0)).absoluteFilePath();
     rr.result = r;
     rr.calorimetry = req.calorimetry;
+    rr.given = req.given;
     QString why;
     if (!writeReport(c.session.data(), rr, path, &why)) {
         err(why);
