@@ -197,9 +197,16 @@ void Session::removeRow(int index) {
 }
 
 Outcome Session::clearMemory() {
+    // As for a download: a port lost earlier is opened again first.
+    if (!portOpen_)
+        reopenPort();
     if (acq::clearMemory(channel_))
         return Outcome::done(msg::ClearOk, Outcome::Severity::Information);
-    return Outcome::fail(Outcome::Status::Communication, msg::ClearFailed);
+    Outcome o = Outcome::fail(Outcome::Status::Communication, msg::ClearFailed);
+    // The logger may have been unplugged: the next try gets a fresh handle.
+    o.detail = reopenPort() ? msg::PortReopened
+                            : msg::PortNotReopened.arg(QStringLiteral("COM%1 (%2)").arg(channel_.port() + 1).arg(ports_->device(channel_.port())));
+    return o;
 }
 
 Outcome Session::probe(QByteArray* response) {

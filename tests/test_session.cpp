@@ -120,6 +120,15 @@ TEST(Session, ALoggerPluggedBackIsReadAgain) {
     o = r.s.download(r.listener);
     EXPECT_TRUE(o.ok()) << o.detail.toStdString();
     EXPECT_EQ(r.s.data().tests().size(), 3);
+
+    // The same for clearing the memory.
+    r.lib.unplug();
+    o = r.s.clearMemory();
+    EXPECT_EQ(o.text, ses::msg::ClearFailed);
+    EXPECT_TRUE(o.detail.contains("COM2") && o.detail.contains("não pôde ser reaberta")) << o.detail.toStdString();
+    r.lib.plugBack();
+    o = r.s.clearMemory();
+    EXPECT_TRUE(o.ok()) << o.detail.toStdString();
 }
 
 TEST(Session, SaveOpenAndTheSavedFlag) {
