@@ -339,6 +339,7 @@ bool TFormAvaliacao::inputsValid() const {
 void TFormAvaliacao::inputsChanged() {
     if (updating_)
         return;
+    recorded_.reset(); // the report no longer is the record's
     if (!inputsValid()) {
         refuseInput();
         return;
@@ -575,6 +576,8 @@ void TFormAvaliacao::RegistrarClick() {
     mem::setValue(QStringLiteral("registro/operador"), lastIdentity_.operatorName);
     // The window shows what was recorded: the series' W in place of the one typed.
     const rec::Determination& d = form.recorded()->determination;
+    recorded_ = d;
+    recorded_->id = *form.number();
     seriesW_ = d.series ? std::optional(d.calorimetry.energyEquivalent) : std::nullopt;
     if (sample && d.calorimetry.energyEquivalent != inputs_.calorimetry.energyEquivalent) {
         updating_ = true;
@@ -609,6 +612,8 @@ void TFormAvaliacao::RelatorioClick() {
     req.result = *outcome_.result;
     req.calorimetry = inputs_.calorimetry;
     req.given = inputs_.given;
+    // Once recorded, the report is the record's: its number, sample, operator and signatures.
+    req.record = recorded_;
     QString error;
     if (!writeReport(table_, req, path, &error))
         messages_.show(MsgKind::Error, error);

@@ -120,6 +120,8 @@ private:
     double repeatability_ = rec::kDefaultRepeatability;
     double checkTolerance_ = 0.2;
     std::optional<double> seriesW_;
+    /// What the Registrar form recorded of this test, while the inputs stay as recorded.
+    std::optional<rec::Determination> recorded_;
     eval::Outcome outcome_;
     FileDialogs& files_;
     MessageService& messages_;

@@ -355,6 +355,12 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
     EXPECT_NEAR(*back->netCalorificValue, (dry - 212.2 * 5 - 0.8 * 8) * 0.92 - 24.43 * 8, 1e-9);
     EXPECT_EQ(back->moisture, 8);
     EXPECT_EQ(back->oxygenNitrogenDry, 8); // typed before the refusal, kept in the form
+    // Once recorded, the window's report is the record's: its number, sample and operator.
+    r.files.paths = {dir.filePath("registrada.pdf")};
+    d.RelatorioClick();
+    if (const QString text = pdfText(dir.filePath("registrada.pdf")); !text.isEmpty())
+        EXPECT_TRUE(text.contains("Determinação nº 1") && text.contains("CAR-7") && text.contains("Operador:"))
+            << text.toStdString();
     d.RegistrarClick();
     EXPECT_EQ(forms, 3);
     EXPECT_EQ(store->list(&why)->size(), 1); // cancelled: nothing more
