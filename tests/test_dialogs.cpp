@@ -630,8 +630,12 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
             e->EditMassa->setText("0,98");
             e->EditEquivalente->setText("10100,5");
             check(d);
+            const QSize before = d.size();
             e->btnMedidaAcido->click();
             e->btnRegistrar->click();
+            QApplication::processEvents();
+            EXPECT_EQ(d.size(), before) << "the window holds still when a record's sentence appears";
+            EXPECT_FALSE(e->LabelRegistro->text().isEmpty());
             e->btnResultados->click();
         } else if (auto* f = dynamic_cast<TFormRegistro*>(&d)) {
             check(d);
