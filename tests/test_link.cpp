@@ -1,4 +1,5 @@
 // The logger link: frame codec, command frames, the channel's Exchange, and the logger model.
+#include "link/balance.h"
 #include "link/commands.h"
 #include "link/framecodec.h"
 #include "link/portmap.h"
@@ -201,4 +202,58 @@ TEST(DemoImage, CommittedFilesMatchTheirGenerator) {
     EXPECT_EQ(readAllOf(dataFile("demo.img")), emu::demoImage());
     EXPECT_EQ(readAllOf(dataFile("exemplo.img")), emu::workedExampleImage());
     EXPECT_EQ(readAllOf(dataFile("semana.img")), emu::labWeekImage());
+}
+
+// What a balance says, line by line, in each protocol: a mass in grams or the reason there is
+// none.
+TEST(Balance, EachProtocolsAnswersReadAsGramsOrARefusal) {
+    using lnk::balance::Protocol;
+    using S = lnk::balance::Reading::State;
+    struct Case { Protocol p; const char* line; S state; double grams; } cases[] = {
+        {Protocol::MtSics, "S S      0.81234 g\r\n", S::Stable, 0.81234},
+        {Protocol::MtSics, "S S    812.34 mg\r\n", S::Stable, 0.81234},
+        {Protocol::MtSics, "S S      0.00081234 kg", S::Stable, 0.81234},
+        {Protocol::MtSics, "S D      0.81100 g\r\n", S::Unstable, 0.811},
+        {Protocol::MtSics, "S I\r\n", S::Error, 0},
+        {Protocol::MtSics, "S +\r\n", S::Overload, 0},
+        {Protocol::MtSics, "S -\r\n", S::Underload, 0},
+        {Protocol::MtSics, "ES\r\n", S::Error, 0},
+        {Protocol::MtSics, "EL\r\n", S::Error, 0},
+        {Protocol::MtSics, "S S      4.00000 PCS\r\n", S::NotGrams, 0},
+        {Protocol::MtSics, "S S      0.8x234 g\r\n", S::Garbage, 0},
+        {Protocol::MtSics, "\x01\x02\xff", S::Garbage, 0},
+        {Protocol::MtSics, "", S::Garbage, 0},
+        {Protocol::Sbi, "+   0.8123 g  \r\n", S::Stable, 0.8123},
+        {Protocol::Sbi, "-   0.0012 g  \r\n", S::Stable, -0.0012},
+        {Protocol::Sbi, "G     +   0.8123 g  \r\n", S::Stable, 0.8123}, // the 22-character form
+        {Protocol::Sbi, "+   0.8120    \r\n", S::Unstable, 0.812},      // no unit: still moving
+        {Protocol::Sbi, "+   812.30 mg \r\n", S::Stable, 0.8123},
+        {Protocol::Sbi, "+        H    \r\n", S::Overload, 0},
+        {Protocol::Sbi, "+        L    \r\n", S::Underload, 0},
+        {Protocol::Sbi, "Stat     Cal.   \r\n", S::Error, 0},
+        {Protocol::Sbi, "+ 0.8123 g\r\n", S::Garbage, 0},
+        {Protocol::Ad, "ST,+000.8123  g\r\n", S::Stable, 0.8123},
+        {Protocol::Ad, "US,+000.8110  g\r\n", S::Unstable, 0.811},
+        {Protocol::Ad, "ST,+00812.30 mg\r\n", S::Stable, 0.8123},
+        {Protocol::Ad, "OL,+9999999  g\r\n", S::Overload, 0},
+        {Protocol::Ad, "OL,-9999999  g\r\n", S::Underload, 0},
+        {Protocol::Ad, "ST,+000.8123 pc\r\n", S::NotGrams, 0},
+        {Protocol::Ad, "XX,+000.8123  g\r\n", S::Garbage, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const auto r = lnk::balance::readLine(c.p, c.line);
+        EXPECT_EQ(r.state, c.state) << r.reason.toStdString();
+        EXPECT_EQ(r.stable(), c.state == S::Stable);
+        EXPECT_EQ(r.raw, QString::fromLatin1(c.line).remove('\r').remove('\n'));
+        if (c.state == S::Stable || c.state == S::Unstable) {
+            EXPECT_NEAR(r.grams, c.grams, 1e-12);
+        }
+        EXPECT_EQ(r.reason.isEmpty(), c.state == S::Stable);
+    }
+    EXPECT_EQ(lnk::balance::readIdentity(Protocol::MtSics, "I4 A \"B123456789\"\r\n"), QString("B123456789"));
+    EXPECT_FALSE(lnk::balance::readIdentity(Protocol::MtSics, "I4 I\r\n"));
+    for (const char* name : {"mt-sics", "SBI", " ad "})
+        EXPECT_EQ(lnk::balance::protocolName(*lnk::balance::protocolNamed(name)), QString(name).trimmed().toLower());
+    EXPECT_FALSE(lnk::balance::protocolNamed("mettler"));
 }
