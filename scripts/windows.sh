@@ -71,7 +71,8 @@ export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-registrador}
 # The prefix made once before the build: the tests' discovery starts programs two at a time.
 wine wineboot -i >/dev/null 2>&1 || true
 wineserver -w
-if [ ! -f build-windows/CMakeCache.txt ]; then
+# Configured again after a configure that stopped half-way (a cache without its build file).
+if [ ! -f build-windows/build.ninja ]; then
   "$kitdir/bin/qt-cmake" -G Ninja -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" -DREGISTRADOR_BENCH=OFF
 fi
@@ -109,7 +110,7 @@ echo "== Download through COM5 under Wine"
 WINEPATH='Z:\opt\qt6-mingw64\bin' bash tests/windows_download_test.sh build build-windows/bin
 
 echo "== The same download with the line on plain Win32 calls (the build option REGISTRADOR_SERIAL_WIN32)"
-if [ ! -f build-windows-win32/CMakeCache.txt ]; then
+if [ ! -f build-windows-win32/build.ninja ]; then
   "$kitdir/bin/qt-cmake" -G Ninja -S . -B build-windows-win32 -DCMAKE_BUILD_TYPE=Release -DREGISTRADOR_SERIAL_WIN32=ON \
     -DREGISTRADOR_TESTS=OFF -DREGISTRADOR_BENCH=OFF >/dev/null
 fi
