@@ -20,6 +20,9 @@ DecimalEdit::DecimalEdit(int decimals, bool allowEmpty, QWidget* parent)
 }
 
 double DecimalEdit::value() const {
+    // A value set with more digits than shown (a series' W) is read back whole, not rounded.
+    if (exact_ && text() == ses::fixed(*exact_, decimals_))
+        return *exact_;
     if (text().trimmed().isEmpty())
         return allowEmpty_ ? 0.0 : std::nan("");
     return eval::parseDecimal(text()).value_or(std::nan(""));
@@ -41,6 +44,7 @@ void DecimalEdit::check() {
 }
 
 void DecimalEdit::setValue(double v) {
+    exact_ = v;
     setText(ses::fixed(v, decimals_));
 }
 

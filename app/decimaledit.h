@@ -36,6 +36,8 @@ private:
     int decimals_;
     bool allowEmpty_;
     bool valid_ = true;
+    /// The value last set, with all its digits, while the field still shows it rounded.
+    std::optional<double> exact_;
     bool quiet_ = false;
 };
 

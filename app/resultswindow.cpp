@@ -12,6 +12,7 @@
 #include "app/windowmemory.h"
 
 #include <QCalendarWidget>
+#include <QScrollArea>
 #include <algorithm>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -346,6 +347,12 @@ void TFormResultados::keyPressEvent(QKeyEvent* e) {
     }
     if (enter && focusWidget() == EditMotivo)
         return;
+    // Enter in a date filter takes the date typed, as in the sample's filter; it closes nothing.
+    for (QDateEdit* d : {EditDe, EditAte})
+        if (enter && (focusWidget() == d || d->isAncestorOf(focusWidget()))) {
+            Lista->setFocus();
+            return;
+        }
     QDialog::keyPressEvent(e);
 }
 
@@ -504,10 +511,23 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
     connect(btnRelatorio, &QPushButton::clicked, this, [this] { RelatorioClick(); });
     connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
 
+    // Three columns of a third each, their long sentences wrapped, scrolling together when the
+    // screen is short: a long "Série mudou" never widens the window past the screen.
+    auto* columns = new QWidget(this);
+    auto* middleRow = new QHBoxLayout(columns);
+    middleRow->setContentsMargins(0, 0, 0, 0);
+    for (QLabel* l : {LabelIdentidade, LabelResultado, LabelDados}) {
+        l->setWordWrap(true);
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        middleRow->addWidget(l, 1, Qt::AlignTop);
+    }
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidget(columns);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* middle = new QHBoxLayout;
-    middle->addWidget(LabelIdentidade, 1);
-    middle->addWidget(LabelResultado, 1);
-    middle->addWidget(LabelDados, 1);
+    middle->addWidget(scroll, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(btnRelatorio);

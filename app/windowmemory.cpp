@@ -56,8 +56,15 @@ void placeWindow(QWidget* w, const QSize& preferred) {
     }
     // Restored only inside a screen: the toolkit moves a place left on a screen now gone.
     const QByteArray last = value(geometryKey(w)).toByteArray();
-    if (!last.isEmpty())
-        w->restoreGeometry(last);
+    if (!last.isEmpty() && w->restoreGeometry(last) && screen) {
+        // Never larger than the work area, whatever was kept (another screen, an older version).
+        const QRect area = screen->availableGeometry();
+        const QSize room = area.size() - QSize(16, 40);
+        if (w->width() > room.width() || w->height() > room.height()) {
+            w->resize(w->size().boundedTo(room));
+            w->move(area.topLeft());
+        }
+    }
     w->installEventFilter(new GeometryKeeper(w));
 }
 

@@ -72,7 +72,9 @@ TEST(EvaluationWindow, AutomaticThenDraggedLimitsMethodsAndCalorimetry) {
     ASSERT_TRUE(d.outcome().ok()) << d.outcome().error.toStdString();
     const eval::Result automatic = *d.outcome().result;
     EXPECT_TRUE(automatic.automatic);
-    EXPECT_DOUBLE_EQ(d.EditB->value(), std::round(automatic.periods.b * 100) / 100);
+    // Shown rounded, read back whole: the field means the limit found, not a neighbour of it.
+    EXPECT_EQ(d.EditB->text(), ses::fixed(automatic.periods.b, 2));
+    EXPECT_DOUBLE_EQ(d.EditB->value(), automatic.periods.b);
     const auto samples = ses::testSamples(r.table, r.table.tests().at(0));
     const eval::Outcome same = eval::evaluate(samples, eval::Method::RegnaultPfaundler);
     EXPECT_EQ(same.result->riseCorrected, automatic.riseCorrected);
@@ -477,10 +479,11 @@ TEST(ResultsWindow, ListsFiltersSortsOpensReprintsExportsAndRejects) {
         EXPECT_TRUE(QString::fromUtf8(*cells).contains("A-1")) << cells->toStdString();
     }
 
-    // Enter in the filter or the reason neither closes the window nor rejects.
+    // Enter in the filters or the reason neither closes the window nor rejects.
     w.show();
-    for (QLineEdit* e : {w.EditFiltro, w.EditMotivo}) {
-        e->setText("a-1");
+    for (QWidget* e : std::initializer_list<QWidget*>{w.EditFiltro, w.EditMotivo, w.EditDe, w.EditAte}) {
+        if (auto* l = qobject_cast<QLineEdit*>(e))
+            l->setText("a-1");
         e->setFocus();
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(e, &enter);
@@ -933,4 +936,22 @@ TEST(ResultsWindow, TheOldDefaultDatabaseIsMovedWithTheUsersYes) {
     EXPECT_TRUE(w.messages.shown.isEmpty());
     store.reset();
     cleanUp();
+}
+
+// A number field shows a value with its decimals and reads it back whole until the user types:
+// a series' W of 9893,131664 J/K shown as 9893,1 must not give a result from 9893,1.
+TEST(DecimalEditField, ShowsRoundedReadsWholeUntilTyped) {
+    DecimalEdit e(1, true);
+    struct Step { std::function<void()> act; const char* text; double value; } steps[] = {
+        {[&] { e.showValue(9893.131664); }, "9893,1", 9893.131664},
+        {[&] { e.setText("9893,1"); }, "9893,1", 9893.131664}, // the same text typed again
+        {[&] { e.setText("9893,2"); }, "9893,2", 9893.2},
+        {[&] { e.setText("9893.1"); }, "9893.1", 9893.1},      // another spelling: as typed
+        {[&] { e.clear(); }, "", 0},
+    };
+    for (const Step& s : steps) {
+        s.act();
+        EXPECT_EQ(e.text(), s.text);
+        EXPECT_DOUBLE_EQ(e.value(), s.value) << s.text;
+    }
 }
