@@ -285,7 +285,7 @@ TEST(Cli, ACutDataFileGivesItsWholeTestsWhenAsked) {
             continue;
         }
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("ensaios inteiros de \"%1\" (%2); o ensaio %3,").arg(cut, c.kept, c.leftOut)))
+        EXPECT_TRUE(r.err.contains(QStringLiteral("ensaios inteiros de \"%1\" (%2); o ensaio %3,").arg(QDir::toNativeSeparators(cut), c.kept, c.leftOut)))
             << r.err.toStdString();
         // Each whole test with every row it has in the whole file.
         for (const QString& t : QString(c.kept).split(", "))
@@ -659,7 +659,7 @@ TEST(Cli, RecordListShowAndRejectInTheResultsDatabase) {
     r = cli({"results", "list", "--db", db});
     EXPECT_TRUE(r.out.contains("rejeitada: massa errada")) << r.out.toStdString();
     r = cli({"results", "history", "1", "--db", db});
-    EXPECT_TRUE(r.out.contains(QRegularExpression("\\n\\d+\\. Rejeitada por \\S+ em \\d\\d/\\d\\d/\\d{4} [\\d:]{8}: massa errada\\n")))
+    EXPECT_TRUE(r.out.contains(QRegularExpression("\\n\\d+\\. Rejeitada por \\S+ em \\d\\d/\\d\\d/\\d{4} [\\d:]{8}: massa errada\\r?\\n")))
         << r.out.toStdString();
     EXPECT_FALSE(r.out.contains("motivo")) << "the reason is said once: " << r.out.toStdString();
     r = cli({"results", "list", "--db", db, "--csv", "--sample", "CAR-1"});

@@ -279,11 +279,11 @@ TEST(CommunicationDialog, ChoosingAPortWritesConfigAndKeepsOtherRows) {
     w.ports.setDevice(3, w.dir.filePath("nenhum"));
     w.onDialog = [&](QDialog&) {
         EXPECT_EQ(w.form->FormComunicacao->selected(), 1); // preselected
-        EXPECT_TRUE(w.form->FormComunicacao->devices[1]->text().startsWith("/dev/pts/9"));
+        EXPECT_TRUE(w.form->FormComunicacao->devices[1]->text().startsWith(QDir::toNativeSeparators("/dev/pts/9")));
         EXPECT_TRUE(w.form->FormComunicacao->devices[2]->text().endsWith("config.xml (presente)"))
             << w.form->FormComunicacao->devices[2]->text().toStdString();
         EXPECT_TRUE(w.form->FormComunicacao->devices[3]->text().endsWith("nenhum (ausente)"));
-        EXPECT_EQ(w.form->FormComunicacao->devices[3]->toolTip(), w.dir.filePath("nenhum") + ": ausente");
+        EXPECT_EQ(w.form->FormComunicacao->devices[3]->toolTip(), QDir::toNativeSeparators(w.dir.filePath("nenhum")) + ": ausente");
         w.form->FormComunicacao->items[2]->setChecked(true);
         return int(QDialog::Accepted);
     };
