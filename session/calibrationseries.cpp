@@ -271,8 +271,9 @@ QString fieldName(const QString& key) {
     return it == names.end() ? key : it->second;
 }
 
-// A value as stored (numbers with all their digits), shortened for reading.
-QString shownValue(const QJsonValue& v) {
+// A value as stored, shortened for reading; `brief` rounds a figure as the record shows it
+// (a change keeps every digit, so that two values never read alike).
+QString shownValue(const QJsonValue& v, bool brief = false) {
     if (v.isNull() || v.isUndefined())
         return QStringLiteral("—");
     const QString text = v.toVariant().toString();
@@ -281,7 +282,12 @@ QString shownValue(const QJsonValue& v) {
         return localTime(t);
     bool number = false;
     const double x = text.toDouble(&number);
-    return number && text.contains(QLatin1Char('.')) ? shownNumber(QString::number(x, 'g', 10)) : text;
+    if (!number || !text.contains(QLatin1Char('.')))
+        return text;
+    // As the record shows its figures: J/g and J/K to a tenth, smaller values to six digits.
+    if (!brief)
+        return shownNumber(QString::number(x, 'g', 10));
+    return std::abs(x) >= 100 ? fixed(x, 1) : shownNumber(QString::number(x, 'g', 6));
 }
 
 } // namespace
@@ -307,7 +313,7 @@ QString historyText(const QList<rec::AuditEntry>& entries, HistoryHashes hashes)
                 // A sample's series 0 is "no series": nothing to say.
                 if (after.contains(QLatin1String(key)) && !after[QLatin1String(key)].isNull() &&
                     !(QLatin1String(key) == QLatin1String("series") && after[QLatin1String(key)].toVariant().toInt() == 0))
-                    shown << QStringLiteral("%1 %2").arg(fieldName(QString::fromLatin1(key)), shownValue(after[QLatin1String(key)]));
+                    shown << QStringLiteral("%1 %2").arg(fieldName(QString::fromLatin1(key)), shownValue(after[QLatin1String(key)], true));
             if (!shown.isEmpty())
                 out += QStringLiteral("  %1\n").arg(shown.join(QStringLiteral("; ")));
         } else {
