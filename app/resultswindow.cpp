@@ -13,6 +13,7 @@
 
 #include <QCalendarWidget>
 #include <QScrollArea>
+#include <QScreen>
 #include <algorithm>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -518,7 +519,9 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
     middleRow->setContentsMargins(0, 0, 0, 0);
     for (QLabel* l : {LabelIdentidade, LabelResultado, LabelDados}) {
         l->setWordWrap(true);
-        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        QSizePolicy third(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        third.setHeightForWidth(true); // as tall as its wrapped text at the width it gets
+        l->setSizePolicy(third);
         middleRow->addWidget(l, 1, Qt::AlignTop);
     }
     auto* scroll = new QScrollArea(this);
@@ -526,6 +529,9 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The figures whole when the screen has room: the chart gives way first.
+    const int screenHeight = screen() ? screen()->availableGeometry().height() : 768;
+    scroll->setMinimumHeight(std::min(columns->sizeHint().height() + fontMetrics().lineSpacing() * 4, screenHeight * 9 / 20));
     auto* middle = new QHBoxLayout;
     middle->addWidget(scroll, 1);
     auto* buttons = new QHBoxLayout;
