@@ -16,6 +16,16 @@ Reading refused(Reading r, State s, const QString& reason) {
     return r;
 }
 
+Reading garbage(const Reading& r) {
+    return refused(r, State::Garbage, QStringLiteral("a balança respondeu algo que não é um peso: \"%1\"").arg(r.raw));
+}
+Reading overload(const Reading& r) {
+    return refused(r, State::Overload, QStringLiteral("sobrecarga: o peso passa da capacidade da balança"));
+}
+Reading underload(const Reading& r) {
+    return refused(r, State::Underload, QStringLiteral("peso abaixo do mínimo da balança (prato fora do lugar?)"));
+}
+
 // A value as the balance writes it: an optional sign, digits and one point, spaces between the
 // sign and the digits (SBI right-aligns the digits after the sign).
 std::optional<double> numberIn(QString text) {
@@ -32,7 +42,7 @@ std::optional<double> numberIn(QString text) {
 Reading withValue(Reading r, const QString& value, const QString& unit, State state) {
     const auto v = numberIn(value);
     if (!v)
-        return refused(r, State::Garbage, QStringLiteral("a balança respondeu algo que não é um peso: \"%1\"").arg(r.raw));
+        return garbage(r);
     r.unit = unit;
     const auto g = inGrams(*v, unit);
     if (!g)
@@ -54,16 +64,16 @@ Reading mtSics(Reading r) {
                        : t[0] == QLatin1String("ET") ? QStringLiteral("a balança recebeu um caractere com erro de transmissão (ET)")
                                                      : QStringLiteral("a balança não entendeu o comando (EL)"));
     if (t.size() < 2 || (t[0] != QLatin1String("S") && t[0] != QLatin1String("SI")))
-        return refused(r, State::Garbage, QStringLiteral("a balança respondeu algo que não é um peso: \"%1\"").arg(r.raw));
+        return garbage(r);
     const QString status = t[1];
     if (status == QLatin1String("I"))
         return refused(r, State::Error, QStringLiteral("a balança não pode pesar agora (S I): está ocupada ou sem estabilizar"));
     if (status == QLatin1String("+"))
-        return refused(r, State::Overload, QStringLiteral("sobrecarga: o peso passa da capacidade da balança"));
+        return overload(r);
     if (status == QLatin1String("-"))
-        return refused(r, State::Underload, QStringLiteral("peso abaixo do mínimo da balança (prato fora do lugar?)"));
+        return underload(r);
     if ((status != QLatin1String("S") && status != QLatin1String("D")) || t.size() != 4)
-        return refused(r, State::Garbage, QStringLiteral("a balança respondeu algo que não é um peso: \"%1\"").arg(r.raw));
+        return garbage(r);
     return withValue(r, t[2], t[3], status == QLatin1String("S") ? State::Stable : State::Unstable);
 }
 
@@ -75,14 +85,14 @@ Reading sbi(Reading r) {
     if (line.size() == 20)
         line = line.mid(6);
     if (line.size() != 14)
-        return refused(r, State::Garbage, QStringLiteral("a balança respondeu algo que não é um peso: \"%1\"").arg(r.raw));
+        return garbage(r);
     const QString sign = line.left(1), value = line.mid(2, 8).trimmed(), unit = line.mid(11, 3).trimmed();
     if (value == QLatin1String("H") || value.startsWith(QLatin1String("High")))
-        return refused(r, State::Overload, QStringLiteral("sobrecarga: o peso passa da capacidade da balança"));
+        return overload(r);
     if (value == QLatin1String("L") || value.startsWith(QLatin1String("Low")))
-        return refused(r, State::Underload, QStringLiteral("peso abaixo do mínimo da balança (prato fora do lugar?)"));
+        return underload(r);
     if (sign != QLatin1String("+") && sign != QLatin1String("-") && sign != QLatin1String(" "))
-        return refused(r, State::Garbage, QStringLiteral("a balança respondeu algo que não é um peso: \"%1\"").arg(r.raw));
+        return garbage(r);
     // A reading still moving is printed without its unit.
     if (unit.isEmpty()) {
         Reading moving = withValue(r, sign.trimmed() + value, QStringLiteral("g"), State::Unstable);
@@ -95,14 +105,14 @@ Reading sbi(Reading r) {
 Reading ad(Reading r) {
     const QString& line = r.raw;
     if (line.size() < 13 || line[2] != QLatin1Char(','))
-        return refused(r, State::Garbage, QStringLiteral("a balança respondeu algo que não é um peso: \"%1\"").arg(r.raw));
+        return garbage(r);
     const QString header = line.left(2), value = line.mid(3, 9), unit = line.mid(12).trimmed();
     if (header == QLatin1String("OL"))
         return value.trimmed().startsWith(QLatin1Char('-'))
-                   ? refused(r, State::Underload, QStringLiteral("peso abaixo do mínimo da balança (prato fora do lugar?)"))
-                   : refused(r, State::Overload, QStringLiteral("sobrecarga: o peso passa da capacidade da balança"));
+                   ? underload(r)
+                   : overload(r);
     if (header != QLatin1String("ST") && header != QLatin1String("US") && header != QLatin1String("QT"))
-        return refused(r, State::Garbage, QStringLiteral("a balança respondeu algo que não é um peso: \"%1\"").arg(r.raw));
+        return garbage(r);
     return withValue(r, value, unit, header == QLatin1String("US") ? State::Unstable : State::Stable);
 }
 
