@@ -145,6 +145,11 @@ bool Session::reopenPort() {
     return portOpen_;
 }
 
+QString Session::reopenAfterSilence() {
+    return reopenPort() ? msg::PortReopened
+                        : msg::PortNotReopened.arg(QStringLiteral("COM%1 (%2)").arg(channel_.port() + 1).arg(ports_->device(channel_.port())));
+}
+
 Outcome Session::download(acq::DownloadListener& listener, const std::atomic<bool>* cancel) {
     recreated_ = false;
     // A port lost when an earlier download found no logger is opened again first.
@@ -159,7 +164,7 @@ Outcome Session::download(acq::DownloadListener& listener, const std::atomic<boo
     // then is dead even once it is plugged back. The next try gets a fresh one.
     if (read.linkFailure && read.linkFailure->stage == acq::LinkFailure::Stage::Probe &&
         read.linkFailure->fault == acq::LinkFault::NoAnswer)
-        o.detail += QLatin1Char('\n') + (reopenPort() ? msg::PortReopened : msg::PortNotReopened.arg(QStringLiteral("COM%1 (%2)").arg(channel_.port() + 1).arg(ports_->device(channel_.port()))));
+        o.detail += QLatin1Char('\n') + reopenAfterSilence();
     // Before the header was read, or with a header that cannot be, nothing in hand changes.
     if (read.bytes.isEmpty() || read.result == acq::DownloadResult::InvalidContents)
         return o;
@@ -204,8 +209,7 @@ Outcome Session::clearMemory() {
         return Outcome::done(msg::ClearOk, Outcome::Severity::Information);
     Outcome o = Outcome::fail(Outcome::Status::Communication, msg::ClearFailed);
     // The logger may have been unplugged: the next try gets a fresh handle.
-    o.detail = reopenPort() ? msg::PortReopened
-                            : msg::PortNotReopened.arg(QStringLiteral("COM%1 (%2)").arg(channel_.port() + 1).arg(ports_->device(channel_.port())));
+    o.detail = reopenAfterSilence();
     return o;
 }
 
@@ -243,7 +247,7 @@ Outcome Session::open(const QString& path, WholeTestsOnly partial) {
             labels << t.label();
         if (partial == WholeTestsOnly::Ask) {
             // The reader's own sentence names the file already; the cause alone follows it.
-            const QString cause = why.section(QStringLiteral(": "), 1);
+            const QString cause = why.section(QStringLiteral(": "), 1, -1);
             return Outcome::fail(Outcome::Status::Partial,
                                  msg::PartialFile.arg(shown, cause.isEmpty() ? why : cause,
                                                       labels.join(QStringLiteral(", ")), whole->leftOut));

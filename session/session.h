@@ -122,6 +122,9 @@ private:
     /// Closes and opens the port again at the start-up speed: a logger unplugged and plugged
     /// back answers only on a handle opened after it came back.
     bool reopenPort();
+    /// The port opened anew after the logger went silent (it may have been unplugged), and the
+    /// sentence that says whether it could be.
+    QString reopenAfterSilence();
     bool portOpen_ = false;
     /// Puts the decoded memory in hand; the decoding's warnings.
     QStringList replaceWith(acq::DecodedMemory&& d);

@@ -221,7 +221,9 @@ TEST(DataFiles, ACutFileOffersItsWholeTestsAndChangesNothingUntilYes) {
     w.files.paths = {path};
     w.form->Abrir1Click();
     ASSERT_EQ(w.messages.shown.size(), 1);
-    EXPECT_TRUE(w.messages.shown[0].text.contains("está incompleto ou danificado")) << w.messages.shown[0].text.toStdString();
+    EXPECT_TRUE(w.messages.shown[0].text.contains("está incompleto ou danificado: não é um arquivo XML válido: ") &&
+                w.messages.shown[0].text.contains("(posição "))
+        << "the reader's cause whole: " << w.messages.shown[0].text.toStdString();
     EXPECT_TRUE(w.messages.shown[0].text.contains("(1, 2); o ensaio 3, onde o arquivo se interrompe")) << w.messages.shown[0].text.toStdString();
     EXPECT_EQ(rowsOf(*w.form), before);
     EXPECT_EQ(w.tests(), QStringList{"Ensaio 1"});
