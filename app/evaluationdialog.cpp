@@ -182,6 +182,15 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
 
     auto* cal = new QGroupBox(QStringLiteral("Calorimetria"), this);
     auto* cl = new QFormLayout(cal);
+    ComboLista = new QComboBox(cal);
+    ComboLista->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ComboLista->setMinimumContentsLength(16);
+    LabelLista = new QLabel(QStringLiteral("Amostra da lista:"), cal);
+    LabelLista->setBuddy(ComboLista);
+    cl->addRow(LabelLista, ComboLista);
+    LabelLista->hide();
+    ComboLista->hide();
+    connect(ComboLista, &QComboBox::activated, this, [this](int i) { chooseListed(ComboLista->itemData(i).toLongLong()); });
     auto* modes = new QHBoxLayout;
     RadioAmostra = new QRadioButton(QStringLiteral("&Amostra"), cal);
     RadioCalibracao = new QRadioButton(QStringLiteral("Ca&libração"), cal);
@@ -516,6 +525,58 @@ void TFormAvaliacao::setResults(std::function<std::unique_ptr<rec::Store>(QStrin
     execForm_ = std::move(exec);
     btnRegistrar->setVisible(bool(openResults_));
     btnResultados->setVisible(bool(openResults_));
+    loadListed();
+}
+
+void TFormAvaliacao::loadListed() {
+    listed_.clear();
+    QString why;
+    const std::unique_ptr<rec::Store> store = openResults_ ? openResults_(&why) : nullptr;
+    if (const auto all = store ? store->samples(QDate::currentDate(), &why) : std::nullopt)
+        for (const rec::QueuedSample& q : *all)
+            if (q.state == rec::QueuedSample::State::Weighed)
+                listed_ << q;
+    ComboLista->clear();
+    ComboLista->addItem(QStringLiteral("nenhuma: dados digitados aqui"), qint64(0));
+    for (const rec::QueuedSample& q : listed_) {
+        ComboLista->addItem(QStringLiteral("%1 · %2 · %3 g").arg(q.code, rec::kindText(q.kind), ses::fixed(*q.mass, 5)), q.id);
+        ComboLista->setItemData(ComboLista->count() - 1, QStringLiteral("%1\n%2").arg(q.description, q.massSource), Qt::ToolTipRole);
+    }
+    // Only where there is something to choose: a lab without the list sees the window as before.
+    const bool any = !listed_.isEmpty() || queued_;
+    LabelLista->setVisible(any);
+    ComboLista->setVisible(any);
+    if (queued_) {
+        const int i = ComboLista->findData(queued_->id);
+        ComboLista->setCurrentIndex(std::max(0, i));
+    }
+}
+
+void TFormAvaliacao::chooseListed(qint64 id) {
+    queued_.reset();
+    for (const rec::QueuedSample& q : listed_)
+        if (q.id == id)
+            queued_ = q;
+    ComboLista->setCurrentIndex(std::max(0, ComboLista->findData(id)));
+    const bool fromBalance = queued_ && !queued_->massTyped;
+    if (queued_) {
+        ses::SampleIdentity who;
+        ses::takeQueued(*queued_, inputs_, who);
+        updating_ = true;
+        (queued_->kind == rec::QueuedSample::Kind::Calibration ? RadioCalibracao : RadioAmostra)->setChecked(true);
+        EditMassa->showValue(*queued_->mass);
+        if (queued_->kind == rec::QueuedSample::Kind::Calibration)
+            EditCalor->showValue(*queued_->certified);
+        updating_ = false;
+    }
+    // What the list says is kept as it says it: the kind, and a mass read from the balance.
+    EditMassa->setReadOnly(fromBalance);
+    EditMassa->setToolTip(queued_ ? queued_->massSource : QString());
+    RadioAmostra->setEnabled(!queued_);
+    RadioCalibracao->setEnabled(!queued_);
+    EditCalor->setReadOnly(queued_ && queued_->kind == rec::QueuedSample::Kind::Calibration);
+    readInputs();
+    recompute();
 }
 
 void TFormAvaliacao::ResultadosClick() {
@@ -548,6 +609,10 @@ void TFormAvaliacao::RegistrarClick() {
     defaults.operatorName = last.trimmed().isEmpty() ? ses::systemUserName() : last;
     defaults.calorimeter = ses::calorimeterOrDefault(lastIdentity_.calorimeter);
     defaults.testDate = lastIdentity_.testDate;
+    if (queued_) {
+        ses::EvaluationRequest ignored;
+        ses::takeQueued(*queued_, ignored, defaults);
+    }
     const bool sample = inputs_.calorimetry.mode == eval::Calorimetry::Mode::Sample;
     const double typed = inputs_.calorimetry.energyEquivalent;
     auto plan = [this, store, typed](const TFormRegistro::Choice& c, QString* why) {
@@ -564,11 +629,14 @@ void TFormAvaliacao::RegistrarClick() {
         r.checkTolerance = checkTolerance_;
         r.replaces = c.replaces;
         r.replaceReason = c.reason;
+        r.queued = queued_;
         return ses::planRecord(*store, r, why);
     };
     auto commit = [store](const ses::RecordPlan& p, QString* why) { return ses::commitRecord(*store, p, why); };
     TFormRegistro form(defaults, plan, commit, messages_, sample ? std::optional(typed) : std::nullopt,
                        eval::Unit::JoulesPerGram, this);
+    if (queued_)
+        form.setFromList(*queued_);
     const int answer = execForm_ ? execForm_(form) : form.exec();
     lastIdentity_ = form.identity();
     if (answer != QDialog::Accepted || !form.number() || !form.recorded())
@@ -586,6 +654,15 @@ void TFormAvaliacao::RegistrarClick() {
         readInputs();
         inputs_.calorimetry.energyEquivalent = d.calorimetry.energyEquivalent;
         recompute();
+    }
+    // The listed sample is recorded now: no other test may take it.
+    if (queued_) {
+        queued_.reset();
+        EditMassa->setReadOnly(false);
+        RadioAmostra->setEnabled(true);
+        RadioCalibracao->setEnabled(true);
+        EditCalor->setReadOnly(false);
+        loadListed();
     }
     LabelRegistro->setText(d.series ? ses::msg::RecordedWithSeries.arg(*form.number()).arg(d.energyEquivalentSource)
                                     : ses::msg::Recorded.arg(*form.number()));

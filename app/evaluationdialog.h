@@ -75,6 +75,13 @@ public:
     /// 3 auxiliar) and puts its joules in the field; `exec` runs the small form.
     void MedidaClick(int which);
     QLabel* LabelCalorimetria;
+    /// The sample of the day's list this test burnt (shown when the window has a results
+    /// database and the list has weighed samples): choosing one fills the kind, the mass (kept
+    /// as read when it came from the balance), the certified heat and the aid's mass.
+    QComboBox* ComboLista;
+    QLabel* LabelLista;
+    /// Chooses the listed sample `id` as the combo would (0: none, the inputs typed here).
+    void chooseListed(qint64 id);
     QPushButton* btnRegistrar; ///< shown when the window is given a results database
     QPushButton* btnResultados;
     QLabel* LabelRegistro;     ///< the record's number once written
@@ -122,6 +129,10 @@ private:
     std::optional<double> seriesW_;
     /// What the Registrar form recorded of this test, while the inputs stay as recorded.
     std::optional<rec::Determination> recorded_;
+    /// The day's weighed samples offered, and the one chosen.
+    QList<rec::QueuedSample> listed_;
+    std::optional<rec::QueuedSample> queued_;
+    void loadListed();
     eval::Outcome outcome_;
     FileDialogs& files_;
     MessageService& messages_;

@@ -135,6 +135,15 @@ void TFormRegistro::updatePreview() {
         adjustSize();
 }
 
+void TFormRegistro::setFromList(const rec::QueuedSample& s) {
+    for (QLineEdit* e : {EditAmostra, EditCalorimetro}) {
+        e->setReadOnly(true);
+        e->setToolTip(QStringLiteral("Da lista de amostras do dia (%1)").arg(s.massSource));
+    }
+    EditCertificado->setReadOnly(s.kind == rec::QueuedSample::Kind::Check);
+    updatePreview();
+}
+
 ses::SampleIdentity TFormRegistro::identity() const {
     auto percent = [](const DecimalEdit* e) {
         return e->text().trimmed().isEmpty() || !e->isValid() ? std::nullopt : std::optional(e->value());

@@ -36,6 +36,9 @@ public:
                   std::optional<double> typedW = std::nullopt, eval::Unit unit = eval::Unit::JoulesPerGram,
                   QWidget* parent = nullptr);
 
+    /// The test's sample comes from the day's list: its code and calorimeter stay as listed.
+    void setFromList(const rec::QueuedSample& s);
+
     ses::SampleIdentity identity() const;
     Choice choice() const;
     /// The record's number once written, and what was written.

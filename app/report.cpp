@@ -137,6 +137,8 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
         pair(QStringLiteral("Registrada em:"),
              d->recordedUtc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm")));
         pair(QStringLiteral("Ensaio:"), QStringLiteral("%1 do arquivo %2").arg(req.test.caption(), file));
+        if (!d->massSource.isEmpty())
+            pair(QStringLiteral("Massa:"), QStringLiteral("%1 g (%2)").arg(ses::fixed(d->calorimetry.mass, 5), d->massSource));
         if (!calibration && d->result.energyEquivalent)
             pair(QStringLiteral("Equivalente energético:"),
                  QStringLiteral("%1 J/K (%2)")
@@ -281,4 +283,58 @@ bool writeRecordReport(const rec::Determination& d, const QString& duplicates, c
     req.record = d;
     req.duplicates = duplicates;
     return writeReport(m, req, path, error);
+}
+
+QString sampleMassText(const rec::QueuedSample& s) { return s.mass ? ses::fixed(*s.mass, 5) : QString(); }
+
+QString sampleStateText(const rec::QueuedSample& s) {
+    QString t = rec::stateText(s.state);
+    if (s.determination)
+        t += QStringLiteral(" (determinação %1)").arg(s.determination);
+    if (!s.discardedReason.isEmpty())
+        t += QStringLiteral(": ") + s.discardedReason;
+    return t;
+}
+
+bool writeSamplesList(const QList<rec::QueuedSample>& list, const QDate& day, const QString& path, QString* error) {
+    QByteArray pdf;
+    {
+        QBuffer buf(&pdf);
+        buf.open(QIODevice::WriteOnly);
+        QPdfWriter w(&buf);
+        w.setPageSize(QPageSize(QPageSize::A4));
+        w.setPageOrientation(QPageLayout::Landscape);
+        w.setResolution(300);
+        const QString title = QStringLiteral("Amostras do dia %1").arg(day.toString(QStringLiteral("dd/MM/yyyy")));
+        w.setTitle(title);
+        QPainter p;
+        if (!p.begin(&w)) {
+            if (error)
+                *error = QStringLiteral("Não foi possível escrever o PDF.");
+            return false;
+        }
+        const QFont body = reportFont(8), bold = reportFont(8, true), heading = reportFont(13, true);
+        const QString printed = QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+        int page = 0;
+        Pages pg(w, p, page, [&](QPainter& painter, const QRectF& area, int n) {
+            painter.setFont(reportFont(7));
+            painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("%1 — impressa em %2").arg(title, printed));
+            painter.drawText(area, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Página %1").arg(n));
+        });
+        pg.line(title, heading);
+        pg.skip(30);
+        const QList<double> cols{0.0, 0.04, 0.15, 0.30, 0.38, 0.45, 0.52, 0.80};
+        pg.columns({QStringLiteral("Nº"), QStringLiteral("Código"), QStringLiteral("Descrição"), QStringLiteral("Tipo"),
+                    QStringLiteral("Calorímetro"), QStringLiteral("Massa (g)"), QStringLiteral("Origem da massa"),
+                    QStringLiteral("Situação")},
+                   cols, bold);
+        for (const rec::QueuedSample& s : list)
+            pg.columns({QString::number(s.id), s.code, s.description, rec::kindText(s.kind), s.calorimeter, sampleMassText(s),
+                        s.massSource, sampleStateText(s)},
+                       cols, body);
+        if (list.isEmpty())
+            pg.line(QStringLiteral("Nenhuma amostra na lista."), body);
+        p.end();
+    }
+    return acq::writeWholeFile(path, pdf, error);
 }

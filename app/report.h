@@ -30,3 +30,12 @@ bool writeReport(const acq::Measurements& data, const ReportRequest& req, const 
 /// The report of a recorded determination, from the record alone (its readings, inputs and
 /// figures), with the duplicates' verdict as given.
 bool writeRecordReport(const rec::Determination& d, const QString& duplicates, const QString& path, QString* error);
+
+/// The day's samples as a list to print (A4, landscape): each sample's code, description, kind,
+/// mass with where it came from, and state.
+bool writeSamplesList(const QList<rec::QueuedSample>& list, const QDate& day, const QString& path, QString* error);
+
+/// A listed sample's mass as the list shows it ("0,81230"), or "" before it is weighed.
+QString sampleMassText(const rec::QueuedSample& s);
+/// Its state in words, with the record that took it or why it was discarded.
+QString sampleStateText(const rec::QueuedSample& s);

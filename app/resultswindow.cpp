@@ -152,12 +152,14 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     btnRejeitar = new QPushButton(QStringLiteral("Re&jeitar"), this);
     btnHistorico = new QPushButton(QStringLiteral("&Histórico..."), this);
     btnSeries = new QPushButton(QStringLiteral("Séries de ca&libração..."), this);
+    btnAmostras = new QPushButton(QStringLiteral("Am&ostras do dia..."), this);
+    btnAmostras->hide();
     btnFechar = new QPushButton(QStringLiteral("&Fechar"), this);
     // Enter closes the window; a rejection is never one key away.
-    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries})
+    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries, btnAmostras})
         b->setAutoDefault(false);
     // Each button keeps room for its caption whatever the fonts (Windows' are wider).
-    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries, btnFechar})
+    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries, btnAmostras, btnFechar})
         b->setMinimumWidth(b->sizeHint().width() + b->fontMetrics().horizontalAdvance(QLatin1Char('x')));
     btnFechar->setDefault(true);
     connect(btnAbrir, &QPushButton::clicked, this, [this] { AbrirClick(); });
@@ -166,6 +168,12 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     connect(btnRejeitar, &QPushButton::clicked, this, [this] { RejeitarClick(); });
     connect(btnHistorico, &QPushButton::clicked, this, [this] { HistoricoClick(); });
     connect(btnSeries, &QPushButton::clicked, this, [this] { SeriesClick(); });
+    connect(btnAmostras, &QPushButton::clicked, this, [this] {
+        if (openSamples_) {
+            openSamples_();
+            refresh();
+        }
+    });
     connect(btnFechar, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* filters = new QGridLayout;
@@ -195,6 +203,7 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
 
     auto* actions = new QHBoxLayout;
     actions->addWidget(LabelTotal, 1);
+    actions->addWidget(btnAmostras);
     actions->addWidget(btnSeries);
     actions->addWidget(btnHistorico);
     actions->addWidget(btnAbrir);

@@ -10,6 +10,7 @@
 #include "records/store.h"
 
 #include <QDialog>
+#include <QPushButton>
 #include <functional>
 #include <map>
 #include <memory>
@@ -63,6 +64,12 @@ public:
     QPushButton* btnRejeitar;
     QPushButton* btnHistorico;
     QPushButton* btnSeries;
+    QPushButton* btnAmostras; ///< shown when the window is given the day's samples
+    /// How the day's samples are opened from here.
+    void setSamples(std::function<void()> open) {
+        openSamples_ = std::move(open);
+        btnAmostras->setVisible(bool(openSamples_));
+    }
     QPushButton* btnFechar;
 
 protected:
@@ -78,6 +85,7 @@ private:
     MessageService& messages_;
     FileDialogs& files_;
     std::function<int(QDialog&)> execForm_;
+    std::function<void()> openSamples_;
     double repeatability_;
     QList<rec::Determination> shown_;
     std::map<QString, rec::DuplicateVerdict> verdicts_;

@@ -8,6 +8,7 @@
 #include "app/config.h"
 #include "app/service.h"
 #include "app/resultswindow.h"
+#include "app/sampleswindow.h"
 #include "app/tablemodel.h"
 #include "session/calibrationseries.h"
 #include "session/testview.h"
@@ -219,6 +220,7 @@ void TForm1::buildControls() {
     SalvarGrafico1 = ChartMenu->addAction(QStringLiteral("Salvar gráfico como imagem..."), this, [this] { SalvarGraficoClick(); });
     RestaurarZoom1 = ChartMenu->addAction(QStringLiteral("Restaurar zoom"), this, [this] { chart_.resetZoom(); });
     Resultados1 = ChartMenu->addAction(QStringLiteral("Resultados..."), this, [this] { ResultadosClick(); });
+    Amostras1 = ChartMenu->addAction(QStringLiteral("Amostras do dia..."), this, [this] { AmostrasClick(); });
     Chart1->installEventFilter(this);
     Chart1->viewport()->installEventFilter(this);
 
@@ -741,9 +743,17 @@ ses::Settings TForm1::settings() const {
     return s;
 }
 
+void TForm1::AmostrasClick() {
+    TFormAmostras w([this](QString* why) { return openResults(why); }, TFormAmostras::balanceOf(settings()), s_.messages,
+                    files_, this);
+    if (w.refresh())
+        execDialog(w);
+}
+
 void TForm1::ResultadosClick() {
     TFormResultados w([this](QString* why) { return openResults(why); }, s_.messages, files_, this,
                       [this](QDialog& form) { return execDialog(form); }, settings().repeatability);
+    w.setSamples([this] { AmostrasClick(); });
     if (w.refresh())
         execDialog(w);
 }

@@ -63,6 +63,7 @@ public:
     void AvaliarEnsaioClick();
     void SalvarGraficoClick();
     void ResultadosClick();
+    void AmostrasClick();
     void dtDataSetExport1FileExist(const QString& fileName, bool& canOverWrite);
     void dtDataSetExport1EndExport();
     void dtDataSetExport1Error(TdtExportError e);
@@ -110,6 +111,7 @@ public:
     QAction* AvaliarEnsaio1;
     QAction* SalvarGrafico1;
     QAction* RestaurarZoom1;
+    QAction* Amostras1;
     QAction* Resultados1; ///< the results database's list
     /// The evaluation inputs typed for each test while the program runs.
     std::map<std::pair<qint64, int>, ses::EvaluationRequest> evaluationInputs; ///< by number and occurrence

@@ -44,6 +44,7 @@ QByteArray normalisedStateHash(const QString& state) {
 QString determinationTarget(qint64 id) { return QStringLiteral("determinacao:%1").arg(id); }
 QString seriesTarget(qint64 calorimeter, int number) { return QStringLiteral("serie:%1:%2").arg(calorimeter).arg(number); }
 QString calorimeterTarget(qint64 calorimeter) { return QStringLiteral("calorimetro:%1").arg(calorimeter); }
+QString sampleTarget(qint64 sample) { return QStringLiteral("amostra:%1").arg(sample); }
 const char* const kSeriesState = "SELECT s.calorimeter_id, c.name AS calorimeter, s.number, s.started_utc, s.reason"
                                  " FROM series s JOIN calorimeters c ON c.id = s.calorimeter_id";
 const char* const kCalorimeterState = "SELECT id, name, rule, min_runs, max_rsd FROM calorimeters";
@@ -59,6 +60,9 @@ std::optional<QString> currentState(QSqlDatabase& db, const QString& target, QSt
         q.prepare(QLatin1String(kSeriesState) + QStringLiteral(" WHERE s.calorimeter_id = ? AND s.number = ?"));
         q.addBindValue(k.value(1).toLongLong());
         q.addBindValue(k.value(2).toInt());
+    } else if (k[0] == QLatin1String("amostra")) {
+        q.prepare(QLatin1String(kSampleState) + QStringLiteral(" WHERE id = ?"));
+        q.addBindValue(k.value(1).toLongLong());
     } else {
         q.prepare(QLatin1String(kCalorimeterState) + QStringLiteral(" WHERE id = ?"));
         q.addBindValue(k.value(1).toLongLong());
@@ -176,6 +180,14 @@ const AuditAction* auditAction(const QString& key) {
          QStringLiteral("rejected_reason"), false},
         {QStringLiteral("regra"), false, {QStringLiteral("rule"), QStringLiteral("min_runs"), QStringLiteral("max_rsd")}, {}, false},
         {QStringLiteral("esquema"), false, {}, {}, true},
+        // The day's samples: added, weighed (again, until recorded), discarded, recorded.
+        {QStringLiteral("amostra"), true, {}, {}, false},
+        {QStringLiteral("pesagem"), false,
+         {QStringLiteral("mass"), QStringLiteral("mass_typed"), QStringLiteral("mass_source"), QStringLiteral("balance_line"),
+          QStringLiteral("weighed_utc"), QStringLiteral("state")}, {}, false},
+        {QStringLiteral("descarte"), false, {QStringLiteral("state"), QStringLiteral("discarded_reason")},
+         QStringLiteral("discarded_reason"), false},
+        {QStringLiteral("amostra-registrada"), false, {QStringLiteral("state"), QStringLiteral("determination_id")}, {}, false},
     };
     for (const AuditAction& a : all)
         if (a.key == key)
@@ -189,6 +201,8 @@ QString describedTarget(const QString& target, const QString& subject) {
         return QStringLiteral("a determinação %1").arg(k.value(1));
     if (k[0] == QLatin1String("serie"))
         return QStringLiteral("a série %1 do calorímetro \"%2\"").arg(k.value(2), subject);
+    if (k[0] == QLatin1String("amostra"))
+        return QStringLiteral("a amostra %1 da lista (\"%2\")").arg(k.value(1), subject);
     return QStringLiteral("o calorímetro \"%1\"").arg(subject);
 }
 
@@ -372,7 +386,7 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
                 wrong = QStringLiteral("a entrada %1 muda mais do que a sua ação permite").arg(entry);
             // A field set once is never unset nor rewritten (a rejection is never undone).
             else if (!act->setOnce.isEmpty() && (!b.value(act->setOnce).isNull() || a.value(act->setOnce).isNull()))
-                wrong = QStringLiteral("a entrada %1 desfaz ou reescreve uma rejeição").arg(entry);
+                wrong = QStringLiteral("a entrada %1 desfaz ou reescreve uma rejeição ou um descarte").arg(entry);
         }
         if (check.intact && !wrong.isEmpty()) {
             check.intact = false;
@@ -415,6 +429,10 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
         return fail();
     while (q.next())
         compare(seriesTarget(q.value(0).toLongLong(), q.value(2).toInt()), q.record(), q.value(1).toString());
+    if (!q.exec(QLatin1String(kSampleState) + QStringLiteral(" ORDER BY id")))
+        return fail();
+    while (q.next())
+        compare(sampleTarget(q.value(QStringLiteral("id")).toLongLong()), q.record(), q.value(QStringLiteral("code")).toString());
     if (!q.exec(QStringLiteral("SELECT * FROM determinations ORDER BY id")))
         return fail();
     std::map<qint64, QByteArray> digests;

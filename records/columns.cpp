@@ -151,6 +151,14 @@ const std::vector<Column>& columns() {
         {"replaces", "",
          [](const D& d, const W&) -> QVariant { return d.replaces ? QVariant(d.replaces) : QVariant(QMetaType::fromType<qlonglong>()); },
          [](D& d, const QVariant& v) { d.replaces = v.toLongLong(); }},
+        {"sample_entry", "",
+         [](const D& d, const W&) -> QVariant {
+             return d.sampleEntry ? QVariant(d.sampleEntry) : QVariant(QMetaType::fromType<qlonglong>());
+         },
+         [](D& d, const QVariant& v) { d.sampleEntry = v.toLongLong(); }},
+        {"mass_source", "",
+         [](const D& d, const W&) -> QVariant { return d.massSource.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(d.massSource); },
+         [](D& d, const QVariant& v) { d.massSource = v.isNull() ? QString() : v.toString(); }},
     };
     return all;
 }

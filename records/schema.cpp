@@ -156,6 +156,28 @@ const QStringList& migration(int version) {
             QStringLiteral("PG:CREATE TRIGGER readings_with_their_determination BEFORE INSERT ON readings"
                            " FOR EACH ROW EXECUTE FUNCTION readings_with_their_determination()"),
         },
+        {
+            // The day's samples, weighed before their tests; a record names the one it took.
+            QStringLiteral("CREATE TABLE samples ("
+                           " id %ID%, day TEXT NOT NULL CHECK (length(day) = 10),"
+                           " code TEXT NOT NULL CHECK (code <> ''), description TEXT NOT NULL DEFAULT '',"
+                           " kind TEXT NOT NULL CHECK (kind IN ('amostra', 'calibracao', 'padrao')),"
+                           " certified %REAL%, calorimeter TEXT NOT NULL CHECK (calorimeter <> ''), aid_mass %REAL%,"
+                           " mass %REAL% CHECK (mass IS NULL OR mass > 0),"
+                           " mass_typed INTEGER NOT NULL DEFAULT 0 CHECK (mass_typed IN (0, 1)),"
+                           " mass_source TEXT NOT NULL DEFAULT '', balance_line TEXT NOT NULL DEFAULT '', weighed_utc TEXT,"
+                           " state TEXT NOT NULL CHECK (state IN ('a-pesar', 'pesada', 'registrada', 'descartada')),"
+                           " determination_id BIGINT REFERENCES determinations (id),"
+                           " discarded_reason TEXT CHECK (discarded_reason IS NULL OR discarded_reason <> ''),"
+                           " added_utc TEXT NOT NULL, added_by TEXT NOT NULL,"
+                           " CHECK (state <> 'a-pesar' OR mass IS NULL),"
+                           " CHECK (state NOT IN ('pesada', 'registrada') OR mass IS NOT NULL),"
+                           " CHECK ((state = 'registrada') = (determination_id IS NOT NULL)),"
+                           " CHECK ((state = 'descartada') = (discarded_reason IS NOT NULL)))"),
+            QStringLiteral("CREATE INDEX samples_by_day ON samples (day)"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN sample_entry BIGINT"),
+            QStringLiteral("ALTER TABLE determinations ADD COLUMN mass_source TEXT"),
+        },
     };
     return steps[version - 1];
 }
@@ -336,7 +358,7 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error, Access
             }
             if (v == 4 && !s->adoptIntoTrail(&why))
                 return false;
-            if (v == 5 && !s->trailNewColumns(&why))
+            if ((v == 5 || v == 7) && !s->trailNewColumns(&why))
                 return false;
             return run(db, QStringLiteral("UPDATE schema_version SET version = %1").arg(v), &why);
         });

@@ -247,6 +247,8 @@ std::optional<qint64> Store::record(const Determination& given, QString* error) 
         }
         if (!audit(db, user_, QStringLiteral("registro"), determinationTarget(id), id, d.calorimeter, {}, &why))
             return false;
+        if (d.sampleEntry && !takeSample(db, user_, d, id, &why))
+            return false;
         return !d.replaces ||
                rejectIn(db, d.replaces, QStringLiteral("%1 (substituída pela determinação %2)").arg(d.replaceReason.trimmed()).arg(id), &why);
     });

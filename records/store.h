@@ -17,7 +17,7 @@
 namespace rec {
 
 /// The schema this program writes; a database of a newer one is refused.
-inline constexpr int kSchemaVersion = 6;
+inline constexpr int kSchemaVersion = 7;
 
 /// The program's data folder, the same for the window, the menu entry and the command line:
 /// $XDG_DATA_HOME/registrador (usually ~/.local/share/registrador), on Windows
@@ -102,6 +102,11 @@ struct Determination {
     /// A sample whose series changed after it took the series' W: what changed. Worked out when
     /// read (ses::markSeriesChanges), never stored.
     QString seriesChanged;
+    /// The entry of the day's samples whose mass this record took (0: none), and where the mass
+    /// came from: "balança Mettler Toledo XPR205 B123456789, 10/12/2026 08:41" or "digitada por
+    /// ana: …" (empty: typed in the evaluation, as before the list).
+    qint64 sampleEntry = 0;
+    QString massSource;
 
     bool rejected() const { return !rejectedReason.isEmpty(); }
 };
@@ -137,6 +142,42 @@ struct AuditEntry {
     QByteArray prevSha256, sha256; ///< hex
 
 };
+
+/// One entry of the day's samples: weighed before its test, then taken by the record of the
+/// test it was burnt in. Never deleted: one not burnt is discarded with its reason.
+struct QueuedSample {
+    enum class Kind { Sample, Calibration, Check };
+    enum class State { ToWeigh, Weighed, Recorded, Discarded };
+
+    qint64 id = 0;  ///< given by the store
+    QDate day;      ///< the day's list it was added to
+    QString code, description, calorimeter;
+    Kind kind = Kind::Sample;
+    /// A calibration's certified heat of combustion, or a check standard's certificate (J/g).
+    std::optional<double> certified;
+    std::optional<double> aidMass; ///< the combustion aid's mass (g), when one is used
+    std::optional<double> mass;    ///< g, once weighed
+    bool massTyped = false;        ///< typed, with a reason, instead of read from the balance
+    /// "balança Mettler Toledo XPR205 B123456789, 10/12/2026 08:41" or "digitada por ana: …".
+    QString massSource;
+    QString balanceLine;           ///< the balance's line of the mass, as received
+    QDateTime weighedUtc;
+    State state = State::ToWeigh;
+    qint64 determination = 0;      ///< the record that took it
+    QString discardedReason;
+    QDateTime addedUtc;
+    QString addedBy;
+
+    bool pending() const { return state == State::ToWeigh || state == State::Weighed; }
+};
+
+/// "amostra", "calibração", "padrão"; and the states "a pesar", "pesada", "registrada",
+/// "descartada", as the list shows them.
+QString kindText(QueuedSample::Kind k);
+QString stateText(QueuedSample::State s);
+/// The keys the database and the command line use: amostra, calibracao, padrao.
+QString kindKey(QueuedSample::Kind k);
+std::optional<QueuedSample::Kind> kindFromKey(const QString& key);
 
 /// What a walk along the audit trail found.
 struct TrailCheck {
@@ -221,6 +262,20 @@ public:
     std::optional<QList<Series>> series(const QString& calorimeter, QString* error) const;
     /// Starts a new series of a known calorimeter; its number.
     std::optional<int> newSeries(const QString& calorimeter, const QString& reason, QString* error);
+
+    /// Adds a sample to the day's list (to weigh); its number. Its code, kind and calorimeter
+    /// are required; a calibration needs its certified heat.
+    std::optional<qint64> addSample(const QueuedSample& s, QString* error);
+    /// The sample's mass: read from the balance (`source` names it, `line` is its line), or
+    /// typed (`source` says who and why). Only a sample not yet recorded nor discarded.
+    bool weighSample(qint64 id, double grams, bool typed, const QString& source, const QString& line, QString* error);
+    /// Discards a sample not recorded, with its reason.
+    bool discardSample(qint64 id, const QString& reason, QString* error);
+    /// The list of `day`, with every sample of earlier days still to weigh or weighed; oldest first.
+    std::optional<QList<QueuedSample>> samples(const QDate& day, QString* error) const;
+    std::optional<QueuedSample> sample(qint64 id, QString* error) const;
+    /// Who the store's changes are entered as (the system's user; on the lab's server its role).
+    QString user() const { return user_; }
 
     /// The entries of the audit trail about one determination, oldest first; every entry when
     /// `determination` is 0.

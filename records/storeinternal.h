@@ -103,6 +103,12 @@ Determination fromRow(const QSqlQuery& q);
 QString determinationTarget(qint64 id);
 QString seriesTarget(qint64 calorimeter, int number);
 QString calorimeterTarget(qint64 calorimeter);
+QString sampleTarget(qint64 sample);
+/// The sample entry's state as the trail keeps it.
+inline const char* const kSampleState = "SELECT * FROM samples";
+/// Marks the queued sample `d.sampleEntry` recorded by determination `id`, in the caller's
+/// transaction, after checking it is the one the record weighed.
+bool takeSample(QSqlDatabase& db, const QString& user, const Determination& d, qint64 id, QString* why);
 /// Audits a change of `target` made just before, in the same transaction.
 bool audit(QSqlDatabase& db, const QString& user, const QString& action, const QString& target, qint64 determination,
            const QString& subject, const QString& before, QString* why);

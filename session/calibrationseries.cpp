@@ -266,6 +266,15 @@ QString fieldName(const QString& key) {
         {QStringLiteral("energy_equivalent"), QStringLiteral("equivalente energético (J/K)")},
         {QStringLiteral("sample_code"), QStringLiteral("amostra")},
         {QStringLiteral("series"), QStringLiteral("série")},
+        {QStringLiteral("mass_source"), QStringLiteral("massa")},
+        {QStringLiteral("mass"), QStringLiteral("massa (g)")},
+        {QStringLiteral("state"), QStringLiteral("situação")},
+        {QStringLiteral("discarded_reason"), QStringLiteral("motivo do descarte")},
+        {QStringLiteral("determination_id"), QStringLiteral("determinação")},
+        {QStringLiteral("code"), QStringLiteral("amostra")},
+        {QStringLiteral("balance_line"), QStringLiteral("linha da balança")},
+        {QStringLiteral("weighed_utc"), QStringLiteral("pesada em")},
+        {QStringLiteral("mass_typed"), QStringLiteral("massa digitada")},
     };
     const auto it = names.find(key);
     return it == names.end() ? key : it->second;
@@ -309,7 +318,8 @@ QString historyText(const QList<rec::AuditEntry>& entries, HistoryHashes hashes)
         if (before.isEmpty()) {
             // What was written whole: the figures a technician checks first.
             QStringList shown;
-            for (const char* key : {"sample_code", "gross_calorific_value", "energy_equivalent", "series", "reason"})
+            for (const char* key : {"sample_code", "code", "gross_calorific_value", "energy_equivalent", "series", "reason",
+                                    "mass_source"})
                 // A sample's series 0 is "no series": nothing to say.
                 if (after.contains(QLatin1String(key)) && !after[QLatin1String(key)].isNull() &&
                     !(QLatin1String(key) == QLatin1String("series") && after[QLatin1String(key)].toVariant().toInt() == 0))

@@ -285,7 +285,48 @@ inline QString auditAction(const QString& key) {
         return QStringLiteral("nova coluna do banco (atualização do programa)");
     if (key == QLatin1String("adocao"))
         return QStringLiteral("incluída na trilha (registro anterior a ela)");
+    if (key == QLatin1String("amostra"))
+        return QStringLiteral("amostra incluída na lista do dia");
+    if (key == QLatin1String("pesagem"))
+        return QStringLiteral("amostra pesada");
+    if (key == QLatin1String("descarte"))
+        return QStringLiteral("amostra descartada");
+    if (key == QLatin1String("amostra-registrada"))
+        return QStringLiteral("amostra registrada");
     return key;
 }
+
+
+// ---- the day's samples ------------------------------------------------------------------------------
+inline const QString QueuedNotWeighed = QStringLiteral("A amostra \"%1\" da lista ainda não foi pesada.");
+inline const QString QueuedNotPending = QStringLiteral("A amostra \"%1\" da lista está %2: não serve mais a um registro.");
+inline const QString QueuedOtherKind = QStringLiteral("A amostra \"%1\" da lista é de %2: escolha o mesmo tipo na avaliação.");
+inline const QString QueuedOtherCode = QStringLiteral("O código digitado não é o da amostra \"%1\" da lista.");
+inline const QString QueuedOtherMass =
+    QStringLiteral("A massa da avaliação (%1 g) não é a pesada da amostra \"%2\" (%3 g): escolha a amostra de novo.");
+inline const QString QueuedAidNeedsHeat =
+    QStringLiteral("A amostra \"%1\" foi pesada com %2 g de auxiliar de combustão: informe o calor de combustão do auxiliar.");
+inline const QString CliNoBalance =
+    QStringLiteral("registrador-cli: nenhuma balança: use --device PORTA --protocol P, ou as linhas Balanca e BalancaProtocolo de config.xml");
+inline const QString CliBalanceProtocolForm = QStringLiteral("registrador-cli: protocolo da balança \"%1\" desconhecido: mt-sics, sbi ou ad");
+inline const QString CliBalanceRefused = QStringLiteral("Pesagem recusada: %1");
+inline const QString CliQueuedSays = QStringLiteral("registrador-cli record: --%1 vem da amostra da lista (--queued); não o informe");
+inline const QString CliQueuedTwice =
+    QStringLiteral("Há mais de uma amostra \"%1\" pesada na lista (%2): descarte as que não foram queimadas.");
+inline const QString CliQueuedNone = QStringLiteral("Nenhuma amostra \"%1\" na lista do dia.");
+inline const QString CliSampleKindForm = QStringLiteral("registrador-cli samples: tipo \"%1\" desconhecido: amostra, calibracao ou padrao");
+inline const QString CliTypedMassNeedsReason =
+    QStringLiteral("registrador-cli samples weigh: uma massa digitada precisa do motivo (--reason): por que a balança não foi lida?");
+inline const QString NoBalanceConfigured =
+    QStringLiteral("Nenhuma balança configurada: informe as linhas Balanca (a porta) e BalancaProtocolo (mt-sics, sbi ou ad) "
+                   "de config.xml, ou digite a massa com o motivo.");
+inline const QString ChooseSample = QStringLiteral("Escolha uma amostra da lista.");
+inline const QString WeighingRefused = QStringLiteral("Pesagem recusada: %1. A amostra continua a pesar.");
+inline const QString TypedMassMissing = QStringLiteral("Digite a massa da amostra, em gramas.");
+inline const QString TypedMassNeedsReason =
+    QStringLiteral("Uma massa digitada precisa do motivo: por que a balança não foi lida?");
+inline const QString DiscardNeedsReason = QStringLiteral("Informe o motivo do descarte.");
+inline const QString DiscardConfirm = QStringLiteral("Descartar a amostra \"%1\"? O descarte não pode ser desfeito.");
+inline const QString TypedMassSource = QStringLiteral("digitada por %1: %2");
 
 } // namespace ses::msg

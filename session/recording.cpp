@@ -135,6 +135,10 @@ QJsonObject recordJson(const rec::Determination& d) {
         o[QStringLiteral("series_changed")] = d.seriesChanged;
     if (d.replaces)
         o[QStringLiteral("replaces")] = d.replaces;
+    if (d.sampleEntry)
+        o[QStringLiteral("sample_entry")] = d.sampleEntry;
+    if (!d.massSource.isEmpty())
+        o[QStringLiteral("mass_source")] = d.massSource;
     if (const auto dev = checkStandardDeviation(d))
         o[QStringLiteral("check_standard")] =
             QJsonObject{{QStringLiteral("certified"), *d.checkCertified},
@@ -157,6 +161,8 @@ QString recordText(const rec::Determination& d, const QString& duplicates) {
         {QStringLiteral("Registrada em"), localTime(d.recordedUtc)},
         {QStringLiteral("Arquivo de dados"), d.dataFile},
         {QStringLiteral("Situação"), d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")}};
+    if (!d.massSource.isEmpty())
+        lines << std::pair{QStringLiteral("Massa"), QStringLiteral("%1 g (%2)").arg(fixed(d.calorimetry.mass, 5), d.massSource)};
     if (!calibration && !d.energyEquivalentSource.isEmpty())
         lines << std::pair{QStringLiteral("Origem do equivalente"), d.energyEquivalentSource};
     if (calibration && d.series)

@@ -86,6 +86,27 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
         given[QStringLiteral("check_standard")] = *r.who.checkCertified;
     }
     d.inputsGiven = given.isEmpty() ? QString() : QString::fromUtf8(QJsonDocument(given).toJson(QJsonDocument::Compact));
+    if (r.queued) {
+        const rec::QueuedSample& q = *r.queued;
+        const bool kindFits = (q.kind == rec::QueuedSample::Kind::Calibration) == calibration;
+        if (!q.mass || !q.pending() || !kindFits || std::abs(*q.mass - c.mass) > 1e-12 ||
+            q.code != who.sampleCode.trimmed()) {
+            *why = !q.mass         ? msg::QueuedNotWeighed.arg(q.code)
+                   : !q.pending()  ? msg::QueuedNotPending.arg(q.code, rec::stateText(q.state))
+                   : !kindFits     ? msg::QueuedOtherKind.arg(q.code, rec::kindText(q.kind))
+                   : q.code != who.sampleCode.trimmed() ? msg::QueuedOtherCode.arg(q.code)
+                                   : msg::QueuedOtherMass.arg(eval::decimal(c.mass, 5), q.code, eval::decimal(*q.mass, 5));
+            return fail(PlanFailure::Inputs);
+        }
+        // The aid weighed with the sample counts only with its heat of combustion.
+        if (q.aidMass && (!given.contains(QStringLiteral("aid_heat")) ||
+                          std::abs(given[QStringLiteral("aid_mass")].toDouble() - *q.aidMass) > 1e-12)) {
+            *why = msg::QueuedAidNeedsHeat.arg(q.code, eval::decimal(*q.aidMass, 4));
+            return fail(PlanFailure::Inputs);
+        }
+        d.sampleEntry = q.id;
+        d.massSource = q.massSource;
+    }
     d.readingsSha256 = rec::readingsDigest(d.readings);
     // One test, one determination.
     const auto same = store.validByDigest(d.readingsSha256, why);
@@ -107,6 +128,21 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
     }
     plan.determination = std::move(d);
     return plan;
+}
+
+void takeQueued(const rec::QueuedSample& s, EvaluationRequest& req, SampleIdentity& who) {
+    eval::Calorimetry& c = req.calorimetry;
+    using K = rec::QueuedSample::Kind;
+    c.mode = s.kind == K::Calibration ? eval::Calorimetry::Mode::Calibration : eval::Calorimetry::Mode::Sample;
+    c.mass = s.mass.value_or(0);
+    if (s.kind == K::Calibration)
+        c.heatOfCombustion = s.certified.value_or(0);
+    who.checkCertified = s.kind == K::Check ? s.certified : std::nullopt;
+    if (s.aidMass)
+        req.given[QStringLiteral("aid_mass")] = *s.aidMass;
+    who.sampleCode = s.code;
+    who.description = s.description;
+    who.calorimeter = s.calorimeter;
 }
 
 std::optional<qint64> commitRecord(rec::Store& store, const RecordPlan& plan, QString* why) {
@@ -132,6 +168,8 @@ QString planText(const RecordPlan& plan, eval::Unit unit) {
         lines << plan.note;
     if (d.replaces)
         lines << msg::NoteReplaces.arg(d.replaces);
+    if (!d.massSource.isEmpty())
+        lines << QStringLiteral("Massa: %1 g (%2)").arg(fixed(d.calorimetry.mass, 5), d.massSource);
     lines << d.result.warnings;
     return lines.join(QLatin1Char('\n'));
 }

@@ -28,7 +28,15 @@ struct RecordRequest {
     /// `replaceReason`, in the same transaction.
     qint64 replaces = 0;
     QString replaceReason;
+    /// The sample of the day's list this test burnt: the record takes its weighing and marks
+    /// it recorded. Its mass must be the evaluation's.
+    std::optional<rec::QueuedSample> queued;
 };
+
+/// The evaluation's inputs and the identity that a sample of the day's list gives a test: its
+/// mass, kind (a calibration's certified heat, a check standard's certificate), aid's mass,
+/// code, description and calorimeter.
+void takeQueued(const rec::QueuedSample& s, EvaluationRequest& req, SampleIdentity& who);
 
 /// The determination as it will be written, and what the user is told before.
 struct RecordPlan {

@@ -47,6 +47,20 @@ Settings readSettings(const QString& path) {
     s.checkTolerance = positive(QStringLiteral("ToleranciaPadrao"), 0, 10, QStringLiteral("0,2 %")).value_or(0.2);
     s.results = row(QStringLiteral("Resultados"));
     s.reviewerRole = row(QStringLiteral("PapelRevisor"));
+    s.balanceDevice = row(QStringLiteral("Balanca"));
+    if (const QString text = row(QStringLiteral("BalancaProtocolo")); !text.isEmpty()) {
+        if (const auto p = lnk::balance::protocolNamed(text))
+            s.balanceProtocol = *p;
+        else
+            s.warnings << msg::SettingInvalid.arg(QStringLiteral("BalancaProtocolo"), text, QStringLiteral("mt-sics"));
+    }
+    s.balanceLine = lnk::balance::defaultLine(s.balanceProtocol);
+    if (const QString text = row(QStringLiteral("BalancaLinha")); !text.isEmpty()) {
+        if (const auto l = lnk::balance::lineNamed(text, nullptr))
+            s.balanceLine = *l;
+        else
+            s.warnings << msg::SettingInvalid.arg(QStringLiteral("BalancaLinha"), text, lnk::balance::lineName(s.balanceLine));
+    }
     return s;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The rows of config.xml that the program reads beyond the seven of start-up, read in one place
 // with one parser ("0,8" and "0.8" alike), for the window and the command line.
+#include "link/balance.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -19,6 +21,12 @@ struct Settings {
     double repeatability = 120;
     /// ToleranciaPadrao: a check standard's tolerance against its certificate (%).
     double checkTolerance = 0.2;
+    /// Balanca: the balance's port (a COM name or a path); empty when the lab weighs by hand.
+    QString balanceDevice;
+    /// BalancaProtocolo (mt-sics, sbi, ad) and BalancaLinha ("9600 8N1"; by default the
+    /// protocol's factory line).
+    lnk::balance::Protocol balanceProtocol = lnk::balance::Protocol::MtSics;
+    lnk::balance::LineSettings balanceLine;
     /// Each row whose value could not be used, named with the row and what is used instead.
     QStringList warnings;
     /// config.xml exists but is no table of keys and values: nothing of it can be trusted.

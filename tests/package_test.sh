@@ -34,6 +34,7 @@ for f in usr/bin/registrador usr/bin/registrador-cli usr/bin/registrador-emulado
          usr/share/applications/registrador.desktop usr/share/icons/hicolor/scalable/apps/registrador.svg \
          usr/share/man/man1/registrador.1.gz usr/share/man/man1/registrador-cli.1.gz \
          usr/share/man/man1/registrador-emulador.1.gz usr/share/man/man1/registrador-menu.1.gz \
+         usr/bin/registrador-emulador-balanca usr/share/man/man1/registrador-emulador-balanca.1.gz \
          usr/share/doc/registrador/copyright usr/share/doc/registrador/changelog.gz \
          usr/share/metainfo/br.org.calorimetria.registrador.metainfo.xml; do
   grep -q "\./$f\$" <<< "$contents" || fail "missing in the package: $f"

@@ -1,5 +1,7 @@
 #include "tests/support.h"
 
+#include <QThread>
+
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #endif
@@ -112,8 +114,23 @@ QString missingDevice() {
 }
 
 Emulator::Emulator(const QString& image, const QStringList& extraArgs) {
-    proc_.setProgram(binFile(QStringLiteral("registrador-emulador")));
-    proc_.setArguments(QStringList{QStringLiteral("--image"), image} + extraArgs);
+    start(QStringLiteral("registrador-emulador"), QStringList{QStringLiteral("--image"), image} + extraArgs);
+}
+
+Emulator::Emulator(Balance, const QStringList& args) { start(QStringLiteral("registrador-emulador-balanca"), args); }
+
+void Emulator::tell(const QByteArray& line) {
+    proc_.write(line + '\n');
+    proc_.waitForBytesWritten(5000);
+    // The balance says when it has taken the line: no request goes before it.
+    while (!proc_.canReadLine() && proc_.waitForReadyRead(10000)) {
+    }
+    proc_.readLine();
+}
+
+void Emulator::start(const QString& program, const QStringList& args) {
+    proc_.setProgram(binFile(program));
+    proc_.setArguments(args);
     proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     proc_.start();
     if (!proc_.waitForStarted(5000))

@@ -120,15 +120,21 @@ QByteArray readAllOf(const QString& path);
 #define REQUIRE_PSEUDO_TERMINAL() (void)0
 #endif
 
-/// registrador-emulador started on a memory image; stopped on destruction.
+/// registrador-emulador started on a memory image, or registrador-emulador-balanca; stopped on
+/// destruction.
 class Emulator {
 public:
     explicit Emulator(const QString& image, const QStringList& extraArgs = {});
+    struct Balance {};
+    Emulator(Balance, const QStringList& args);
+    /// One line of the emulator's standard input (the balance's: a new weight, a fault).
+    void tell(const QByteArray& line);
     ~Emulator();
     QString device() const { return device_; }
     bool ok() const { return !device_.isEmpty(); }
 
 private:
+    void start(const QString& program, const QStringList& args);
     QProcess proc_;
     QString device_;
 };

@@ -922,6 +922,110 @@ TEST_P(CliOnEngine, VerifyWhileAnotherProcessRecordsSeesNoBreak) {
 #endif
 }
 
+// The day's samples from the balance on its pseudo-terminal to the records: each weighing kept
+// with the balance and its line, each refusal leaving the list as it was, each record taking
+// its sample's mass and kind, every change in the trail.
+TEST_P(CliOnEngine, TheDaysSamplesGoFromTheBalanceToTheRecords) {
+    REQUIRE_PSEUDO_TERMINAL();
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    QString why;
+    const QString db = resultsDatabase(GetParam(), dir, "amostras", &why);
+    ASSERT_FALSE(db.isEmpty()) << why.toStdString();
+    Emulator balance(Emulator::Balance{}, {"--protocol", "sbi", "--unstable", "2", "--require-baud", "9600"});
+    ASSERT_TRUE(balance.ok());
+    const QStringList onBalance{"--device", balance.device(), "--protocol", "sbi", "--db", db};
+    auto samples = [&](const QStringList& args) { return cli(QStringList{"samples"} + args + QStringList{"--db", db}); };
+    auto listed = [&] {
+        const CliRun r = samples({"list", "--json"});
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        return QJsonDocument::fromJson(r.out.toUtf8()).array();
+    };
+    for (const QStringList& add : {QStringList{"--code", "CAR-7", "--description", "carvão"},
+                                   QStringList{"--code", "BA-1", "--kind", "calibracao", "--certified", "26454"},
+                                   QStringList{"--code", "CAR-8"}, QStringList{"--code", "CAR-9"}}) {
+        const CliRun r = samples(QStringList{"add"} + add);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    }
+    EXPECT_EQ(samples({"add", "--code", "BA-2", "--kind", "calibracao"}).code, 1); // no certified heat
+
+    // Weighed: moving readings first, then the stable one, on the line the balance needs.
+    CliRun r = cli(QStringList{"samples", "weigh", "1"} + onBalance);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("0.81230 g")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("balança Sartorius em " + balance.device())) << r.out.toStdString();
+    balance.tell("26.1 mg"); // too light for the scale of 4 decimals of a gram
+    balance.tell("1.0312");
+    ASSERT_EQ(cli(QStringList{"samples", "weigh", "2"} + onBalance).code, 0);
+    // Each refusal said, with its exit, the sample left to weigh.
+    balance.tell("sobrecarga");
+    r = cli(QStringList{"samples", "weigh", "3"} + onBalance);
+    EXPECT_EQ(r.code, 8);
+    EXPECT_TRUE(r.err.contains("sobrecarga")) << r.err.toStdString();
+    balance.tell("0.9876");
+    r = cli(QStringList{"samples", "weigh", "3"} + onBalance + QStringList{"--line", "2400 8O1"});
+    EXPECT_EQ(r.code, 8);
+    EXPECT_TRUE(r.err.contains("não é um peso")) << r.err.toStdString();
+    r = cli({"weigh", "--device", balance.device(), "--protocol", "sbi", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject once = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_DOUBLE_EQ(once["mass_g"].toDouble(), 0.9876);
+    EXPECT_EQ(once["raw"].toString(), "+   0.9876 g  ");
+    EXPECT_EQ(once["line"].toString(), "9600 8O1");
+    EXPECT_EQ(listed()[2].toObject()["state"].toString(), "a pesar");
+    // Typed only with a reason.
+    EXPECT_EQ(samples({"weigh", "3", "--mass", "0,9876"}).code, 1);
+    r = samples({"weigh", "3", "--mass", "0,9876", "--reason", "balança em calibração"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("digitada por ")) << r.out.toStdString();
+
+    // The records take the list's mass and kind; the list's samples become recorded.
+    r = cli({"record", dat, "--test", "1", "--queued", "CAR-7", "--energy-equivalent", "10100,5", "--db", db, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QJsonObject d = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_DOUBLE_EQ(d["inputs"].toObject()["mass"].toDouble(), 0.8123);
+    EXPECT_EQ(d["sample"].toString(), "CAR-7");
+    EXPECT_EQ(d["description"].toString(), "carvão");
+    EXPECT_EQ(d["sample_entry"].toInt(), 1);
+    EXPECT_TRUE(d["mass_source"].toString().startsWith("balança Sartorius em ")) << d["mass_source"].toString().toStdString();
+    r = cli({"record", dat, "--test", "2", "--queued", "CAR-7", "--energy-equivalent", "10100,5", "--db", db});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("registrada")) << r.err.toStdString();
+    EXPECT_EQ(cli({"record", dat, "--test", "2", "--queued", "BA-1", "--mass", "1", "--db", db}).code, 1);
+    r = cli({"record", dat, "--test", "2", "--queued", "BA-1", "--db", db, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    d = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(d["kind"].toString(), "calibration");
+    EXPECT_DOUBLE_EQ(d["inputs"].toObject()["heat_of_combustion"].toDouble(), 26454);
+    EXPECT_DOUBLE_EQ(d["inputs"].toObject()["mass"].toDouble(), 1.0312);
+    r = cli({"record", dat, "--test", "3", "--queued", "CAR-8", "--energy-equivalent", "10100,5", "--db", db});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("digitada por ")) << r.out.toStdString();
+    EXPECT_EQ(samples({"discard", "4"}).code, 1); // without a reason
+    ASSERT_EQ(samples({"discard", "4", "--reason", "cadinho caiu"}).code, 0);
+    EXPECT_EQ(samples({"weigh", "4", "--mass", "1", "--reason", "x"}).code, 1); // discarded stays so
+
+    const QJsonArray list = listed();
+    ASSERT_EQ(list.size(), 4);
+    const char* states[] = {"registrada", "registrada", "registrada", "descartada"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(list[i].toObject()["state"].toString(), states[i]) << i;
+    EXPECT_EQ(list[0].toObject()["determination"].toInt(), 1);
+    EXPECT_EQ(list[0].toObject()["raw"].toString(), "+   0.8123 g  ");
+    EXPECT_TRUE(list[2].toObject()["mass_typed"].toBool());
+    EXPECT_EQ(list[3].toObject()["discarded_reason"].toString(), "cadinho caiu");
+    r = cli({"results", "verify", "--db", db});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+    // A mass changed behind the program is named.
+    if (!GetParam()) {
+        ASSERT_TRUE(behindTheProgram(db, "UPDATE samples SET mass = 0.9 WHERE id = 3"));
+        r = cli({"results", "verify", "--db", db});
+        EXPECT_EQ(r.code, 7);
+        EXPECT_TRUE((r.out + r.err).contains("a amostra 3 da lista (\"CAR-8\")")) << (r.out + r.err).toStdString();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Results, CliOnEngine, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
 

@@ -4,6 +4,7 @@
 #include "app/evaluationdialog.h"
 #include "app/recorddialog.h"
 #include "app/resultswindow.h"
+#include "app/sampleswindow.h"
 #include "app/serieswindow.h"
 #include "app/tform1.h"
 #include "tests/pgserver.h"
@@ -38,6 +39,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -168,7 +170,7 @@ TEST(EvaluationWindow, FromTheChartMenuWithTheEnergyEquivalentKeptInConfig) {
     QStringList menu;
     for (QAction* a : w.form->ChartMenu->actions())
         menu << a->text();
-    EXPECT_EQ(menu, (QStringList{"Avaliar ensaio...", "Salvar gráfico como imagem...", "Restaurar zoom", "Resultados..."}));
+    EXPECT_EQ(menu, (QStringList{"Avaliar ensaio...", "Salvar gráfico como imagem...", "Restaurar zoom", "Resultados...", "Amostras do dia..."}));
     double calibrated = 0;
     w.onDialog = [&](QDialog& d) {
         auto& e = dynamic_cast<TFormAvaliacao&>(d);
@@ -954,4 +956,113 @@ TEST(DecimalEditField, ShowsRoundedReadsWholeUntilTyped) {
         EXPECT_EQ(e.text(), s.text);
         EXPECT_DOUBLE_EQ(e.value(), s.value) << s.text;
     }
+}
+
+// The day's samples in their window, weighed on the balance emulator's pseudo-terminal (a code
+// scanned and Enter, the reading awaited off the window's thread, each refusal said and the
+// list left as it was, a mass typed only with its reason), then taken by the evaluation window
+// and recorded with the balance named, the sample leaving the pending list.
+TEST(SamplesWindow, WeighsOnTheBalanceAndTheEvaluationRecordsTheListedSample) {
+    REQUIRE_PSEUDO_TERMINAL();
+    Rig r;
+    QTemporaryDir dir;
+    const QString db = dir.filePath("resultados.sqlite");
+    Emulator balance(Emulator::Balance{}, {"--protocol", "mt-sics", "--unstable", "2"});
+    ASSERT_TRUE(balance.ok());
+    auto open = [&](QString* why) { return ses::openResults(db, why); };
+    TFormAmostras w(open, TFormAmostras::BalanceSetup{balance.device(), lnk::balance::Protocol::MtSics, {}}, r.messages,
+                    r.files);
+    ASSERT_TRUE(w.refresh());
+    w.show();
+    auto scan = [&](const QString& code) {
+        w.EditCodigo->setFocus();
+        QTest::keyClicks(w.EditCodigo, code);
+        QTest::keyClick(&w, Qt::Key_Return); // the scanner's Enter: on to the description
+        EXPECT_EQ(w.focusWidget(), w.EditDescricao);
+        QTest::keyClick(&w, Qt::Key_Return); // and the sample is in
+        EXPECT_EQ(w.focusWidget(), w.EditCodigo);
+    };
+    scan("CAR-7");
+    w.ComboTipo->setCurrentIndex(1);
+    w.EditCertificado->setText("26454");
+    scan("BA-1");
+    w.ComboTipo->setCurrentIndex(0);
+    scan("CAR-8");
+    ASSERT_EQ(w.Lista->rowCount(), 3);
+    EXPECT_EQ(w.Lista->item(1, 3)->text(), QStringLiteral("calibração (26454,0 J/g)"));
+
+    QSignalSpy finished(&w, &TFormAmostras::weighingFinished);
+    auto weigh = [&](int row) {
+        w.Lista->selectRow(row);
+        w.PesarClick();
+        EXPECT_TRUE(w.weighing());
+        EXPECT_FALSE(w.btnDigitar->isEnabled()); // nothing else while the balance is read
+        EXPECT_TRUE(finished.wait(30000));
+        return finished.takeLast().at(0).toBool();
+    };
+    EXPECT_TRUE(weigh(0));
+    EXPECT_EQ(w.Lista->item(0, 4)->text(), "0,81234");
+    EXPECT_TRUE(w.Lista->item(0, 5)->text().startsWith("balança Mettler Toledo XPR205 B123456789, "));
+    EXPECT_EQ(w.Lista->item(0, 6)->text(), "pesada");
+    balance.tell("sobrecarga");
+    const qsizetype before = r.messages.shown.size();
+    EXPECT_FALSE(weigh(1));
+    ASSERT_EQ(r.messages.shown.size(), before + 1);
+    EXPECT_TRUE(r.messages.shown.last().text.contains("sobrecarga")) << r.messages.shown.last().text.toStdString();
+    EXPECT_EQ(w.Lista->item(1, 6)->text(), "a pesar");
+    balance.tell("1.0312");
+    EXPECT_TRUE(weigh(1));
+    // A mass typed: only with its reason.
+    w.Lista->selectRow(2);
+    w.EditMassa->setText("0,9876");
+    w.DigitarClick();
+    EXPECT_EQ(r.messages.shown.last().text, ses::msg::TypedMassNeedsReason);
+    EXPECT_EQ(w.Lista->item(2, 6)->text(), "a pesar");
+    w.EditMotivo->setText("balança em manutenção");
+    w.DigitarClick();
+    EXPECT_EQ(w.Lista->item(2, 6)->text(), "pesada");
+    EXPECT_TRUE(w.Lista->item(2, 5)->text().startsWith("digitada por ")) << w.Lista->item(2, 5)->text().toStdString();
+    r.files.paths = {dir.filePath("amostras.pdf")};
+    w.ImprimirClick();
+    ASSERT_TRUE(QFile::exists(dir.filePath("amostras.pdf")));
+    if (const QString text = pdfText(dir.filePath("amostras.pdf")); !text.isEmpty())
+        EXPECT_TRUE(text.contains("CAR-7") && text.contains("XPR205 B123456789")) << text.toStdString();
+
+    // The evaluation takes the listed sample: kind, mass as weighed (not to be typed over).
+    ses::EvaluationRequest in;
+    in.calorimetry.energyEquivalent = 10100.5;
+    TFormAvaliacao d(r.table, r.table.tests().at(0), QStringLiteral("demo.dat"), in, r.files, r.messages);
+    d.setResults(open, [&](QDialog& dialog) {
+        auto& f = static_cast<TFormRegistro&>(dialog);
+        EXPECT_EQ(f.EditAmostra->text(), "CAR-7");
+        EXPECT_TRUE(f.EditAmostra->isReadOnly());
+        EXPECT_TRUE(f.LabelPrevia->text().contains("Massa: 0,81234 g (balança Mettler Toledo")) << f.LabelPrevia->text().toStdString();
+        f.RegistrarClick();
+        return f.result();
+    });
+    ASSERT_TRUE(d.ComboLista->isVisibleTo(&d));
+    ASSERT_EQ(d.ComboLista->count(), 4); // none, and the three weighed
+    d.chooseListed(1);
+    EXPECT_TRUE(d.EditMassa->isReadOnly());
+    EXPECT_FALSE(d.RadioCalibracao->isEnabled());
+    EXPECT_EQ(d.inputs().calorimetry.mass, 0.81234);
+    d.RegistrarClick();
+    EXPECT_EQ(d.LabelRegistro->text(), "Determinação registrada com o número 1.");
+    EXPECT_EQ(d.ComboLista->count(), 3); // recorded: no longer offered
+    EXPECT_FALSE(d.EditMassa->isReadOnly());
+    QString why;
+    const auto store = ses::openResults(db, &why);
+    ASSERT_TRUE(store) << why.toStdString();
+    const auto back = store->determination(1, &why);
+    ASSERT_TRUE(back) << why.toStdString();
+    EXPECT_EQ(back->sampleEntry, 1);
+    EXPECT_EQ(back->calorimetry.mass, 0.81234);
+    EXPECT_TRUE(back->massSource.startsWith("balança Mettler Toledo XPR205 B123456789, "));
+    EXPECT_EQ(store->sample(1, &why)->state, rec::QueuedSample::State::Recorded);
+    // A calibration from the list: its certified heat, and the calibration's kind.
+    d.chooseListed(2);
+    EXPECT_TRUE(d.RadioCalibracao->isChecked());
+    EXPECT_EQ(d.inputs().calorimetry.heatOfCombustion, 26454);
+    w.refresh();
+    EXPECT_EQ(w.Lista->item(0, 6)->text(), "registrada (determinação 1)");
 }

@@ -8,6 +8,7 @@
 #include "link/win32seriallibrary.h"
 #endif
 #include "tests/support.h"
+#include "tools/emulator/balancemodel.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
 
@@ -214,7 +215,7 @@ TEST(Balance, EachProtocolsAnswersReadAsGramsOrARefusal) {
         {Protocol::MtSics, "S S    812.34 mg\r\n", S::Stable, 0.81234},
         {Protocol::MtSics, "S S      0.00081234 kg", S::Stable, 0.81234},
         {Protocol::MtSics, "S D      0.81100 g\r\n", S::Unstable, 0.811},
-        {Protocol::MtSics, "S I\r\n", S::Error, 0},
+        {Protocol::MtSics, "S I\r\n", S::Busy, 0},
         {Protocol::MtSics, "S +\r\n", S::Overload, 0},
         {Protocol::MtSics, "S -\r\n", S::Underload, 0},
         {Protocol::MtSics, "ES\r\n", S::Error, 0},
@@ -256,4 +257,124 @@ TEST(Balance, EachProtocolsAnswersReadAsGramsOrARefusal) {
     for (const char* name : {"mt-sics", "SBI", " ad "})
         EXPECT_EQ(lnk::balance::protocolName(*lnk::balance::protocolNamed(name)), QString(name).trimmed().toLower());
     EXPECT_FALSE(lnk::balance::protocolNamed("mettler"));
+}
+
+namespace {
+
+// The balance model behind the port, its answers ready at once; time passes only in the
+// waits of the clock.
+class ModelPort : public lnk::balance::BalancePort {
+public:
+    ModelPort(emu::BalanceModel& model, RecordingClock& clock) : model_(model), clock_(clock) {}
+    bool open(const QString&, const lnk::balance::LineSettings& line, QString*) override {
+        baud_ = line.baud;
+        return true;
+    }
+    void close() override {}
+    bool write(const QByteArray& bytes) override {
+        waiting_ += model_.respond(bytes, baud_);
+        return true;
+    }
+    QByteArray read(int waitMs) override {
+        if (waiting_.isEmpty())
+            clock_.pause(waitMs);
+        return std::exchange(waiting_, {});
+    }
+    void discardInput() override { waiting_.clear(); }
+
+private:
+    emu::BalanceModel& model_;
+    RecordingClock& clock_;
+    int baud_ = 0;
+    QByteArray waiting_;
+};
+
+} // namespace
+
+// A weighing in each protocol: the stable mass in grams once the balance settles, or the
+// refusal with its reason, within the 10 s limit.
+TEST(Balance, WeighingWaitsForTheStableMassOrRefusesWithItsReason) {
+    using lnk::balance::Protocol;
+    using S = lnk::balance::Reading::State;
+    using F = emu::BalanceModel::Fault;
+    struct Case {
+        Protocol p;
+        const char* unit;
+        int unstable;
+        F fault;
+        const char* line; // the line the balance needs (empty: any)
+        S state;
+        const char* reason; // part of the refusal
+    } cases[] = {
+        {Protocol::MtSics, "g", 0, F::None, "", S::Stable, ""},
+        {Protocol::MtSics, "mg", 3, F::None, "", S::Stable, ""},
+        {Protocol::MtSics, "kg", 0, F::None, "", S::Stable, ""},
+        {Protocol::MtSics, "g", 1000, F::None, "", S::Unstable, "não estabilizou em 10 s"},
+        {Protocol::MtSics, "g", 0, F::Overload, "", S::Overload, "sobrecarga"},
+        {Protocol::MtSics, "g", 0, F::Underload, "", S::Underload, "abaixo do mínimo"},
+        {Protocol::MtSics, "PCS", 0, F::None, "", S::NotGrams, "\"PCS\""},
+        {Protocol::MtSics, "g", 0, F::Silent, "", S::Garbage, "não respondeu em 2 s"},
+        {Protocol::MtSics, "g", 0, F::Garbage, "", S::Garbage, "não é um peso"},
+        {Protocol::Sbi, "g", 0, F::None, "9600 8O1", S::Stable, ""},
+        {Protocol::Sbi, "g", 2, F::None, "9600 8O1", S::Stable, ""},
+        {Protocol::Sbi, "mg", 0, F::None, "9600 8O1", S::Stable, ""},
+        {Protocol::Sbi, "g", 0, F::Overload, "9600 8O1", S::Overload, "sobrecarga"},
+        {Protocol::Sbi, "g", 0, F::None, "2400 8O1", S::Garbage, "caracteres inválidos"}, // another speed
+        {Protocol::Ad, "g", 0, F::None, "", S::Stable, ""},
+        {Protocol::Ad, "g", 4, F::None, "", S::Stable, ""},
+        {Protocol::Ad, "g", 0, F::Underload, "", S::Underload, "abaixo do mínimo"},
+        {Protocol::Ad, "g", 0, F::Silent, "", S::Garbage, "não respondeu"},
+    };
+    for (const bool sbiLong : {false, true})
+        for (const Case& c : cases) {
+            if (sbiLong && c.p != Protocol::Sbi)
+                continue;
+            SCOPED_TRACE(testing::Message() << lnk::balance::protocolName(c.p).toStdString() << " " << c.unit << " "
+                                            << c.unstable << " fault " << int(c.fault) << " long " << sbiLong);
+            emu::BalanceModel model(c.p);
+            model.unit = QString::fromLatin1(c.unit);
+            model.unstableFirst = c.unstable;
+            model.sbiLong = sbiLong;
+            model.place(0.81234);
+            model.fault = c.fault;
+            model.requiredBaud = 9600;
+            RecordingClock clock;
+            ModelPort port(model, clock);
+            int seen = 0;
+            const auto line = *lnk::balance::lineNamed(*c.line ? QString::fromLatin1(c.line) : lnk::balance::lineName(lnk::balance::defaultLine(c.p)), nullptr);
+            const auto w = lnk::balance::weighOn(port, clock, QStringLiteral("/dev/balanca"), c.p, line,
+                                                 [&](const lnk::balance::Reading&) { return ++seen > 0; });
+            EXPECT_EQ(w.state, c.state) << w.refusal.toStdString();
+            EXPECT_EQ(w.ok, c.state == S::Stable);
+            EXPECT_TRUE(w.refusal.contains(QString::fromUtf8(c.reason))) << w.refusal.toStdString();
+            EXPECT_LE(clock.total(), lnk::balance::Balance::kStableLimitMs + lnk::balance::Balance::kAnswerMs);
+            if (!w.ok)
+                continue;
+            // Four decimals of a gram where the protocol writes four.
+            EXPECT_NEAR(w.grams, 0.81234, c.p == Protocol::MtSics ? 1e-9 : 5e-5);
+            EXPECT_EQ(seen, c.unstable + 1);
+            EXPECT_EQ(lnk::balance::readLine(c.p, w.raw.toLatin1()).grams, w.grams);
+            EXPECT_EQ(w.identity.serial, c.p == Protocol::MtSics ? QString("B123456789") : QString());
+            EXPECT_TRUE(w.source().startsWith(c.p == Protocol::MtSics ? QString("balança Mettler Toledo XPR205 B123456789, ")
+                        : c.p == Protocol::Sbi ? QString("balança Sartorius em /dev/balanca, ")
+                                               : QString("balança A&D em /dev/balanca, ")))
+                << w.source().toStdString();
+        }
+}
+
+TEST(Balance, LineSettingsAreReadOrRefusedWithTheForm) {
+    struct Case { const char* text; const char* name; } cases[] = {
+        {"9600 8N1", "9600 8N1"}, {"9600,8o1", "9600 8O1"}, {" 2400 7E1 xon ", "2400 7E1 xon"},
+        {"19200;8N2", "19200 8N2"}, {"9600", nullptr}, {"9601 8N1", nullptr}, {"9600 9N1", nullptr},
+        {"9600 8X1", nullptr}, {"", nullptr},
+    };
+    for (const Case& c : cases) {
+        QString why;
+        const auto l = lnk::balance::lineNamed(QString::fromLatin1(c.text), &why);
+        EXPECT_EQ(l.has_value(), c.name != nullptr) << c.text;
+        if (l)
+            EXPECT_EQ(lnk::balance::lineName(*l), QString::fromLatin1(c.name));
+        else
+            EXPECT_TRUE(why.contains("9600 8N1")) << why.toStdString();
+    }
 }

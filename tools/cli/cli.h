@@ -52,7 +52,7 @@
 
 namespace cli {
 
-enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5, kCancelled = 6, kTampered = 7 };
+enum Exit { kOk = 0, kUsage = 1, kComm = 2, kContents = 3, kEmpty = 4, kFile = 5, kCancelled = 6, kTampered = 7, kRefused = 8 };
 
 inline void err(const QString& s) { std::fprintf(stderr, "%s\n", s.toUtf8().constData()); }
 inline void out(const QString& s) { std::fprintf(stdout, "%s\n", s.toUtf8().constData()); }
@@ -90,6 +90,11 @@ inline const QCommandLineOption kPartial =
 inline const QCommandLineOption kDb = opt("db", "Banco de resultados: um arquivo, ou postgresql://usuário@servidor:porta/banco "
                                          "(padrão: a linha Resultados de config.xml).", "LOCAL");
 
+inline const QCommandLineOption kBalanceDevice =
+    opt("device", "Porta da balança (COM3, /dev/ttyUSB1; padrão: a linha Balanca de config.xml).", "PORTA");
+inline const QCommandLineOption kBalanceProtocol = opt("protocol", "Protocolo da balança: mt-sics, sbi ou ad.", "P");
+inline const QCommandLineOption kBalanceLine = opt("line", "Linha da balança, como \"9600 8N1\" ou 9600,8O1.", "L");
+
 inline QString value(QCommandLineParser& p, const QCommandLineOption& o) { return p.value(o.names().first()); }
 inline QString value(QCommandLineParser& p, const char* name) { return p.value(QString::fromLatin1(name)); }
 inline bool isSet(QCommandLineParser& p, const char* name) { return p.isSet(QString::fromLatin1(name)); }
@@ -125,7 +130,8 @@ std::optional<int> loadTestFor(QCommandLineParser& p, const QString& path, Cli& 
 
 QList<QCommandLineOption> evaluationOptions();
 std::optional<double> number(QCommandLineParser& p, const char* name, bool* bad);
-std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, bool seriesW = false);
+/// `massFromList`: the sample's mass and kind come from the day's list (record --queued).
+std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, bool seriesW = false, bool massFromList = false);
 std::optional<int> evaluateFor(QCommandLineParser& p, Cli& c, acq::TestRun& n, ses::EvaluationRequest& req,
                                eval::Result& result);
 std::optional<ses::Settings> settingsOf(Cli& c);
@@ -145,5 +151,9 @@ int calc(const Command&, QCommandLineParser& p);     // evaluate.cpp
 int report(const Command&, QCommandLineParser& p);   // evaluate.cpp
 int record(const Command&, QCommandLineParser& p);   // record.cpp
 int results(const Command&, QCommandLineParser& p);  // results.cpp
+int weigh(const Command&, QCommandLineParser& p);    // samples.cpp
+int samples(const Command&, QCommandLineParser& p);  // samples.cpp
+/// The one weighed sample of the list with this code, or nothing after the message.
+std::optional<rec::QueuedSample> queuedSample(const rec::Store& store, const QString& code);
 
 } // namespace cli

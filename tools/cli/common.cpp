@@ -181,7 +181,7 @@ std::optional<double> number(QCommandLineParser& p, const char* name, bool* bad)
 // The evaluation asked for on the command line, or nothing after a usage message.
 // With `seriesW`, a sample's --mass may come without --energy-equivalent: its W is then taken
 // from the calorimeter's series.
-std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, bool seriesW) {
+std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, bool seriesW, bool massFromList) {
     ses::EvaluationRequest req;
     if (isSet(p, "method")) {
         const auto m = eval::methodFromKey(value(p, "method").trimmed().toLower());
@@ -226,7 +226,7 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, b
         err(ses::msg::CliHeatWithoutCalibrate);
         return std::nullopt;
     }
-    if (!calibrate && !(w && mass) && !(seriesW && mass))
+    if (!calibrate && !massFromList && !(w && mass) && !(seriesW && mass))
         for (const char* o : {"fuse", "acid", "sulfur"})
             if (isSet(p, o)) {
                 err(ses::msg::CliCorrectionAlone
@@ -241,6 +241,9 @@ std::optional<ses::EvaluationRequest> evaluationRequest(QCommandLineParser& p, b
         c.mode = eval::Calorimetry::Mode::Calibration;
         c.mass = *mass;
         c.heatOfCombustion = *heat;
+    } else if (massFromList) {
+        // The mode and the mass are the listed sample's.
+        c.energyEquivalent = w.value_or(0);
     } else if (w || mass) {
         if (!mass || (!w && !seriesW)) {
             err(ses::msg::CliCalorificNeeds);

@@ -45,7 +45,8 @@ const QList<Command>& commands() {
                         "           [--sulfur-pct S] [--moisture-pct M] [--hydrogen-pct H]\n"
                         "           [--oxygen-nitrogen-pct ON] [--aid-mass G --aid-heat J]\n"
                         "           [--check-standard Q] [--replaces ID --reason TEXTO] [--db LOCAL] [--json]\n"
-                        "           (uma amostra sem --energy-equivalent usa o W da série aceita do calorímetro)"),
+                        "           (uma amostra sem --energy-equivalent usa o W da série aceita do calorímetro)\n"
+                        "       ou FILE.dat --test N --queued CÓDIGO [...]: a amostra pesada da lista do dia"),
          evaluationOptions() << opt("sample", "Código da amostra.", "CÓDIGO")
                              << opt("description", "Descrição da amostra.", "T")
                              << opt("operator", "Operador (padrão: o usuário do sistema).", "NOME")
@@ -64,8 +65,10 @@ const QList<Command>& commands() {
                              << opt("check-standard", "Padrão de verificação: o valor do certificado (J/g).", "Q")
                              << opt("replaces", "Substitui a determinação ID deste mesmo ensaio (rejeitada com --reason).", "ID")
                              << opt("reason", "Motivo da substituição.", "TEXTO")
+                             << opt("queued", "A amostra pesada da lista do dia com este código: massa, tipo, auxiliar, "
+                                              "descrição e calorímetro vêm dela.", "CÓDIGO")
                              << kDb,
-         {QStringLiteral("FILE.dat")}, {QStringLiteral("test"), QStringLiteral("sample")}, false, record},
+         {QStringLiteral("FILE.dat")}, {QStringLiteral("test")}, false, record},
         {QStringLiteral("results"), QStringLiteral("lista, mostra, rejeita ou reimprime determinações; séries de calibração"),
          QStringLiteral("list [--sample CÓDIGO] [--kind sample|calibration] [--calorimeter NOME]\n"
                         "                [--since AAAA-MM-DD] [--unit J/g|MJ/kg|cal/g|Btu/lb] [--json|--csv]\n"
@@ -88,6 +91,26 @@ const QList<Command>& commands() {
           opt("json", "Escreve JSON."), opt("csv", "Escreve CSV (\";\", vírgula decimal)."),
           opt("move", "where: move o banco de uma versão anterior para o lugar padrão.")},
          {QStringLiteral("AÇÃO"), QStringLiteral("[ID]")}, {}, false, results},
+        {QStringLiteral("weigh"), QStringLiteral("lê uma massa estável da balança, em gramas"),
+         QStringLiteral("[--device PORTA] [--protocol mt-sics|sbi|ad] [--line \"9600 8N1\"] [--json]\n"
+                        "           (padrão: as linhas Balanca, BalancaProtocolo e BalancaLinha de config.xml)"),
+         {kBalanceDevice, kBalanceProtocol, kBalanceLine, opt("json", "Escreve JSON.")}, {}, {}, false, weigh},
+        {QStringLiteral("samples"), QStringLiteral("a lista de amostras do dia: incluir, pesar, descartar, listar"),
+         QStringLiteral("add --code CÓDIGO [--description T] [--kind amostra|calibracao|padrao [--certified Q]]\n"
+                        "               [--calorimeter NOME] [--aid-mass G]\n"
+                        "           | weigh ID [--device PORTA --protocol P --line L] | weigh ID --mass G --reason TEXTO\n"
+                        "           | discard ID --reason TEXTO | list [--day AAAA-MM-DD] [--json]\n"
+                        "           [--db LOCAL]"),
+         {kDb, kBalanceDevice, kBalanceProtocol, kBalanceLine, opt("code", "Código da amostra (o leitor de código de barras digita aqui).", "CÓDIGO"),
+          opt("description", "Descrição da amostra.", "T"),
+          opt("kind", "amostra (padrão), calibracao ou padrao (padrão de verificação).", "TIPO"),
+          opt("certified", "Calibração: calor de combustão certificado; padrão: valor do certificado (J/g).", "Q"),
+          opt("calorimeter", "Calorímetro (padrão: BC-200).", "NOME"),
+          opt("aid-mass", "Massa do auxiliar de combustão (g).", "G"),
+          opt("mass", "Massa digitada (g), só com --reason: quando a balança não pode ser lida.", "G"),
+          opt("reason", "Motivo da massa digitada ou do descarte.", "TEXTO"),
+          opt("day", "A lista deste dia (padrão: hoje).", "AAAA-MM-DD"), opt("json", "Escreve JSON.")},
+         {QStringLiteral("AÇÃO"), QStringLiteral("[ID]")}, {}, false, samples},
         {QStringLiteral("clear"), QStringLiteral("apaga a memória do registrador"),
          QStringLiteral("--device PATH --yes"), {kDevice, opt("yes", "Confirma o apagamento.")}, {}, {QStringLiteral("device")}, false, clear},
     };
@@ -100,7 +123,8 @@ QString usage() {
         u += QStringLiteral("  %1 %2\n      %3\n").arg(c.name.leftJustified(8), c.synopsis, c.summary);
     u += QStringLiteral("registrador-cli COMANDO --help mostra as opções de um comando.\n"
                         "Códigos de saída: 0 ok, 1 uso, 2 comunicação, 3 conteúdo da memória, 4 memória vazia,\n"
-                        "5 arquivo, 6 cancelado (Ctrl+C durante a leitura), 7 trilha de auditoria violada (results verify).\n");
+                        "5 arquivo, 6 cancelado (Ctrl+C durante a leitura), 7 trilha de auditoria violada (results verify),\n"
+                        "8 a balança recusou a pesagem (instável, sobrecarga, unidade que não é de massa).\n");
     return u;
 }
 

@@ -15,7 +15,8 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
                aidMass = number(p, "aid-mass", &bad), aidHeat = number(p, "aid-heat", &bad);
     if (bad)
         return false;
-    if (aidMass.has_value() != aidHeat.has_value()) {
+    // A listed sample brings its aid's mass; its heat is given here.
+    if ((aidMass || req.given.contains(QStringLiteral("aid_mass"))) != aidHeat.has_value()) {
         err(ses::msg::CliAidNeedsBoth);
         return false;
     }
@@ -43,9 +44,36 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
 } // namespace
 
 int record(const Command&, QCommandLineParser& p) {
-    auto r = evaluationRequest(p, true);
+    const bool queued = isSet(p, "queued");
+    // What a listed sample already says is never given twice.
+    for (const char* o : {"sample", "mass", "calibrate", "heat", "check-standard", "aid-mass", "description", "calorimeter"})
+        if (queued && isSet(p, o)) {
+            err(ses::msg::CliQueuedSays.arg(QString::fromLatin1(o)));
+            return kUsage;
+        }
+    if (!queued && value(p, "sample").trimmed().isEmpty()) {
+        err(ses::msg::CliOptionMissing.arg(QStringLiteral("record"), QStringLiteral("sample")));
+        return kUsage;
+    }
+    auto r = evaluationRequest(p, true, queued);
     if (!r)
         return kUsage;
+    Cli c;
+    const auto settings = settingsOf(c);
+    if (!settings)
+        return kFile;
+    std::unique_ptr<rec::Store> store;
+    std::optional<rec::QueuedSample> listed;
+    ses::SampleIdentity who{value(p, "sample"), value(p, "description"), {}, value(p, "calorimeter"), {}, {}, {}};
+    if (queued) {
+        store = openStore(p, *settings);
+        if (!store)
+            return kFile;
+        listed = queuedSample(*store, value(p, "queued"));
+        if (!listed)
+            return kUsage;
+        ses::takeQueued(*listed, *r, who);
+    }
     if (isSet(p, "check-standard") && r->calorimetry.mode != eval::Calorimetry::Mode::Sample) {
         err(ses::msg::CliCheckNeedsSample);
         return kUsage;
@@ -55,7 +83,7 @@ int record(const Command&, QCommandLineParser& p) {
     bool bad = false;
     const ses::SampleAnalysis analysis{number(p, "moisture-pct", &bad), number(p, "hydrogen-pct", &bad),
                                        number(p, "oxygen-nitrogen-pct", &bad)};
-    const auto certified = number(p, "check-standard", &bad);
+    const auto certified = queued ? who.checkCertified : number(p, "check-standard", &bad);
     if (bad)
         return kUsage;
     if (analysis.oxygenNitrogenDry && !analysis.hydrogenDry) {
@@ -83,22 +111,19 @@ int record(const Command&, QCommandLineParser& p) {
             return kUsage;
         }
     }
-    Cli c;
     if (!loadFile(p, p.positionalArguments().value(0), c))
         return kFile;
     const auto test = testOption(p, c.session);
     if (!test)
         return kUsage;
-    const auto settings = settingsOf(c);
-    if (!settings)
-        return kFile;
-    auto store = openStore(p, *settings);
+    if (!store)
+        store = openStore(p, *settings);
     if (!store)
         return kFile;
 
     ses::RecordRequest req;
-    req.who = {value(p, "sample"), value(p, "description"), value(p, "operator"), value(p, "calorimeter"), date,
-               analysis, certified};
+    req.who = {who.sampleCode, who.description, value(p, "operator"), who.calorimeter, date, analysis, certified};
+    req.queued = listed;
     req.data = &c.session.data();
     req.test = *test;
     req.dataFile = p.positionalArguments().value(0);
