@@ -187,7 +187,11 @@ TFormAvaliacao::TFormAvaliacao(const acq::Measurements& table, const acq::TestRu
     ComboLista->setMinimumContentsLength(16);
     LabelLista = new QLabel(QStringLiteral("Amostra da lista:"), cal);
     LabelLista->setBuddy(ComboLista);
-    cl->addRow(LabelLista, ComboLista);
+    // On a row of its own, across the labels' column: a sample's code, kind and mass read whole.
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(LabelLista);
+    listRow->addWidget(ComboLista, 1);
+    cl->addRow(listRow);
     LabelLista->hide();
     ComboLista->hide();
     connect(ComboLista, &QComboBox::activated, this, [this](int i) { chooseListed(ComboLista->itemData(i).toLongLong()); });
@@ -537,7 +541,7 @@ void TFormAvaliacao::loadListed() {
             if (q.state == rec::QueuedSample::State::Weighed)
                 listed_ << q;
     ComboLista->clear();
-    ComboLista->addItem(QStringLiteral("nenhuma: dados digitados aqui"), qint64(0));
+    ComboLista->addItem(QStringLiteral("nenhuma (dados digitados)"), qint64(0));
     for (const rec::QueuedSample& q : listed_) {
         ComboLista->addItem(QStringLiteral("%1 · %2 · %3 g").arg(q.code, rec::kindText(q.kind), ses::fixed(*q.mass, 5)), q.id);
         ComboLista->setItemData(ComboLista->count() - 1, QStringLiteral("%1\n%2").arg(q.description, q.massSource), Qt::ToolTipRole);

@@ -41,12 +41,11 @@ TFormAmostras::TFormAmostras(Open open, std::optional<BalanceSetup> balance, Mes
 
     auto* add = new QGroupBox(QStringLiteral("Nova amostra"), this);
     EditCodigo = new QLineEdit(add);
-    EditCodigo->setPlaceholderText(QStringLiteral("digite ou leia o código de barras"));
+    EditCodigo->setPlaceholderText(QStringLiteral("digite ou leia o código"));
     EditDescricao = new QLineEdit(add);
     ComboTipo = new QComboBox(add);
     ComboTipo->addItems({QStringLiteral("amostra"), QStringLiteral("calibração"), QStringLiteral("padrão de verificação")});
     EditCertificado = new DecimalEdit(1, true, add);
-    EditCertificado->setPlaceholderText(QStringLiteral("J/g"));
     EditCertificado->setEnabled(false);
     EditCalorimetro = new QLineEdit(ses::calorimeterOrDefault({}), add);
     EditAuxiliar = new DecimalEdit(4, true, add);

@@ -38,8 +38,11 @@ openbox > "$work/openbox.log" 2>&1 &
 pids+=($!)
 "$bin/registrador-emulador" --image "$root/data/demo.img" --link "$work/ttyLOGGER" > "$work/emu.out" 2> "$work/emu.log" &
 pids+=($!)
-for _ in $(seq 50); do [ -e "$work/ttyLOGGER" ] && break; sleep 0.1; done
-printf '%s' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="Key" fieldtype="string" required="true" WIDTH="32"/><FIELD attrname="Value" fieldtype="string" WIDTH="32"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Key="ComPort" Value="1"/><ROW Key="IntAq" Value="25"/><ROW Key="Coef1" Value="1"/><ROW Key="Coef2" Value="1"/><ROW Key="Desl1" Value="0"/><ROW Key="Desl2" Value="0"/><ROW Key="Debug" Value="1"/><ROW Key="COM2" Value="'"$work/ttyLOGGER"'"/><ROW Key="Resultados" Value="'"$work/resultados.sqlite"'"/></ROWDATA></DATAPACKET>' > "$work/config.xml"
+"$bin/registrador-emulador-balanca" --protocol mt-sics --weight 0.98123 --unstable 4 --link "$work/ttyBALANCA" \
+  > "$work/balance.out" 2> "$work/balance.log" &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$work/ttyLOGGER" ] && [ -e "$work/ttyBALANCA" ] && break; sleep 0.1; done
+printf '%s' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>  <DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname="Key" fieldtype="string" required="true" WIDTH="32"/><FIELD attrname="Value" fieldtype="string" WIDTH="32"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW Key="ComPort" Value="1"/><ROW Key="IntAq" Value="25"/><ROW Key="Coef1" Value="1"/><ROW Key="Coef2" Value="1"/><ROW Key="Desl1" Value="0"/><ROW Key="Desl2" Value="0"/><ROW Key="Debug" Value="1"/><ROW Key="COM2" Value="'"$work/ttyLOGGER"'"/><ROW Key="Resultados" Value="'"$work/resultados.sqlite"'"/><ROW Key="Balanca" Value="'"$work/ttyBALANCA"'"/><ROW Key="BalancaProtocolo" Value="mt-sics"/></ROWDATA></DATAPACKET>' > "$work/config.xml"
 (cd "$work" && exec "$bin/registrador" > "$work/app.log" 2>&1) &
 pids+=($!)
 
@@ -100,6 +103,25 @@ xdotool key alt+a e # "&Arquivo" › "&Exportar..."
 shoot "$(window "Exportando os dados")" export-chooser.png
 xdotool key Escape
 gone "Exportando os dados"
+
+# The chart's context menu › "Amostras do dia...": a sample scanned (its code and Enter), a
+# description and Enter, then weighed on the emulated balance.
+xdotool mousemove --window "$main" 450 330 click 3
+sleep 0.5
+xdotool key Down Down Down Down Down Return
+samples=$(window "Amostras do dia .*")
+xdotool windowactivate --sync "$samples"
+xdotool type --delay 30 "CAR-2026-0150"
+xdotool key Return
+xdotool type --delay 30 "Carvão vegetal, lote 13"
+xdotool key Return
+sleep 0.5
+xdotool key alt+p # "&Pesar"
+sleep 4 # the balance settles after four readings
+shoot "$samples" samples-window.png
+xdotool key alt+f
+gone "Amostras do dia .*"
+xdotool windowactivate --sync "$main"
 
 # The chart's context menu › "Avaliar ensaio...", with a mass typed the Brazilian way.
 xdotool mousemove --window "$main" 450 330 click 3

@@ -45,6 +45,7 @@
 #include "app/evaluationdialog.h"
 #include "app/recorddialog.h"
 #include "app/resultswindow.h"
+#include "app/sampleswindow.h"
 #include "app/serieswindow.h"
 #include <QStandardPaths>
 #include <QTableView>
@@ -643,6 +644,17 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
             check(d);
             f->EditAmostra->setText("CAR-2026-0147");
             f->RegistrarClick();
+        } else if (auto* a = dynamic_cast<TFormAmostras*>(&d)) {
+            check(d);
+            // A sample with a long code and description, its mass typed with a long reason.
+            a->EditCodigo->setText("CAR-2026-0147-LOTE-12");
+            a->EditDescricao->setText("Carvão vegetal, lote 12, fornecedor do interior");
+            a->IncluirClick();
+            a->EditMassa->setText("0,98");
+            a->EditMotivo->setText("balança em manutenção preventiva até amanhã");
+            a->DigitarClick();
+            EXPECT_EQ(a->Lista->item(0, 6)->text(), "pesada");
+            check(d);
         } else if (auto* r = dynamic_cast<TFormResultados*>(&d)) {
             check(d);
             EXPECT_EQ(r->Lista->rowCount(), 1);
@@ -669,8 +681,10 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
         d.hide();
         return int(QDialog::Accepted);
     };
+    w.form->Amostras1->trigger();
     w.form->AvaliarEnsaio1->trigger();
-    EXPECT_EQ(seen, (QStringList{"Avaliação do Ensaio 1", "Correção ácida", "Registrar determinação", "Resultados",
+    const QString samples = "Amostras do dia " + QDate::currentDate().toString("dd/MM/yyyy");
+    EXPECT_EQ(seen, (QStringList{samples, samples, "Avaliação do Ensaio 1", "Correção ácida", "Registrar determinação", "Resultados",
                                  "Determinação nº 1", "Histórico da determinação nº 1", "Séries de calibração"}));
     EXPECT_TRUE(w.messages.shown.isEmpty()) << w.messages.texts().join(" / ").toStdString();
 }
