@@ -89,10 +89,12 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
     if (r.queued) {
         const rec::QueuedSample& q = *r.queued;
         const bool kindFits = (q.kind == rec::QueuedSample::Kind::Calibration) == calibration;
-        if (!q.mass || !q.pending() || !kindFits || std::abs(*q.mass - c.mass) > 1e-12 ||
+        // A listed sample serves one valid record: the one that replaces its own takes it again.
+        const bool again = q.state == rec::QueuedSample::State::Recorded && r.replaces && q.determination == r.replaces;
+        if (!q.mass || (!q.pending() && !again) || !kindFits || std::abs(*q.mass - c.mass) > 1e-12 ||
             q.code != who.sampleCode.trimmed()) {
             *why = !q.mass         ? msg::QueuedNotWeighed.arg(q.code)
-                   : !q.pending()  ? msg::QueuedNotPending.arg(q.code, rec::stateText(q.state))
+                   : !q.pending() && !again ? msg::QueuedNotPending.arg(q.code, rec::stateText(q.state))
                    : !kindFits     ? msg::QueuedOtherKind.arg(q.code, rec::kindText(q.kind))
                    : q.code != who.sampleCode.trimmed() ? msg::QueuedOtherCode.arg(q.code)
                                    : msg::QueuedOtherMass.arg(eval::decimal(c.mass, 5), q.code, eval::decimal(*q.mass, 5));

@@ -992,6 +992,14 @@ TEST_P(CliOnEngine, TheDaysSamplesGoFromTheBalanceToTheRecords) {
     r = cli({"record", dat, "--test", "2", "--queued", "CAR-7", "--energy-equivalent", "10100,5", "--db", db});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("registrada")) << r.err.toStdString();
+    // The record that replaces the sample's own takes it again; the list names the new one.
+    r = cli({"record", dat, "--test", "1", "--queued", "CAR-7", "--energy-equivalent", "10100,6", "--replaces", "1", "--reason",
+             "W errado", "--db", db, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).object()["sample_entry"].toInt(), 1);
+    // Its report names the balance and the time of the weighing.
+    r = cli({"results", "show", "2", "--db", db});
+    EXPECT_TRUE(r.out.contains("Massa:") && r.out.contains("balança Sartorius em ")) << r.out.toStdString();
     EXPECT_EQ(cli({"record", dat, "--test", "2", "--queued", "BA-1", "--mass", "1", "--db", db}).code, 1);
     r = cli({"record", dat, "--test", "2", "--queued", "BA-1", "--db", db, "--json"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -1011,7 +1019,7 @@ TEST_P(CliOnEngine, TheDaysSamplesGoFromTheBalanceToTheRecords) {
     const char* states[] = {"registrada", "registrada", "registrada", "descartada"};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(list[i].toObject()["state"].toString(), states[i]) << i;
-    EXPECT_EQ(list[0].toObject()["determination"].toInt(), 1);
+    EXPECT_EQ(list[0].toObject()["determination"].toInt(), 2);
     EXPECT_EQ(list[0].toObject()["raw"].toString(), "+   0.8123 g  ");
     EXPECT_TRUE(list[2].toObject()["mass_typed"].toBool());
     EXPECT_EQ(list[3].toObject()["discarded_reason"].toString(), "cadinho caiu");

@@ -153,7 +153,8 @@ int record(const Command&, QCommandLineParser& p);   // record.cpp
 int results(const Command&, QCommandLineParser& p);  // results.cpp
 int weigh(const Command&, QCommandLineParser& p);    // samples.cpp
 int samples(const Command&, QCommandLineParser& p);  // samples.cpp
-/// The one weighed sample of the list with this code, or nothing after the message.
-std::optional<rec::QueuedSample> queuedSample(const rec::Store& store, const QString& code);
+/// The one weighed sample of the list with this code (or the one recorded by `replaces`, which
+/// the new record replaces), or nothing after the message.
+std::optional<rec::QueuedSample> queuedSample(const rec::Store& store, const QString& code, qint64 replaces = 0);
 
 } // namespace cli

@@ -69,7 +69,7 @@ int record(const Command&, QCommandLineParser& p) {
         store = openStore(p, *settings);
         if (!store)
             return kFile;
-        listed = queuedSample(*store, value(p, "queued"));
+        listed = queuedSample(*store, value(p, "queued"), value(p, "replaces").trimmed().toLongLong());
         if (!listed)
             return kUsage;
         ses::takeQueued(*listed, *r, who);

@@ -132,7 +132,7 @@ int weigh(const Command&, QCommandLineParser& p) {
     return kOk;
 }
 
-std::optional<rec::QueuedSample> queuedSample(const rec::Store& store, const QString& typed) {
+std::optional<rec::QueuedSample> queuedSample(const rec::Store& store, const QString& typed, qint64 replaces) {
     QString why;
     const auto list = store.samples(QDate::currentDate(), &why);
     if (!list) {
@@ -144,7 +144,9 @@ std::optional<rec::QueuedSample> queuedSample(const rec::Store& store, const QSt
     std::optional<rec::QueuedSample> other;
     for (const rec::QueuedSample& s : *list)
         if (s.code == code) {
-            if (s.state == rec::QueuedSample::State::Weighed)
+            // The record that replaces its own takes its sample again.
+            if (s.state == rec::QueuedSample::State::Weighed ||
+                (replaces && s.state == rec::QueuedSample::State::Recorded && s.determination == replaces))
                 weighed << s;
             else
                 other = s;
