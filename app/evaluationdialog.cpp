@@ -557,6 +557,9 @@ void TFormAvaliacao::loadListed() {
 }
 
 void TFormAvaliacao::chooseListed(qint64 id) {
+    // What an earlier listed sample put in goes with it: its aid's mass (and the heat typed for it).
+    if (queued_ && queued_->aidMass)
+        forgetMeasured(3);
     queued_.reset();
     for (const rec::QueuedSample& q : listed_)
         if (q.id == id)

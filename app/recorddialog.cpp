@@ -140,7 +140,8 @@ void TFormRegistro::setFromList(const rec::QueuedSample& s) {
         e->setReadOnly(true);
         e->setToolTip(QStringLiteral("Da lista de amostras do dia (%1)").arg(s.massSource));
     }
-    EditCertificado->setReadOnly(s.kind == rec::QueuedSample::Kind::Check);
+    // A check standard's certificate comes from the list, as does the absence of one.
+    EditCertificado->setReadOnly(true);
     updatePreview();
 }
 

@@ -219,7 +219,21 @@ int render(QPdfWriter& w, const acq::Measurements& table, const ReportRequest& r
             pg.line(text, body);
     }
 
-    if (req.record) {
+    if (req.record && !req.record->signatures.isEmpty()) {
+        // Its electronic signatures, each with the signer's name, the time and what it means.
+        pg.need(200 + 160 * req.record->signatures.size());
+        pg.skip(60);
+        pg.line(QStringLiteral("Assinaturas eletrônicas"), head);
+        pg.skip(10);
+        const QList<double> cols{0.0, 0.22, 0.62};
+        for (const rec::Signature& sig : req.record->signatures) {
+            pg.columns({rec::meaningText(sig.meaning), QStringLiteral("%1 (%2)").arg(sig.fullName, sig.user),
+                        sig.signedUtc.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))},
+                       cols, body);
+            if (!sig.comment.isEmpty())
+                pg.columns({QString(), QStringLiteral("Comentário: %1").arg(sig.comment)}, {0.0, 0.22}, body);
+        }
+    } else if (req.record) {
         // Signed on paper by who made the determination and who checked it.
         pg.need(500);
         pg.skip(120);

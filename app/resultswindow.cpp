@@ -1,4 +1,8 @@
 #include "app/resultswindow.h"
+
+#include "app/signdialog.h"
+#include "session/approval.h"
+#include "session/calibrationseries.h"
 #include "session/recordservice.h"
 
 #include "app/evaluationdialog.h"
@@ -113,7 +117,8 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     EditAte = dateFilter(this);
     ComboSituacao = new QComboBox(this);
     ComboSituacao->addItems({QStringLiteral("todas"), QStringLiteral("válidas"), QStringLiteral("rejeitadas"),
-                             QStringLiteral("série mudou")});
+                             QStringLiteral("série mudou"), QStringLiteral("a revisar"), QStringLiteral("a aprovar"),
+                             QStringLiteral("aprovadas")});
     ComboUnidade = new QComboBox(this);
     for (const eval::Unit u : eval::kUnits)
         ComboUnidade->addItem(eval::unitName(u));
@@ -154,12 +159,18 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     btnSeries = new QPushButton(QStringLiteral("Séries de ca&libração..."), this);
     btnAmostras = new QPushButton(QStringLiteral("Am&ostras do dia..."), this);
     btnAmostras->hide();
+    btnRevisar = new QPushButton(QStringLiteral("Re&visar..."), this);
+    btnAprovar = new QPushButton(QStringLiteral("A&provar..."), this);
+    btnRevisar->hide();
+    btnAprovar->hide();
     btnFechar = new QPushButton(QStringLiteral("&Fechar"), this);
     // Enter closes the window; a rejection is never one key away.
-    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries, btnAmostras})
+    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries, btnAmostras, btnRevisar,
+                           btnAprovar})
         b->setAutoDefault(false);
     // Each button keeps room for its caption whatever the fonts (Windows' are wider).
-    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries, btnAmostras, btnFechar})
+    for (QPushButton* b : {btnAbrir, btnRelatorio, btnExportar, btnRejeitar, btnHistorico, btnSeries, btnAmostras, btnRevisar,
+                           btnAprovar, btnFechar})
         b->setMinimumWidth(b->sizeHint().width() + b->fontMetrics().horizontalAdvance(QLatin1Char('x')));
     btnFechar->setDefault(true);
     connect(btnAbrir, &QPushButton::clicked, this, [this] { AbrirClick(); });
@@ -168,6 +179,8 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     connect(btnRejeitar, &QPushButton::clicked, this, [this] { RejeitarClick(); });
     connect(btnHistorico, &QPushButton::clicked, this, [this] { HistoricoClick(); });
     connect(btnSeries, &QPushButton::clicked, this, [this] { SeriesClick(); });
+    connect(btnRevisar, &QPushButton::clicked, this, [this] { RevisarClick(); });
+    connect(btnAprovar, &QPushButton::clicked, this, [this] { AprovarClick(); });
     connect(btnAmostras, &QPushButton::clicked, this, [this] {
         if (openSamples_) {
             openSamples_();
@@ -213,6 +226,8 @@ TFormResultados::TFormResultados(Open open, MessageService& messages, FileDialog
     bottom->addWidget(labelFor(QStringLiteral("&Motivo da rejeição:"), EditMotivo));
     bottom->addWidget(EditMotivo, 1);
     bottom->addWidget(btnRejeitar);
+    bottom->addWidget(btnRevisar);
+    bottom->addWidget(btnAprovar);
     bottom->addWidget(btnFechar);
     auto* top = new QVBoxLayout(this);
     top->addLayout(filters);
@@ -249,7 +264,7 @@ rec::Filter TFormResultados::filter() const {
         f.since = EditDe->date();
     if (EditAte->date() > kNoDate)
         f.until = EditAte->date();
-    f.status = ComboSituacao->currentIndex() == 1 || ComboSituacao->currentIndex() == 3 ? rec::Filter::Status::Valid
+    f.status = ComboSituacao->currentIndex() == 1 || ComboSituacao->currentIndex() >= 3 ? rec::Filter::Status::Valid
                : ComboSituacao->currentIndex() == 2 ? rec::Filter::Status::Rejected
                                                     : rec::Filter::Status::Any;
     return f;
@@ -273,6 +288,10 @@ bool TFormResultados::refresh() {
     // "série mudou": the valid samples whose series changed after they took its W.
     if (list && ComboSituacao->currentIndex() == 3)
         list->removeIf([](const rec::Determination& d) { return d.seriesChanged.isEmpty(); });
+    // By their signatures: not yet reviewed, reviewed and not yet approved, approved.
+    static const char* const states[] = {"registrada", "revisada", "aprovada"};
+    if (const int i = ComboSituacao->currentIndex() - 4; list && i >= 0 && i < 3)
+        list->removeIf([i](const rec::Determination& d) { return d.signedState() != QLatin1String(states[i]); });
     const auto verdicts = list ? ses::duplicateVerdicts(*store, f, repeatability_, &why) : std::nullopt;
     const auto names = verdicts ? store->calorimeters(&why) : std::nullopt;
     if (!names) {
@@ -314,8 +333,9 @@ bool TFormResultados::refresh() {
             new SortItem(hasNet ? ses::fixed(net, decimals) + QLatin1Char(' ') + eval::unitName(u) : QString(),
                          hasNet ? QVariant(net) : QVariant()),
             new SortItem(duplicatesOf(d), duplicatesOf(d)),
-            new SortItem(d.rejected() ? ses::msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida"),
-                         d.rejected() ? 1 : 0),
+            // Valid, or who reviewed or approved it and when; or why it was rejected.
+            new SortItem(d.rejected() || !d.signatures.isEmpty() ? ses::signedStateText(d) : QStringLiteral("válida"),
+                         d.rejected() ? 3 : d.lastSigned(rec::Signature::Meaning::Approved) ? 2 : d.signatures.isEmpty() ? 0 : 1),
             new SortItem(d.seriesChanged, d.seriesChanged)};
         for (int c = 0; c < cells.size(); ++c) {
             if (c == 5 || c == 6)
@@ -374,6 +394,11 @@ void TFormResultados::RejeitarClick() {
     }
     if (d->rejected()) {
         messages_.show(MsgKind::Warning, ses::msg::AlreadyRejected.arg(d->id));
+        return;
+    }
+    // An approved record is locked: its rejection is a reviewer's signature.
+    if (d->lastSigned(rec::Signature::Meaning::Approved)) {
+        signSelected(rec::Signature::Meaning::Rejected);
         return;
     }
     if (EditMotivo->text().trimmed().isEmpty()) {
@@ -485,6 +510,14 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
                                                                                        : ses::msg::CheckWithin};
     if (!duplicates_.isEmpty())
         who << ses::ResultLine{QStringLiteral("Duplicatas"), duplicates_, {}};
+    if (!d_.massSource.isEmpty())
+        who << ses::ResultLine{QStringLiteral("Massa"), QStringLiteral("%1 g (%2)").arg(ses::fixed(d_.calorimetry.mass, 5), d_.massSource), {}};
+    // Each signature with the signer's name, the time and its meaning.
+    for (const rec::Signature& s : d_.signatures)
+        who << ses::ResultLine{rec::meaningText(s.meaning),
+                               QStringLiteral("%1 (%2), %3%4").arg(s.fullName, s.user, ses::localTime(s.signedUtc),
+                                                                  s.comment.isEmpty() ? QString() : QStringLiteral(": ") + s.comment),
+                               {}};
     LabelIdentidade = new QLabel(linesHtml(who), this);
     LabelIdentidade->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     LabelIdentidade->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -555,6 +588,51 @@ TFormDeterminacao::TFormDeterminacao(rec::Determination d, QString duplicates, M
 }
 
 void TFormDeterminacao::RelatorioClick() { saveRecordReport(d_, duplicates_, files_, messages_); }
+
+void TFormResultados::RevisarClick() { signSelected(rec::Signature::Meaning::Reviewed); }
+void TFormResultados::AprovarClick() { signSelected(rec::Signature::Meaning::Approved); }
+
+void TFormResultados::signSelected(rec::Signature::Meaning meaning) {
+    const rec::Determination* chosen = selected();
+    if (!chosen) {
+        messages_.show(MsgKind::Warning, ses::msg::ChooseDetermination);
+        return;
+    }
+    QString why;
+    std::shared_ptr<rec::Store> store = open_(&why);
+    auto d = store ? store->determination(chosen->id, &why) : std::nullopt;
+    const auto trail = d ? store->history(d->id, &why) : std::nullopt;
+    // An approval is signed knowing the record's history and its doubts.
+    const auto doubts = trail && meaning != rec::Signature::Meaning::Reviewed
+                            ? ses::approvalDoubts(*store, *d, repeatability_, &why)
+                            : std::optional<QString>(QString());
+    if (!d || !trail || !doubts) {
+        messages_.show(MsgKind::Error, why);
+        return;
+    }
+    const ses::Settings settings = signing_.value_or(ses::Settings{});
+    const qint64 id = d->id;
+    const QString reason = EditMotivo->text();
+    TFormAssinatura form(*d, meaning, duplicatesOf(*d), *doubts, ses::historyText(*trail, ses::HistoryHashes::Hidden),
+                         [&](const rec::Signer& who, const QString& comment, QString* w) {
+                             if (meaning == rec::Signature::Meaning::Rejected)
+                                 return store->rejectSigned(id, comment, who, w);
+                             return store->sign(id, meaning, who, comment, settings.signing, *doubts, w);
+                         },
+                         messages_, this);
+    if (meaning == rec::Signature::Meaning::Rejected)
+        form.EditComentario->setText(reason);
+    execForm_ ? execForm_(form) : form.exec();
+    if (!form.signedIt())
+        return;
+    if (meaning == rec::Signature::Meaning::Rejected)
+        EditMotivo->clear();
+    // Each approval goes to the LIMS's folder, or waits for results export --pending.
+    if (meaning == rec::Signature::Meaning::Approved)
+        if (const auto back = store->determination(id, &why); back && !ses::dropInLimsFolder(*back, settings, &why))
+            messages_.show(MsgKind::Warning, ses::msg::LimsDropFailed.arg(why));
+    refresh();
+}
 
 void TFormResultados::HistoricoClick() {
     const rec::Determination* d = selected();

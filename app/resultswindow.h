@@ -8,6 +8,7 @@
 #include "evaluation/labinputs.h"
 #include "records/duplicates.h"
 #include "records/store.h"
+#include "session/settings.h"
 
 #include <QDialog>
 #include <QPushButton>
@@ -65,6 +66,16 @@ public:
     QPushButton* btnHistorico;
     QPushButton* btnSeries;
     QPushButton* btnAmostras; ///< shown when the window is given the day's samples
+    QPushButton* btnRevisar;  ///< shown when the window is given the lab's settings
+    QPushButton* btnAprovar;
+    /// The lab's rules for signing and its LIMS folder: review and approval are offered.
+    void setSigning(const ses::Settings& settings) {
+        signing_ = settings;
+        btnRevisar->setVisible(true);
+        btnAprovar->setVisible(true);
+    }
+    void RevisarClick();
+    void AprovarClick();
     /// How the day's samples are opened from here.
     void setSamples(std::function<void()> open) {
         openSamples_ = std::move(open);
@@ -86,6 +97,8 @@ private:
     FileDialogs& files_;
     std::function<int(QDialog&)> execForm_;
     std::function<void()> openSamples_;
+    std::optional<ses::Settings> signing_;
+    void signSelected(rec::Signature::Meaning meaning);
     double repeatability_;
     QList<rec::Determination> shown_;
     std::map<QString, rec::DuplicateVerdict> verdicts_;

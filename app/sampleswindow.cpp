@@ -109,6 +109,8 @@ TFormAmostras::TFormAmostras(Open open, std::optional<BalanceSetup> balance, Mes
     for (QPushButton* b : {btnIncluir, btnPesar, btnDigitar, btnDescartar, btnImprimir, btnFechar}) {
         b->setAutoDefault(false);
         b->setDefault(false);
+        // Room for the caption whatever the fonts (Windows' are wider).
+        b->setMinimumWidth(std::max(b->minimumWidth(), b->sizeHint().width() + b->fontMetrics().horizontalAdvance(QLatin1Char('x'))));
     }
     LabelBanco = new QLabel(this);
     LabelBanco->setTextFormat(Qt::PlainText);
@@ -233,9 +235,12 @@ void TFormAmostras::keyPressEvent(QKeyEvent* e) {
 }
 
 void TFormAmostras::done(int r) {
+    // The weighing under way is stopped and its end said (or its mass kept) before the window goes.
     if (weighing()) {
         cancel_ = true;
-        worker_->wait();
+        closeAfterWeighing_ = r;
+        LabelBalanca->setText(QStringLiteral("Parando a pesagem…"));
+        return;
     }
     QDialog::done(r);
 }
@@ -347,6 +352,11 @@ void TFormAmostras::finishWeighing(qint64 id, const lnk::balance::Weighing& w) {
     select(id);
     updateButtons();
     emit weighingFinished(ok);
+    if (closeAfterWeighing_) {
+        const int r = *closeAfterWeighing_;
+        closeAfterWeighing_.reset();
+        QDialog::done(r);
+    }
 }
 
 void TFormAmostras::DigitarClick() {

@@ -93,5 +93,6 @@ private:
     FileDialogs& files_;
     QList<rec::QueuedSample> shown_;
     QThread* worker_ = nullptr;
+    std::optional<int> closeAfterWeighing_; ///< the window was closed while it weighed
     std::atomic<bool> cancel_{false};
 };

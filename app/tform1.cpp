@@ -754,6 +754,7 @@ void TForm1::ResultadosClick() {
     TFormResultados w([this](QString* why) { return openResults(why); }, s_.messages, files_, this,
                       [this](QDialog& form) { return execDialog(form); }, settings().repeatability);
     w.setSamples([this] { AmostrasClick(); });
+    w.setSigning(settings());
     if (w.refresh())
         execDialog(w);
 }

@@ -87,7 +87,10 @@ Reading sbi(Reading r) {
         line = line.mid(6);
     if (line.size() != 14)
         return garbage(r);
-    const QString sign = line.left(1), value = line.mid(2, 8).trimmed(), unit = line.mid(11, 3).trimmed();
+    // Some models write a digit where the others leave the space after the sign.
+    const QString sign = line.left(1), value = line.mid(1, 9).trimmed(), unit = line.mid(11, 3).trimmed();
+    if (line.at(10) != QLatin1Char(' '))
+        return garbage(r);
     if (value == QLatin1String("H") || value.startsWith(QLatin1String("High")))
         return overload(r);
     if (value == QLatin1String("L") || value.startsWith(QLatin1String("Low")))
@@ -246,6 +249,8 @@ LineSettings defaultLine(Protocol p) {
     LineSettings l;
     if (p == Protocol::Sbi)
         l.parity = 'O';
+    // Mettler Toledo's factory handshake.
+    l.xonXoff = p == Protocol::MtSics;
     return l;
 }
 

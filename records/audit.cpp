@@ -45,6 +45,8 @@ QString determinationTarget(qint64 id) { return QStringLiteral("determinacao:%1"
 QString seriesTarget(qint64 calorimeter, int number) { return QStringLiteral("serie:%1:%2").arg(calorimeter).arg(number); }
 QString calorimeterTarget(qint64 calorimeter) { return QStringLiteral("calorimetro:%1").arg(calorimeter); }
 QString sampleTarget(qint64 sample) { return QStringLiteral("amostra:%1").arg(sample); }
+QString signatureTarget(qint64 signature) { return QStringLiteral("assinatura:%1").arg(signature); }
+const char* const kSignatureState = "SELECT * FROM signatures";
 const char* const kSeriesState = "SELECT s.calorimeter_id, c.name AS calorimeter, s.number, s.started_utc, s.reason"
                                  " FROM series s JOIN calorimeters c ON c.id = s.calorimeter_id";
 const char* const kCalorimeterState = "SELECT id, name, rule, min_runs, max_rsd FROM calorimeters";
@@ -60,6 +62,9 @@ std::optional<QString> currentState(QSqlDatabase& db, const QString& target, QSt
         q.prepare(QLatin1String(kSeriesState) + QStringLiteral(" WHERE s.calorimeter_id = ? AND s.number = ?"));
         q.addBindValue(k.value(1).toLongLong());
         q.addBindValue(k.value(2).toInt());
+    } else if (k[0] == QLatin1String("assinatura")) {
+        q.prepare(QLatin1String(kSignatureState) + QStringLiteral(" WHERE id = ?"));
+        q.addBindValue(k.value(1).toLongLong());
     } else if (k[0] == QLatin1String("amostra")) {
         q.prepare(QLatin1String(kSampleState) + QStringLiteral(" WHERE id = ?"));
         q.addBindValue(k.value(1).toLongLong());
@@ -167,6 +172,10 @@ struct AuditAction {
     QStringList mayChange;    ///< the fields a change may change
     QString setOnce;          ///< a field the change sets and no change may unset or set again
     bool addsEmptyFields = false; ///< a schema step's new columns, empty
+    /// The states ("state") the change may start from ("" when it creates) and the one it leaves;
+    /// empty: any.
+    QStringList fromStates = {};
+    QString toState = {};
 };
 
 const AuditAction* auditAction(const QString& key) {
@@ -181,13 +190,18 @@ const AuditAction* auditAction(const QString& key) {
         {QStringLiteral("regra"), false, {QStringLiteral("rule"), QStringLiteral("min_runs"), QStringLiteral("max_rsd")}, {}, false},
         {QStringLiteral("esquema"), false, {}, {}, true},
         // The day's samples: added, weighed (again, until recorded), discarded, recorded.
-        {QStringLiteral("amostra"), true, {}, {}, false},
+        {QStringLiteral("amostra"), true, {}, {}, false, {QString()}, QStringLiteral("a-pesar")},
         {QStringLiteral("pesagem"), false,
          {QStringLiteral("mass"), QStringLiteral("mass_typed"), QStringLiteral("mass_source"), QStringLiteral("balance_line"),
-          QStringLiteral("weighed_utc"), QStringLiteral("state")}, {}, false},
+          QStringLiteral("weighed_utc"), QStringLiteral("state")},
+         {}, false, {QStringLiteral("a-pesar"), QStringLiteral("pesada")}, QStringLiteral("pesada")},
         {QStringLiteral("descarte"), false, {QStringLiteral("state"), QStringLiteral("discarded_reason")},
-         QStringLiteral("discarded_reason"), false},
-        {QStringLiteral("amostra-registrada"), false, {QStringLiteral("state"), QStringLiteral("determination_id")}, {}, false},
+         QStringLiteral("discarded_reason"), false, {QStringLiteral("a-pesar"), QStringLiteral("pesada")},
+         QStringLiteral("descartada")},
+        {QStringLiteral("amostra-registrada"), false, {QStringLiteral("state"), QStringLiteral("determination_id")}, {}, false,
+         {QStringLiteral("pesada"), QStringLiteral("registrada")}, QStringLiteral("registrada")},
+        // A signature is written once and never changed.
+        {QStringLiteral("assinatura"), true, {}, {}, false},
     };
     for (const AuditAction& a : all)
         if (a.key == key)
@@ -203,6 +217,8 @@ QString describedTarget(const QString& target, const QString& subject) {
         return QStringLiteral("a série %1 do calorímetro \"%2\"").arg(k.value(2), subject);
     if (k[0] == QLatin1String("amostra"))
         return QStringLiteral("a amostra %1 da lista (\"%2\")").arg(k.value(1), subject);
+    if (k[0] == QLatin1String("assinatura"))
+        return QStringLiteral("a assinatura %1").arg(k.value(1));
     return QStringLiteral("o calorímetro \"%1\"").arg(subject);
 }
 
@@ -356,9 +372,14 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
         const auto known = last.find(target);
         QString wrong;
         // An entry about a determination names it, and only such an entry does.
+        // A signature's entry names the determination it signs.
         const bool aboutDetermination = target.startsWith(QLatin1String("determinacao:"));
-        if (determination.isNull() == aboutDetermination ||
-            (aboutDetermination && determination.toLongLong() != target.section(QLatin1Char(':'), 1).toLongLong()))
+        const bool aboutSignature = target.startsWith(QLatin1String("assinatura:"));
+        const qint64 named = aboutSignature ? QJsonDocument::fromJson(after.toUtf8()).object().value(QLatin1String("determination_id"))
+                                                  .toVariant().toLongLong()
+                                            : target.section(QLatin1Char(':'), 1).toLongLong();
+        if (determination.isNull() == (aboutDetermination || aboutSignature) ||
+            ((aboutDetermination || aboutSignature) && determination.toLongLong() != named))
             wrong = QStringLiteral("a entrada %1 não fala da determinação do que ela muda").arg(entry);
         else if (action == QLatin1String("adocao") && !onlyAdoptions)
             wrong = QStringLiteral("a entrada %1 inclui na trilha, depois de começada, um registro como se fosse anterior a ela")
@@ -388,6 +409,16 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
             else if (!act->setOnce.isEmpty() && (!b.value(act->setOnce).isNull() || a.value(act->setOnce).isNull()))
                 wrong = QStringLiteral("a entrada %1 desfaz ou reescreve uma rejeição ou um descarte").arg(entry);
         }
+        // A sample moves only along its states: weighed while pending, recorded once weighed.
+        if (wrong.isEmpty())
+            if (const AuditAction* act = auditAction(action); act && !act->toState.isEmpty()) {
+                const QString from = QJsonDocument::fromJson(before.toUtf8()).object().value(QLatin1String("state")).toString();
+                const QJsonObject a = QJsonDocument::fromJson(after.toUtf8()).object();
+                if (!act->fromStates.contains(from) || a.value(QLatin1String("state")).toString() != act->toState ||
+                    (act->toState == QLatin1String("registrada") && a.value(QLatin1String("determination_id")).isNull()) ||
+                    (act->toState == QLatin1String("a-pesar") && !a.value(QLatin1String("mass")).isNull()))
+                    wrong = QStringLiteral("a entrada %1 leva a amostra de um estado a outro que a sua ação não permite").arg(entry);
+            }
         if (check.intact && !wrong.isEmpty()) {
             check.intact = false;
             check.brokenEntry = entry;
@@ -429,6 +460,10 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
         return fail();
     while (q.next())
         compare(seriesTarget(q.value(0).toLongLong(), q.value(2).toInt()), q.record(), q.value(1).toString());
+    if (!q.exec(QLatin1String(kSignatureState) + QStringLiteral(" ORDER BY id")))
+        return fail();
+    while (q.next())
+        compare(signatureTarget(q.value(QStringLiteral("id")).toLongLong()), q.record(), {});
     if (!q.exec(QLatin1String(kSampleState) + QStringLiteral(" ORDER BY id")))
         return fail();
     while (q.next())

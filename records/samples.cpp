@@ -144,14 +144,12 @@ std::optional<qint64> Store::addSample(const QueuedSample& given, QString* error
     return id;
 }
 
-bool Store::weighSample(qint64 id, double grams, bool typed, const QString& source, const QString& line, QString* error) {
+namespace {
+
+// Changes a sample still to weigh or weighed, in one transaction, with its entry in the trail.
+bool changePending(QSqlDatabase& db, const QString& user, qint64 id, const QString& action, const QString& sql,
+                   const QVariantList& values, const QString& refused, QString* error) {
     QString why;
-    if (!(grams > 0) || !std::isfinite(grams)) {
-        if (error)
-            *error = QStringLiteral("A massa da amostra deve ser maior que zero.");
-        return false;
-    }
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
     const bool ok = inTransaction(db, &why, [&] {
         const auto s = current(db, id, &why);
         if (!s)
@@ -164,55 +162,48 @@ bool Store::weighSample(qint64 id, double grams, bool typed, const QString& sour
         if (!before)
             return false;
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("UPDATE samples SET mass = ?, mass_typed = ?, mass_source = ?, balance_line = ?,"
-                                 " weighed_utc = ?, state = 'pesada' WHERE id = ?"));
-        for (const QVariant& v : QVariantList{grams, typed ? 1 : 0, cleanText(source), text(line),
-                                              utcText(QDateTime::currentDateTimeUtc()), id})
+        q.prepare(sql);
+        for (const QVariant& v : values)
             q.addBindValue(v);
+        q.addBindValue(id);
         if (!q.exec()) {
-            why = writeFailed(QStringLiteral("Pesagem recusada pelo banco de resultados"), q.lastError());
+            why = writeFailed(refused, q.lastError());
             return false;
         }
-        return audit(db, user_, QStringLiteral("pesagem"), sampleTarget(id), 0, s->code, *before, &why);
+        return audit(db, user, action, sampleTarget(id), 0, s->code, *before, &why);
     });
     if (!ok && error)
         *error = why;
     return ok;
 }
 
+} // namespace
+
+bool Store::weighSample(qint64 id, double grams, bool typed, const QString& source, const QString& line, QString* error) {
+    if (!(grams > 0) || !std::isfinite(grams)) {
+        if (error)
+            *error = QStringLiteral("A massa da amostra deve ser maior que zero.");
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    return changePending(db, user_, id, QStringLiteral("pesagem"),
+                         QStringLiteral("UPDATE samples SET mass = ?, mass_typed = ?, mass_source = ?, balance_line = ?,"
+                                        " weighed_utc = ?, state = 'pesada' WHERE id = ?"),
+                         {grams, typed ? 1 : 0, cleanText(source), text(line), utcText(QDateTime::currentDateTimeUtc())},
+                         QStringLiteral("Pesagem recusada pelo banco de resultados"), error);
+}
+
 bool Store::discardSample(qint64 id, const QString& typed, QString* error) {
     const QString reason = cleanText(typed);
-    QString why;
     if (reason.isEmpty()) {
         if (error)
             *error = QStringLiteral("Informe o motivo do descarte.");
         return false;
     }
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    const bool ok = inTransaction(db, &why, [&] {
-        const auto s = current(db, id, &why);
-        if (!s)
-            return false;
-        if (!s->pending()) {
-            why = stateRefusal(*s);
-            return false;
-        }
-        const auto before = trailedState(db, sampleTarget(id), QStringLiteral("A amostra %1").arg(id), &why);
-        if (!before)
-            return false;
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("UPDATE samples SET state = 'descartada', discarded_reason = ? WHERE id = ?"));
-        q.addBindValue(reason);
-        q.addBindValue(id);
-        if (!q.exec()) {
-            why = writeFailed(QStringLiteral("Descarte recusado pelo banco de resultados"), q.lastError());
-            return false;
-        }
-        return audit(db, user_, QStringLiteral("descarte"), sampleTarget(id), 0, s->code, *before, &why);
-    });
-    if (!ok && error)
-        *error = why;
-    return ok;
+    return changePending(db, user_, id, QStringLiteral("descarte"),
+                         QStringLiteral("UPDATE samples SET state = 'descartada', discarded_reason = ? WHERE id = ?"), {reason},
+                         QStringLiteral("Descarte recusado pelo banco de resultados"), error);
 }
 
 std::optional<QList<QueuedSample>> Store::samples(const QDate& day, QString* error) const {
@@ -249,7 +240,19 @@ bool takeSample(QSqlDatabase& db, const QString& user, const Determination& d, q
         return false;
     // A test is matched to one sample, and a sample to one valid record: only the record that
     // replaces its own takes a recorded sample again.
-    const bool again = s->state == S::Recorded && d.replaces && s->determination == d.replaces;
+    bool again = s->state == S::Recorded && d.replaces && s->determination == d.replaces;
+    if (s->state == S::Recorded && !again) {
+        // Its record rejected, the same test recorded again takes it again.
+        QSqlQuery old(db);
+        old.prepare(QStringLiteral("SELECT rejected_reason IS NOT NULL, readings_sha256 FROM determinations WHERE id = ?"));
+        old.addBindValue(s->determination);
+        if (!old.exec()) {
+            *why = failed(QStringLiteral("Erro no banco de resultados"), old.lastError());
+            return false;
+        }
+        again = old.next() && old.value(0).toBool() &&
+                old.value(1).toString() == QString::fromLatin1(readingsDigest(d.readings));
+    }
     if (s->state != S::Weighed && !again) {
         *why = s->state == S::ToWeigh ? QStringLiteral("A amostra \"%1\" ainda não foi pesada.").arg(s->code) : stateRefusal(*s);
         return false;

@@ -178,6 +178,35 @@ const QStringList& migration(int version) {
             QStringLiteral("ALTER TABLE determinations ADD COLUMN sample_entry BIGINT"),
             QStringLiteral("ALTER TABLE determinations ADD COLUMN mass_source TEXT"),
         },
+        {
+            // Electronic signatures: review, approval, and the rejection of an approved record.
+            QStringLiteral("CREATE TABLE signatures ("
+                           " id %ID%, determination_id BIGINT NOT NULL REFERENCES determinations (id),"
+                           " meaning TEXT NOT NULL CHECK (meaning IN ('revisado', 'aprovado', 'rejeitado')),"
+                           " user_name TEXT NOT NULL CHECK (user_name <> ''), full_name TEXT NOT NULL CHECK (full_name <> ''),"
+                           " signed_utc TEXT NOT NULL, comment TEXT NOT NULL DEFAULT '')"),
+            QStringLiteral("CREATE INDEX signatures_by_determination ON signatures (determination_id)"),
+            // A SQLite file's signers: a salted PBKDF2 key of each password, never the password.
+            QStringLiteral("CREATE TABLE signing_users ("
+                           " name TEXT PRIMARY KEY CHECK (name <> ''), full_name TEXT NOT NULL CHECK (full_name <> ''),"
+                           " reviewer INTEGER NOT NULL CHECK (reviewer IN (0, 1)),"
+                           " administrator INTEGER NOT NULL CHECK (administrator IN (0, 1)),"
+                           " salt TEXT NOT NULL, iterations INTEGER NOT NULL CHECK (iterations >= 100000),"
+                           " key TEXT NOT NULL, created_utc TEXT NOT NULL)"),
+            // On the server a signature is written by the signer's own role, at the server's time.
+            QStringLiteral("PG:CREATE OR REPLACE FUNCTION signatures_signer() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN IF NEW.user_name <> session_user THEN"
+                           " RAISE EXCEPTION 'a assinatura de % só pode ser escrita por ele', NEW.user_name; END IF;"
+                           " IF abs(extract(epoch FROM clock_timestamp() - NEW.signed_utc::timestamptz)) > 60 THEN"
+                           " RAISE EXCEPTION 'hora da assinatura (%) longe da hora do servidor', NEW.signed_utc; END IF;"
+                           " RETURN NEW; END $$"),
+            QStringLiteral("PG:CREATE TRIGGER signatures_signer BEFORE INSERT ON signatures"
+                           " FOR EACH ROW EXECUTE FUNCTION signatures_signer()"),
+            QStringLiteral("PG:CREATE OR REPLACE FUNCTION signatures_frozen() RETURNS trigger LANGUAGE plpgsql AS"
+                           " $$ BEGIN RAISE EXCEPTION 'uma assinatura não se altera'; END $$"),
+            QStringLiteral("PG:CREATE TRIGGER signatures_frozen BEFORE UPDATE OR DELETE OR TRUNCATE ON signatures"
+                           " FOR EACH STATEMENT EXECUTE FUNCTION signatures_frozen()"),
+        },
     };
     return steps[version - 1];
 }
@@ -251,6 +280,8 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error, Access
         db.setPort(where.port);
         db.setDatabaseName(where.database);
         db.setUserName(where.user);
+        if (!where.password.isEmpty())
+            db.setPassword(where.password);
         // Never a wait without end: a server that takes the connection and never answers, or
         // one gone away, is given up after the connection's timeout; the keepalives find a
         // server that vanished during a session.
@@ -277,6 +308,7 @@ std::unique_ptr<Store> Store::open(const Location& where, QString* error, Access
     const QString shown = pg ? QStringLiteral("%1/%2").arg(where.host, where.database)
                              : QDir::toNativeSeparators(QFileInfo(where.path).absoluteFilePath());
     s->where_ = shown;
+    s->location_ = where;
     if (!db.open()) {
         const QString cause = db.lastError().text();
         if (pg && cause.contains(QLatin1String("timeout expired"), Qt::CaseInsensitive))

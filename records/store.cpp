@@ -284,7 +284,10 @@ std::optional<Determination> Store::determination(qint64 id, QString* error) con
     }
     while (q.next())
         d.readings.push_back({q.value(0).toInt(), q.value(1).toDouble(), q.value(2).toDouble(), q.value(3).toDouble()});
-    return d;
+    QList<Determination> one{d};
+    if (!loadSignatures(one, error))
+        return std::nullopt;
+    return one.front();
 }
 
 std::optional<QList<Determination>> Store::list(const Filter& f, QString* error) const {
@@ -337,6 +340,8 @@ std::optional<QList<Determination>> Store::list(const Filter& f, QString* error)
     QList<Determination> out;
     while (q.next())
         out << fromRow(q);
+    if (!loadSignatures(out, error))
+        return std::nullopt;
     return out;
 }
 
@@ -362,7 +367,7 @@ bool Store::reject(qint64 id, const QString& reason, QString* error) {
     return ok;
 }
 
-bool Store::rejectIn(QSqlDatabase& db, qint64 id, const QString& typed, QString* why) {
+bool Store::rejectIn(QSqlDatabase& db, qint64 id, const QString& typed, QString* why, bool signedRejection) {
     const QString reason = cleanText(typed);
     if (const auto bad = controlCharacterIn({{QStringLiteral("O motivo"), reason}})) {
         *why = *bad;
@@ -374,6 +379,22 @@ bool Store::rejectIn(QSqlDatabase& db, qint64 id, const QString& typed, QString*
     }
     if (!mayReview(QStringLiteral("rejeitar uma determinação"), why) || !determination(id, why))
         return false;
+    // An approved record is locked: only a reviewer's signed rejection changes it.
+    if (!signedRejection) {
+        QSqlQuery approved(db);
+        approved.prepare(QStringLiteral("SELECT 1 FROM signatures WHERE determination_id = ? AND meaning = 'aprovado'"));
+        approved.addBindValue(id);
+        if (!approved.exec()) {
+            *why = failed(QStringLiteral("Erro no banco de resultados"), approved.lastError());
+            return false;
+        }
+        if (approved.next()) {
+            *why = QStringLiteral("A determinação %1 foi aprovada e está travada: só um revisor a rejeita, com a sua "
+                                  "assinatura e o motivo.")
+                       .arg(id);
+            return false;
+        }
+    }
     const auto before = trailedState(db, determinationTarget(id), QStringLiteral("A determinação %1").arg(id), why);
     if (!before)
         return false;

@@ -17,7 +17,7 @@
 namespace rec {
 
 /// The schema this program writes; a database of a newer one is refused.
-inline constexpr int kSchemaVersion = 7;
+inline constexpr int kSchemaVersion = 8;
 
 /// The program's data folder, the same for the window, the menu entry and the command line:
 /// $XDG_DATA_HOME/registrador (usually ~/.local/share/registrador), on Windows
@@ -49,10 +49,46 @@ struct Location {
     int port = 5432;
     /// Seconds a connection to the server may take (the address's ?connect_timeout=S).
     int connectTimeout = kConnectTimeout;
+    /// Only for a signer's own connection, given at the signature; never read from any text.
+    QString password;
 
     /// A path, or "postgresql://user@host[:port]/database" (the password through libpq's usual
     /// means, never here); empty: resultados.sqlite in the user's data folder.
     static std::optional<Location> parse(const QString& text, QString* error);
+};
+
+/// One electronic signature of a determination: who (the user and the full name), when, and
+/// what it means, with the signer's comment.
+struct Signature {
+    enum class Meaning { Reviewed, Approved, Rejected };
+    qint64 id = 0;
+    qint64 determination = 0;
+    Meaning meaning = Meaning::Reviewed;
+    QString user, fullName;
+    QDateTime signedUtc;
+    QString comment;
+};
+/// "Revisado", "Aprovado", "Rejeitado".
+QString meaningText(Signature::Meaning m);
+QString meaningKey(Signature::Meaning m);
+
+/// Who signs: the user and the password, asked at every signature.
+struct Signer {
+    QString user, password;
+};
+
+/// How the lab signs (config.xml): review and approval in one step (a small lab), and whether
+/// whoever recorded a determination may approve it.
+struct SigningRules {
+    bool oneStep = false;
+    bool recorderMayApprove = false;
+};
+
+/// A person who signs, on a SQLite file (on the lab's server the roles are the users).
+struct SigningUser {
+    QString name, fullName;
+    bool reviewer = false, administrator = false;
+    QDateTime createdUtc;
 };
 
 /// One determination: who, what and when, the test's readings, the evaluation's inputs and
@@ -107,6 +143,13 @@ struct Determination {
     /// ana: …" (empty: typed in the evaluation, as before the list).
     qint64 sampleEntry = 0;
     QString massSource;
+    /// Its signatures, oldest first (read with it, never written with the record).
+    QList<Signature> signatures;
+
+    /// "registrada", "revisada" or "aprovada", by its signatures; a rejection is said apart.
+    QString signedState() const;
+    /// The last signature of `m`, if any.
+    const Signature* lastSigned(Signature::Meaning m) const;
 
     bool rejected() const { return !rejectedReason.isEmpty(); }
 };
@@ -277,6 +320,21 @@ public:
     /// Who the store's changes are entered as (the system's user; on the lab's server its role).
     QString user() const { return user_; }
 
+    /// Signs determination `id` as reviewed or approved. The signer's password is checked every
+    /// time: on a SQLite file against the database's users, on the lab's server by the server
+    /// itself (a connection as that role, which then writes the signature). `doubts` (the
+    /// duplicates disagree, the series under its W changed) refuse an approval without a comment.
+    bool sign(qint64 id, Signature::Meaning meaning, const Signer& signer, const QString& comment, const SigningRules& rules,
+              const QString& doubts, QString* error);
+    /// Rejects an approved determination: a reviewer's signature with the reason.
+    bool rejectSigned(qint64 id, const QString& reason, const Signer& signer, QString* error);
+    /// The signers of a SQLite file. The first added is the administrator; each later one is
+    /// added with the administrator's password.
+    bool addUser(const SigningUser& user, const QString& password, const Signer& administrator, QString* error);
+    std::optional<QList<SigningUser>> users(QString* error) const;
+    /// A new password, given the user's own or the administrator's.
+    bool setUserPassword(const QString& name, const QString& password, const Signer& authority, QString* error);
+
     /// The entries of the audit trail about one determination, oldest first; every entry when
     /// `determination` is 0.
     std::optional<QList<AuditEntry>> history(qint64 determination, QString* error) const;
@@ -286,6 +344,17 @@ public:
 
 private:
     explicit Store(QString connection);
+    /// The signer checked, with the full name; on the lab's server the store that signs as them.
+    struct Checked {
+        QString user, fullName;
+        bool reviewer = false;
+        std::unique_ptr<Store> asSigner;
+    };
+    std::optional<Checked> checkSigner(const Signer& s, QString* why) const;
+    bool signIn(QSqlDatabase& db, const QString& auditUser, qint64 id, Signature::Meaning m, const Checked& who,
+                const QString& comment, QString* why);
+    bool loadSignatures(QList<Determination>& list, QString* error) const;
+    Location location_;
     QString connection_;
     QString where_;
     QString user_; ///< who the audit entries name (PostgreSQL: the server's session_user)
@@ -296,8 +365,9 @@ private:
 
     /// Adds series `reason` to a calorimeter, with its entry; in the caller's transaction.
     std::optional<int> startSeries(qint64 calorimeter, const QString& name, const QString& reason, QString* why);
-    /// Rejects in the caller's transaction.
-    bool rejectIn(QSqlDatabase& db, qint64 id, const QString& reason, QString* why);
+    /// Rejects in the caller's transaction; an approved determination only with a signature
+    /// (`signedRejection`, written just before).
+    bool rejectIn(QSqlDatabase& db, qint64 id, const QString& reason, QString* why, bool signedRejection = false);
     /// Enters the columns a schema step added to every determination, so the trail follows.
     bool trailNewColumns(QString* why);
     /// Enters what a database of before the trail holds, so the trail covers it from now on.

@@ -104,6 +104,9 @@ QString determinationTarget(qint64 id);
 QString seriesTarget(qint64 calorimeter, int number);
 QString calorimeterTarget(qint64 calorimeter);
 QString sampleTarget(qint64 sample);
+QString signatureTarget(qint64 signature);
+/// PBKDF2-HMAC-SHA-256 of one 32-byte block, as the signers' keys are made.
+QByteArray pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int iterations);
 /// The sample entry's state as the trail keeps it.
 inline const char* const kSampleState = "SELECT * FROM samples";
 /// Marks the queued sample `d.sampleEntry` recorded by determination `id`, in the caller's

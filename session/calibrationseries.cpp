@@ -275,6 +275,9 @@ QString fieldName(const QString& key) {
         {QStringLiteral("balance_line"), QStringLiteral("linha da balança")},
         {QStringLiteral("weighed_utc"), QStringLiteral("pesada em")},
         {QStringLiteral("mass_typed"), QStringLiteral("massa digitada")},
+        {QStringLiteral("meaning"), QStringLiteral("significado")},
+        {QStringLiteral("full_name"), QStringLiteral("nome")},
+        {QStringLiteral("comment"), QStringLiteral("comentário")},
     };
     const auto it = names.find(key);
     return it == names.end() ? key : it->second;
@@ -319,9 +322,10 @@ QString historyText(const QList<rec::AuditEntry>& entries, HistoryHashes hashes)
             // What was written whole: the figures a technician checks first.
             QStringList shown;
             for (const char* key : {"sample_code", "code", "gross_calorific_value", "energy_equivalent", "series", "reason",
-                                    "mass_source"})
+                                    "mass_source", "meaning", "full_name", "comment"})
                 // A sample's series 0 is "no series": nothing to say.
                 if (after.contains(QLatin1String(key)) && !after[QLatin1String(key)].isNull() &&
+                    !(after[QLatin1String(key)].isString() && after[QLatin1String(key)].toString().isEmpty()) &&
                     !(QLatin1String(key) == QLatin1String("series") && after[QLatin1String(key)].toVariant().toInt() == 0))
                     shown << QStringLiteral("%1 %2").arg(fieldName(QString::fromLatin1(key)), shownValue(after[QLatin1String(key)], true));
             if (!shown.isEmpty())

@@ -293,6 +293,8 @@ inline QString auditAction(const QString& key) {
         return QStringLiteral("amostra descartada");
     if (key == QLatin1String("amostra-registrada"))
         return QStringLiteral("amostra registrada");
+    if (key == QLatin1String("assinatura"))
+        return QStringLiteral("assinatura eletrônica");
     return key;
 }
 
@@ -312,7 +314,8 @@ inline const QString CliBalanceProtocolForm = QStringLiteral("registrador-cli: p
 inline const QString CliBalanceRefused = QStringLiteral("Pesagem recusada: %1");
 inline const QString CliQueuedSays = QStringLiteral("registrador-cli record: --%1 vem da amostra da lista (--queued); não o informe");
 inline const QString CliQueuedTwice =
-    QStringLiteral("Há mais de uma amostra \"%1\" pesada na lista (%2): descarte as que não foram queimadas.");
+    QStringLiteral("Há mais de uma amostra \"%1\" pesada na lista (%2): escolha uma pelo número, com --queued-id N.");
+inline const QString CliQueuedIdForm = QStringLiteral("registrador-cli record: --queued-id \"%1\" não é um número de amostra");
 inline const QString CliQueuedNone = QStringLiteral("Nenhuma amostra \"%1\" na lista do dia.");
 inline const QString CliSampleKindForm = QStringLiteral("registrador-cli samples: tipo \"%1\" desconhecido: amostra, calibracao ou padrao");
 inline const QString CliTypedMassNeedsReason =
@@ -321,12 +324,31 @@ inline const QString NoBalanceConfigured =
     QStringLiteral("Nenhuma balança configurada: informe as linhas Balanca (a porta) e BalancaProtocolo (mt-sics, sbi ou ad) "
                    "de config.xml, ou digite a massa com o motivo.");
 inline const QString ChooseSample = QStringLiteral("Escolha uma amostra da lista.");
-inline const QString WeighingRefused = QStringLiteral("Pesagem recusada: %1. A amostra continua a pesar.");
+inline const QString WeighingRefused = QStringLiteral("Pesagem recusada: %1. A lista ficou como estava.");
 inline const QString TypedMassMissing = QStringLiteral("Digite a massa da amostra, em gramas.");
 inline const QString TypedMassNeedsReason =
     QStringLiteral("Uma massa digitada precisa do motivo: por que a balança não foi lida?");
 inline const QString DiscardNeedsReason = QStringLiteral("Informe o motivo do descarte.");
 inline const QString DiscardConfirm = QStringLiteral("Descartar a amostra \"%1\"? O descarte não pode ser desfeito.");
+inline const QString CliPasswordMissing = QStringLiteral("registrador-cli results: falta a senha");
+inline const QString CliUsersUsage = QStringLiteral(
+    "Uso: registrador-cli results users add NOME --full-name TEXTO [--reviewer] | users list | users password NOME [--user QUEM]");
+inline const QString CliNoLimsFolder = QStringLiteral("registrador-cli results export --pending: config.xml não tem a linha PastaLIMS");
+inline const QString CliExportUsage =
+    QStringLiteral("Uso: registrador-cli results export --approved [--since AAAA-MM-DD] --format senaite-csv|csv|json --out FILE"
+                   " | export --pending");
+inline const QString CliLimsFormForm = QStringLiteral("registrador-cli results export: formato \"%1\" desconhecido: senaite-csv, csv ou json");
+inline const QString LimsLeftOut =
+    QStringLiteral("A amostra \"%1\" ficou de fora: as suas determinações aprovadas não concordam entre si.");
+inline const QString LimsDropFailed = QStringLiteral(
+    "A aprovação foi gravada, mas o resultado não foi para a pasta do LIMS: %1. Ele será enviado por "
+    "\"registrador-cli results export --pending\".");
+inline const QString QueuedAidOther = QStringLiteral(
+    "A massa do auxiliar de combustão não é a pesada com a amostra \"%1\" (%2 g): escolha a amostra de novo.");
+inline const QString QueuedNoAid =
+    QStringLiteral("A amostra \"%1\" foi pesada sem auxiliar de combustão: o auxiliar informado não é o dela.");
+inline const QString QueuedOtherCheck = QStringLiteral(
+    "O padrão de verificação não é o da amostra \"%1\" da lista: o tipo e o valor do certificado vêm da lista.");
 inline const QString TypedMassSource = QStringLiteral("digitada por %1: %2");
 
 } // namespace ses::msg

@@ -5,6 +5,7 @@
 #include "session/calibrationseries.h"
 #include "session/exportsettings.h"
 #include "session/messages.h"
+#include "session/approval.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -137,6 +138,16 @@ QJsonObject recordJson(const rec::Determination& d) {
         o[QStringLiteral("replaces")] = d.replaces;
     if (d.sampleEntry)
         o[QStringLiteral("sample_entry")] = d.sampleEntry;
+    o[QStringLiteral("state")] = d.signedState();
+    QJsonArray signatures;
+    for (const rec::Signature& s : d.signatures)
+        signatures << QJsonObject{{QStringLiteral("meaning"), rec::meaningText(s.meaning)},
+                                  {QStringLiteral("user"), s.user},
+                                  {QStringLiteral("full_name"), s.fullName},
+                                  {QStringLiteral("signed_at"), s.signedUtc.toString(Qt::ISODateWithMs)},
+                                  {QStringLiteral("comment"), s.comment}};
+    if (!signatures.isEmpty())
+        o[QStringLiteral("signatures")] = signatures;
     if (!d.massSource.isEmpty())
         o[QStringLiteral("mass_source")] = d.massSource;
     if (const auto dev = checkStandardDeviation(d))
@@ -163,6 +174,11 @@ QString recordText(const rec::Determination& d, const QString& duplicates) {
         {QStringLiteral("Situação"), d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida")}};
     if (!d.massSource.isEmpty())
         lines << std::pair{QStringLiteral("Massa"), QStringLiteral("%1 g (%2)").arg(fixed(d.calorimetry.mass, 5), d.massSource)};
+    for (const rec::Signature& s : d.signatures)
+        lines << std::pair{QStringLiteral("Assinatura"),
+                           QStringLiteral("%1 por %2 (%3) em %4%5")
+                               .arg(rec::meaningText(s.meaning), s.fullName, s.user, localTime(s.signedUtc),
+                                    s.comment.isEmpty() ? QString() : QStringLiteral(": ") + s.comment)};
     if (!calibration && !d.energyEquivalentSource.isEmpty())
         lines << std::pair{QStringLiteral("Origem do equivalente"), d.energyEquivalentSource};
     if (calibration && d.series)
@@ -307,7 +323,7 @@ acq::Records resultsTable(const QList<rec::Determination>& list,
                      grossDry(d) ? QVariant(eval::inUnit(*grossDry(d), unit)) : QVariant(),
                      d.netCalorificValue ? QVariant(eval::inUnit(*d.netCalorificValue, unit)) : QVariant(),
                      !calibration && v != verdicts.end() ? duplicateText(v->second, unit) : QString(),
-                     d.rejected() ? msg::Rejected.arg(d.rejectedReason) : QStringLiteral("válida"), d.seriesChanged,
+                     d.rejected() || !d.signatures.isEmpty() ? signedStateText(d) : QStringLiteral("válida"), d.seriesChanged,
                      d.result.warnings.join(QLatin1Char(' '))});
     }
     return t;

@@ -90,7 +90,14 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
         const rec::QueuedSample& q = *r.queued;
         const bool kindFits = (q.kind == rec::QueuedSample::Kind::Calibration) == calibration;
         // A listed sample serves one valid record: the one that replaces its own takes it again.
-        const bool again = q.state == rec::QueuedSample::State::Recorded && r.replaces && q.determination == r.replaces;
+        bool again = q.state == rec::QueuedSample::State::Recorded && r.replaces && q.determination == r.replaces;
+        // Its record rejected, the same test recorded again takes it again.
+        if (q.state == rec::QueuedSample::State::Recorded && !again) {
+            const auto old = store.determination(q.determination, why);
+            if (!old)
+                return fail(PlanFailure::Database);
+            again = old->rejected() && old->readingsSha256 == rec::readingsDigest(d.readings);
+        }
         if (!q.mass || (!q.pending() && !again) || !kindFits || std::abs(*q.mass - c.mass) > 1e-12 ||
             q.code != who.sampleCode.trimmed()) {
             *why = !q.mass         ? msg::QueuedNotWeighed.arg(q.code)
@@ -100,10 +107,28 @@ std::optional<RecordPlan> planRecord(const rec::Store& store, const RecordReques
                                    : msg::QueuedOtherMass.arg(eval::decimal(c.mass, 5), q.code, eval::decimal(*q.mass, 5));
             return fail(PlanFailure::Inputs);
         }
-        // The aid weighed with the sample counts only with its heat of combustion.
-        if (q.aidMass && (!given.contains(QStringLiteral("aid_heat")) ||
-                          std::abs(given[QStringLiteral("aid_mass")].toDouble() - *q.aidMass) > 1e-12)) {
+        // The aid weighed with the sample counts only with its heat of combustion; an aid the
+        // list does not have is not this sample's.
+        const bool aidGiven = given.contains(QStringLiteral("aid_mass"));
+        if (q.aidMass && aidGiven && std::abs(given[QStringLiteral("aid_mass")].toDouble() - *q.aidMass) > 1e-12) {
+            *why = msg::QueuedAidOther.arg(q.code, eval::decimal(*q.aidMass, 4));
+            return fail(PlanFailure::Inputs);
+        }
+        if (q.aidMass && (!aidGiven || !given.contains(QStringLiteral("aid_heat")))) {
             *why = msg::QueuedAidNeedsHeat.arg(q.code, eval::decimal(*q.aidMass, 4));
+            return fail(PlanFailure::Inputs);
+        }
+        if (!q.aidMass && aidGiven) {
+            *why = msg::QueuedNoAid.arg(q.code);
+            return fail(PlanFailure::Inputs);
+        }
+        // A check standard is the list's, with its certificate; a sample is none.
+        const std::optional<double> certified = given.contains(QStringLiteral("check_standard"))
+                                                    ? std::optional(given[QStringLiteral("check_standard")].toDouble())
+                                                    : std::nullopt;
+        const bool check = q.kind == rec::QueuedSample::Kind::Check;
+        if (!calibration && (check != certified.has_value() || (check && std::abs(*certified - *q.certified) > 1e-9))) {
+            *why = msg::QueuedOtherCheck.arg(q.code);
             return fail(PlanFailure::Inputs);
         }
         d.sampleEntry = q.id;

@@ -47,6 +47,32 @@ Settings readSettings(const QString& path) {
     s.checkTolerance = positive(QStringLiteral("ToleranciaPadrao"), 0, 10, QStringLiteral("0,2 %")).value_or(0.2);
     s.results = row(QStringLiteral("Resultados"));
     s.reviewerRole = row(QStringLiteral("PapelRevisor"));
+    auto yes = [&](const QString& key) {
+        const QString v = row(key).toLower();
+        if (v.isEmpty() || v == QLatin1String("0") || v == QLatin1String("não") || v == QLatin1String("nao"))
+            return false;
+        if (v == QLatin1String("1") || v == QLatin1String("sim"))
+            return true;
+        s.warnings << msg::SettingInvalid.arg(key, row(key), QStringLiteral("não"));
+        return false;
+    };
+    s.signing.oneStep = yes(QStringLiteral("AssinaturaUmPasso"));
+    s.signing.recorderMayApprove = yes(QStringLiteral("AutorPodeAprovar"));
+    s.limsFolder = row(QStringLiteral("PastaLIMS"));
+    if (const QString d = row(QStringLiteral("LIMSDecimal")); d == QLatin1String(",") || d == QLatin1String("."))
+        s.limsDecimal = d.at(0);
+    else if (!d.isEmpty())
+        s.warnings << msg::SettingInvalid.arg(QStringLiteral("LIMSDecimal"), d, QStringLiteral("\".\""));
+    if (!row(QStringLiteral("LIMSChavePCS")).isEmpty())
+        s.limsGrossKey = row(QStringLiteral("LIMSChavePCS"));
+    if (!row(QStringLiteral("LIMSChavePCI")).isEmpty())
+        s.limsNetKey = row(QStringLiteral("LIMSChavePCI"));
+    if (const QString f = row(QStringLiteral("LIMSFormato")).toLower(); f == QLatin1String("json"))
+        s.limsForm = LimsForm::Json;
+    else if (f == QLatin1String("senaite-csv"))
+        s.limsForm = LimsForm::SenaiteCsv;
+    else if (!f.isEmpty() && f != QLatin1String("csv"))
+        s.warnings << msg::SettingInvalid.arg(QStringLiteral("LIMSFormato"), f, QStringLiteral("csv"));
     s.balanceDevice = row(QStringLiteral("Balanca"));
     if (const QString text = row(QStringLiteral("BalancaProtocolo")); !text.isEmpty()) {
         if (const auto p = lnk::balance::protocolNamed(text))

@@ -46,6 +46,23 @@ void PostgresServer::stop() {
     dir_.clear();
 }
 
+bool PostgresServer::admin(const QString& database, const QString& sql, QString* why) {
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "pgserver-admin");
+        db.setHostName("127.0.0.1");
+        db.setPort(port_);
+        db.setUserName("postgres");
+        db.setDatabaseName(database);
+        QSqlQuery q(db);
+        ok = db.open() && q.exec(sql);
+        if (!ok)
+            *why = db.isOpen() ? q.lastError().text() : db.lastError().text();
+    }
+    QSqlDatabase::removeDatabase("pgserver-admin");
+    return ok;
+}
+
 QString PostgresServer::createDatabase(const QString& name, QString* why) {
     if (port_ <= 0) {
         *why = why_;
@@ -92,6 +109,19 @@ PostgresServer::PostgresServer() {
 #endif
     if (!run({pgBin("initdb"), "-D", dir_ + "/data", "-A", "trust", "-U", "postgres", "--no-sync", "-E", "UTF8"}))
         return;
+    // The members of "assinantes" (the tests' signers) give their passwords, as on a lab's server;
+    // every other role is trusted.
+    {
+        QFile hba(dir_ + "/data/pg_hba.conf");
+        if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            why_ = "pg_hba.conf: " + hba.errorString();
+            return;
+        }
+        hba.write("local all all trust\n"
+                  "host all +assinantes 127.0.0.1/32 scram-sha-256\n"
+                  "host all all 127.0.0.1/32 trust\n"
+                  "host all all ::1/128 trust\n");
+    }
     // A port of its own: tried from one the process id picks, the next when it is taken.
     const int first = 20000 + static_cast<int>(QCoreApplication::applicationPid() % 20000);
     for (int port = first; port < first + 20; ++port)
@@ -99,6 +129,9 @@ PostgresServer::PostgresServer() {
                  QStringLiteral("-p %1 -k %2 -h 127.0.0.1 -c fsync=off").arg(port).arg(dir_), "start"})) {
             port_ = port;
             why_.clear();
+            QString why;
+            if (!admin("postgres", "CREATE ROLE assinantes NOLOGIN", &why))
+                why_ = why;
             return;
         }
     if (why_.isEmpty())

@@ -14,6 +14,8 @@ public:
     /// A new, empty database on the server; its postgresql:// address, or empty with `why`.
     QString createDatabase(const QString& name, QString* why);
     void stop();
+    /// Runs one statement as the server's superuser on `database` (roles, grants); false with why.
+    bool admin(const QString& database, const QString& sql, QString* why);
 
 private:
     PostgresServer();

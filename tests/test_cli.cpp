@@ -1034,6 +1034,240 @@ TEST_P(CliOnEngine, TheDaysSamplesGoFromTheBalanceToTheRecords) {
     }
 }
 
+namespace {
+// registrador-cli in `workDir` (its config.xml), `input` on its standard input (passwords).
+CliRun cliFed(const QString& workDir, const QStringList& args, const QByteArray& input) {
+    QProcess p;
+    p.setWorkingDirectory(workDir);
+    p.start(binFile("registrador-cli"), args);
+    p.write(input);
+    p.closeWriteChannel();
+    CliRun r;
+    if (p.waitForFinished(60000)) {
+        r.code = p.exitCode();
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+    }
+    return r;
+}
+
+// Reads SENAITE's import CSV as that LIMS documents it: a header row whose first cell is empty
+// and whose others are the analyses' keywords, a row a sample ID, then "end".
+std::optional<std::map<QString, std::map<QString, QString>>> readSenaite(const QString& text, QChar sep) {
+    const QStringList lines = text.split("\r\n");
+    if (lines.size() < 2)
+        return std::nullopt;
+    const QStringList keys = lines[0].split(sep);
+    if (keys.isEmpty() || !keys[0].isEmpty())
+        return std::nullopt;
+    std::map<QString, std::map<QString, QString>> out;
+    for (int i = 1; i < lines.size(); ++i) {
+        if (lines[i] == "end")
+            return lines.mid(i + 1).join("").isEmpty() ? std::optional(out) : std::nullopt;
+        const QStringList cells = lines[i].split(sep);
+        if (cells.size() != keys.size())
+            return std::nullopt;
+        for (int k = 1; k < keys.size(); ++k)
+            out[cells[0]][keys[k]] = cells[k];
+    }
+    return std::nullopt; // no end marker
+}
+} // namespace
+
+// Review and approval with electronic signatures on a SQLite file: the signers kept with keys of
+// their passwords, each step refused when the lab's rules say so, the approved record locked,
+// its signatures in the JSON and the PDF, every form of the LIMS read back, one file an approval
+// in the LIMS folder, and a signature forged in the file named by verify.
+TEST(Cli, ReviewAndApprovalSignedLockedAndSentToTheLims) {
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat"), db = dir.filePath("resultados.sqlite"), lims = dir.filePath("lims");
+    ASSERT_TRUE(QDir().mkpath(lims));
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    writeConfig(dir.path(), builtInConfigRows() + QList<std::pair<QString, QString>>{{"PastaLIMS", lims}, {"LIMSDecimal", ","}});
+    auto run = [&](const QStringList& args, const QByteArray& input = {}) {
+        return cliFed(dir.path(), args + QStringList{"--db", db}, input);
+    };
+    // The first signer is the administrator; each later one is added with the administrator's password.
+    ASSERT_EQ(run({"results", "users", "add", "chefe", "--full-name", "Maria Chefe", "--password-stdin"}, "senha-da-chefe\n").code, 0);
+    EXPECT_EQ(run({"results", "users", "add", "rui", "--full-name", "Rui Revisor", "--reviewer", "--password-stdin"},
+                  "errada\nsenha-do-rui\n").code, 8);
+    ASSERT_EQ(run({"results", "users", "add", "rui", "--full-name", "Rui Revisor", "--reviewer", "--password-stdin"},
+                  "senha-da-chefe\nsenha-do-rui\n").code, 0);
+    ASSERT_EQ(run({"results", "users", "add", "ana", "--full-name", "Ana Técnica", "--password-stdin"},
+                  "senha-da-chefe\nsenha-da-ana\n").code, 0);
+    EXPECT_EQ(run({"results", "users", "add", "curta", "--full-name", "C", "--password-stdin"}, "senha-da-chefe\n1234\n").code, 8);
+    CliRun r = run({"results", "users", "list"});
+    EXPECT_TRUE(r.out.contains("chefe\tMaria Chefe\tadministrador, revisor") && r.out.contains("ana\tAna Técnica\tassinante"))
+        << r.out.toStdString();
+    // Never the password, only a salted key of it.
+    {
+        QFile f(db);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(f.readAll().contains("senha-do-rui"));
+    }
+    const QStringList sample{"--energy-equivalent", "10100,5", "--mass", "0,98"};
+    ASSERT_EQ(run(QStringList{"record", dat, "--test", "1", "--sample", "CAR-1", "--operator", "ana"} + sample).code, 0);
+    ASSERT_EQ(run(QStringList{"record", dat, "--test", "2", "--sample", "CAR-2", "--operator", "ana"} + sample).code, 0);
+
+    struct Step { const char* action; const char* user; const char* password; int code; const char* says; } steps[] = {
+        {"approve", "rui", "senha-do-rui", 8, "ainda não foi revisada"},
+        {"review", "rui", "errada", 8, "senha de assinatura incorretos"},
+        {"review", "ninguem", "qualquer", 8, "senha de assinatura incorretos"},
+        {"review", "rui", "senha-do-rui", 0, "revisada por rui"},
+        {"review", "chefe", "senha-da-chefe", 8, "já foi revisada"},
+        {"approve", "rui", "senha-do-rui", 8, "Quem revisou (rui) não aprova"},
+        {"approve", "ana", "senha-da-ana", 8, "ana não é revisor"},
+        {"approve", "chefe", "senha-da-chefe", 0, "aprovada por chefe"},
+        {"approve", "chefe", "senha-da-chefe", 8, "já foi aprovada"},
+    };
+    for (const Step& s : steps) {
+        r = run({"results", s.action, "1", "--user", s.user, "--password-stdin", "--comment", "conferido"},
+                QByteArray(s.password) + "\n");
+        EXPECT_EQ(r.code, s.code) << s.action << " " << s.user << ": " << r.err.toStdString();
+        EXPECT_TRUE((r.out + r.err).contains(QString::fromUtf8(s.says))) << s.action << " " << s.user << ": " << (r.out + r.err).toStdString();
+    }
+    // The recorder does not approve what she recorded, even as a reviewer.
+    ASSERT_EQ(run({"results", "users", "password", "ana", "--password-stdin"}, "senha-da-ana\nnova-senha-ana\n").code, 0);
+    ASSERT_EQ(run({"results", "review", "2", "--user", "rui", "--password-stdin"}, "senha-do-rui\n").code, 0);
+
+    // Locked: no rejection without a reviewer's signature, and no replacement.
+    r = run({"results", "reject", "1", "--reason", "massa trocada"});
+    EXPECT_EQ(r.code, 5);
+    EXPECT_TRUE(r.err.contains("aprovada e está travada")) << r.err.toStdString();
+    r = run(QStringList{"record", dat, "--test", "1", "--sample", "CAR-1", "--replaces", "1", "--reason", "x"} + sample);
+    EXPECT_NE(r.code, 0);
+    r = run({"results", "show", "1", "--json"});
+    const QJsonObject shown = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(shown["state"].toString(), "aprovada");
+    const QJsonArray sigs = shown["signatures"].toArray();
+    ASSERT_EQ(sigs.size(), 2);
+    EXPECT_EQ(sigs[0].toObject()["meaning"].toString(), "Revisado");
+    EXPECT_EQ(sigs[1].toObject()["full_name"].toString(), "Maria Chefe");
+    EXPECT_EQ(sigs[1].toObject()["comment"].toString(), "conferido");
+    r = run({"results", "report", "1", "--out", dir.filePath("aprovada.pdf")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QProcess text;
+    text.start("pdftotext", {"-layout", dir.filePath("aprovada.pdf"), "-"});
+    if (text.waitForFinished(20000) && text.exitCode() == 0) {
+        const QString t = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(t.contains("Assinaturas eletrônicas") && t.contains("Rui Revisor (rui)") && t.contains("Aprovado") &&
+                    t.contains("Maria Chefe (chefe)") && !t.contains("Data: ____"))
+            << t.toStdString();
+    }
+
+    // The approval's file in the LIMS folder, written once.
+    const QString dropped = QDir(lims).filePath("determinacao-1.csv");
+    ASSERT_TRUE(QFile::exists(dropped));
+    EXPECT_TRUE(readAllOf(dropped).startsWith("versao;amostra;determinacao;data_ensaio;pcs;pcs_seco;pci;unidade;situacao;aprovador;aprovada_em\r\n1;CAR-1;1;"));
+    // Each form read back: SENAITE's by its documented form, the CSV by Python's csv module, the JSON.
+    r = run({"results", "export", "--approved", "--format", "senaite-csv", "--out", dir.filePath("senaite.csv")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const auto senaite = readSenaite(QString::fromUtf8(readAllOf(dir.filePath("senaite.csv"))), ';');
+    ASSERT_TRUE(senaite);
+    ASSERT_EQ(senaite->size(), 1u);
+    EXPECT_EQ(senaite->at("CAR-1").at("PCS"), QString::number(shown["gross_calorific_value"].toDouble(), 'f', 1).replace('.', ','));
+    r = run({"results", "export", "--approved", "--format", "csv", "--out", dir.filePath("lims.csv")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    int pyCode = -1;
+    {
+        QFile py(dir.filePath("read.py"));
+        ASSERT_TRUE(py.open(QIODevice::WriteOnly));
+        py.write("import csv, sys\nwith open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                 "    rows = list(csv.DictReader(f, delimiter=';'))\n"
+                 "print(len(rows), rows[0]['amostra'], rows[0]['aprovador'], rows[0]['situacao'], rows[0]['versao'])\n");
+    }
+    const auto read = runPython(dir.filePath("read.py"), {dir.filePath("lims.csv")}, &pyCode);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(pyCode, 0);
+    EXPECT_EQ(QString::fromUtf8(*read).trimmed(), "1 CAR-1 chefe aprovada 1");
+    r = run({"results", "export", "--approved", "--format", "json", "--out", dir.filePath("lims.json")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(readAllOf(dir.filePath("lims.json"))).object();
+    EXPECT_EQ(json["version"].toInt(), 1);
+    ASSERT_EQ(json["results"].toArray().size(), 1);
+    EXPECT_EQ(json["results"].toArray()[0].toObject()["approver"].toString(), "chefe");
+
+    // A folder that cannot be written: the approval says so, and the file waits for --pending.
+    ASSERT_TRUE(QFile::remove(dropped));
+    ASSERT_TRUE(QDir(lims).removeRecursively());
+    r = run({"results", "export", "--pending"});
+    EXPECT_EQ(r.code, 5);
+    ASSERT_TRUE(QDir().mkpath(lims));
+    r = run({"results", "export", "--pending"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(dropped));
+
+    // A signature's rejection: a reviewer, with the reason; the approval stays in the history.
+    r = run({"results", "reject", "1", "--reason", "massa trocada", "--user", "rui", "--password-stdin"}, "senha-do-rui\n");
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = run({"results", "history", "1"});
+    EXPECT_TRUE(r.out.contains("Assinatura eletrônica por chefe") && r.out.contains("significado aprovado")) << r.out.toStdString();
+    r = run({"results", "verify"});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+    // Forged behind the program: named.
+    ASSERT_TRUE(behindTheProgram(db, "UPDATE signatures SET full_name = 'Outro Nome' WHERE id = 2"));
+    r = run({"results", "verify"});
+    EXPECT_EQ(r.code, 7);
+    EXPECT_TRUE((r.out + r.err).contains("a assinatura 2")) << (r.out + r.err).toStdString();
+}
+
+// On the lab's server the signer's password is checked by the server (a connection as that
+// role, which writes the signature), the reviewer role decides who approves, the full name is
+// the role's comment, and a signature changed behind the program is named by verify.
+TEST(Cli, OnTheServerTheServerChecksTheSignersPassword) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "the suite's PostgreSQL server is the Linux suite's";
+#else
+    QTemporaryDir dir;
+    const QString dat = dir.filePath("d.dat");
+    ASSERT_EQ(cli({"decode", dataFile("demo.img"), "--out", dat}).code, 0);
+    QString why;
+    PostgresServer& server = PostgresServer::instance();
+    const QString db = server.createDatabase("assinaturas", &why);
+    ASSERT_FALSE(db.isEmpty()) << why.toStdString();
+    writeConfig(dir.path(), builtInConfigRows() + QList<std::pair<QString, QString>>{{"PapelRevisor", "revisores"}});
+    auto run = [&](const QStringList& args, const QByteArray& input = {}) {
+        return cliFed(dir.path(), args + QStringList{"--db", db}, input);
+    };
+    const QStringList sample{"--energy-equivalent", "10100,5", "--mass", "0,98"};
+    ASSERT_EQ(run(QStringList{"record", dat, "--test", "1", "--sample", "CAR-1"} + sample).code, 0);
+    for (const char* sql : {"CREATE ROLE revisores NOLOGIN",
+                            "CREATE ROLE rui LOGIN PASSWORD 'senha-do-rui' IN ROLE assinantes",
+                            "CREATE ROLE chefe LOGIN PASSWORD 'senha-da-chefe' IN ROLE assinantes, revisores",
+                            "COMMENT ON ROLE chefe IS 'Maria Chefe'",
+                            "GRANT SELECT, INSERT, UPDATE ON ALL TABLES IN SCHEMA public TO assinantes",
+                            "GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO assinantes"})
+        ASSERT_TRUE(server.admin("assinaturas", sql, &why)) << sql << ": " << why.toStdString();
+    CliRun r = run({"results", "review", "1", "--user", "rui", "--password-stdin"}, "errada\n");
+    EXPECT_EQ(r.code, 8);
+    EXPECT_TRUE(r.err.contains("senha de assinatura incorretos")) << r.err.toStdString();
+    ASSERT_EQ(run({"results", "review", "1", "--user", "rui", "--password-stdin"}, "senha-do-rui\n").code, 0);
+    r = run({"results", "approve", "1", "--user", "rui", "--password-stdin"}, "senha-do-rui\n");
+    EXPECT_EQ(r.code, 8); // not in the reviewer role
+    r = run({"results", "approve", "1", "--user", "chefe", "--password-stdin"}, "senha-da-chefe\n");
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = run({"results", "show", "1", "--json"});
+    const QJsonArray sigs = QJsonDocument::fromJson(r.out.toUtf8()).object()["signatures"].toArray();
+    ASSERT_EQ(sigs.size(), 2);
+    EXPECT_EQ(sigs[0].toObject()["user"].toString(), "rui");
+    EXPECT_EQ(sigs[1].toObject()["full_name"].toString(), "Maria Chefe");
+    r = run({"results", "history", "1", "--json"});
+    const QJsonArray trail = QJsonDocument::fromJson(r.out.toUtf8()).array();
+    ASSERT_GE(trail.size(), 3);
+    EXPECT_EQ(trail.last().toObject()["user"].toString(), "chefe"); // the server's own role
+    EXPECT_EQ(run({"results", "verify"}).code, 0);
+    // Even its owner cannot change a signature without first turning its guard off; then verify names it.
+    EXPECT_FALSE(server.admin("assinaturas", "UPDATE signatures SET full_name = 'X'", &why));
+    ASSERT_TRUE(server.admin("assinaturas",
+                             "ALTER TABLE signatures DISABLE TRIGGER USER; UPDATE signatures SET full_name = 'X' WHERE id = 1",
+                             &why))
+        << why.toStdString();
+    r = run({"results", "verify"});
+    EXPECT_EQ(r.code, 7);
+    EXPECT_TRUE((r.out + r.err).contains("a assinatura 1")) << (r.out + r.err).toStdString();
+#endif
+}
+
 INSTANTIATE_TEST_SUITE_P(Results, CliOnEngine, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
 

@@ -47,6 +47,7 @@
 #include "app/resultswindow.h"
 #include "app/sampleswindow.h"
 #include "app/serieswindow.h"
+#include "app/signdialog.h"
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTextDocument>
@@ -662,6 +663,12 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
             r->AbrirClick();
             r->HistoricoClick();
             r->SeriesClick();
+            // Opened from the main window, it offers the signatures too.
+            if (r->btnAprovar->isVisibleTo(r))
+                r->AprovarClick();
+        } else if (auto* a = dynamic_cast<TFormAssinatura*>(&d)) {
+            check(d);
+            EXPECT_TRUE(a->TextoHistorico->toPlainText().contains("Registrada por "));
         } else if (auto* h = dynamic_cast<TFormHistorico*>(&d)) {
             check(d);
             // In words; the trail's links only under "Detalhes".
@@ -683,9 +690,12 @@ TEST(Windows, TheResultsWindowsFitAndEachAcceleratorPressesOneControl) {
     };
     w.form->Amostras1->trigger();
     w.form->AvaliarEnsaio1->trigger();
+    w.form->Resultados1->trigger();
     const QString samples = "Amostras do dia " + QDate::currentDate().toString("dd/MM/yyyy");
     EXPECT_EQ(seen, (QStringList{samples, samples, "Avaliação do Ensaio 1", "Correção ácida", "Registrar determinação", "Resultados",
-                                 "Determinação nº 1", "Histórico da determinação nº 1", "Séries de calibração"}));
+                                 "Determinação nº 1", "Histórico da determinação nº 1", "Séries de calibração", "Resultados",
+                                 "Determinação nº 1", "Histórico da determinação nº 1", "Séries de calibração",
+                                 "Aprovar a determinação nº 1"}));
     EXPECT_TRUE(w.messages.shown.isEmpty()) << w.messages.texts().join(" / ").toStdString();
 }
 

@@ -6,6 +6,10 @@
 #include "app/resultswindow.h"
 #include "app/sampleswindow.h"
 #include "app/serieswindow.h"
+#include "app/signdialog.h"
+#include <QPlainTextEdit>
+#include <deque>
+#include <array>
 #include "app/tform1.h"
 #include "tests/pgserver.h"
 #include "records/store.h"
@@ -362,9 +366,10 @@ TEST(EvaluationWindow, RegisteringWritesTheDeterminationOrKeepsTheForm) {
     // Once recorded, the window's report is the record's: its number, sample and operator.
     r.files.paths = {dir.filePath("registrada.pdf")};
     d.RelatorioClick();
-    if (const QString text = pdfText(dir.filePath("registrada.pdf")); !text.isEmpty())
+    if (const QString text = pdfText(dir.filePath("registrada.pdf")); !text.isEmpty()) {
         EXPECT_TRUE(text.contains("Determinação nº 1") && text.contains("CAR-7") && text.contains("Operador:"))
             << text.toStdString();
+    }
     d.RegistrarClick();
     EXPECT_EQ(forms, 3);
     EXPECT_EQ(store->list(&why)->size(), 1); // cancelled: nothing more
@@ -1025,8 +1030,9 @@ TEST(SamplesWindow, WeighsOnTheBalanceAndTheEvaluationRecordsTheListedSample) {
     r.files.paths = {dir.filePath("amostras.pdf")};
     w.ImprimirClick();
     ASSERT_TRUE(QFile::exists(dir.filePath("amostras.pdf")));
-    if (const QString text = pdfText(dir.filePath("amostras.pdf")); !text.isEmpty())
+    if (const QString text = pdfText(dir.filePath("amostras.pdf")); !text.isEmpty()) {
         EXPECT_TRUE(text.contains("CAR-7") && text.contains("XPR205 B123456789")) << text.toStdString();
+    }
 
     // The evaluation takes the listed sample: kind, mass as weighed (not to be typed over).
     ses::EvaluationRequest in;
@@ -1065,4 +1071,77 @@ TEST(SamplesWindow, WeighsOnTheBalanceAndTheEvaluationRecordsTheListedSample) {
     EXPECT_EQ(d.inputs().calorimetry.heatOfCombustion, 26454);
     w.refresh();
     EXPECT_EQ(w.Lista->item(0, 6)->text(), "registrada (determinação 1)");
+}
+
+// Review and approval from the results window: the signature's window shows the record's history
+// and the doubts first, asks the user and the password, keeps itself on a refusal (the password
+// cleared), and the list then says who approved; an approved record is rejected only by a
+// signature.
+TEST(ResultsWindow, ReviewAndApprovalAreSignedWithAPasswordEachTime) {
+    Rig r;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("resultados.sqlite");
+    QString why;
+    {
+        const auto store = ses::openResults(path, &why);
+        ASSERT_TRUE(store) << why.toStdString();
+        ASSERT_TRUE(store->addUser({"chefe", "Maria Chefe", true, false, {}}, "senha-da-chefe", {}, &why)) << why.toStdString();
+        ASSERT_TRUE(store->addUser({"rui", "Rui Revisor", true, false, {}}, "senha-do-rui", {"chefe", "senha-da-chefe"}, &why))
+            << why.toStdString();
+        ses::EvaluationRequest in;
+        in.calorimetry = {eval::Calorimetry::Mode::Sample, 0.98, 10100.5};
+        const acq::TestRun& t = r.table.tests().at(0);
+        const auto o = ses::evaluateTest(r.table, t, in);
+        ASSERT_TRUE(o.ok());
+        ASSERT_TRUE(store->record(ses::determinationOf({"CAR-1", {}, "ana", "BC-200", QDate(2026, 12, 8), {}, {}}, r.table, t,
+                                                       {}, in, *o.result),
+                                  &why))
+            << why.toStdString();
+    }
+    QStringList plays; // what each signing window was shown, and what the user typed
+    std::deque<std::array<QString, 3>> typed; // user, password, comment; a window may take several tries
+    TFormResultados w([&](QString* e) { return ses::openResults(path, e); }, r.messages, r.files, nullptr,
+                      [&](QDialog& dialog) {
+                          auto& f = dynamic_cast<TFormAssinatura&>(dialog);
+                          plays << f.windowTitle();
+                          EXPECT_TRUE(f.TextoHistorico->toPlainText().contains("Registrada por ")) << f.TextoHistorico->toPlainText().toStdString();
+                          while (!typed.empty() && f.result() != QDialog::Accepted) {
+                              const auto [user, password, comment] = typed.front();
+                              typed.pop_front();
+                              f.EditUsuario->setText(user);
+                              f.EditSenha->setText(password);
+                              f.EditComentario->setText(comment);
+                              f.AssinarClick();
+                              EXPECT_TRUE(f.EditSenha->text().isEmpty()); // never kept for another try
+                          }
+                          return f.result();
+                      });
+    ses::Settings settings;
+    w.setSigning(settings);
+    ASSERT_TRUE(w.refresh());
+    w.Lista->selectRow(0);
+    typed = {{"rui", "errada", ""}, {"rui", "senha-do-rui", "conferi os cálculos"}};
+    w.RevisarClick();
+    EXPECT_EQ(r.messages.shown.last().text, "Usuário ou senha de assinatura incorretos.");
+    w.Lista->selectRow(0);
+    typed = {{"rui", "senha-do-rui", ""}, {"chefe", "senha-da-chefe", ""}};
+    w.AprovarClick();
+    EXPECT_TRUE(r.messages.shown.last().text.startsWith("Quem revisou (rui) não aprova")) << r.messages.shown.last().text.toStdString();
+    EXPECT_EQ(plays, (QStringList{"Revisar a determinação nº 1", "Aprovar a determinação nº 1"}));
+    const int state = 8; // "Situação"
+    EXPECT_TRUE(w.Lista->item(0, state)->text().startsWith("aprovada por chefe em ")) << w.Lista->item(0, state)->text().toStdString();
+    // Locked: the rejection is a reviewer's signature, with the reason typed.
+    w.Lista->selectRow(0);
+    w.EditMotivo->setText("massa trocada");
+    typed = {{"rui", "senha-do-rui", "massa trocada"}};
+    w.RejeitarClick();
+    EXPECT_EQ(plays.last(), "Rejeitar a determinação nº 1");
+    EXPECT_TRUE(w.Lista->item(0, state)->text().startsWith("rejeitada: massa trocada")) << w.Lista->item(0, state)->text().toStdString();
+    const auto store = ses::openResults(path, &why);
+    const auto d = store->determination(1, &why);
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->signatures.size(), 3);
+    EXPECT_EQ(d->signatures[0].comment, "conferi os cálculos");
+    EXPECT_EQ(d->signatures[2].meaning, rec::Signature::Meaning::Rejected);
+    EXPECT_TRUE(store->verify(&why)->intact);
 }

@@ -4,6 +4,7 @@
 #include "records/calibration.h"
 #include "records/duplicates.h"
 #include "records/store.h"
+#include "records/storeinternal.h"
 #include "session/calibrationseries.h"
 #include "tests/pgserver.h"
 #include "tests/support.h"
@@ -455,6 +456,8 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
         ASSERT_TRUE(s->record(sampleDetermination(), &why)) << why.toStdString();
     }
     // What the later steps added goes, so the database is one of the first schema.
+    sql("DROP TABLE signatures");
+    sql("DROP TABLE signing_users");
     sql("DROP TABLE samples");
     sql("DROP TABLE audit_trail");
     sql("DROP TABLE series");
@@ -463,6 +466,8 @@ TEST_P(Db, AFirstSchemaDatabaseIsMigratedWithItsRecords) {
         sql("DROP FUNCTION audit_trail_frozen");
         sql("DROP FUNCTION determinations_server_time CASCADE");
         sql("DROP FUNCTION readings_with_their_determination CASCADE");
+        sql("DROP FUNCTION signatures_signer");
+        sql("DROP FUNCTION signatures_frozen");
     }
     for (const char* c : {"rule", "min_runs", "max_rsd"})
         sql(QStringLiteral("ALTER TABLE calorimeters DROP COLUMN %1").arg(c));
@@ -1002,4 +1007,15 @@ TEST(Records, CalibrationSeriesAreJudgedByTheirRule) {
     EXPECT_EQ(rec::CalibrationRule::presetFromName("din 51900"), P::Din51900);
     EXPECT_EQ(rec::CalibrationRule::presetFromName("Laboratório"), P::Laboratorio);
     EXPECT_FALSE(rec::CalibrationRule::presetFromName("ISO"));
+}
+
+// The signers' keys: PBKDF2-HMAC-SHA-256 as RFC 7914 and the published vectors give it.
+TEST(SigningKeys, Pbkdf2Sha256GivesThePublishedVectors) {
+    struct Case { const char* password; const char* salt; int iterations; const char* key; } cases[] = {
+        {"password", "salt", 1, "120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b"},
+        {"password", "salt", 2, "ae4d0c95af6b46d32d0adff928f06dd02a303f8ef3c251dfd6e2d85a95474c43"},
+        {"password", "salt", 4096, "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(rec::detail::pbkdf2Sha256(c.password, c.salt, c.iterations).toHex(), QByteArray(c.key)) << c.iterations;
 }

@@ -12,6 +12,7 @@ int exitOf(const ses::Outcome& o) {
     case S::Contents: return kContents;
     case S::Empty: return kEmpty;
     case S::File:
+    case S::Partial:
     case S::Config: return kFile;
     case S::Cancelled: return kCancelled;
     }

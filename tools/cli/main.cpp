@@ -67,6 +67,7 @@ const QList<Command>& commands() {
                              << opt("reason", "Motivo da substituição.", "TEXTO")
                              << opt("queued", "A amostra pesada da lista do dia com este código: massa, tipo, auxiliar, "
                                               "descrição e calorímetro vêm dela.", "CÓDIGO")
+                             << opt("queued-id", "A amostra da lista de número N (duas porções com o mesmo código).", "N")
                              << kDb,
          {QStringLiteral("FILE.dat")}, {QStringLiteral("test")}, false, record},
         {QStringLiteral("results"), QStringLiteral("lista, mostra, rejeita ou reimprime determinações; séries de calibração"),
@@ -78,6 +79,12 @@ const QList<Command>& commands() {
                         "           | new-series --calorimeter NOME --reason TEXTO\n"
                         "           | rule --calorimeter NOME --rule din|astm|lab [--min-runs N --max-rsd P]\n"
                         "           | chart --calorimeter NOME --out FILE.png | where [--move]\n"
+                        "           | review|approve ID --user NOME [--comment T] [--password-stdin]\n"
+                        "           | reject ID --reason TEXTO --user NOME [--password-stdin] (uma aprovada)\n"
+                        "           | users add NOME --full-name TEXTO [--reviewer] [--password-stdin]\n"
+                        "           | users list | users password NOME [--user QUEM] [--password-stdin]\n"
+                        "           | export --approved [--since AAAA-MM-DD] --format senaite-csv|csv|json --out FILE\n"
+                        "           | export --pending\n"
                         "           [--db LOCAL]"),
          {kDb, opt("sample", "Só esta amostra.", "CÓDIGO"), opt("kind", "sample ou calibration.", "KIND"),
           opt("calorimeter", "Só este calorímetro.", "NOME"),
@@ -89,8 +96,16 @@ const QList<Command>& commands() {
           opt("min-runs", "Regra lab: corridas no mínimo (padrão 10).", "N"),
           opt("max-rsd", "Regra lab: desvio padrão relativo máximo, % (padrão 0,1).", "P"),
           opt("json", "Escreve JSON."), opt("csv", "Escreve CSV (\";\", vírgula decimal)."),
-          opt("move", "where: move o banco de uma versão anterior para o lugar padrão.")},
-         {QStringLiteral("AÇÃO"), QStringLiteral("[ID]")}, {}, false, results},
+          opt("move", "where: move o banco de uma versão anterior para o lugar padrão."),
+          opt("user", "Quem assina (review, approve, reject de uma aprovada; users password).", "NOME"),
+          opt("comment", "Comentário da assinatura.", "TEXTO"),
+          opt("password-stdin", "Lê as senhas da entrada padrão, uma por linha (sem isso, pede no terminal sem mostrar)."),
+          opt("full-name", "users add: o nome completo do assinante.", "TEXTO"),
+          opt("reviewer", "users add: o assinante é revisor (aprova)."),
+          opt("approved", "export: os resultados aprovados."),
+          opt("pending", "export: grava na pasta do LIMS (PastaLIMS) os aprovados que ainda não estão lá."),
+          opt("format", "export: senaite-csv, csv (padrão) ou json.", "FORMATO")},
+         {QStringLiteral("AÇÃO"), QStringLiteral("[ID]"), QStringLiteral("[NOME]")}, {}, false, results},
         {QStringLiteral("weigh"), QStringLiteral("lê uma massa estável da balança, em gramas"),
          QStringLiteral("[--device PORTA] [--protocol mt-sics|sbi|ad] [--line \"9600 8N1\"] [--json]\n"
                         "           (padrão: as linhas Balanca, BalancaProtocolo e BalancaLinha de config.xml)"),

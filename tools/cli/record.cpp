@@ -44,7 +44,7 @@ bool measuredInputs(QCommandLineParser& p, ses::EvaluationRequest& req) {
 } // namespace
 
 int record(const Command&, QCommandLineParser& p) {
-    const bool queued = isSet(p, "queued");
+    const bool queued = isSet(p, "queued") || isSet(p, "queued-id");
     // What a listed sample already says is never given twice.
     for (const char* o : {"sample", "mass", "calibrate", "heat", "check-standard", "aid-mass", "description", "calorimeter"})
         if (queued && isSet(p, o)) {
@@ -69,7 +69,18 @@ int record(const Command&, QCommandLineParser& p) {
         store = openStore(p, *settings);
         if (!store)
             return kFile;
-        listed = queuedSample(*store, value(p, "queued"), value(p, "replaces").trimmed().toLongLong());
+        if (isSet(p, "queued-id")) {
+            bool ok = false;
+            const qint64 entry = value(p, "queued-id").trimmed().toLongLong(&ok);
+            QString why;
+            listed = ok ? store->sample(entry, &why) : std::nullopt;
+            if (!listed) {
+                err(ok ? why : ses::msg::CliQueuedIdForm.arg(value(p, "queued-id")));
+                return kUsage;
+            }
+        } else {
+            listed = queuedSample(*store, value(p, "queued"), value(p, "replaces").trimmed().toLongLong());
+        }
         if (!listed)
             return kUsage;
         ses::takeQueued(*listed, *r, who);

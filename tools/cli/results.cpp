@@ -1,6 +1,15 @@
 // results: the results database's list, records, series and audit trail.
 #include "tools/cli/cli.h"
 
+#include "session/approval.h"
+
+#include <QTextStream>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <termios.h>
+#endif
+
 namespace cli {
 
 namespace {
@@ -151,8 +160,215 @@ int history(Context& x) {
     return kOk;
 }
 
+// The passwords of --password-stdin, one a line, read once.
+QStringList& stdinLines() {
+    static QStringList lines = [] {
+        QStringList l;
+        QTextStream in(stdin);
+        in.setEncoding(QStringConverter::Utf8);
+        while (!in.atEnd())
+            l << in.readLine();
+        return l;
+    }();
+    return lines;
+}
+
+// A password: the next line of the standard input (--password-stdin), or typed at the
+// terminal without being shown.
+std::optional<QString> password(QCommandLineParser& p, const QString& prompt) {
+    if (isSet(p, "password-stdin")) {
+        QStringList& lines = stdinLines();
+        if (lines.isEmpty()) {
+            err(ses::msg::CliPasswordMissing);
+            return std::nullopt;
+        }
+        return lines.takeFirst();
+    }
+    std::fprintf(stderr, "%s: ", prompt.toUtf8().constData());
+    std::fflush(stderr);
+#ifdef Q_OS_WIN
+    HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    const bool console = GetConsoleMode(h, &mode);
+    if (console)
+        SetConsoleMode(h, mode & ~ENABLE_ECHO_INPUT);
+#else
+    termios old{};
+    const bool tty = ::tcgetattr(0, &old) == 0;
+    if (tty) {
+        termios quiet = old;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(0, TCSANOW, &quiet);
+    }
+#endif
+    char buf[512] = {};
+    const bool got = std::fgets(buf, sizeof buf, stdin) != nullptr;
+#ifdef Q_OS_WIN
+    if (console)
+        SetConsoleMode(h, mode);
+#else
+    if (tty)
+        ::tcsetattr(0, TCSANOW, &old);
+#endif
+    std::fprintf(stderr, "\n");
+    if (!got) {
+        err(ses::msg::CliPasswordMissing);
+        return std::nullopt;
+    }
+    QString typed = QString::fromUtf8(buf);
+    while (typed.endsWith(QLatin1Char('\n')) || typed.endsWith(QLatin1Char('\r')))
+        typed.chop(1);
+    return typed;
+}
+
+int signAction(Context& x) {
+    const auto meaning = x.action == QLatin1String("approve") ? rec::Signature::Meaning::Approved : rec::Signature::Meaning::Reviewed;
+    QString why;
+    const auto d = x.store->determination(x.id, &why);
+    if (!d) {
+        err(why);
+        return kUsage;
+    }
+    // Approving is done knowing the record's history and its doubts.
+    QString doubts;
+    if (meaning == rec::Signature::Meaning::Approved) {
+        const auto trail = x.store->history(x.id, &why);
+        const auto found = ses::approvalDoubts(*x.store, *d, x.settings.repeatability, &why);
+        if (!trail || !found) {
+            err(why);
+            return kFile;
+        }
+        doubts = *found;
+        err(QStringLiteral("Histórico da determinação %1:\n%2").arg(x.id).arg(ses::historyText(*trail, ses::HistoryHashes::Hidden)));
+        if (!doubts.isEmpty())
+            err(QStringLiteral("Atenção: %1").arg(doubts));
+    }
+    const auto pw = password(x.p, QStringLiteral("Senha de assinatura de %1").arg(value(x.p, "user")));
+    if (!pw)
+        return kUsage;
+    if (!x.store->sign(x.id, meaning, {value(x.p, "user"), *pw}, value(x.p, "comment"), x.settings.signing, doubts, &why)) {
+        err(why);
+        return kRefused;
+    }
+    const auto back = x.store->determination(x.id, &why);
+    if (back)
+        out(QStringLiteral("Determinação %1: %2").arg(x.id).arg(ses::signedStateText(*back)));
+    // Each approval goes to the LIMS's folder, or waits there for results export --pending.
+    if (meaning == rec::Signature::Meaning::Approved && back && !ses::dropInLimsFolder(*back, x.settings, &why)) {
+        err(ses::msg::LimsDropFailed.arg(why));
+        return kFile;
+    }
+    return kOk;
+}
+
+int users(Context& x) {
+    const QString sub = x.p.positionalArguments().value(1), name = x.p.positionalArguments().value(2);
+    QString why;
+    if (sub == QLatin1String("list") && name.isEmpty()) {
+        const auto all = x.store->users(&why);
+        if (!all) {
+            err(why);
+            return kFile;
+        }
+        for (const rec::SigningUser& u : *all)
+            out(QStringLiteral("%1\t%2\t%3").arg(u.name, u.fullName,
+                                                   u.administrator ? QStringLiteral("administrador, revisor")
+                                                   : u.reviewer    ? QStringLiteral("revisor")
+                                                                   : QStringLiteral("assinante")));
+        return kOk;
+    }
+    if ((sub != QLatin1String("add") && sub != QLatin1String("password")) || name.isEmpty()) {
+        err(ses::msg::CliUsersUsage);
+        return kUsage;
+    }
+    if (sub == QLatin1String("add")) {
+        const auto existing = x.store->users(&why);
+        if (!existing) {
+            err(why);
+            return kFile;
+        }
+        // After the first, the administrator's password first, then the new user's.
+        rec::Signer admin;
+        if (!existing->isEmpty()) {
+            admin.user = existing->front().name;
+            const auto pw = password(x.p, QStringLiteral("Senha do administrador %1").arg(admin.user));
+            if (!pw)
+                return kUsage;
+            admin.password = *pw;
+        }
+        const auto pw = password(x.p, QStringLiteral("Senha de assinatura de %1").arg(name));
+        if (!pw)
+            return kUsage;
+        if (!x.store->addUser({name, value(x.p, "full-name"), isSet(x.p, "reviewer"), false, {}}, *pw, admin, &why)) {
+            err(why);
+            return kRefused;
+        }
+        return kOk;
+    }
+    // password: the user's own or the administrator's first, then the new one.
+    const QString by = isSet(x.p, "user") ? value(x.p, "user") : name;
+    const auto current = password(x.p, QStringLiteral("Senha atual de %1").arg(by));
+    if (!current)
+        return kUsage;
+    const auto pw = password(x.p, QStringLiteral("Nova senha de %1").arg(name));
+    if (!pw)
+        return kUsage;
+    if (!x.store->setUserPassword(name, *pw, {by, *current}, &why)) {
+        err(why);
+        return kRefused;
+    }
+    return kOk;
+}
+
+int exportApproved(Context& x) {
+    QString why;
+    if (isSet(x.p, "pending")) {
+        if (x.settings.limsFolder.isEmpty()) {
+            err(ses::msg::CliNoLimsFolder);
+            return kUsage;
+        }
+        const auto n = ses::dropPending(*x.store, x.settings, &why);
+        if (!n) {
+            err(ses::msg::LimsDropFailed.arg(why));
+            return kFile;
+        }
+        out(QStringLiteral("%1 resultado(s) aprovado(s) gravado(s) em %2").arg(*n).arg(native(x.settings.limsFolder)));
+        return kOk;
+    }
+    if (!isSet(x.p, "approved") || value(x.p, "out").isEmpty()) {
+        err(ses::msg::CliExportUsage);
+        return kUsage;
+    }
+    const auto form = ses::limsFormNamed(isSet(x.p, "format") ? value(x.p, "format") : QStringLiteral("csv"));
+    if (!form) {
+        err(ses::msg::CliLimsFormForm.arg(value(x.p, "format")));
+        return kUsage;
+    }
+    const auto approved = ses::approvedResults(*x.store, x.filter.since, &why);
+    if (!approved) {
+        err(why);
+        return kFile;
+    }
+    QStringList leftOut;
+    const QByteArray bytes = ses::limsFile(*approved, *form, x.settings, x.settings.repeatability, &leftOut);
+    for (const QString& code : leftOut)
+        err(ses::msg::LimsLeftOut.arg(code));
+    return writeOrTell(value(x.p, "out"), bytes) ? kOk : kFile;
+}
+
 int reject(Context& x) {
     QString why;
+    // An approved record: a reviewer's signed rejection.
+    if (isSet(x.p, "user")) {
+        const auto pw = password(x.p, QStringLiteral("Senha de assinatura de %1").arg(value(x.p, "user")));
+        if (!pw)
+            return kUsage;
+        if (!x.store->rejectSigned(x.id, value(x.p, "reason"), {value(x.p, "user"), *pw}, &why)) {
+            err(why);
+            return kRefused;
+        }
+        return kOk;
+    }
     if (!x.store->reject(x.id, value(x.p, "reason"), &why)) {
         err(why);
         return kFile;
@@ -276,6 +492,10 @@ const QList<Action>& actions() {
         {QStringLiteral("rule"), false, {QStringLiteral("calorimeter"), QStringLiteral("rule")}, false, setRule, true},
         {QStringLiteral("chart"), false, {QStringLiteral("calorimeter"), QStringLiteral("out")}, true, chart},
         {QStringLiteral("where"), false, {}, false, whereAction},
+        {QStringLiteral("review"), true, {QStringLiteral("user")}, false, signAction, true},
+        {QStringLiteral("approve"), true, {QStringLiteral("user")}, false, signAction, true},
+        {QStringLiteral("users"), false, {}, false, users, true},
+        {QStringLiteral("export"), false, {}, false, exportApproved, false},
     };
     return all;
 }
@@ -291,7 +511,10 @@ int results(const Command& cmd, QCommandLineParser& p) {
             act = &a;
     bool idOk = false;
     const qint64 id = idText.toLongLong(&idOk);
-    if (!act || act->id == idText.isEmpty() || (act->id && (!idOk || id < 1))) {
+    // users takes its own words: add NAME, list, password NAME.
+    const bool words = act && act->run == users;
+    if (!act || (!words && act->id == idText.isEmpty()) || (act->id && (!idOk || id < 1)) ||
+        (!words && !p.positionalArguments().value(2).isEmpty())) {
         err(ses::msg::CliUsage.arg(cmd.name, cmd.synopsis));
         return kUsage;
     }

@@ -27,8 +27,10 @@ std::optional<BalanceChoice> balanceChoice(QCommandLineParser& p, const ses::Set
             err(ses::msg::CliBalanceProtocolForm.arg(value(p, "protocol")));
             return std::nullopt;
         }
+        // Another protocol than config.xml's: its own factory line, unless --line says.
+        if (*proto != b.protocol)
+            b.line = lnk::balance::defaultLine(*proto);
         b.protocol = *proto;
-        b.line = lnk::balance::defaultLine(*proto);
     }
     if (isSet(p, "line")) {
         QString why;
