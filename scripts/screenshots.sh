@@ -200,3 +200,23 @@ gone "Resultados"
 xdotool windowactivate --sync "$eval_win"
 xdotool key alt+f # "&Fechar"
 gone "Avaliação do Ensaio 1"
+
+# The results from the main window offer review and approval: the signature's window shows the
+# record and its history, and asks who signs.
+xdotool windowactivate --sync "$main"
+xdotool mousemove --window "$main" 450 330 click 3
+sleep 0.5
+xdotool key Down Down Down Down Return # "Resultados..."
+results=$(window "Resultados")
+xdotool windowactivate --sync "$results"
+xdotool mousemove --window "$results" 60 100 click 1
+xdotool key alt+v # "Re&visar..."
+sign=$(window "Revisar a determinação nº 14")
+xdotool windowactivate --sync "$sign"
+xdotool type --delay 30 "rui"
+shoot "$sign" sign-dialog.png
+xdotool key Escape
+gone "Revisar a determinação nº 14"
+shoot "$results" results-window-signing.png
+xdotool key alt+f
+gone "Resultados"
