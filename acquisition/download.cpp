@@ -158,6 +158,31 @@ MemoryRead readMemory(lnk::SerialChannel& channel, DownloadListener& listener, c
     return read;
 }
 
+std::optional<MemoryHeader> readHeader(lnk::SerialChannel& channel, LinkFailure& failure) {
+    using namespace lnk;
+    failure.stage = LinkFailure::Stage::Header;
+    const auto header = askWithTries(channel, cmd::kHeaderRequest, cmd::kDownloadHeader, cmd::headerResponseOk, "header",
+                                     Confirm::AfterRefusal, failure);
+    if (!header)
+        return std::nullopt;
+    const auto h = decodeHeader(registerBytes(*header, 2));
+    if (!h)
+        failure.fault = LinkFault::BadAnswer;
+    return h;
+}
+
+std::optional<QByteArray> readRegisters(lnk::SerialChannel& channel, int start, int count, LinkFailure& failure) {
+    using namespace lnk;
+    failure.stage = LinkFailure::Stage::Block;
+    failure.firstRegister = start;
+    const QByteArray what = "registers from " + QByteArray::number(start);
+    const auto answer = askWithTries(
+        channel, cmd::readRequest(start, count), cmd::kDownloadBlock,
+        [count](const QByteArray& r) { return cmd::blockResponseOk(r, count); }, what.constData(), Confirm::AfterRefusal,
+        failure);
+    return answer ? std::optional(registerBytes(*answer, count)) : std::nullopt;
+}
+
 bool clearMemory(lnk::SerialChannel& channel) {
     if (lnk::VerifyMessage(channel.exchange(lnk::cmd::kClearFrame, lnk::cmd::kMemoryClear)))
         return true;

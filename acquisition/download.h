@@ -2,6 +2,7 @@
 // The memory download: probe, header, then the memory block by block, as bytes. Frames are
 // checked and their digits turned into bytes here, once; what the bytes mean is the
 // decoder's. Tells the user nothing itself; the caller turns the result into its message.
+#include "acquisition/memorydecoder.h"
 #include "link/serialchannel.h"
 
 #include <QByteArray>
@@ -45,6 +46,12 @@ struct MemoryRead {
 /// the block in progress; what was read is kept, as after a failure.
 MemoryRead readMemory(lnk::SerialChannel& channel, DownloadListener& listener,
                       const std::atomic<bool>* cancel = nullptr);
+
+/// The header (F and N), read as the download reads it: asked again while refused, an answer
+/// after a refusal taken only when two agree. Nothing, with the failure, when the line fails.
+std::optional<MemoryHeader> readHeader(lnk::SerialChannel& channel, LinkFailure& failure);
+/// `count` registers from `start` as bytes (high byte first), read as the download reads a block.
+std::optional<QByteArray> readRegisters(lnk::SerialChannel& channel, int start, int count, LinkFailure& failure);
 
 /// The memory clear: ":41BF" sent whole, 100 ms, at most 255 characters; true when the
 /// response passes the frame check.

@@ -57,7 +57,7 @@ QString minutes(double v) {
 }
 
 // The standards' procedures read each drift over 5 min; a shorter side period is warned of.
-constexpr double kRecommendedSide = 5.0;
+constexpr double kRecommendedSide = kRecommendedSideMinutes;
 // The halves of the after period may differ in drift by this many standard uncertainties of
 // the difference before the temperature counts as still settling; each half's uncertainty is
 // the standard error of its slope and one logger step over the half (see slopeUncertainty).

@@ -92,6 +92,8 @@ inline QString decimal(double v, int decimals) {
 inline constexpr double kPeriodTolerance = 1e-9;
 /// The logger's resolution: one raw step, in K.
 inline constexpr double kResolution = 5.0 / 1023.0;
+/// The fore and after periods a run should give at least (min); shorter ones are warned of.
+inline constexpr double kRecommendedSideMinutes = 5.0;
 
 /// Finds the firing (b) and the end of the release of heat (c) on a complete run; fore and
 /// after periods as long as the data allow, up to 10 min each. The firing is the last reading

@@ -349,6 +349,14 @@ inline const QString QueuedNoAid =
     QStringLiteral("A amostra \"%1\" foi pesada sem auxiliar de combustão: o auxiliar informado não é o dela.");
 inline const QString QueuedOtherCheck = QStringLiteral(
     "O padrão de verificação não é o da amostra \"%1\" da lista: o tipo e o valor do certificado vêm da lista.");
+inline const QString CliPollForm = QStringLiteral("registrador-cli follow: --poll-ms: um número de milissegundos, 50 ou mais");
+inline const QString CliFollowStopped = QStringLiteral("Acompanhamento interrompido (Ctrl+C); o registrador continua gravando.");
+inline const QString CliFollowInvalid =
+    QStringLiteral("O cabeçalho da memória do registrador deixou de fazer sentido (memória apagada durante o ensaio?).");
+inline const QString FollowSilent =
+    QStringLiteral("O registrador parou de responder: o que foi lido fica, e ele é consultado de novo a cada 5 s.");
+inline const QString FollowWaiting = QStringLiteral("Aguardando o início de um ensaio");
+inline const QString FollowClosed = QStringLiteral("Ensaio encerrado pelo registrador: avaliado");
 inline const QString TypedMassSource = QStringLiteral("digitada por %1: %2");
 
 } // namespace ses::msg

@@ -1,5 +1,6 @@
 // The memory download and its decoding, against the in-process logger model.
 #include "acquisition/download.h"
+#include "acquisition/follow.h"
 #include "acquisition/memorydecoder.h"
 #include "link/commands.h"
 #include "link/framecodec.h"
@@ -7,6 +8,7 @@
 #include "tests/support.h"
 #include "tools/emulator/demoimage.h"
 #include "tools/emulator/fakeseriallibrary.h"
+#include "tools/emulator/recorder.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -480,4 +482,69 @@ TEST(Download, DecodingTheMemoryGivesWhatTheDownloadGave) {
         EXPECT_TRUE(image.startsWith(r.memory)) << qPrintable(where);
     }
     EXPECT_GT(endedEarly, 3);
+}
+
+// Following a test while the logger records it, in recorded time: every reading taken once, in
+// order, whatever the memory held before, a record caught half-written, a logger silent for
+// 30 s or the test ending between two polls; the memory read is then the one a download reads.
+TEST(Follow, EveryReadingOnceWhateverTheLoggerDoes) {
+    struct Case {
+        const char* name;
+        bool closedTestsBefore; // the memory holds closed tests: the view waits for the next
+        double joinAt;          // the view starts this many seconds into the test (0: before it)
+        std::optional<int> halfWritten;
+        double silentFrom, silentTo; // the logger does not answer (s of the test)
+        double pollSeconds;
+    } cases[] = {
+        {"from an empty memory", false, 0, {}, -1, -1, 5},
+        {"after closed tests", true, 0, {}, -1, -1, 5},
+        {"joined mid-test", true, 200, {}, -1, -1, 5},
+        {"a record half-written", false, 0, 40, -1, -1, 5},
+        {"silent for 30 s", true, 0, {}, 300, 330, 5},
+        {"ending between polls", false, 0, {}, -1, -1, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const emu::TestRecords run = emu::syntheticRun(c.closedTestsBefore ? 4 : 1);
+        Rig r(c.closedTestsBefore ? emu::demoImage() : QByteArray());
+        emu::Recorder recorder(r.model, run);
+        recorder.halfWrittenSample = c.halfWritten;
+        double now = 0;
+        // The second read of a poll comes a moment later: a half-written record is completed.
+        r.clock.onPause = [&] { recorder.advanceTo(now); };
+        recorder.advanceTo(c.joinAt);
+        Follower f(r.channel, r.clock);
+        int taken = 0, polls = 0;
+        Follower::Poll p;
+        for (now = c.joinAt; now < 3600; now += c.pollSeconds) {
+            recorder.advanceTo(now);
+            r.model.faults.silent = now >= c.silentFrom && now < c.silentTo;
+            p = f.poll();
+            ++polls;
+            if (r.model.faults.silent) {
+                EXPECT_EQ(p.state, Follower::Poll::State::LineFailed);
+                continue;
+            }
+            ASSERT_NE(p.state, Follower::Poll::State::Invalid);
+            ASSERT_NE(p.state, Follower::Poll::State::LineFailed);
+            EXPECT_GE(p.newRows, 0);
+            taken += p.newRows;
+            if (p.state == Follower::Poll::State::Ended)
+                break;
+        }
+        ASSERT_EQ(p.state, Follower::Poll::State::Ended);
+        EXPECT_EQ(taken, run.samples.size());
+        // What was read is the memory a download reads: every test, row for row.
+        const DecodedMemory read = decodeMemory(f.memory()), whole = decodeMemory(r.model.memory());
+        ASSERT_EQ(read.data.rows().size(), whole.data.rows().size());
+        for (size_t i = 0; i < whole.data.rows().size(); ++i) {
+            EXPECT_EQ(read.data.rows()[i].subReg, whole.data.rows()[i].subReg);
+            EXPECT_EQ(read.data.rows()[i].tint, whole.data.rows()[i].tint) << i;
+            EXPECT_EQ(read.data.rows()[i].text, whole.data.rows()[i].text) << i;
+        }
+        ASSERT_TRUE(f.followed());
+        EXPECT_EQ(read.data.tests()[size_t(*f.followed())].number, run.number);
+        // The line is busy a small part of the time: header and new registers only.
+        EXPECT_LT(f.registersRead(), 2 * polls + 2 * int(f.memory().size() / 2) + 64);
+    }
 }

@@ -152,6 +152,7 @@ int report(const Command&, QCommandLineParser& p);   // evaluate.cpp
 int record(const Command&, QCommandLineParser& p);   // record.cpp
 int results(const Command&, QCommandLineParser& p);  // results.cpp
 int weigh(const Command&, QCommandLineParser& p);    // samples.cpp
+int follow(const Command&, QCommandLineParser& p);   // follow.cpp
 int samples(const Command&, QCommandLineParser& p);  // samples.cpp
 /// The one weighed sample of the list with this code (or the one recorded by `replaces`, which
 /// the new record replaces), or nothing after the message.

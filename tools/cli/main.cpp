@@ -106,6 +106,11 @@ const QList<Command>& commands() {
           opt("pending", "export: grava na pasta do LIMS (PastaLIMS) os aprovados que ainda não estão lá."),
           opt("format", "export: senaite-csv, csv (padrão) ou json.", "FORMATO")},
          {QStringLiteral("AÇÃO"), QStringLiteral("[ID]"), QStringLiteral("[NOME]")}, {}, false, results},
+        {QStringLiteral("follow"), QStringLiteral("acompanha o ensaio que o registrador grava: leituras, fases, alarmes, avaliação"),
+         QStringLiteral("--device PATH [--json] [--poll-ms MS]"),
+         {kDevice, opt("json", "Um objeto JSON por linha: cada leitura, fase e alarme, e a avaliação no fim."),
+          opt("poll-ms", "Intervalo entre as consultas ao registrador (padrão 5000, o ritmo do ensaio).", "MS")},
+         {}, {QStringLiteral("device")}, false, follow},
         {QStringLiteral("weigh"), QStringLiteral("lê uma massa estável da balança, em gramas"),
          QStringLiteral("[--device PORTA] [--protocol mt-sics|sbi|ad] [--line \"9600 8N1\"] [--json]\n"
                         "           (padrão: as linhas Balanca, BalancaProtocolo e BalancaLinha de config.xml)"),

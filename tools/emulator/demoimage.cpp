@@ -24,14 +24,13 @@ struct Lcg {
     }
 };
 
+} // namespace
+
 // One test: drift, ignition, a rise of about `rise` °C, slow cooling; samples 5 s apart.
-void appendTest(QList<quint16>& words, int number, double start, double rise, double jacket,
-                quint32 seed) {
+TestRecords demoTest(int number, double start, double rise, double jacket, quint32 seed, int drift, int total) {
     Lcg noise{seed};
     TestRecords rec;
     rec.number = number;
-    const int drift = 36;   // 3 min before ignition
-    const int total = 168;  // 14 min in all
     quint16 lo = 0xFFFF, hi = 0;
     for (int i = 0; i < total; ++i) {
         const double t = i * 5.0 / 60.0; // minutes
@@ -49,9 +48,13 @@ void appendTest(QList<quint16>& words, int number, double start, double rise, do
     }
     rec.max = hi;
     rec.min = lo;
-    words << rec.words();
+    return rec;
 }
 
+namespace {
+void appendTest(QList<quint16>& words, int number, double start, double rise, double jacket, quint32 seed) {
+    words << demoTest(number, start, rise, jacket, seed).words();
+}
 } // namespace
 
 QByteArray demoImage() {

@@ -1,6 +1,12 @@
 // registrador-emulador: a data logger on a pseudo-terminal, for demos and end-to-end tests.
 #include "tools/emulator/loggermodel.h"
 #include "tools/emulator/pty.h"
+#include "tools/emulator/recorder.h"
+
+#include "acquisition/memorydecoder.h"
+
+#include <QElapsedTimer>
+#include <memory>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -75,6 +81,14 @@ int main(int argc, char** argv) {
          QStringLiteral("Answer only while the line runs at BAUD."), QStringLiteral("BAUD")},
         {QStringLiteral("exception"),
          QStringLiteral("Answer every request with an exception frame of CODE (6: busy)."), QStringLiteral("CODE")},
+        {QStringLiteral("record"),
+         QStringLiteral("Record a test into the memory as the logger does, a sample every 5 s: FILE.dat:TEST, or synthetic."),
+         QStringLiteral("RUN")},
+        {QStringLiteral("speed"), QStringLiteral("Record K times faster (default 1)."), QStringLiteral("K")},
+        {QStringLiteral("half-written"),
+         QStringLiteral("Leave sample K (1-based) half-written until the next record."), QStringLiteral("K")},
+        {QStringLiteral("silent-while-recording"),
+         QStringLiteral("Answer nothing from second A to second B of the test being recorded."), QStringLiteral("A,B")},
     });
     p.process(app);
 
@@ -108,6 +122,52 @@ int main(int argc, char** argv) {
     model.faults.requiredBaud = intOption(p, QStringLiteral("require-baud"), 0);
     model.faults.exceptionCode = intOption(p, QStringLiteral("exception"), 0);
     const bool log = p.isSet(QStringLiteral("log"));
+    // A test recorded while the emulator answers, in the test's own time times --speed.
+    std::unique_ptr<emu::Recorder> recorder;
+    double speed = 1, silentFrom = -1, silentTo = -1;
+    if (p.isSet(QStringLiteral("record"))) {
+        const QString run = p.value(QStringLiteral("record"));
+        std::optional<emu::TestRecords> records;
+        QString why;
+        if (run == QLatin1String("synthetic")) {
+            records = emu::syntheticRun(1);
+        } else {
+            const qsizetype colon = run.lastIndexOf(QLatin1Char(':'));
+            bool ok = false;
+            const qint64 test = colon > 0 ? run.mid(colon + 1).toLongLong(&ok) : 0;
+            records = ok ? emu::runOfFile(run.left(colon), test, &why) : std::nullopt;
+            if (!ok)
+                why = QStringLiteral("--record: FILE.dat:TEST or synthetic");
+        }
+        if (!records) {
+            std::fprintf(stderr, "registrador-emulador: %s\n", qPrintable(why));
+            return 1;
+        }
+        // A new test takes the next number after those the memory holds.
+        int next = 1;
+        const acq::DecodedMemory held = acq::decodeMemory(model.memory());
+        for (const acq::TestRun& t : held.data.tests())
+            next = std::max<int>(next, int(t.number) + 1);
+        records->number = next;
+        recorder = std::make_unique<emu::Recorder>(model, *records);
+        if (p.isSet(QStringLiteral("half-written")))
+            recorder->halfWrittenSample = intOption(p, QStringLiteral("half-written"), 1) - 1;
+        if (p.isSet(QStringLiteral("speed"))) {
+            bool ok = false;
+            speed = p.value(QStringLiteral("speed")).toDouble(&ok);
+            if (!ok || speed <= 0) {
+                std::fprintf(stderr, "registrador-emulador: --speed: a positive number\n");
+                return 1;
+            }
+        }
+        if (p.isSet(QStringLiteral("silent-while-recording"))) {
+            const QStringList ab = p.value(QStringLiteral("silent-while-recording")).split(QLatin1Char(','));
+            silentFrom = ab.value(0).toDouble();
+            silentTo = ab.value(1).toDouble();
+        }
+    }
+    QElapsedTimer clock;
+    clock.start();
 
     emu::Pty pty;
     if (!pty.open()) {
@@ -132,7 +192,13 @@ int main(int argc, char** argv) {
 
     QByteArray pending;
     while (!stopRequested) {
-        pending += pty.read(100);
+        pending += pty.read(recorder ? 20 : 100);
+        double testSeconds = 0;
+        if (recorder) {
+            testSeconds = clock.elapsed() * speed / 1000.0;
+            recorder->advanceTo(testSeconds);
+        }
+        model.faults.silent = p.isSet(QStringLiteral("silent")) || (testSeconds >= silentFrom && testSeconds < silentTo);
         int nl;
         while ((nl = static_cast<int>(pending.indexOf('\n'))) >= 0) {
             const QByteArray request = pending.left(nl + 1);
