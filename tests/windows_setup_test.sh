@@ -86,7 +86,7 @@ echo "ok   the installed window after Alt+L: $shot"
 waitfor() { for _ in $(seq 60); do w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true); [ -n "$w" ] && { echo "$w"; return 0; }; sleep 0.5; done; return 1; }
 gone() { for _ in $(seq 60); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0; sleep 0.5; done; return 1; }
 chart_menu() { xdotool windowactivate --sync "$win" 2>/dev/null || true; xdotool mousemove --window "$win" 450 300 click 3; sleep 1; xdotool key "$@"; }
-chart_menu Up Return # "Resultados..."
+chart_menu Up Up Return # "Resultados...", above "Amostras do dia..."
 results=$(waitfor '^Resultados$') || fail "Resultados did not open after the download"
 xdotool windowactivate --sync "$results" 2>/dev/null || true
 xdotool key alt+f
