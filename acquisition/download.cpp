@@ -166,8 +166,11 @@ std::optional<MemoryHeader> readHeader(lnk::SerialChannel& channel, LinkFailure&
     if (!header)
         return std::nullopt;
     const auto h = decodeHeader(registerBytes(*header, 2));
-    if (!h)
+    if (!h) {
+        // Answered, but no header: no try failed on the line.
         failure.fault = LinkFault::BadAnswer;
+        failure.tries = 0;
+    }
     return h;
 }
 

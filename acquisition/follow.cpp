@@ -28,14 +28,24 @@ Follower::Poll Follower::poll() {
     };
     if (!h) {
         p.failure = failure;
-        return stay(failure.fault == LinkFault::BadAnswer ? Poll::State::Invalid : Poll::State::LineFailed);
+        // A header refused on the line (no answer, a busy logger, noise) is asked again at the
+        // next poll; only one answered whole that means nothing is invalid.
+        return stay(failure.tries == 0 ? Poll::State::Invalid : Poll::State::LineFailed);
     }
     const int endRegister = h->flag == 0 ? 2 : h->end / 2;
     if (h->flag != 0 && (h->end < 4 || h->end > kMemoryBytes))
         return stay(Poll::State::Invalid);
-    // The memory cleared (or written again from its start) under a test being followed.
-    if (started_ && endRegister < taken_)
-        return stay(Poll::State::Invalid);
+    if (started_ && endRegister < taken_) {
+        // Cleared before a test began (as a lab does before the next): waiting starts afresh.
+        if (!followed_) {
+            started_ = false;
+            memory_.clear();
+            taken_ = 0;
+        } else {
+            // Cleared under a test being followed.
+            return stay(Poll::State::Invalid);
+        }
+    }
     if (!started_) {
         memory_ = QByteArray(4, '\0');
         taken_ = 2;
@@ -81,12 +91,23 @@ Follower::Poll Follower::poll() {
     }
     if (!followed_ && tests > testsBefore_)
         followed_ = testsBefore_;
+    // A test left open (an aborted one) is followed until a newer one begins: that one is recorded.
+    if (followed_ && tests - 1 > *followed_ && decoded_.lastEnded != *followed_) {
+        followed_ = tests - 1;
+        rowsTaken_ = 0;
+        p.switched = true;
+    }
     if (!followed_)
         return stay(Poll::State::Waiting);
     const int rows = int(decoded_.data.tests()[*followed_].rows.size());
     p.newRows = rows - rowsTaken_;
     rowsTaken_ = rows;
-    return stay(decoded_.lastEnded && *decoded_.lastEnded >= *followed_ ? Poll::State::Ended : Poll::State::Following);
+    if (decoded_.lastEnded == *followed_)
+        return stay(Poll::State::Ended);
+    // No room for another record: the logger writes no more of this test.
+    if (2 * taken_ + 4 > kMemoryBytes && taken_ == endRegister)
+        return stay(Poll::State::MemoryFull);
+    return stay(Poll::State::Following);
 }
 
 } // namespace acq

@@ -24,11 +24,14 @@ public:
             Waiting,    ///< no open test yet: the memory is empty or holds only closed tests
             Following,  ///< the test is being recorded
             Ended,      ///< the logger closed it (its minimum record written)
+            MemoryFull, ///< the memory is full and the test still open: the logger writes no more
             LineFailed, ///< the logger did not answer; what was read is kept
             Invalid,    ///< the header makes no sense (or the memory was cleared meanwhile)
         };
         State state = State::Waiting;
         int newRows = 0; ///< rows of the followed test this poll took
+        /// The followed test is another than before (a newer one began): its rows start again.
+        bool switched = false;
         std::optional<LinkFailure> failure;
     };
 

@@ -46,6 +46,8 @@ QString seriesTarget(qint64 calorimeter, int number) { return QStringLiteral("se
 QString calorimeterTarget(qint64 calorimeter) { return QStringLiteral("calorimetro:%1").arg(calorimeter); }
 QString sampleTarget(qint64 sample) { return QStringLiteral("amostra:%1").arg(sample); }
 QString signatureTarget(qint64 signature) { return QStringLiteral("assinatura:%1").arg(signature); }
+QString signerTarget(const QString& name) { return QStringLiteral("assinante:") + name; }
+const char* const kSignerState = "SELECT * FROM signing_users";
 const char* const kSignatureState = "SELECT * FROM signatures";
 const char* const kSeriesState = "SELECT s.calorimeter_id, c.name AS calorimeter, s.number, s.started_utc, s.reason"
                                  " FROM series s JOIN calorimeters c ON c.id = s.calorimeter_id";
@@ -62,6 +64,9 @@ std::optional<QString> currentState(QSqlDatabase& db, const QString& target, QSt
         q.prepare(QLatin1String(kSeriesState) + QStringLiteral(" WHERE s.calorimeter_id = ? AND s.number = ?"));
         q.addBindValue(k.value(1).toLongLong());
         q.addBindValue(k.value(2).toInt());
+    } else if (k[0] == QLatin1String("assinante")) {
+        q.prepare(QLatin1String(kSignerState) + QStringLiteral(" WHERE name = ?"));
+        q.addBindValue(target.section(QLatin1Char(':'), 1));
     } else if (k[0] == QLatin1String("assinatura")) {
         q.prepare(QLatin1String(kSignatureState) + QStringLiteral(" WHERE id = ?"));
         q.addBindValue(k.value(1).toLongLong());
@@ -202,6 +207,9 @@ const AuditAction* auditAction(const QString& key) {
          {QStringLiteral("pesada"), QStringLiteral("registrada")}, QStringLiteral("registrada")},
         // A signature is written once and never changed.
         {QStringLiteral("assinatura"), true, {}, {}, false},
+        // A SQLite file's signers: added, and their keys changed with a new password.
+        {QStringLiteral("assinante"), true, {}, {}, false},
+        {QStringLiteral("senha"), false, {QStringLiteral("salt"), QStringLiteral("iterations"), QStringLiteral("key")}, {}, false},
     };
     for (const AuditAction& a : all)
         if (a.key == key)
@@ -219,6 +227,8 @@ QString describedTarget(const QString& target, const QString& subject) {
         return QStringLiteral("a amostra %1 da lista (\"%2\")").arg(k.value(1), subject);
     if (k[0] == QLatin1String("assinatura"))
         return QStringLiteral("a assinatura %1").arg(k.value(1));
+    if (k[0] == QLatin1String("assinante"))
+        return QStringLiteral("o assinante \"%1\"").arg(target.section(QLatin1Char(':'), 1));
     return QStringLiteral("o calorímetro \"%1\"").arg(subject);
 }
 
@@ -464,6 +474,10 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
         return fail();
     while (q.next())
         compare(signatureTarget(q.value(QStringLiteral("id")).toLongLong()), q.record(), {});
+    if (!q.exec(QLatin1String(kSignerState) + QStringLiteral(" ORDER BY name")))
+        return fail();
+    while (q.next())
+        compare(signerTarget(q.value(QStringLiteral("name")).toString()), q.record(), {});
     if (!q.exec(QLatin1String(kSampleState) + QStringLiteral(" ORDER BY id")))
         return fail();
     while (q.next())
@@ -486,6 +500,52 @@ std::optional<TrailCheck> Store::walkTrail(QString* error) const {
             if (target.startsWith(QLatin1String("determinacao:")))
                 check.brokenDetermination = target.section(QLatin1Char(':'), 1).toLongLong();
         }
+    if (!check.intact)
+        return check;
+    // Each determination's signatures in an order the program signs in: one review and one
+    // approval at most, by two people when both are there; an approved record rejected only
+    // with a reviewer's signed rejection.
+    if (!q.exec(QStringLiteral("SELECT d.id, d.rejected_reason IS NOT NULL, s.meaning, s.user_name FROM signatures s"
+                               " JOIN determinations d ON d.id = s.determination_id ORDER BY d.id, s.id")))
+        return fail();
+    {
+        qint64 current = 0;
+        bool rejected = false;
+        QStringList meanings, users;
+        auto settle = [&] {
+            if (!current || !check.intact)
+                return;
+            const int reviews = int(meanings.count(QStringLiteral("revisado"))),
+                      approvals = int(meanings.count(QStringLiteral("aprovado"))),
+                      rejections = int(meanings.count(QStringLiteral("rejeitado")));
+            const qsizetype review = meanings.indexOf(QStringLiteral("revisado")),
+                            approval = meanings.indexOf(QStringLiteral("aprovado"));
+            QString wrong;
+            if (reviews > 1 || approvals > 1 || rejections > 1)
+                wrong = QStringLiteral("tem mais de uma assinatura de mesmo significado");
+            else if (review >= 0 && approval >= 0 && (approval < review || users[review] == users[approval]))
+                wrong = QStringLiteral("foi aprovada antes da revisão ou pela mesma pessoa que a revisou");
+            else if (approvals && rejected && !rejections)
+                wrong = QStringLiteral("foi aprovada e depois rejeitada sem a assinatura de um revisor");
+            if (!wrong.isEmpty()) {
+                check.intact = false;
+                check.brokenDetermination = current;
+                check.problem = QStringLiteral("a determinação %1 %2").arg(current).arg(wrong);
+            }
+        };
+        while (q.next()) {
+            if (q.value(0).toLongLong() != current) {
+                settle();
+                current = q.value(0).toLongLong();
+                rejected = q.value(1).toBool();
+                meanings.clear();
+                users.clear();
+            }
+            meanings << q.value(2).toString();
+            users << q.value(3).toString();
+        }
+        settle();
+    }
     if (!check.intact)
         return check;
     // Each determination's readings against the digest kept with it.

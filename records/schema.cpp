@@ -206,6 +206,8 @@ const QStringList& migration(int version) {
                            " $$ BEGIN RAISE EXCEPTION 'uma assinatura não se altera'; END $$"),
             QStringLiteral("PG:CREATE TRIGGER signatures_frozen BEFORE UPDATE OR DELETE OR TRUNCATE ON signatures"
                            " FOR EACH STATEMENT EXECUTE FUNCTION signatures_frozen()"),
+            // Every list and record reads them: the technicians' roles too.
+            QStringLiteral("PG:GRANT SELECT ON signatures TO PUBLIC"),
         },
     };
     return steps[version - 1];

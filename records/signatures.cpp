@@ -119,6 +119,18 @@ std::optional<Store::Checked> Store::checkSigner(const Signer& s, QString* why) 
                        : cause;
             return std::nullopt;
         }
+        // A server that lets the role in whatever its password (trust, ident) proves nothing:
+        // the same role with a wrong password must be refused.
+        Location wrong = as;
+        wrong.password = s.password + QStringLiteral("\x01errada");
+        QString ignored;
+        if (Store::open(wrong, &ignored)) {
+            *why = QStringLiteral("O servidor não confere a senha do papel \"%1\" (pg_hba.conf aceita-o sem senha): uma "
+                                  "assinatura não pode ser feita assim. Configure a autenticação por senha "
+                                  "(scram-sha-256) para os assinantes.")
+                       .arg(user);
+            return std::nullopt;
+        }
         c.asSigner->setReviewerRole(reviewerRole_);
         QSqlQuery q(QSqlDatabase::database(c.asSigner->connection_, false));
         // The full name is the role's comment (COMMENT ON ROLE), or its name.
@@ -204,18 +216,20 @@ bool Store::sign(qint64 id, M meaning, const Signer& signer, const QString& comm
             return refuse(QStringLiteral("%1 não é revisor: só um revisor aprova.").arg(who->user));
         if (!reviewed && !rules.oneStep)
             return refuse(QStringLiteral("A determinação %1 ainda não foi revisada: a aprovação vem depois da revisão.").arg(id));
-        if (reviewed && !rules.oneStep && reviewed->user.compare(who->user, Qt::CaseInsensitive) == 0)
+        if (reviewed && reviewed->user.compare(who->user, Qt::CaseInsensitive) == 0)
             return refuse(QStringLiteral("Quem revisou (%1) não aprova a mesma determinação: a aprovação é de outra pessoa.")
                               .arg(reviewed->user));
         if (!rules.recorderMayApprove) {
             // Whoever recorded it: the operator named, and the user the trail entered it as.
             QStringList recorders{d->operatorName.trimmed()};
-            if (const auto trail = history(id, &why))
-                for (const AuditEntry& e : *trail)
-                    if (e.action == QLatin1String("registro"))
-                        recorders << e.user;
+            const auto trail = history(id, &why);
+            if (!trail)
+                return refuse(why);
+            for (const AuditEntry& e : *trail)
+                if (e.action == QLatin1String("registro"))
+                    recorders << e.user;
             for (const QString& r : recorders)
-                if (r.compare(who->user, Qt::CaseInsensitive) == 0)
+                if (r.compare(who->user, Qt::CaseInsensitive) == 0 || r.compare(who->fullName, Qt::CaseInsensitive) == 0)
                     return refuse(QStringLiteral("Quem registrou a determinação %1 (%2) não a aprova.").arg(id).arg(who->user));
         }
         if (!doubts.isEmpty() && cleanText(comment).isEmpty())
@@ -224,7 +238,24 @@ bool Store::sign(qint64 id, M meaning, const Signer& signer, const QString& comm
     // On the lab's server the signer's own connection writes it, so the trail names the signer.
     Store& writer = who->asSigner ? *who->asSigner : *this;
     QSqlDatabase db = QSqlDatabase::database(writer.connection_, false);
+    const int seen = int(d->signatures.size());
     const bool ok = inTransaction(db, &why, [&] {
+        // Under the write lock: nothing signed nor rejected meanwhile by another PC.
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT (SELECT COUNT(*) FROM signatures WHERE determination_id = ?),"
+                                 " (SELECT rejected_reason IS NOT NULL FROM determinations WHERE id = ?)"));
+        q.addBindValue(id);
+        q.addBindValue(id);
+        if (!q.exec() || !q.next()) {
+            why = failed(QStringLiteral("Erro no banco de resultados"), q.lastError());
+            return false;
+        }
+        if (q.value(0).toInt() != seen || q.value(1).toBool()) {
+            why = QStringLiteral("A determinação %1 mudou enquanto era assinada (outra assinatura ou uma rejeição): "
+                                 "abra-a de novo.")
+                      .arg(id);
+            return false;
+        }
         return signIn(db, who->asSigner ? writer.user_ : who->user, id, meaning, *who, comment, &why);
     });
     return ok || refuse(why);
@@ -302,7 +333,9 @@ bool Store::addUser(const SigningUser& given, const QString& password, const Sig
                       : writeFailed(QStringLiteral("Assinante recusado pelo banco de resultados"), q.lastError());
             return false;
         }
-        return true;
+        // In the trail, by whoever added it.
+        return audit(db, first ? u.name : administrator.user.trimmed(), QStringLiteral("assinante"), signerTarget(u.name), 0,
+                     u.name, {}, &why);
     });
     return ok || refuse(why);
 }
@@ -350,6 +383,9 @@ bool Store::setUserPassword(const QString& name, const QString& password, const 
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(salt.data()), 4);
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     const bool ok = inTransaction(db, &why, [&] {
+        const auto before = trailedState(db, signerTarget(cleanText(name)), QStringLiteral("O assinante %1").arg(name), &why);
+        if (!before)
+            return false;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("UPDATE signing_users SET salt = ?, iterations = ?, key = ? WHERE name = ?"));
         for (const QVariant& v : QVariantList{QString::fromLatin1(salt.toHex()), kIterations,
@@ -360,7 +396,7 @@ bool Store::setUserPassword(const QString& name, const QString& password, const 
             why = writeFailed(QStringLiteral("Senha recusada pelo banco de resultados"), q.lastError());
             return false;
         }
-        return true;
+        return audit(db, who->user, QStringLiteral("senha"), signerTarget(cleanText(name)), 0, cleanText(name), *before, &why);
     });
     return ok || refuse(why);
 }

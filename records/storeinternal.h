@@ -105,6 +105,7 @@ QString seriesTarget(qint64 calorimeter, int number);
 QString calorimeterTarget(qint64 calorimeter);
 QString sampleTarget(qint64 sample);
 QString signatureTarget(qint64 signature);
+QString signerTarget(const QString& name);
 /// PBKDF2-HMAC-SHA-256 of one 32-byte block, as the signers' keys are made.
 QByteArray pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int iterations);
 /// The sample entry's state as the trail keeps it.

@@ -66,8 +66,10 @@ std::optional<QList<rec::Determination>> approvedResults(const rec::Store& store
     if (!list)
         return std::nullopt;
     QList<rec::Determination> out;
+    // A sample's results: neither a calibration's W nor a check standard's run.
     for (auto it = list->crbegin(); it != list->crend(); ++it)
-        if (it->lastSigned(rec::Signature::Meaning::Approved))
+        if (it->lastSigned(rec::Signature::Meaning::Approved) && it->kind == rec::Determination::Kind::Sample &&
+            !it->checkCertified)
             out << *it;
     return out;
 }
@@ -187,7 +189,8 @@ QString dropName(const rec::Determination& d, const Settings& s) {
 } // namespace
 
 bool dropInLimsFolder(const rec::Determination& d, const Settings& s, QString* why) {
-    if (s.limsFolder.isEmpty())
+    // Only samples' results go to the LIMS.
+    if (s.limsFolder.isEmpty() || d.kind != rec::Determination::Kind::Sample || d.checkCertified)
         return true;
     const QString path = QDir(s.limsFolder).filePath(dropName(d, s));
     if (QFileInfo::exists(path))

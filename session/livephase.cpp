@@ -83,24 +83,27 @@ LivePhase livePhase(const std::vector<eval::Sample>& s, const LiveLimits& limits
     return p;
 }
 
-QStringList liveAlarms(const std::vector<eval::Sample>& s, const LivePhase& phase, const LiveLimits& limits) {
-    QStringList out;
+QList<LiveAlarm> liveAlarms(const std::vector<eval::Sample>& s, const LivePhase& phase, const LiveLimits& limits) {
+    QList<LiveAlarm> out;
     if (s.empty())
         return out;
     const double span = s.back().t - s.front().t;
     if (phase.stage == LivePhase::Stage::Fore && span >= limits.noFiringMinutes)
-        out << QStringLiteral("Sem queima após %1 min de período inicial: confira a ignição.").arg(minutesText(span));
+        out << LiveAlarm{LiveAlarm::Kind::NoFiring,
+                         QStringLiteral("Sem queima após %1 min de período inicial: confira a ignição.").arg(minutesText(span))};
     if (phase.stage == LivePhase::Stage::Fore && span >= 2 && std::abs(phase.foreDrift) > limits.foreDriftKPerMin)
-        out << QStringLiteral("Deriva do período inicial acima do limite (%1 K/min > %2 K/min): o calorímetro não "
-                              "está em equilíbrio.")
-                   .arg(eval::decimal(phase.foreDrift, 4), eval::decimal(limits.foreDriftKPerMin, 4));
+        out << LiveAlarm{LiveAlarm::Kind::ForeDrift,
+                         QStringLiteral("Deriva do período inicial acima do limite (%1 K/min > %2 K/min): o calorímetro não "
+                                        "está em equilíbrio.")
+                             .arg(eval::decimal(phase.foreDrift, 4), eval::decimal(limits.foreDriftKPerMin, 4))};
     // The logger reads 20 … 25 °C: a reading at an end may hide a temperature beyond it.
     const double top = 20.0 + 1023 * eval::kResolution;
     for (const eval::Sample& x : s)
         if (x.theta >= top - 5 * eval::kResolution || x.theta <= 20.0 + 5 * eval::kResolution) {
-            out << QStringLiteral("Leitura perto do fim da escala do registrador (%1 °C às %2): a temperatura real "
-                                  "pode ter passado do limite.")
-                       .arg(eval::decimal(x.theta, 3), minutesText(x.t));
+            out << LiveAlarm{LiveAlarm::Kind::ScaleEnd,
+                             QStringLiteral("Leitura perto do fim da escala do registrador (%1 °C às %2): a temperatura "
+                                            "real pode ter passado do limite.")
+                                 .arg(eval::decimal(x.theta, 3), minutesText(x.t))};
             break;
         }
     return out;

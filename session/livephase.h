@@ -24,8 +24,14 @@ struct LiveLimits {
 
 /// The phase of the readings so far (in increasing time).
 LivePhase livePhase(const std::vector<eval::Sample>& samples, const LiveLimits& limits = {});
-/// The alarms the readings so far raise, each in words (said once by whoever shows them).
-QStringList liveAlarms(const std::vector<eval::Sample>& samples, const LivePhase& phase, const LiveLimits& limits = {});
+/// One alarm: what it is about (said once by whoever shows it), and its words.
+struct LiveAlarm {
+    enum class Kind { NoFiring, ForeDrift, ScaleEnd };
+    Kind kind;
+    QString text;
+};
+/// The alarms the readings so far raise.
+QList<LiveAlarm> liveAlarms(const std::vector<eval::Sample>& samples, const LivePhase& phase, const LiveLimits& limits = {});
 
 /// "5:10" for 5.1667 min.
 QString minutesText(double minutes);

@@ -295,6 +295,10 @@ inline QString auditAction(const QString& key) {
         return QStringLiteral("amostra registrada");
     if (key == QLatin1String("assinatura"))
         return QStringLiteral("assinatura eletrônica");
+    if (key == QLatin1String("assinante"))
+        return QStringLiteral("assinante incluído");
+    if (key == QLatin1String("senha"))
+        return QStringLiteral("senha de assinatura trocada");
     return key;
 }
 
@@ -356,6 +360,9 @@ inline const QString CliFollowInvalid =
 inline const QString FollowSilent =
     QStringLiteral("O registrador parou de responder: o que foi lido fica, e ele é consultado de novo a cada 5 s.");
 inline const QString FollowWaiting = QStringLiteral("Aguardando o início de um ensaio");
+inline const QString FollowMemoryFull = QStringLiteral(
+    "A memória do registrador está cheia: ele não grava mais este ensaio. O que foi lido é avaliado; baixe os dados e "
+    "apague a memória antes do próximo.");
 inline const QString FollowClosed = QStringLiteral("Ensaio encerrado pelo registrador: avaliado");
 inline const QString TypedMassSource = QStringLiteral("digitada por %1: %2");
 

@@ -69,8 +69,8 @@ Settings readSettings(const QString& path) {
         s.limsNetKey = row(QStringLiteral("LIMSChavePCI"));
     if (const QString f = row(QStringLiteral("LIMSFormato")).toLower(); f == QLatin1String("json"))
         s.limsForm = LimsForm::Json;
-    else if (f == QLatin1String("senaite-csv"))
-        s.limsForm = LimsForm::SenaiteCsv;
+    // SENAITE's form holds a sample's value (the mean of its duplicates): it is exported whole,
+    // never dropped one determination at a time.
     else if (!f.isEmpty() && f != QLatin1String("csv"))
         s.warnings << msg::SettingInvalid.arg(QStringLiteral("LIMSFormato"), f, QStringLiteral("csv"));
     s.balanceDevice = row(QStringLiteral("Balanca"));

@@ -490,28 +490,30 @@ TEST(Download, DecodingTheMemoryGivesWhatTheDownloadGave) {
 TEST(Follow, EveryReadingOnceWhateverTheLoggerDoes) {
     struct Case {
         const char* name;
-        bool closedTestsBefore; // the memory holds closed tests: the view waits for the next
+        int before; // the memory holds 0: nothing, 1: closed tests, 2: a test left open (aborted)
         double joinAt;          // the view starts this many seconds into the test (0: before it)
         std::optional<int> halfWritten;
         double silentFrom, silentTo; // the logger does not answer (s of the test)
         double pollSeconds;
     } cases[] = {
-        {"from an empty memory", false, 0, {}, -1, -1, 5},
-        {"after closed tests", true, 0, {}, -1, -1, 5},
-        {"joined mid-test", true, 200, {}, -1, -1, 5},
-        {"a record half-written", false, 0, 40, -1, -1, 5},
-        {"silent for 30 s", true, 0, {}, 300, 330, 5},
-        {"ending between polls", false, 0, {}, -1, -1, 7},
+        {"from an empty memory", 0, 0, {}, -1, -1, 5},
+        {"after closed tests", 1, 0, {}, -1, -1, 5},
+        {"after a test left open", 2, 0, {}, -1, -1, 5},
+        {"joined mid-test", 1, 200, {}, -1, -1, 5},
+        {"a record half-written", 0, 0, 40, -1, -1, 5},
+        {"silent for 30 s", 1, 0, {}, 300, 330, 5},
+        {"ending between polls", 0, 0, {}, -1, -1, 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const emu::TestRecords run = emu::syntheticRun(c.closedTestsBefore ? 4 : 1);
-        Rig r(c.closedTestsBefore ? emu::demoImage() : QByteArray());
+        emu::TestRecords aborted{7, {{0x200, 0x180}, {0x201, 0x180}}, false};
+        const emu::TestRecords run = emu::syntheticRun(c.before == 1 ? 4 : c.before == 2 ? 8 : 1);
+        Rig r(c.before == 1 ? emu::demoImage() : c.before == 2 ? emu::buildImage(aborted.words()) : QByteArray());
         emu::Recorder recorder(r.model, run);
         recorder.halfWrittenSample = c.halfWritten;
         double now = 0;
-        // The second read of a poll comes a moment later: a half-written record is completed.
-        r.clock.onPause = [&] { recorder.advanceTo(now); };
+        // The second read of a poll comes 0,4 s later: a record half-written for 0,2 s is complete.
+        r.clock.onPause = [&] { recorder.advanceTo(now + Follower::kConfirmMs / 1000.0); };
         recorder.advanceTo(c.joinAt);
         Follower f(r.channel, r.clock);
         int taken = 0, polls = 0;
@@ -528,7 +530,8 @@ TEST(Follow, EveryReadingOnceWhateverTheLoggerDoes) {
             ASSERT_NE(p.state, Follower::Poll::State::Invalid);
             ASSERT_NE(p.state, Follower::Poll::State::LineFailed);
             EXPECT_GE(p.newRows, 0);
-            taken += p.newRows;
+            // A newer test begun after one left open is followed from its start.
+            taken = p.switched ? p.newRows : taken + p.newRows;
             if (p.state == Follower::Poll::State::Ended)
                 break;
         }
@@ -547,4 +550,25 @@ TEST(Follow, EveryReadingOnceWhateverTheLoggerDoes) {
         // The line is busy a small part of the time: header and new registers only.
         EXPECT_LT(f.registersRead(), 2 * polls + 2 * int(f.memory().size() / 2) + 64);
     }
+}
+
+// A memory that fills while the test records: the logger writes no more of it, and the
+// follower says so instead of waiting for an end that never comes.
+TEST(Follow, AMemoryThatFillsEndsTheFollowing) {
+    emu::TestRecords big{1, {}, true};
+    for (int i = 0; i < 8100; ++i)
+        big.samples << std::pair<quint16, quint16>{0x200, 0x180};
+    Rig r(emu::buildImage(big.words()));
+    emu::Recorder recorder(r.model, emu::syntheticRun(2));
+    Follower f(r.channel, r.clock);
+    Follower::Poll p;
+    for (double now = 0; now < 3600; now += 5) {
+        recorder.advanceTo(now);
+        p = f.poll();
+        if (p.state != Follower::Poll::State::Following && p.state != Follower::Poll::State::Waiting)
+            break;
+    }
+    EXPECT_EQ(p.state, Follower::Poll::State::MemoryFull);
+    ASSERT_TRUE(f.followed());
+    EXPECT_EQ(f.decoded().data.tests()[size_t(*f.followed())].number, 2);
 }

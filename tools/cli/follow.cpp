@@ -33,7 +33,7 @@ int follow(const Command&, QCommandLineParser& p) {
     acq::Follower follower(c->session.channel(), c->clock);
     QString phase;
     std::optional<ses::LivePhase::Stage> stage;
-    QSet<QString> said;
+    QSet<int> said; // each kind of alarm said once
     int shown = 0;
     bool silent = false;
     auto tell = [&](const char* event, const QString& text) {
@@ -61,6 +61,12 @@ int follow(const Command&, QCommandLineParser& p) {
             phase = ses::msg::FollowWaiting;
             tell("phase", phase);
         }
+        // A newer test began after one left open: that one is followed from its start.
+        if (poll.switched) {
+            shown = 0;
+            stage.reset();
+            said.clear();
+        }
         if (const auto f = follower.followed()) {
             const acq::Measurements& m = follower.decoded().data;
             const acq::TestRun& t = m.tests()[size_t(*f)];
@@ -81,18 +87,21 @@ int follow(const Command&, QCommandLineParser& p) {
                 tell("phase", now.text);
                 stage = now.stage;
             }
-            for (const QString& a : ses::liveAlarms(samples, now))
-                if (!said.contains(a.section(QLatin1Char(':'), 0, 0))) {
-                    said << a.section(QLatin1Char(':'), 0, 0);
-                    tell("alarm", a);
+            for (const ses::LiveAlarm& a : ses::liveAlarms(samples, now))
+                if (!said.contains(int(a.kind))) {
+                    said << int(a.kind);
+                    tell("alarm", a.text);
                 }
-            if (poll.state == S::Ended) {
+            if (poll.state == S::MemoryFull)
+                tell("alarm", ses::msg::FollowMemoryFull);
+            if (poll.state == S::Ended || poll.state == S::MemoryFull) {
                 // The test as a download gives it, evaluated as calc does.
                 c->session.takeMemory(follower.memory());
                 const acq::TestRun& done = c->session.data().tests()[size_t(*f)];
                 ses::EvaluationRequest req;
                 const eval::Outcome o = ses::evaluateTest(c->session.data(), done, req);
-                tell("phase", ses::msg::FollowClosed);
+                if (poll.state == S::Ended)
+                    tell("phase", ses::msg::FollowClosed);
                 if (!o.ok()) {
                     err(o.error);
                     return kContents;

@@ -189,9 +189,23 @@ std::optional<QString> password(QCommandLineParser& p, const QString& prompt) {
 #ifdef Q_OS_WIN
     HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
-    const bool console = GetConsoleMode(h, &mode);
-    if (console)
+    // The console's own wide characters: an accented password reads as typed, whatever the code page.
+    if (GetConsoleMode(h, &mode)) {
         SetConsoleMode(h, mode & ~ENABLE_ECHO_INPUT);
+        wchar_t wide[512] = {};
+        DWORD read = 0;
+        const bool ok = ReadConsoleW(h, wide, 511, &read, nullptr);
+        SetConsoleMode(h, mode);
+        std::fprintf(stderr, "\n");
+        if (!ok) {
+            err(ses::msg::CliPasswordMissing);
+            return std::nullopt;
+        }
+        QString typed = QString::fromWCharArray(wide, int(read));
+        while (typed.endsWith(QLatin1Char('\n')) || typed.endsWith(QLatin1Char('\r')))
+            typed.chop(1);
+        return typed;
+    }
 #else
     termios old{};
     const bool tty = ::tcgetattr(0, &old) == 0;
@@ -203,10 +217,7 @@ std::optional<QString> password(QCommandLineParser& p, const QString& prompt) {
 #endif
     char buf[512] = {};
     const bool got = std::fgets(buf, sizeof buf, stdin) != nullptr;
-#ifdef Q_OS_WIN
-    if (console)
-        SetConsoleMode(h, mode);
-#else
+#ifndef Q_OS_WIN
     if (tty)
         ::tcsetattr(0, TCSANOW, &old);
 #endif

@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
          QStringLiteral("RUN")},
         {QStringLiteral("speed"), QStringLiteral("Record K times faster (default 1)."), QStringLiteral("K")},
         {QStringLiteral("half-written"),
-         QStringLiteral("Leave sample K (1-based) half-written until the next record."), QStringLiteral("K")},
+         QStringLiteral("Leave sample K (1-based) half-written for 0.2 s (N already past it)."), QStringLiteral("K")},
         {QStringLiteral("silent-while-recording"),
          QStringLiteral("Answer nothing from second A to second B of the test being recorded."), QStringLiteral("A,B")},
     });
@@ -160,6 +160,8 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
+        // 0.2 s of real time, whatever the speed: shorter than the follower's second read.
+        recorder->halfWrittenSeconds = 0.2 * speed;
         if (p.isSet(QStringLiteral("silent-while-recording"))) {
             const QStringList ab = p.value(QStringLiteral("silent-while-recording")).split(QLatin1Char(','));
             silentFrom = ab.value(0).toDouble();

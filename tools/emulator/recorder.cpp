@@ -36,8 +36,10 @@ void Recorder::moveEnd() {
 }
 
 void Recorder::advanceTo(double seconds) {
-    // A record left half-written is completed first.
+    // A record left half-written is completed when its time comes; nothing is written meanwhile.
     if (pendingSecondWord_) {
+        if (seconds < pendingUntil_)
+            return;
         model_.setReg(*pendingSecondWord_, pendingValue_);
         pendingSecondWord_.reset();
     }
@@ -51,6 +53,7 @@ void Recorder::advanceTo(double seconds) {
         if (half) {
             pendingSecondWord_ = reg + 1;
             pendingValue_ = second;
+            pendingUntil_ = timeOf(int(next_), samples_) + halfWrittenSeconds;
             halfWrittenSample.reset();
         } else {
             model_.setReg(reg + 1, second);

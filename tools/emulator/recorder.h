@@ -26,8 +26,9 @@ public:
     static double timeOf(int record, int samples);
 
     /// Sample k (0-based) is written in two steps: N moves past it with its second word not
-    /// yet there, completed at the next advance.
+    /// yet there, completed `halfWrittenSeconds` later (of the test's time).
     std::optional<int> halfWrittenSample;
+    double halfWrittenSeconds = 0.2;
 
 private:
     void moveEnd();
@@ -36,8 +37,9 @@ private:
     int samples_ = 0;
     qsizetype next_ = 0;
     int firstRegister_ = 2;
-    std::optional<int> pendingSecondWord_; ///< the register still to be written, and its value
+    std::optional<int> pendingSecondWord_; ///< the register still to be written, its value and when
     quint16 pendingValue_ = 0;
+    double pendingUntil_ = 0;
 };
 
 /// A run with a firing, as the logger reads it (raw values): 5 min of fore period drifting
