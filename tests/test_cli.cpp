@@ -37,6 +37,20 @@ struct CliRun {
     QString out, err;
 };
 
+// What a started program gave once it ended (killed after a minute: code -1).
+CliRun collected(QProcess& p) {
+    CliRun r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return r;
+    }
+    r.code = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
 CliRun cli(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
            const QString& workDir = {}) {
     QProcess p;
@@ -44,15 +58,7 @@ CliRun cli(const QStringList& args, const QProcessEnvironment& env = QProcessEnv
     if (!workDir.isEmpty())
         p.setWorkingDirectory(workDir);
     p.start(binFile("registrador-cli"), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        return r;
-    }
-    r.code = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return collected(p);
 }
 // Runs one statement on a SQLite results file as someone would without the program.
 bool behindTheProgram(const QString& db, const char* statement) {
@@ -1042,13 +1048,7 @@ CliRun cliFed(const QString& workDir, const QStringList& args, const QByteArray&
     p.start(binFile("registrador-cli"), args);
     p.write(input);
     p.closeWriteChannel();
-    CliRun r;
-    if (p.waitForFinished(60000)) {
-        r.code = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-    }
-    return r;
+    return collected(p);
 }
 
 // Reads SENAITE's import CSV as that LIMS documents it: a header row whose first cell is empty
@@ -1434,13 +1434,7 @@ TEST(Cli, AResultsFileAsTheLabMayFindIt) {
             env.insert("HOME", shared.path());
             p.setProcessEnvironment(env);
             p.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", binFile("registrador-cli")} + args);
-            CliRun r;
-            if (p.waitForFinished(60000)) {
-                r.code = p.exitCode();
-                r.out = QString::fromUtf8(p.readAllStandardOutput());
-                r.err = QString::fromUtf8(p.readAllStandardError());
-            }
-            return r;
+            return collected(p);
         };
         for (const QStringList& args : {QStringList{"results", "list", "--db", db}, QStringList{"results", "show", "1", "--db", db},
                                         QStringList{"results", "verify", "--db", db}}) {
